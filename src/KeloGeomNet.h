@@ -1,0 +1,12 @@
+// KeloGeomNet: the whole public interface in one include.
+#pragma once
+
+#include "kelo_api.h"
+
+#include "companion/companion.h"
+
+#include "geometry/box.h"
+#include "geometry/point.h"
+#include "geometry/tolerance.h"
+
+#include "raster/nodata.h"

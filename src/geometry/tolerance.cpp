@@ -1,0 +1,86 @@
+#include "geometry/tolerance.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "companion/settings.h"
+#include "companion/plane.h"
+
+namespace kelo {
+
+double g_epsZero = 1e-6;
+double g_epsLimit = 0.001;
+
+namespace {
+double g_splineTension = 15.0;
+constexpr double kTensionMin = 0.49, kTensionMax = 30.01, kTensionDefault = 15.0;
+constexpr double kEpsFloor = 1e-8;
+constexpr const char* kSection = "SysPara";
+constexpr const char* kIniFile = "Kelo.ini";
+
+const char* EpsKey(bool degrees) { return degrees ? "CoordEps0Deg" : "CoordEps0Met"; }
+}  // namespace
+
+double& detail::NodingCoordEps() {
+    static double eps = 1e-6;
+    return eps;
+}
+
+double GetGzCoordEpsZero() { return g_epsZero; }
+
+double SetGzCoordEpsZero(double v) {
+    double old = g_epsZero;
+    g_epsZero = v < kEpsFloor ? kEpsFloor : v;
+    SetMINI(v >= 1e-6 ? 1e-8 : 1e-10);
+    return old;
+}
+
+double LoadGzCoordEpsZero(bool degrees) {
+    char buf[256];
+    GetKeloProfileString(kSection, EpsKey(degrees), degrees ? "1e-8" : "0.0001", buf, sizeof buf, kIniFile, -1);
+    // Text that is no number reads as 0 and is then raised to the floor.
+    double v = std::strtod(buf, nullptr);
+    return v >= kEpsFloor ? v : kEpsFloor;
+}
+
+void WriteGzCoordEpsZero(double v, bool degrees) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%g", v);
+    WriteKeloProfileString(kSection, EpsKey(degrees), buf, kIniFile, -1);
+}
+
+double GetGzSys01mmRealLen() {
+    if (g_epsLimit < kEpsFloor) g_epsLimit = 0.001;
+    return g_epsLimit;
+}
+
+double SetGzSys01mmRealLen(double v) {
+    double old = g_epsLimit;
+    g_epsLimit = v < g_epsZero ? g_epsZero : v;
+    return old;
+}
+
+double GetGzZlytParameter() {
+    if (!(g_splineTension >= kTensionMin && g_splineTension <= kTensionMax)) g_splineTension = kTensionDefault;
+    return g_splineTension;
+}
+
+double SetGzZlytParameter(double v) {
+    double old = g_splineTension;
+    g_splineTension = (v >= kTensionMin && v <= kTensionMax) ? v : kTensionDefault;
+    return old;
+}
+
+double Cal_epsZero_ByScale(double s) {
+    double a = std::abs(s);
+    if (a < 10) return 1e-8;
+    if (a < 1000) return 1e-7;
+    if (a < 10000) return 1e-6;
+    if (a < 1e6) return 1e-5;
+    if (a < 1e8) return 0.001;
+    return 0.1;
+}
+
+double SetCoordEps(double) { return detail::NodingCoordEps(); }
+
+}  // namespace kelo
