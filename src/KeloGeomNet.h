@@ -10,3 +10,5 @@
 #include "geometry/tolerance.h"
 
 #include "raster/nodata.h"
+
+#include "sun/sun_times.h"
