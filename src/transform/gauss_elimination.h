@@ -23,9 +23,6 @@ public:
     // -1: inconsistent, or an empty system. Elimination works on the stored rows.
     int Solve(double* x);
 
-    int GetVariableCount() const { return n_; }
-    int GetEquationCount() const { return m_; }
-
 private:
     int n_;
     int m_;

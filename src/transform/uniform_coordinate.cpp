@@ -10,8 +10,6 @@ void UniformCoordinate::Add(const Point3D& p) { extent.add(p.x, p.y); }
 
 void UniformCoordinate::Add(const Box& b) { extent.add(b); }
 
-void UniformCoordinate::Add(double x, double y) { extent.add(x, y); }
-
 bool UniformCoordinate::Ready() {
     double cx = 0.0, cy = 0.0;
     if (!extent.GetCenter(cx, cy)) return false;

@@ -31,7 +31,6 @@ public:
     void Clear();
     void Add(const Point3D& p);
     void Add(const Box& b);
-    void Add(double x, double y);
 
     // False while the extent is empty; otherwise centres on it and returns true.
     bool Ready();

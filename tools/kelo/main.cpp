@@ -91,16 +91,10 @@ bool ParseDate(const std::string& text, int& year, int& month, int& day) {
 // An event time as a clock reading; times outside 0..24 belong to the neighbouring UT day.
 std::string ClockText(double hours) {
     if (!std::isfinite(hours) || std::fabs(hours) > 1e6) return "--:--";
-    long minutes = std::lround(hours * 60.0);
-    int dayShift = 0;
-    while (minutes < 0) {
-        minutes += 1440;
-        --dayShift;
-    }
-    while (minutes >= 1440) {
-        minutes -= 1440;
-        ++dayShift;
-    }
+    const long total = std::lround(hours * 60.0);
+    long minutes = total % 1440;
+    if (minutes < 0) minutes += 1440;
+    const long dayShift = (total - minutes) / 1440;
     char buf[48];
     std::snprintf(buf, sizeof buf, "%02ld:%02ld%s", minutes / 60, minutes % 60,
                   dayShift < 0 ? " (previous day)" : dayShift > 0 ? " (next day)" : "");
