@@ -10,3 +10,10 @@
 #include "geometry/tolerance.h"
 
 #include "raster/nodata.h"
+
+#include "sun/sun_times.h"
+
+#include "transform/gauss_elimination.h"
+#include "transform/quad_distortion.h"
+#include "transform/spatial_reference_system.h"
+#include "transform/uniform_coordinate.h"
