@@ -7,6 +7,7 @@
 
 #include "geometry/box.h"
 #include "geometry/point.h"
+#include "geometry/point_run.h"
 #include "geometry/tolerance.h"
 
 #include "raster/nodata.h"
