@@ -18,7 +18,8 @@ namespace kelo {
 
 namespace {
 // A straight piece as a cubic with its control points on the chord.
-void AppendStraightCubic(std::vector<Point3D>& out, const Point3D& a, const Point3D& b) {
+// Takes its points by value: callers pass out.back().
+void AppendStraightCubic(std::vector<Point3D>& out, Point3D a, Point3D b) {
     if (out.empty()) out.push_back(a);
     out.push_back({a.x + (b.x - a.x) / 3, a.y + (b.y - a.y) / 3, kUnknownZ});
     out.push_back({a.x + 2 * (b.x - a.x) / 3, a.y + 2 * (b.y - a.y) / 3, kUnknownZ});

@@ -1,4 +1,5 @@
 // Point runs: boxes, lengths, nearest searches, point-on tests and explosion.
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -216,7 +217,7 @@ int keloPoints::SearchNearestLine(SearchSegResult& result, const Point3D& p, dou
             }
         }
         // A circle normalised into two arcs is still one segment of the stored run.
-        if (found >= GetSegmentCount()) found = GetSegmentCount() - 1;
+        if (found >= GetSegmentCount()) found = std::max(0, GetSegmentCount() - 1);
     } else {
         keloPoints piece;
         for (int s = 0; s < GetCurveSegmentCount(); ++s) {
