@@ -98,6 +98,13 @@ bool Ellipse5P(const Point3D* pts, Point3D& centre, double& a, double& b, double
     a = std::sqrt(q1) * scale;
     b = std::sqrt(q2) * scale;
     rotation = th;
+    // a is the major semi-axis, its direction within (-pi/2, pi/2].
+    if (a < b) {
+        std::swap(a, b);
+        rotation += kPi / 2;
+    }
+    if (rotation > kPi / 2) rotation -= kPi;
+    if (rotation <= -kPi / 2) rotation += kPi;
     double t[5], d[5];
     for (int i = 0; i < 5; ++i) {
         t[i] = ParamOf(pts[i], centre, a, b, rotation);

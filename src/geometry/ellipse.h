@@ -9,8 +9,8 @@
 
 namespace kelo {
 
-// Fits the ellipse through five points. Outputs its centre, semi-axes a and b, the rotation of the
-// a axis (radians), the parametric angles of the first and last point, and the signed sweep from
+// Fits the ellipse through five points. Outputs its centre, semi-axes a >= b, the rotation of the
+// a axis (radians, in (-pi/2, pi/2]), the parametric angles of the first and last point, and the signed sweep from
 // start to end through the middle points (positive when the parameter increases; a closed piece
 // sweeps a full turn). False when no ellipse passes through the points.
 KELO_API bool Ellipse5P(const Point3D* pts, Point3D& centre, double& a, double& b, double& rotation, double& start,
