@@ -61,11 +61,29 @@ bool AxisAngleOnSweep(double t, double start, double sweep) {
     d = Wrap2Pi(d);
     return d <= std::abs(sweep);
 }
-}  // namespace
 
-bool Ellipse5P(const Point3D* pts, Point3D& centre, double& a, double& b, double& rotation, double& start,
-               double& end, double& sweep) {
-    if (!pts) return false;
+// A closed piece has only four distinct points, which do not fix a conic. They are taken as the
+// quarter points of the piece: centre c, conjugate semi-diameters u = p0 - c and v = p1 - c.
+bool ClosedPieceAxes(const Point3D* pts, Point3D& centre, double& a, double& b, double& rotation) {
+    double cx = (pts[0].x + pts[1].x + pts[2].x + pts[3].x) / 4, cy = (pts[0].y + pts[1].y + pts[2].y + pts[3].y) / 4;
+    double ux = (pts[0].x - pts[2].x) / 2, uy = (pts[0].y - pts[2].y) / 2;
+    double vx = (pts[1].x - pts[3].x) / 2, vy = (pts[1].y - pts[3].y) / 2;
+    // |u cos t + v sin t|^2 = A + B cos 2t + C sin 2t
+    double A = (ux * ux + uy * uy + vx * vx + vy * vy) / 2, B = (ux * ux + uy * uy - vx * vx - vy * vy) / 2,
+           C = ux * vx + uy * vy;
+    double R = std::hypot(B, C);
+    double a2 = A + R, b2 = A - R;
+    if (!(b2 > kTol2 * (a2 + 1)) || !std::isfinite(a2)) return false;
+    double t0 = 0.5 * std::atan2(C, B);
+    centre = {cx, cy, kUnknownZ};
+    a = std::sqrt(a2);
+    b = std::sqrt(b2);
+    rotation = std::atan2(uy * std::cos(t0) + vy * std::sin(t0), ux * std::cos(t0) + vx * std::sin(t0));
+    return true;
+}
+
+// The conic through five distinct points, as centre, semi-axes and rotation of the first axis.
+bool ConicAxes(const Point3D* pts, Point3D& centre, double& a, double& b, double& rotation) {
     // Work about the centroid, scaled to unit size, so the conic's coefficients are comparable.
     double mx = 0, my = 0;
     for (int i = 0; i < 5; ++i) { mx += pts[i].x; my += pts[i].y; }
@@ -98,6 +116,16 @@ bool Ellipse5P(const Point3D* pts, Point3D& centre, double& a, double& b, double
     a = std::sqrt(q1) * scale;
     b = std::sqrt(q2) * scale;
     rotation = th;
+    return true;
+}
+}  // namespace
+
+bool Ellipse5P(const Point3D* pts, Point3D& centre, double& a, double& b, double& rotation, double& start,
+               double& end, double& sweep) {
+    if (!pts) return false;
+    bool closed = IsTwoPointXYEqual(pts[0], pts[4], kTol) != 0;
+    if (!(closed ? ClosedPieceAxes(pts, centre, a, b, rotation) : ConicAxes(pts, centre, a, b, rotation)))
+        return false;
     // a is the major semi-axis, its direction within (-pi/2, pi/2].
     if (a < b) {
         std::swap(a, b);
@@ -112,7 +140,6 @@ bool Ellipse5P(const Point3D* pts, Point3D& centre, double& a, double& b, double
     }
     start = t[0];
     end = t[4];
-    bool closed = IsTwoPointXYEqual(pts[0], pts[4], kTol) != 0;
     if (closed) {
         sweep = d[1] < d[2] ? kTwoPi : -kTwoPi;
     } else {

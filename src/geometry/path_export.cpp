@@ -60,11 +60,19 @@ int klAddPoints2Path(const keloPoints* run, GraphicsPath* path, double ox, doubl
         if (converted.GetLineType() != klLTBezier) return 0;
         run = &converted;
     }
+    // Thinning only applies to vertices of straight pieces: curve points are control points whose
+    // count and order carry the curve (smooth Bezier joints are always collinear with their
+    // neighbouring controls, for one).
+    const bool thin = !run->IsArc() && !run->IsCurveEx();
     std::vector<GpPointF> kept;
     std::vector<IPoint> keptInt;
     for (int i = 0; i < run->GetCount(); ++i) {
         const Point3D& p = (*run)[i];
         GpPointF d{static_cast<float>((p.x - ox) / scale), static_cast<float>((p.y - oy) / scale)};
+        if (!thin) {
+            kept.push_back(d);
+            continue;
+        }
         IPoint di = Truncate(d);
         if (!keptInt.empty() && keptInt.back().x == di.x && keptInt.back().y == di.y) continue;
         size_t k = keptInt.size();

@@ -168,6 +168,22 @@ TEST(Ellipse, HelpersAndBadFits) {
     std::vector<Point3D> out;
     EXPECT_EQ(DiscreteEllipse(5, collinear, out, 1e-3), 5);
 
+    // A closed piece (four distinct quarter points) is the whole ellipse.
+    std::vector<Point3D> ring;
+    for (int k = 0; k <= 4; ++k) ring.push_back(EllipsePointAt({3, 4, 0}, 40, 20, 0.25, 0.1 + k * M_PI / 2));
+    ring[4] = ring[0];
+    keloPoints whole(ring, klLTEllipse);
+    double truth = 0;
+    for (int k = 0; k < 100000; ++k) {
+        Point3D p0 = EllipsePointAt({3, 4, 0}, 40, 20, 0.25, k * 2 * M_PI / 100000);
+        Point3D p1 = EllipsePointAt({3, 4, 0}, 40, 20, 0.25, (k + 1) * 2 * M_PI / 100000);
+        truth += DistTo(p0, p1);
+    }
+    EXPECT_NEAR(whole.GetPerimeter(), truth, 1e-6 * truth);
+    Box wb = whole.GetBox();
+    double hx = std::hypot(40 * std::cos(0.25), 20 * std::sin(0.25));
+    EXPECT_NEAR(wb.max_x() - wb.min_x(), 2 * hx, 1e-9);
+
     // ellipseLinzed: the point-count rule and the closing of a full turn.
     out.clear();
     EXPECT_EQ(ellipseLinzed({0, 0, 0}, {2, 0, 0}, 0.5, 0, M_PI, out, 0.1), 19);
