@@ -107,7 +107,7 @@ public:
     int GetSegmentCount() const { return kelo::GetSegmentCount(static_cast<int>(pointCount), lineType); }
     int GetSegPointAt(int seg) const { return IsArc() ? 2 * seg : seg; }
     int GetSegAtByPointAt(int p) const { return IsArc() ? p / 2 : p; }
-    // First point of segment seg; null when that point does not exist.
+    // First point of segment seg; null when the segment does not exist.
     Point3D* GetSegment(int seg) const;
 
     // Access.

@@ -329,3 +329,59 @@ TEST(PointRunBadInput, SmallCountsAndNaNForEveryType) {
         copy.ConvertToBezier(klDPAll);
     }
 }
+
+// Degenerate curves fall back to straight pieces; out-of-range segment indexes are refused.
+TEST(PointRunBadInput, DegenerateCurvesAndIndexes) {
+    keloPoints collinear = MakeRun(klLT3PArc, {{0, 0, 0}, {1, 0, 0}, {3, 0, 0}});
+    std::vector<Point3D> out;
+    collinear.Discrete(out, 1e-3);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[1].x, 3);
+    EXPECT_DOUBLE_EQ(collinear.GetPerimeter(), 3);
+    EXPECT_EQ(collinear.GetBox().max_x(), 3);
+    Point3D mid{2, 0, 0};
+    EXPECT_EQ(collinear.PointOn(&mid), 1);
+    keloPoints asBezier;
+    asBezier = collinear;
+    EXPECT_EQ(asBezier.ConvertToBezier(klDPAll), 4);
+    EXPECT_NEAR(asBezier[1].x, 1, 1e-12);  // control points on the chord
+
+    keloPoints same = MakeRun(klLTBezier, {{2, 2, 0}, {2, 2, 0}, {2, 2, 0}, {2, 2, 0}});
+    out.clear();
+    same.Discrete(out, 1e-3);
+    EXPECT_EQ(out.size(), 5u);
+    Box b = same.GetBox();
+    EXPECT_EQ(b.min_x(), 2);
+    EXPECT_EQ(b.max_x(), 2);
+    keloPoints spline = MakeRun(klLTSpline, {{0, 0, 0}, {0, 0, 0}, {1, 1, 0}, {1, 1, 0}});
+    // Repeated points make the spline loop back at both ends (by s * 4/27 of the neighbour span).
+    double s = SplineTangentScale(GetGzZlytParameter());
+    EXPECT_NEAR(spline.GetPerimeter(), std::sqrt(2.0) * (1 + 4 * s * 4 / 27), 1e-3);
+    keloPoints circle = MakeRun(klLT3PCircle, {{0, 0, 0}, {1, 1, 0}, {0, 0, 0}});
+    out.clear();
+    circle.Discrete(out, 1e-3);
+    EXPECT_EQ(out.size(), 3u);  // first and third point coincide: not discretised
+
+    keloPoints arcs(Point3D{0, 0, 0}, 1.0);
+    keloPoints piece;
+    double angle = 0;
+    Point3D m;
+    for (int seg : {-1, 2, 1000}) {
+        EXPECT_EQ(arcs.DiscreteOneSeg(seg, piece, 1e-3), 0);
+        EXPECT_TRUE(piece.IsNulL());
+        EXPECT_EQ(arcs.QieXianandMidPoint(seg, angle, m), 0);
+        EXPECT_EQ(arcs.GetSegment(seg), nullptr);
+        EXPECT_EQ(arcs.InsertPtIntoSegment({0, 1, 0}, seg, 1e-6), -1);
+        EXPECT_EQ(arcs.Adj3PArcMiddlePt(seg, 1e-6), seg < 0 ? 1 : 0);
+    }
+    EXPECT_EQ(arcs.GetCount(), 5);
+    EXPECT_GT(arcs.DiscreteOneSeg(1, piece, 1e-3), 3);
+    EXPECT_EQ(piece.GetLineType(), klLTPolyline);
+    EXPECT_TRUE(Same(piece[0], arcs[2]));
+    EXPECT_TRUE(Same(piece[piece.GetCount() - 1], arcs[4]));
+    // A middle point off mid-arc is moved there.
+    keloPoints skew = MakeRun(klLT3PArc, {{1, 0, 0}, {std::cos(0.3), std::sin(0.3), 0}, {-1, 0, 0}});
+    EXPECT_EQ(skew.Restore3PArc(), 1);
+    EXPECT_TRUE(Same(skew[1], {0, 1, 0}));
+    EXPECT_EQ(MakeRun(klLTPolyline, {{0, 0, 0}, {1, 0, 0}}).Restore3PArc(), 0);
+}
