@@ -10,6 +10,7 @@
 namespace kelo {
 
 class keloParts;
+class CsSegment;
 
 // Numeric values are part of the stored and exchanged formats; never renumber.
 enum klLineType : int32_t {
@@ -72,6 +73,9 @@ public:
     keloPoints(const Point3D& centre, double r);
     keloPoints(const Point3D& centre, double r, double a0, double a1);
     explicit keloPoints(const Box& box);
+    // The segment's points (three for the arc types, else two) with its type. Defined with the
+    // segment view itself.
+    explicit keloPoints(const CsSegment& seg);
     ~keloPoints();
 
     keloPoints& operator=(const keloPoints& other);  // deep copy
@@ -84,6 +88,7 @@ public:
     int Create(const Point3D& centre, double r);
     int Create(const Point3D& centre, double r, double a0, double a1);
     int Create(const Box& box);
+    int Create(const CsSegment& seg);  // defined with the segment view
 
     // Adopt the caller's new[] array (the object frees it from now on).
     void Attach(int count, Point3D* pts, klLineType type);
