@@ -264,6 +264,8 @@ Box GetBoxOfEllipse(int count, const Point3D* pts) {
 int EllipseArcToBezier(const Point3D& c, double a, double b, double rot, double start, double sweep,
                        std::vector<Point3D>& out) {
     size_t before = out.size();
+    if (!std::isfinite(sweep) || !std::isfinite(start)) return 0;
+    sweep = std::clamp(sweep, -kTwoPi, kTwoPi);  // more than a turn retraces the ellipse
     int pieces = std::max(1, static_cast<int>(std::ceil(std::abs(sweep) / (kPi / 2) - 1e-9)));
     double d = sweep / pieces;
     double k = 4.0 / 3.0 * std::tan(d / 4);

@@ -266,3 +266,34 @@ TEST(ConvexHull, CoreOrderAndDegenerateInput) {
     EXPECT_EQ(GetConvexHullOfPoints(nullptr, 3), 0);
     EXPECT_EQ(GetConvexHullOfPoints(nan, 0), 0);
 }
+
+TEST(Discretise, CircleClipAndJoining) {
+    double old = SetArcDangle(1.0);
+    // A type-6 circle closes on its first point and turns the way its points do.
+    Point3D cw[3] = {{0, 1, 7}, {1, 0, 0}, {0, -1, 0}};
+    std::vector<Point3D> out;
+    int added = DiscreteCir(cw, 3, out, 0.5);
+    EXPECT_EQ(added, int(out.size()));
+    EXPECT_EQ(added, 7);  // steps of acos(1 - 0.5) = 60 degrees: six chords
+    EXPECT_EQ(out.front().z, 7);
+    EXPECT_TRUE(Same(out.front(), out.back()));
+    EXPECT_LT(out[1].x, 1);  // moving clockwise from the top: towards +x, down
+    EXPECT_GT(out[1].x, 0);
+    for (const Point3D& p : out) EXPECT_NEAR(std::hypot(p.x, p.y), 1, 1e-12);
+
+    // An arc wholly outside the clip box may be cut to its ends; inside it is not.
+    Point3D arc[3] = {{10, 0, 0}, {0, 10, 0}, {-10, 0, 0}};
+    Box far(100, 100, 200, 200), near(-1, -1, 1, 20);
+    out.clear();
+    EXPECT_EQ(DiscreteArc(arc, 3, out, 0.01, &far), 2);
+    out.clear();
+    EXPECT_EQ(DiscreteArc(arc, 3, out, 0.01, &near), DiscreteArc(arc, 3, out, 0.01));
+
+    // Runs joined one after another share their joint point.
+    keloPoints a(0, 0, 1, 0), b(1, 0, 2, 5);
+    std::vector<Point3D> line;
+    a.AddDiscreteToPnts(line, 1e-3);
+    b.AddDiscreteToPnts(line, 1e-3);
+    EXPECT_EQ(line.size(), 3u);
+    SetArcDangle(old);
+}
