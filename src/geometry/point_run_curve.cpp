@@ -30,7 +30,10 @@ void AppendStraightCubic(std::vector<Point3D>& out, Point3D a, Point3D b) {
 void AppendArcCubics(std::vector<Point3D>& out, const Point3D& s, const Point3D& e, const Point3D& c, double r,
                      double start, double sweep) {
     bool fresh = out.empty();
-    EllipseArcToBezier(c, r, r, 0, start, sweep, out);
+    if (EllipseArcToBezier(c, r, r, 0, start, sweep, out) == 0) {
+        AppendStraightCubic(out, s, e);  // non-finite circle
+        return;
+    }
     if (fresh) out.front() = s;
     out.back() = e;
 }
@@ -144,9 +147,8 @@ int keloPoints::ConvertToBezier(int32_t mask) {
         for (; lineType == klLTEllipse && i + 4 < n; i += 4) {
             Point3D c;
             double a, b, rot, s, e, sw;
-            if (Ellipse5P(points + i, c, a, b, rot, s, e, sw)) {
-                bool fresh = v.empty();
-                EllipseArcToBezier(c, a, b, rot, s, sw, v);
+            bool fresh = v.empty();
+            if (Ellipse5P(points + i, c, a, b, rot, s, e, sw) && EllipseArcToBezier(c, a, b, rot, s, sw, v) > 0) {
                 if (fresh) v.front() = points[i];
                 v.back() = points[i + 4];
             } else {
