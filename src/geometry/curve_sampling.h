@@ -16,9 +16,15 @@ template <class F>
 int AdaptiveSamples(F f, double eps, int maxSteps, std::vector<Point3D>& out) {
     int n = maxSteps < 8 ? maxSteps : 8;
     if (n < 2) n = 2;
-    std::vector<Point3D> s;
+    // Samples live on the stack for the usual limit of 32 steps; only larger limits allocate.
+    Point3D local[33];
+    std::vector<Point3D> heap;
+    Point3D* s = local;
     for (;;) {
-        s.resize(static_cast<size_t>(n) + 1);
+        if (n > 32) {
+            heap.resize(static_cast<size_t>(n) + 1);
+            s = heap.data();
+        }
         for (int i = 0; i <= n; ++i) s[i] = f(static_cast<double>(i) / n);
         bool flat = true;
         for (int i = 0; i + 2 <= n && flat; i += 2) flat = !(DistanceToSegment(s[i], s[i + 2], s[i + 1]) > eps);
@@ -27,7 +33,7 @@ int AdaptiveSamples(F f, double eps, int maxSteps, std::vector<Point3D>& out) {
             return n / 2 + 1;
         }
         if (n >= maxSteps) {
-            out.insert(out.end(), s.begin(), s.end());
+            out.insert(out.end(), s, s + n + 1);
             return n + 1;
         }
         n *= 2;
