@@ -167,6 +167,8 @@ int RunSun(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
+    // Texts follow the terminal; numbers on the command line are always written with a point.
+    std::setlocale(LC_NUMERIC, "C");
     if (argc < 2 || std::strcmp(argv[1], "help") == 0 || std::strcmp(argv[1], "--help") == 0) {
         PrintUsage(stdout);
         return argc < 2 ? 2 : 0;
