@@ -1,0 +1,88 @@
+// One KeloScript interpreter instance. For now it holds what the value store needs: the cells, the
+// free stack, the two stacks whose slots are the collector's roots and the source positions that
+// error texts name. The interpreter adds its code list, call frames and debug state here.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "kelo_api.h"
+#include "script/vm/script_error.h"
+#include "script/vm/tdata.h"
+
+namespace kelo {
+
+inline constexpr int32_t kScriptInitialCells = 0x40000;
+inline constexpr int32_t kScriptMaxCells = 0x1000000;
+inline constexpr int32_t kScriptVarStackSlots = 0x100000;
+inline constexpr int32_t kScriptArgStackSlots = 0x40000;
+// Slack that reserve keeps beyond the caller's request, so the next few instructions never starve.
+inline constexpr int32_t kScriptReserveSlack = 1024;
+
+class KELO_API ScriptEngine {
+public:
+    ScriptEngine();
+    ~ScriptEngine();
+    ScriptEngine(const ScriptEngine&) = delete;
+    ScriptEngine& operator=(const ScriptEngine&) = delete;
+
+    // ---- value store ----
+    Tdata* cells = nullptr;
+    int32_t capacity = 0;
+    int32_t* freeStack = nullptr;
+    int32_t freeCount = 0;
+
+    // Pops the highest free index and resets the cell; an empty free stack raises 10100.
+    int32_t allocCell();
+    // A new cell holding the language's (deep) copy of v.
+    int32_t allocCopy(const Tdata& v);
+    // Guarantees n + 1024 free cells, growing by doubling; false when even the maximum store
+    // cannot give that many.
+    bool reserve(int32_t n);
+    // One doubling; false at the maximum. Cell addresses change: never hold a Tdata& across it.
+    bool grow();
+    // Mark and sweep from the two stacks; returns the free count afterwards.
+    int32_t collect();
+    // End of the reference chain starting at cell i (i itself when it is no reference).
+    int32_t resolve(int32_t i) const;
+    bool validCell(int32_t i) const { return i >= 0 && i < capacity; }
+
+    // ---- the stacks (their live slots are 0 .. top-1) ----
+    std::vector<int32_t> varStack;
+    int32_t varTop = 0;
+    int32_t varBase = 0;
+    std::vector<int32_t> argStack;
+    int32_t argTop = 0;
+    int32_t argBase = 0;
+
+    // ---- positions for error texts ----
+    ScriptSourceTable sourceLines;
+    std::string mainFile;
+    int32_t curPos = -1;  // source line index of the instruction being executed
+
+    // Builds the common error text and throws it as ScriptError; column 0 means none.
+    [[noreturn]] void raise(int32_t code, int32_t lineIndex, int32_t column = 0) const;
+    [[noreturn]] void raiseHere(int32_t code) const { raise(code, curPos, 0); }
+
+private:
+    void releaseStore();
+};
+
+// The engine that is running; null when none is. One script runs at a time per process.
+KELO_API ScriptEngine* GetCurrentScriptEngine();
+KELO_API ScriptEngine* SetCurrentScriptEngine(ScriptEngine* engine);
+
+// Makes an engine current for a scope and restores the previous one.
+class CurrentScriptEngineScope {
+public:
+    explicit CurrentScriptEngineScope(ScriptEngine* e) : previous_(SetCurrentScriptEngine(e)) {}
+    ~CurrentScriptEngineScope() { SetCurrentScriptEngine(previous_); }
+    CurrentScriptEngineScope(const CurrentScriptEngineScope&) = delete;
+    CurrentScriptEngineScope& operator=(const CurrentScriptEngineScope&) = delete;
+
+private:
+    ScriptEngine* previous_;
+};
+
+}  // namespace kelo
