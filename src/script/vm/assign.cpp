@@ -59,7 +59,7 @@ bool ToDouble(const Tdata& s, double& out) {
 bool HandlesFit(int32_t dst, int32_t src) {
     if (dst == src) return true;
     if (dst == kTypeBox || src == kTypeBox) return false;
-    return dst == kTypeHandle || src == kTypeHandle;
+    return (dst == kTypeHandle && IsHandleType(src)) || (src == kTypeHandle && IsHandleType(dst));
 }
 
 }  // namespace
