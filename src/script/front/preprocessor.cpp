@@ -347,7 +347,7 @@ std::string ScriptPreprocessor::expand(std::string s, const std::string& file, i
             continue;
         }
         const size_t j = SkipIdent(s, i);
-        auto it = macros_.empty() ? macroIndex_.end() : macroIndex_.find(s.substr(i, j - i));
+        auto it = macros_.empty() ? macroIndex_.end() : macroIndex_.find(std::string_view(s).substr(i, j - i));
         if (it == macroIndex_.end()) {
             i = j;
             continue;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -64,7 +65,12 @@ private:
 
     std::string mainFile_;
     std::vector<ScriptMacro> macros_;
-    std::unordered_map<std::string, size_t> macroIndex_;
+    // Looked up with views into the line being expanded, so a scan allocates nothing per word.
+    struct NameHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+    };
+    std::unordered_map<std::string, size_t, NameHash, std::equal_to<>> macroIndex_;
     std::vector<Cond> conds_;
     std::vector<Frame> frames_;
     std::unordered_map<std::string, const File*> files_;
