@@ -13,11 +13,9 @@ class Marker {
 public:
     explicit Marker(ScriptEngine& e) : e_(e), marked_(static_cast<size_t>(e.capacity), 0) {}
 
-    // Rewrites a slot that names a reference to the end of its chain and marks the cell.
-    void markSlot(int32_t& slot) {
-        slot = e_.resolve(slot);
-        mark(slot);
-    }
+    // Rewrites a slot that names a reference to the end of its chain and marks the cell. A
+    // reference that leads nowhere yet (a by-reference parameter not bound so far) stays.
+    void markSlot(int32_t& slot) { markElement(slot); }
 
     void drain() {
         while (!work_.empty()) {
@@ -39,8 +37,8 @@ private:
     // Marks an element index, rewriting it in place; reports whether it changed.
     bool markElement(int32_t& i) {
         int32_t end = e_.resolve(i);
-        bool changed = end != i;
-        i = end;
+        bool changed = end != i && e_.validCell(end) && e_.cells[end].dataType != kTypeReference;
+        if (changed) i = end;
         mark(i);
         return changed;
     }
@@ -87,7 +85,7 @@ private:
             case kTypeMap: scanMap(v.value.map); break;
             case kTypeMultimap: scanMap(v.value.mmap); break;
             case kTypeReference:
-                // Only a reference that a container or root could not see past (a cycle) gets here.
+                // Only a reference that could not be seen past (unbound or a cycle) gets here.
                 mark(v.value.ref);
                 break;
             default: break;

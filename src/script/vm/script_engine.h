@@ -1,6 +1,5 @@
-// One KeloScript interpreter instance. For now it holds what the value store needs: the cells, the
-// free stack, the two stacks whose slots are the collector's roots and the source positions that
-// error texts name. The interpreter adds its code list, call frames and debug state here.
+// One KeloScript interpreter instance: the value store, the two stacks whose slots are the
+// collector's roots, the return stack and call frames, and the program it runs.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +8,7 @@
 
 #include "kelo_api.h"
 #include "script/vm/script_error.h"
+#include "script/vm/script_program.h"
 #include "script/vm/tdata.h"
 
 namespace kelo {
@@ -19,6 +19,12 @@ inline constexpr int32_t kScriptVarStackSlots = 0x100000;
 inline constexpr int32_t kScriptArgStackSlots = 0x40000;
 // Slack that reserve keeps beyond the caller's request, so the next few instructions never starve.
 inline constexpr int32_t kScriptReserveSlack = 1024;
+
+// One record per active script-function call, for the debugger.
+struct ScriptCallFrame {
+    int32_t entry, position, varTop, varBase, argTop, argBase;
+};
+static_assert(sizeof(ScriptCallFrame) == 24, "a call frame is six 32-bit values");
 
 class KELO_API ScriptEngine {
 public:
@@ -55,6 +61,32 @@ public:
     std::vector<int32_t> argStack;
     int32_t argTop = 0;
     int32_t argBase = 0;
+
+    // ---- calls ----
+    std::vector<int32_t> returnStack;
+    std::vector<ScriptCallFrame> callFrames;
+
+    // ---- the program and its run ----
+    const ScriptProgram* program = nullptr;
+    std::vector<std::string> scriptArgs;
+    bool stopFlag = false;
+    uint64_t instructionCount = 0;
+    // Where print and println write; null means the process's standard output.
+    std::string* printSink = nullptr;
+
+    // Runs the global initialisation blocks, then main. On a script error the error text is
+    // stored into output and the result is false.
+    bool run(std::string& output);
+    // The instruction loop from start until the outermost return or the stop flag.
+    void execute(int32_t start);
+    // Calls system function number with the argc topmost slots as arguments (the calling
+    // convention of the built-in library); false when the function reports failure.
+    bool callSystem(int32_t number, int32_t argc);
+
+    // The slot an operand names, bounds-checked (10101 / 10102 when outside its stack).
+    int32_t& slot(int32_t mode, int32_t offset);
+    // Pushes a cell index on the variable stack (10102 when full).
+    void pushVar(int32_t cell);
 
     // ---- positions for error texts ----
     ScriptSourceTable sourceLines;
