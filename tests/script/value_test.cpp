@@ -92,7 +92,9 @@ TEST_F(ScriptValues, AssignmentTableOfEveryTypePair) {
             EXPECT_EQ(ok, Allowed(d, s)) << "dst " << d << " src " << s;
             if (ok) {
                 EXPECT_EQ(dst.dataType, d == kTypeVoid ? s : d);
-                if (d == s || d == kTypeVoid) EXPECT_EQ(compare(dst, src), 0) << d << " " << s;
+                if (d == s || d == kTypeVoid) {
+                    EXPECT_EQ(compare(dst, src), 0) << d << " " << s;
+                }
             } else if (d != kTypeVoid) {
                 EXPECT_EQ(dst.dataType, d);
                 EXPECT_EQ(toString(dst), before);

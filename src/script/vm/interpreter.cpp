@@ -38,17 +38,12 @@ int32_t& ScriptEngine::slot(int32_t mode, int32_t offset) {
     return argStack[static_cast<size_t>(i)];
 }
 
-void ScriptEngine::pushVar(int32_t cell) {
-    if (varTop >= kScriptVarStackSlots) raiseHere(10102);
-    varStack[static_cast<size_t>(varTop++)] = cell;
-}
-
 void ScriptEngine::execute(int32_t start) {
     const std::vector<ScriptInstruction>& code = program->code;
     const int32_t size = static_cast<int32_t>(code.size());
     int32_t pc = start;
     for (;;) {
-        ++instructionCount;
+        if (++instructionCount > instructionLimit && instructionLimit != 0) stopFlag = true;
         if (stopFlag) return;
         if (pc < 0 || pc >= size) raiseHere(10000);
         if (freeCount < capacity / 4) {

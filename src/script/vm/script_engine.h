@@ -40,7 +40,12 @@ public:
     int32_t freeCount = 0;
 
     // Pops the highest free index and resets the cell; an empty free stack raises 10100.
-    int32_t allocCell();
+    int32_t allocCell() {
+        if (freeCount <= 0) raiseHere(10100);
+        const int32_t i = freeStack[--freeCount];
+        cells[i].changeDataType(kTypeVoid);
+        return i;
+    }
     // A new cell holding the language's (deep) copy of v.
     int32_t allocCopy(const Tdata& v);
     // Guarantees n + 1024 free cells, growing by doubling; false when even the maximum store
@@ -51,7 +56,10 @@ public:
     // Mark and sweep from the two stacks; returns the free count afterwards.
     int32_t collect();
     // End of the reference chain starting at cell i (i itself when it is no reference).
-    int32_t resolve(int32_t i) const;
+    int32_t resolve(int32_t i) const {
+        if (!validCell(i) || cells[i].dataType != kTypeReference) return i;
+        return resolveChain(i);
+    }
     bool validCell(int32_t i) const { return i >= 0 && i < capacity; }
 
     // ---- the stacks (their live slots are 0 .. top-1) ----
@@ -71,6 +79,9 @@ public:
     std::vector<std::string> scriptArgs;
     bool stopFlag = false;
     uint64_t instructionCount = 0;
+    // A host (or a fuzzer) may bound a run: past this many instructions the run stops as after
+    // exit(). 0 means no bound.
+    uint64_t instructionLimit = 0;
     // Where print and println write; null means the process's standard output.
     std::string* printSink = nullptr;
 
@@ -86,7 +97,10 @@ public:
     // The slot an operand names, bounds-checked (10101 / 10102 when outside its stack).
     int32_t& slot(int32_t mode, int32_t offset);
     // Pushes a cell index on the variable stack (10102 when full).
-    void pushVar(int32_t cell);
+    void pushVar(int32_t cell) {
+        if (varTop >= kScriptVarStackSlots) raiseHere(10102);
+        varStack[static_cast<size_t>(varTop++)] = cell;
+    }
 
     // ---- positions for error texts ----
     ScriptSourceTable sourceLines;
@@ -98,6 +112,7 @@ public:
     [[noreturn]] void raiseHere(int32_t code) const { raise(code, curPos, 0); }
 
 private:
+    int32_t resolveChain(int32_t i) const;
     void releaseStore();
 };
 

@@ -35,7 +35,6 @@ const TypeNames& Types() {
 // Forces the table to be built while the library loads rather than on first use.
 [[maybe_unused]] const TypeNames& kBuiltAtLoad = Types();
 
-bool OwnsPayload(int32_t t) { return (t >= kTypeString && t <= kTypePoint) || t == kTypeBox; }
 
 }  // namespace
 
@@ -120,8 +119,6 @@ Tdata& Tdata::operator=(const Tdata& other) {
     return *this;
 }
 
-Tdata::~Tdata() { freePayload(); }
-
 void Tdata::freePayload() {
     switch (dataType) {
         case kTypeString: delete value.s; break;
@@ -152,13 +149,13 @@ void Tdata::setDataType(int t) {
     }
 }
 
-void Tdata::changeDataType(int t) {
+void Tdata::changeDataTypeSlow(int t) {
     freePayload();
     dataType = kTypeVoid;
     setDataType(t);
 }
 
-void Tdata::copyFrom(const Tdata& src) {
+void Tdata::copyFromSlow(const Tdata& src) {
     if (this == &src) return;
     changeDataType(src.dataType);
     switch (src.dataType) {

@@ -111,13 +111,33 @@ public:
     Tdata(int type, void* pointer);
     Tdata(const Tdata& other);
     Tdata& operator=(const Tdata& other);
-    ~Tdata();
+    // Scalars, handles and references own nothing; the inline paths keep them off the call
+    // path of every instruction.
+    ~Tdata() {
+        if (OwnsPayload(dataType)) freePayload();
+    }
+
+    static bool OwnsPayload(int32_t t) { return (t >= 3 && t <= 9) || t == 21; }
 
     // For fresh values: gives the type an empty payload but does not free an old one.
     void setDataType(int t);
-    void changeDataType(int t);
+    void changeDataType(int t) {
+        if (!OwnsPayload(dataType) && !OwnsPayload(t)) {
+            dataType = t;
+            value.d = 0;
+            return;
+        }
+        changeDataTypeSlow(t);
+    }
     // The host-side shallow copy: container elements stay shared with src.
-    void copyFrom(const Tdata& src);
+    void copyFrom(const Tdata& src) {
+        if (!OwnsPayload(dataType) && !OwnsPayload(src.dataType)) {
+            dataType = src.dataType;
+            value = src.value;
+            return;
+        }
+        copyFromSlow(src);
+    }
 
     Point3D getPoint() const;
     void setPoint(const Point3D& p);
@@ -127,6 +147,8 @@ public:
 
 private:
     void freePayload();
+    void changeDataTypeSlow(int t);
+    void copyFromSlow(const Tdata& src);
 };
 static_assert(sizeof(Tdata) == 16, "a script value is 16 bytes");
 

@@ -6,20 +6,13 @@
 
 namespace kelo {
 
-int32_t ScriptEngine::allocCell() {
-    if (freeCount <= 0) raiseHere(10100);
-    int32_t i = freeStack[--freeCount];
-    cells[i].changeDataType(kTypeVoid);
-    return i;
-}
-
 int32_t ScriptEngine::allocCopy(const Tdata& v) {
     int32_t i = allocCell();
     assign(cells[i], v);
     return i;
 }
 
-int32_t ScriptEngine::resolve(int32_t i) const {
+int32_t ScriptEngine::resolveChain(int32_t i) const {
     // A chain can never be longer than the store; the bound also stops a cycle.
     for (int32_t steps = 0; validCell(i) && cells[i].dataType == kTypeReference && steps < capacity; ++steps)
         i = cells[i].value.ref;
