@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <iterator>
 
+#include "companion/ui.h"
 #include "script/front/compiler.h"
+#include "script/vm/script_engine.h"
 #include "script_test_support.h"
 
 namespace kelo {
@@ -279,6 +281,53 @@ TEST(ScriptLanguage, KeloRunReportsErrorsOnStderr) {
     std::string text((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("10305"), std::string::npos) << text;
     EXPECT_NE(text.find("at line: 3"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace kelo
+
+namespace kelo {
+namespace {
+
+struct BreakState {
+    int polls = 0;
+    int asked = 0;
+    int answer = kIdNo;
+    std::string question;
+};
+
+TEST(ScriptLanguage, BreakRequestAsksAndStopsOnYes) {
+    static BreakState state;
+    state = BreakState();
+    KeloUiHandler ui;
+    ui.user = &state;
+    ui.messageBox = [](void* u, const char* text, uint32_t type) {
+        auto* s = static_cast<BreakState*>(u);
+        ++s->asked;
+        s->question = text;
+        return type == kMbYesNo ? s->answer : kIdOk;
+    };
+    KeloUiHandler old = SetKeloUiHandler(&ui);
+    // The key is "pressed" on the third poll.
+    SetScriptBreakPoll([](void* u) { return ++static_cast<BreakState*>(u)->polls == 3; }, &state);
+
+    state.answer = kIdYes;
+    Outcome o = RunScript("void main() { int n = 0; while (true) n++; }");
+    EXPECT_TRUE(o.ok);
+    EXPECT_EQ(state.asked, 1);
+    EXPECT_EQ(state.polls, 3);
+    EXPECT_EQ(state.question, ToGbk("确要终止脚本运行吗？"));
+
+    // No: the run goes on to its own end.
+    state = BreakState();
+    o = RunScript("void main() { int n = 0; while (n < 5000) n++; println(n); }");
+    EXPECT_TRUE(o.ok);
+    EXPECT_EQ(o.out, "5000\n");
+    EXPECT_EQ(state.asked, 1);
+    EXPECT_GT(state.polls, 3);
+
+    SetScriptBreakPoll(nullptr, nullptr);
+    SetKeloUiHandler(&old);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // The instruction loop of the stack machine and the run driver.
+#include "companion/gbk.h"
 #include "companion/ui.h"
 #include "script/vm/script_engine.h"
 #include "script/vm/system_functions.h"
@@ -7,6 +8,14 @@
 namespace kelo {
 
 namespace {
+
+ScriptBreakPoll g_breakPoll = nullptr;
+void* g_breakPollUser = nullptr;
+
+bool UserWantsToStop() {
+    return g_breakPoll != nullptr && g_breakPoll(g_breakPollUser) &&
+           AfxMessageBox2(KELO_GBK("确要终止脚本运行吗？").c_str(), kMbYesNo) == kIdYes;
+}
 
 // The value a declaration or a parameter starts with. A point needs cells of its own, so its
 // template in the instruction only names the type.
@@ -20,6 +29,11 @@ void FillFresh(ScriptEngine& e, int32_t cell, const Tdata& v) {
 }
 
 }  // namespace
+
+void SetScriptBreakPoll(ScriptBreakPoll poll, void* user) {
+    g_breakPoll = poll;
+    g_breakPollUser = user;
+}
 
 int32_t& ScriptEngine::slot(int32_t mode, int32_t offset) {
     int64_t i = 0;
@@ -44,6 +58,7 @@ void ScriptEngine::execute(int32_t start) {
     int32_t pc = start;
     for (;;) {
         if (++instructionCount > instructionLimit && instructionLimit != 0) stopFlag = true;
+        if ((instructionCount & 255u) == 0 && UserWantsToStop()) stopFlag = true;
         if (stopFlag) return;
         if (pc < 0 || pc >= size) raiseHere(10000);
         if (freeCount < capacity / 4) {

@@ -116,6 +116,12 @@ private:
     void releaseStore();
 };
 
+// The break request: every 256 instructions a running script asks this callback whether the user
+// pressed Control+Shift+C; on true the user is asked to confirm, and Yes ends the run. No
+// callback (the default, as for console hosts without a message queue) means no polling.
+using ScriptBreakPoll = bool (*)(void* user);
+KELO_API void SetScriptBreakPoll(ScriptBreakPoll poll, void* user);
+
 // The engine that is running; null when none is. One script runs at a time per process.
 KELO_API ScriptEngine* GetCurrentScriptEngine();
 KELO_API ScriptEngine* SetCurrentScriptEngine(ScriptEngine* engine);
