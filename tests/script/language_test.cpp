@@ -168,6 +168,7 @@ const ErrorCase kErrors[] = {
     {1342, "void main() { int while; }", 1, 19, "变量定义错误--变量名与保留字冲突"},
     {1343, "void main() { int a; double a; }", 1, 29, "变量定义错误--变量名重复定义"},
     {1344, "void main() { int a b; }", 1, 21, "变量定义错误--变量名间需用,分隔"},
+    {1344, "int g = 1 break;\nvoid main() {}", 1, 11, "变量定义错误--变量名间需用,分隔"},
     {1350, "void main() { for (;;) }", 1, 24, "for语句错误--for结构后缺少语句"},
     {1351, "void main() { for x }", 1, 19, "for语句错误--找不到相应的("},
     {1353, "void main() { for (int i = 0; i < 2) {} }", 1, 36, "for语句错误--找不到相应的}"},

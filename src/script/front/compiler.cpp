@@ -313,6 +313,8 @@ private:
                 assignment();
                 emitBind(kModeVarTop, -1, kModeVarBase, slot);
                 emit(kOpDrop);
+                // The first pass skipped initialisers, so what follows one is checked only here.
+                if (!is("c,") && !is("c;")) fail(1344);
             }
             depth_ = 0;
             if (is("c,")) {
