@@ -333,3 +333,30 @@ TEST(ScriptLanguage, BreakRequestAsksAndStopsOnYes) {
 
 }  // namespace
 }  // namespace kelo
+
+namespace kelo {
+namespace {
+
+// A by-reference parameter and an element reference stay bound while collections run under them.
+TEST(ScriptLanguage, ReferencesStayBoundAcrossCollections) {
+    const char* script =
+        "void churn(array& acc, int& count) {\n"
+        "  for (int r = 0; r < 40; r++) {\n"
+        "    array junk;\n"
+        "    for (int i = 0; i < 3000; i++) junk.add(\"x\");\n"
+        "    acc.add(r);\n"
+        "    count += junk.getSize();\n"
+        "  }\n"
+        "}\n"
+        "void main() {\n"
+        "  array acc; int count = 0;\n"
+        "  churn(acc, count);\n"
+        "  println(acc.getSize(), \" \", acc[39], \" \", count);\n"
+        "}\n";
+    Outcome o = RunScript(script);
+    EXPECT_TRUE(o.ok) << GbkToUtf8(o.error);
+    EXPECT_EQ(o.out, "40 39 120000\n");
+}
+
+}  // namespace
+}  // namespace kelo
