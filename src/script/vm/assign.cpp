@@ -65,6 +65,11 @@ bool HandlesFit(int32_t dst, int32_t src) {
 }  // namespace
 
 bool assign(Tdata& dstIn, const Tdata& srcIn) {
+    // The common case by far: a number into a variable of the same scalar type.
+    if (dstIn.dataType == srcIn.dataType && dstIn.dataType >= kTypeBool && dstIn.dataType <= kTypeDouble) {
+        dstIn.value = srcIn.value;
+        return true;
+    }
     ScriptEngine* e = GetCurrentScriptEngine();
     const Tdata* src = &srcIn;
     if (src->dataType == kTypeReference && (src = EndOfChain(e, srcIn)) == nullptr) return false;

@@ -92,7 +92,14 @@ void ScriptEngine::execute(int32_t start) {
                 pc = in.target;
                 continue;
             case kOpJumpIfTrue: {
-                const int32_t a = slot(in.aMode, in.aOffset);
+                const int32_t a = resolve(slot(in.aMode, in.aOffset));
+                if (validCell(a) && cells[a].dataType == kTypeBool) {
+                    if (cells[a].value.b) {
+                        pc = in.target;
+                        continue;
+                    }
+                    break;
+                }
                 Tdata cond;
                 cond.setDataType(kTypeBool);
                 if (!validCell(a) || !assign(cond, cells[a])) raiseHere(10201);
@@ -105,7 +112,8 @@ void ScriptEngine::execute(int32_t start) {
             case kOpDeclare: {
                 const int32_t c = allocCell();
                 pushVar(c);
-                if (in.value.dataType == kTypePoint) FillFresh(*this, c, in.value);
+                if (in.value.dataType >= kTypeBool && in.value.dataType <= kTypeDouble) cells[c].copyFrom(in.value);
+                else if (in.value.dataType == kTypePoint) FillFresh(*this, c, in.value);
                 else if (!assign(cells[c], in.value)) raiseHere(10202);
                 break;
             }

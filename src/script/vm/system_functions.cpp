@@ -105,6 +105,9 @@ const Tables& T() {
     return t;
 }
 
+// Built while the library loads, so calls do not pay for the guard of a function-local static.
+const Tables& kTables = T();
+
 }  // namespace
 
 const std::string& GetScriptSystemFunctionName(int32_t number) {
@@ -145,7 +148,7 @@ bool ScriptEngine::callSystem(int32_t number, int32_t argc) {
     pushVar(result);
     const Entry& en = kTable[number];
     if (argc < en.minArgs || (en.maxArgs != kAny && argc > en.maxArgs)) raiseHere(10303);
-    detail::SysFn f = T().impl[static_cast<size_t>(number)];
+    detail::SysFn f = kTables.impl[static_cast<size_t>(number)];
     if (f == nullptr) raiseHere(10301);
     return f(detail::SysCall{*this, argc, args, result});
 }
