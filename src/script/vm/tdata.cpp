@@ -55,7 +55,11 @@ int32_t FindScriptTypeCode(const std::string& name) {
 bool klscript_comparer::operator()(int32_t a, int32_t b) const {
     ScriptEngine* e = GetCurrentScriptEngine();
     if (e == nullptr || !e->validCell(a) || !e->validCell(b)) return a < b;
-    return compare(e->cells[a], e->cells[b]) < 0;
+    const Tdata& x = e->cells[a];
+    const Tdata& y = e->cells[b];
+    // Int keys are the common case of maps; everything else takes the general order.
+    if (x.dataType == kTypeInt && y.dataType == kTypeInt) return x.value.i < y.value.i;
+    return compare(x, y) < 0;
 }
 
 Tdata::Tdata() : dataType(kTypeVoid) { value.d = 0; }
