@@ -360,3 +360,26 @@ TEST(ScriptLanguage, ReferencesStayBoundAcrossCollections) {
 
 }  // namespace
 }  // namespace kelo
+
+namespace kelo {
+namespace {
+
+// The read functions take standard input with the formatted input of the C library.
+TEST(ScriptLanguage, ReadFunctionsTakeStandardInput) {
+    test::ScratchDir dir;
+    std::string script = dir.write(
+        "read.wsp",
+        "void main() { int i = readInteger(); string s = readString(); double d = readDouble(\"? \"); "
+        "println(i + 1, \"|\", s, \"|\", d * 2); }\n");
+    std::string cmd = "printf '41 word 1.25' | " + std::string(KELO_TOOL_PATH) + " run " + script;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    char buf[256];
+    std::string out;
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    EXPECT_EQ(WEXITSTATUS(::pclose(p)), 0);
+    EXPECT_EQ(out, "? 42|word|2.5\n");
+}
+
+}  // namespace
+}  // namespace kelo
