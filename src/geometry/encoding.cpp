@@ -18,6 +18,8 @@ inline uint64_t Swap(uint64_t v) { return __builtin_bswap64(v); }
 
 // ---- sizes -----------------------------------------------------------------------------------
 
+size_t GridCells(const WKBGrid& g) { return g.values ? static_cast<size_t>(g.dimA) * g.dimB : 0; }
+
 constexpr size_t kPartHead = 8;  // line type + point count
 constexpr size_t kPointBytes = 24;
 
@@ -76,11 +78,9 @@ size_t BodySize(const WKBGeometry& g, bool member) {
         case wkbTin:
             if (member) return 0;
             return 4 + sizeof(Triangle) * (g.tin.triangles ? g.tin.triangleCount : 0);
-        case wkbGrid: {
+        case wkbGrid:
             if (member) return 0;
-            size_t cells = g.grid.values ? static_cast<size_t>(g.grid.dimA) * g.grid.dimB : 0;
-            return 8 + kGridHeaderSize + sizeof(double) * cells;
-        }
+            return 8 + kGridHeaderSize + sizeof(double) * GridCells(g.grid);
         default:
             return 0;
     }
@@ -174,11 +174,13 @@ struct Writer {
                 break;
             }
             case wkbGrid: {
-                bool has = g.grid.values != nullptr;
-                U32(has ? g.grid.dimA : 0);
-                U32(has ? g.grid.dimB : 0);
+                size_t cells = GridCells(g.grid);
+                // Counts that claim values the record does not hold are written as an empty grid.
+                bool keep = cells != 0 || static_cast<size_t>(g.grid.dimA) * g.grid.dimB == 0;
+                U32(keep ? g.grid.dimA : 0);
+                U32(keep ? g.grid.dimB : 0);
                 Bytes(g.grid.header, kGridHeaderSize);
-                Doubles(g.grid.values, has ? static_cast<size_t>(g.grid.dimA) * g.grid.dimB : 0);
+                Doubles(g.grid.values, cells);
                 break;
             }
             default:

@@ -202,8 +202,8 @@ void CopyWKBGeometry(WKBGeometry& dst, const WKBGeometry& src) {
             if (n && src.grid.values) {
                 dst.grid.values = new double[n];
                 std::memcpy(dst.grid.values, src.grid.values, sizeof(double) * n);
-            } else {
-                // Without values the counts cannot claim any: keep the record self-consistent.
+            } else if (n) {
+                // Counts that claim values the source does not hold: keep the copy self-consistent.
                 dst.grid.dimA = dst.grid.dimB = 0;
             }
             break;

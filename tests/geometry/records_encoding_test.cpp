@@ -91,8 +91,6 @@ struct Gen {
                 if (a && b) {
                     g.grid.values = new double[a * b];
                     for (uint32_t i = 0; i < a * b; ++i) g.grid.values[i] = Real();
-                } else {
-                    g.grid.dimA = g.grid.dimB = 0;
                 }
                 break;
             }
