@@ -234,10 +234,11 @@ static_assert(sizeof(keloPolygon) == sizeof(WKBPolygon), "keloPolygon is a view 
 inline constexpr uint16_t kLabelMeasureId = 56506;
 
 namespace detail {
-// The ring point test the polygons use until the rectangle clipping supplies its own: 1 inside,
-// 0 outside, -1 on the ring within eps. Arcs and circles are exact; other curves are discretised
-// at the tolerance. An open ring is taken as closed by its chord.
-KELO_API int RingPointState(const LineString& ring, double x, double y, double eps);
+// The ring point test of the rings (PointOn, PointInside, IsPointIn and the nesting of loose rings)
+// until the rectangle clipping supplies the library's own: 1 inside, 0 outside, -1 on the ring within
+// eps. Winding-angle based; arcs and circles are exact, other curves are discretised at the
+// tolerance; an open ring is taken as closed by its chord.
+int RingPointState(const LineString& ring, double x, double y, double eps);
 }  // namespace detail
 
 }  // namespace kelo
