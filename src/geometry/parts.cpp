@@ -636,7 +636,7 @@ double keloParts::DistanceWithPoint(const Point3D& p, Point3D* foot) const {
                     if (foot) *foot = f;
                 }
             }
-            if (n % 2 == 0) flat.assign(&part[n - 2], &part[n - 2] + 2);
+            if (n >= 2 && n % 2 == 0) flat.assign(part.points + n - 2, part.points + n);  // trailing half arc, by its chord
         } else if (exact && part.GetLineType() != klLT3PCircle) {
             flat.assign(part.points, part.points + n);
         }
