@@ -267,3 +267,32 @@ TEST(PartsEditing, FindPathSplitsCurvesWhereThePointsAre) {
     EXPECT_EQ(smooth.GetOriginalPointsAt(1)->GetLineType(), klLTSpline);
     EXPECT_EQ(smooth.GetOriginalPointsAt(0)->GetLineType(), klLT3PArc);
 }
+
+TEST(PartsEditing, ValidityReportsTheFaultyPoint) {
+    // A gap between parts: the later part's first point is reported.
+    keloParts gap;
+    gap.InsertPointArray({{0, 0, 0}, {1, 0, 0}}, klLTPolyline);
+    gap.InsertPointArray({{1, 0.5, 0}, {2, 0, 0}}, klLTPolyline);
+    EXPECT_EQ(gap.IsNormal(1e-8, 0), 1);
+    ASSERT_EQ(gap.IsNormal(1e-8, 1), 0);
+    EXPECT_EQ(g_lastAbnormalPoint.y, 0.5);
+
+    // Rings must be closed with some area under flag 16; the first vertex is reported.
+    keloPolygon open;
+    keloParts flat = Polyline({{3, 3, 0}, {4, 3, 0}, {5, 3, 0}, {3, 3, 0}});
+    open.InsertRing(flat, 1);
+    ASSERT_EQ(open.IsNormal(1e-8, 16), 0);
+    EXPECT_EQ(g_lastAbnormalPoint.x, 3);
+    keloPolygon fine(Polyline({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 0, 0}}));
+    EXPECT_EQ(fine.IsNormal(1e-8, 16 | 64 | 15), 1);
+
+    // The convex hull of a run comes back as a closed counter-clockwise ring.
+    keloPoints cloud(klLTNone, 6,
+                     std::vector<Point3D>{{0, 0, 0}, {4, 0, 0}, {2, 1, 0}, {4, 3, 0}, {1, 2, 0}, {0, 3, 0}}.data());
+    keloParts* hull = cloud.ConvexHull();
+    ASSERT_NE(hull, nullptr);
+    EXPECT_TRUE(hull->IsClosed());
+    EXPECT_DOUBLE_EQ(hull->GetArea(), 12.0);
+    EXPECT_EQ(hull->GetVertexCount(), 4);
+    delete hull;
+}
