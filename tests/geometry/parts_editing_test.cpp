@@ -296,3 +296,14 @@ TEST(PartsEditing, ValidityReportsTheFaultyPoint) {
     EXPECT_EQ(hull->GetVertexCount(), 4);
     delete hull;
 }
+
+TEST(PartsEditing, DistanceFollowsATrailingHalfArc) {
+    // Arc (1,0)-(0,1)-(-1,0) and a trailing half arc to (0,-1) on the unit circle.
+    keloParts line;
+    line.InsertPointArray({{1, 0, 0}, {0, 1, 0}, {-1, 0, 0}, {0, -1, 0}}, klLT3PArc);
+    const double s = std::sqrt(0.5);
+    EXPECT_NEAR(line.DistanceToPoint({-2 * s, -2 * s, 0}), 1.0, 1e-12);  // beyond the half arc's bulge
+    EXPECT_NEAR(line.DistanceToPoint({0, 0, 0}), 1.0, 1e-12);
+    // Below-right the half arc has ended: the nearest point is its end (0,-1), not the circle.
+    EXPECT_NEAR(line.DistanceToPoint({0.5, -2, 0}), std::hypot(0.5, 1.0), 1e-12);
+}
