@@ -436,7 +436,7 @@ int keloParts::GetSubPartsFromVertexAt(int from, int to, keloParts& out) const {
         int a = k == fp ? fi : 0;
         int b = k == tp ? ti : static_cast<int>(s.pointCount) - 1;
         if (b - a + 1 < 1) continue;
-        if (k == tp && b == a && k != fp) continue;  // only the joint of the last part: already there
+        if (b == a && fp != tp) continue;  // just a joint, already held by the neighbouring run
         keloPoints run(s.lineType, b - a + 1, s.points + a);
         if (run.GetCount() < 2 || (run.IsArc() && run.GetCount() < 3)) run.SetLineType(klLTPolyline);
         out.InsertPointsAt(run, -1);

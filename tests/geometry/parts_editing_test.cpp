@@ -147,6 +147,10 @@ TEST(PartsEditing, SegmentsNumberAcrossParts) {
     ASSERT_EQ(line.GetSubPartsFromVertexAt(1, 5, sub), 1);
     EXPECT_EQ(Xs(sub), (std::vector<double>{1, 2, 3, 4, 6}));
     EXPECT_EQ(line.GetSubPartsFromVertexAt(3, 9, sub), 0);
+    // Starting at the joint: only the straight run.
+    ASSERT_EQ(line.GetSubPartsFromVertexAt(4, 6, sub), 1);
+    EXPECT_EQ(sub.GetPartsCount(), 1);
+    EXPECT_EQ(Xs(sub), (std::vector<double>{4, 6, 6}));
 
     SearchSegResult r;
     ASSERT_EQ(line.SearchNearestPoint(r, {6.0, 2.9, 0}, 0.5), 1);
