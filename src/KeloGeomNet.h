@@ -14,6 +14,8 @@
 #include "geometry/ellipse.h"
 #include "geometry/path_export.h"
 #include "geometry/point.h"
+#include "geometry/records.h"
+#include "geometry/parts.h"
 #include "geometry/point_run.h"
 #include "geometry/tolerance.h"
 
