@@ -4,17 +4,13 @@
 
 namespace kelo {
 
-namespace detail {
-
-SegContactTally& SegTally() {
+SegContactTally& SegIntersectTally() {
     static SegContactTally tally;
     return tally;
 }
 
-}  // namespace detail
-
 bool IsSegIntersect(uint8_t* endStart, uint8_t* endEnd, uint8_t* touch, uint8_t* cross) {
-    const detail::SegContactTally& t = detail::SegTally();
+    const SegContactTally& t = SegIntersectTally();
     if (endStart) *endStart = t.endStart;
     if (endEnd) *endEnd = t.endEnd;
     if (touch) *touch = t.touch;
@@ -24,8 +20,8 @@ bool IsSegIntersect(uint8_t* endStart, uint8_t* endEnd, uint8_t* touch, uint8_t*
 }
 
 uint8_t IsSegOverlapAndReset() {
-    uint8_t flag = detail::SegTally().overlap;
-    detail::SegTally().overlap = 0;
+    uint8_t flag = SegIntersectTally().overlap;
+    SegIntersectTally().overlap = 0;
     return flag;
 }
 

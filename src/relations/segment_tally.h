@@ -1,12 +1,12 @@
-// Internal: the contact tallies the noding pass keeps for IsSegIntersect and
-// IsSegOverlapAndReset. Process-wide and unguarded, like the other relation flags.
+// The contact tallies the noding pass keeps for IsSegIntersect and IsSegOverlapAndReset.
+// Process-wide and unguarded, like the other relation flags.
 #pragma once
 
 #include <cstdint>
 
 #include "kelo_api.h"
 
-namespace kelo::detail {
+namespace kelo {
 
 struct SegContactTally {
     uint8_t endStart = 0;  // end-to-end contacts at A's start
@@ -17,6 +17,6 @@ struct SegContactTally {
 };
 
 // The one tally; the noding pass resets and counts into it.
-KELO_API SegContactTally& SegTally();
+KELO_API SegContactTally& SegIntersectTally();
 
-}  // namespace kelo::detail
+}  // namespace kelo

@@ -52,6 +52,13 @@ inline std::vector<Point3D> Sample(const Seg& s, int n) {
 
 inline double Dist(const Point3D& a, const Point3D& b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
+// The longest gap between neighbouring samples.
+inline double Step(const std::vector<Point3D>& v) {
+    double step = 0;
+    for (size_t i = 1; i < v.size(); ++i) step = std::max(step, Dist(v[i - 1], v[i]));
+    return step;
+}
+
 // Distance from q to the sampled polyline of a segment.
 inline double DistToSamples(const std::vector<Point3D>& v, const Point3D& q) {
     double best = INFINITY;
