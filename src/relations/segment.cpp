@@ -116,7 +116,7 @@ double CsSegment::Length(int which) const {
         double m = std::min(detail::SegAngleFromStart(c, std::atan2(points[1].y - c.cy, points[1].x - c.cx)), whole);
         span = which == 1 ? m : whole - m;
     }
-    while (span > kTwoPi) span -= kTwoPi;
+    if (span > kTwoPi) span = std::fmod(span, kTwoPi);
     return c.r * span;
 }
 

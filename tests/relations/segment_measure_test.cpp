@@ -91,6 +91,28 @@ TEST(SegmentMeasure, PointOnSegmentCodes) {
     for (const Case& c : cases) EXPECT_EQ(c.s->view().IsOverlapPt(c.p, 0.01), c.code) << c.p.x << "," << c.p.y;
 }
 
+TEST(SegmentMeasure, WithinAndNearHead) {
+    Seg line = Line(0, 0, 10, 0), arc = Arc(-1, 0, 0, 1, 1, 0);
+    CsSegment l = line.view(), c = arc.view();
+    // Straight: twice the triangle area against tol * w, so w scales the test.
+    EXPECT_TRUE(l.IsWithin({5, 0.01, 0}, 0.02, 0));    // w = length: 0.1 <= 0.2
+    EXPECT_FALSE(l.IsWithin({5, 0.1, 0}, 0.02, 0));    // 1 > 0.2
+    EXPECT_FALSE(l.IsWithin({5, 0.01, 0}, 0.02, 1));   // w = 0
+    EXPECT_TRUE(l.IsWithin({5, 3, 0}, 0, 0, true));
+    EXPECT_TRUE(l.IsWithin({10.01, 0, 0}, 0.02, 0)) << "beyond the end but near it";
+    EXPECT_TRUE(c.IsWithin({0, 1.01, 0}, 0.02, 0));
+    EXPECT_TRUE(c.IsWithin({0, 5, 0}, 0, 0, true));
+    EXPECT_FALSE(c.IsWithin({0, -5, 0}, 0, 0, true));
+
+    keloPoints run(klLTPolyline, 3, std::vector<Point3D>{{0, 0, 0}, {10, 0, 0}, {10, 10, 0}}.data());
+    GeometryAt at;
+    EXPECT_FALSE(at.NearSegHead({0, 0, 0})) << "empty";
+    at.points = &run;
+    at.segIndex = 1;
+    EXPECT_TRUE(at.NearSegHead({10, 4, 0}));
+    EXPECT_FALSE(at.NearSegHead({10, 5, 0})) << "a tie goes to the tail";
+}
+
 TEST(SegmentMeasure, LengthsMiddlesAndComplement) {
     Seg uneven = Arc(1, 0, 0, 1, 0, -1);  // counter-clockwise, a quarter then a half
     EXPECT_NEAR(uneven.view().Length(1), M_PI / 2, 1e-12);
