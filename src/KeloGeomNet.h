@@ -21,6 +21,8 @@
 
 #include "platform/graphics_path.h"
 
+#include "relations/segment.h"
+
 #include "raster/nodata.h"
 
 #include "sun/sun_times.h"

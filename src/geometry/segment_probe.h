@@ -1,5 +1,5 @@
-// Internal: the single-segment point tests that point runs need before the segment relations
-// exist as a class. They follow the same rules as the segment view's point-overlap test.
+// Internal: single-segment tests on a bare point array, for point-run code that has no segment
+// view at hand. Each one is the segment view's own operation.
 #pragma once
 
 #include "geometry/point.h"
