@@ -5,10 +5,19 @@
 
 #include "companion/companion.h"
 
+#include "geometry/bezier.h"
 #include "geometry/box.h"
+#include "geometry/cardinal_spline.h"
+#include "geometry/circle_arc.h"
+#include "geometry/convex_hull.h"
+#include "geometry/discrete.h"
+#include "geometry/ellipse.h"
+#include "geometry/path_export.h"
 #include "geometry/point.h"
 #include "geometry/point_run.h"
 #include "geometry/tolerance.h"
+
+#include "platform/graphics_path.h"
 
 #include "raster/nodata.h"
 

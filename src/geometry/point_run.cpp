@@ -177,7 +177,8 @@ int keloPoints::CtrlPtCountOneSegment() const {
 }
 
 Point3D* keloPoints::GetSegment(int seg) const {
-    if (seg < 0) return nullptr;
+    // A segment's reader takes two or three points from here, so the whole segment must exist.
+    if (seg < 0 || seg >= GetSegmentCount()) return nullptr;
     return GetOriginalPointAt(GetSegPointAt(seg));
 }
 

@@ -9,6 +9,9 @@
 
 namespace kelo {
 
+class keloParts;
+class CsSegment;
+
 // Numeric values are part of the stored and exchanged formats; never renumber.
 enum klLineType : int32_t {
     klLTNone = 0,
@@ -70,6 +73,9 @@ public:
     keloPoints(const Point3D& centre, double r);
     keloPoints(const Point3D& centre, double r, double a0, double a1);
     explicit keloPoints(const Box& box);
+    // The segment's points (three for the arc types, else two) with its type. Defined with the
+    // segment view itself.
+    explicit keloPoints(const CsSegment& seg);
     ~keloPoints();
 
     keloPoints& operator=(const keloPoints& other);  // deep copy
@@ -82,6 +88,7 @@ public:
     int Create(const Point3D& centre, double r);
     int Create(const Point3D& centre, double r, double a0, double a1);
     int Create(const Box& box);
+    int Create(const CsSegment& seg);  // defined with the segment view
 
     // Adopt the caller's new[] array (the object frees it from now on).
     void Attach(int count, Point3D* pts, klLineType type);
@@ -105,7 +112,7 @@ public:
     int GetSegmentCount() const { return kelo::GetSegmentCount(static_cast<int>(pointCount), lineType); }
     int GetSegPointAt(int seg) const { return IsArc() ? 2 * seg : seg; }
     int GetSegAtByPointAt(int p) const { return IsArc() ? p / 2 : p; }
-    // First point of segment seg; null when that point does not exist.
+    // First point of segment seg; null when the segment does not exist.
     Point3D* GetSegment(int seg) const;
 
     // Access.
@@ -129,6 +136,65 @@ public:
     // Append one point / n points at the end.
     int AddPoint(const Point3D& p);
     int AddPoints(int n, const Point3D* pts);
+    // Splits segment seg at pt (a point on it) and returns pt's index in the run; an end within eps
+    // of pt is returned instead of inserting. -1 for a segment that does not exist.
+    int InsertPtIntoSegment(const Point3D& pt, int seg, double eps);
+    // Moves the middle point of arc segment seg (every arc when seg < 0) to mid-arc when it lies
+    // farther than eps from there. 0 for non-arc types.
+    int Adj3PArcMiddlePt(int seg, double eps);
+    int Restore3PArc();
+
+    // Whole-run transforms (point functions of the point class); they return the point count.
+    int OffsetKeloPoints(const Point3D& d);
+    int RotateKeloPoints(const Point3D& c, double angle);
+    int MirrorKeloPoints(const Point3D& a, const Point3D& b);
+    void transform(double dx, double dy, const Point3D& c, double angle, double sx, double sy);
+    // Reverses the point order for the known line types (1), else 0.
+    int ReversePoint();
+
+    // Queries.
+    bool Is2DLoop() const;
+    int GetNatureEndPoints(Point3D* first, Point3D* last) const;
+    int GetPointLength(int i, double& len) const;
+    Box GetBox() const;
+    double GetPerimeter() const;
+    // Normalises the run (arc rules) before testing, hence not const.
+    int PointOn(const Point3D* p);
+    int SearchNearestPoint(SearchSegResult& result, const Point3D& p, double eps) const;
+    int SearchNearestLine(SearchSegResult& result, const Point3D& p, double eps, int flag) const;
+    // Explodes into new runs appended to out (owned by the caller); returns out's size.
+    int Explode2Line(std::vector<keloPoints*>& out) const;
+    // Intersection points with another run; built with the segment relations (not defined yet).
+    int IntersectPoints(const keloPoints& other, std::vector<Point3D>& out) const;
+    // Convex hull as a new multi-part line the caller frees; built with the multi-part lines (not
+    // defined yet). GetConvexHullOfPoints is its core.
+    keloParts* ConvexHull() const;
+
+    // Validity (flags 1 finite x/y, 2 finite z, 4 no repeated neighbours, 8 enough points) and
+    // the matching repairs; see g_lastAbnormalPoint.
+    int IsNormal(double eps, int flags) const;
+    int Normalizing(double eps, int flags);
+    int Normalizing();
+
+    // Curve segments: the unit that DiscreteOneSeg, SearchNearestLine and QieXianandMidPoint count
+    // in: one arc, one Bezier segment (3 steps), one ellipse piece (4 steps), one spline piece or one
+    // straight segment.
+    int GetCurveSegmentCount() const;
+
+    // Discretisation and conversion to Bezier form.
+    int Discrete(std::vector<Point3D>& out, double eps, const Box* clip = nullptr) const;
+    int AddDiscreteToPnts(std::vector<Point3D>& out, double eps, const Box* clip = nullptr) const;
+    // Converts the run itself when the mask (klDiscretePoints bits, 0 = all) names its kind.
+    int Discrete(int32_t mask);
+    int DiscreteOneSeg(int seg, keloPoints& out, double eps) const;
+    int ConvertToBezier(int32_t mask);
+    int BezierToLinear();
+
+    // Middle point along the line; tangent at the point nearest to p; tangent and middle of one
+    // curve segment. Angles in radians, in [0, 2pi).
+    keloPoint GetMidPoint() const;
+    int QieXian(const Point3D& p, double& angle, double eps) const;
+    int QieXianandMidPoint(int seg, double& angle, Point3D& mid) const;
 };
 static_assert(sizeof(keloPoints) == sizeof(CurveSegment), "keloPoints is a view of its record");
 
