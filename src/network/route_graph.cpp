@@ -84,6 +84,7 @@ void Dijkstra_Route::FreeWorkArea() {
     std::vector<int32_t>().swap(m_edgeRange);
     std::vector<int32_t>().swap(m_pre);
     std::vector<float>().swap(m_cost);
+    std::vector<float>().swap(m_edgeCost);
 }
 
 void Dijkstra_Route::Clear(int growth) {
@@ -454,6 +455,13 @@ void Dijkstra_Route::Solve(int start, int32_t flag) {
     m_heapN = 0;
     if (start < 0 || static_cast<size_t>(start) >= nv) return;
 
+    // One sequential pass over the lines keeps the search loop from chasing line records; blocks
+    // can change between searches without dirtying the graph, so this is redone every time.
+    m_edgeCost.resize(m_edges.size());
+    for (size_t e = 0; e < m_edges.size(); ++e) {
+        const streetLine& line = m_lines[m_edges[e].line];
+        m_edgeCost[e] = line.IsBlock() ? std::numeric_limits<float>::infinity() : line.GetCost(flag);
+    }
     m_cost[start] = 0.0f;
     HeapPush(heapnode{start, -2, 0.0f});
     while (m_heapN > 0) {
@@ -466,15 +474,16 @@ void Dijkstra_Route::Solve(int start, int32_t flag) {
             if (flag == klRouteCostTime) k = static_cast<float>(k + CrossCostOf(u));
         }
         m_pre[v] = u;
+        // Every entry a blocked vertex offered would be skipped when taken; offering them anyway
+        // would only lower the neighbours' costs and hide their real routes from elsewhere.
+        if (m_verts[v].IsBlock()) continue;
         const int32_t first = v == 0 ? 0 : m_edgeRange[v - 1];
         const int32_t last = m_edgeRange[v];
         for (int32_t e = first; e < last; ++e) {
-            const edge& ed = m_edges[e];
-            const int w = ed.to;
+            const int w = m_edges[e].to;
             if (m_pre[w] != -1) continue;
-            const streetLine& line = m_lines[ed.line];
-            if (line.IsBlock()) continue;
-            const float n = k + line.GetCost(flag);
+            // A blocked line costs infinity, so it never improves a vertex.
+            const float n = k + m_edgeCost[e];
             if (m_cost[w] > n) {
                 m_cost[w] = n;
                 HeapPush(heapnode{w, v, n});

@@ -227,6 +227,7 @@ private:
     std::vector<int32_t> m_edgeRange;  // entry v: one past the last edge of v
     std::vector<int32_t> m_pre;
     std::vector<float> m_cost;
+    std::vector<float> m_edgeCost;     // line cost per edge for the current search, infinite when blocked
     bool m_dirty = true;
     size_t m_vertStep = 2048;
     size_t m_lineStep = 2048;

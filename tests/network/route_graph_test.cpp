@@ -192,11 +192,12 @@ TEST(RouteGraph, OneWayBlockedAndInverted) {
     Line(g, 0, 0, 100, 0, 60.0f, false);    // one-way east
     Line(g, 100, 0, 200, 0);                // two-way
     Line(g, 200, 0, 200, 100);              // two-way, to a blocked node
-    Line(g, 200, 100, 300, 100);
-    Line(g, 200, 0, 300, 100);              // detour around the blocked node
+    Line(g, 200, 100, 250, 100);            // the short way on, through the blocked node
+    Line(g, 200, 0, 300, 0);                // the long way round
+    Line(g, 300, 0, 250, 100);
     const Point3D blockedAt{200, 100, 0};
     g.Init_Nodes(&blockedAt, 1, 0, 0.0f, true);
-    const int a = V(g, 0, 0), c = V(g, 200, 0), blk = V(g, 200, 100), far = V(g, 300, 100);
+    const int a = V(g, 0, 0), c = V(g, 200, 0), blk = V(g, 200, 100), far = V(g, 250, 100);
     g.Solve(a, 1);
     EXPECT_NE(g.GetPre(blk), -1) << "a blocked vertex can be reached";
     keloPoints pts;
