@@ -343,7 +343,7 @@ void Dijkstra_Route::GetAllLineAtVertex(int v, std::vector<int32_t>& out) const 
 int Dijkstra_Route::FindEdge(int from, int to) const {
     if (from < 0 || to < 0) return -1;
     size_t lo = 0, hi = m_edges.size();
-    if (!m_dirty && static_cast<size_t>(from) < m_verts.size() && m_edgeRange.size() >= m_verts.size()) {
+    if (!m_dirty && static_cast<size_t>(from) < m_verts.size() && m_edgeRange.size() == m_verts.size() + 5) {
         lo = from == 0 ? 0 : static_cast<size_t>(m_edgeRange[from - 1]);
         hi = static_cast<size_t>(m_edgeRange[from]);
     }

@@ -305,11 +305,4 @@ TEST(RouteGraph, DegreesAndLookups) {
     EXPECT_EQ(g.GetLineAt(V(g, 20, 0), V(g, 0, 0)), -1);
     Dijkstra_Route empty;
     EXPECT_EQ(empty.GetVertDimension(), nullptr);
-    // cross and inside, the utility predicates.
-    EXPECT_DOUBLE_EQ(Dijkstra_Route::cross({0, 0}, {1, 0}, {0, 1}), 1.0);
-    EXPECT_DOUBLE_EQ(Dijkstra_Route::cross({0, 0}, {0, 1}, {1, 0}), -1.0);
-    EXPECT_TRUE(g.inside(0, 5, 10));
-    EXPECT_TRUE(g.inside(10, 5, 0));
-    EXPECT_FALSE(g.inside(0, 11, 10));
-    EXPECT_TRUE(g.inside(0, 10.04, 10));
 }

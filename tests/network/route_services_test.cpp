@@ -98,21 +98,6 @@ TEST(HamiltonRoute, FindsTheOptimalTourOnSmallInstances) {
     EXPECT_GE(optimal, runs * 9 / 10) << optimal << " of " << runs;
 }
 
-TEST(HamiltonRoute, ShuffleIsAPermutationAndReverseIsInPlace) {
-    KeloSrand(5);
-    int list[9] = {0, 1, 2, 3, 4, 5, 6, 7, 8};
-    Hamilton_Route::getrandomlist(list, 9);
-    std::vector<int> sorted(list, list + 9);
-    std::sort(sorted.begin(), sorted.end());
-    for (int i = 0; i < 9; ++i) EXPECT_EQ(sorted[i], i);
-    Hamilton_Route h;
-    h.n = 6;
-    h.GetMemory();
-    for (int i = 0; i < 6; ++i) h.curList[i] = i;
-    h.reverse(1, 4);
-    EXPECT_EQ(std::vector<int>(h.curList, h.curList + 6), (std::vector<int>{0, 4, 3, 2, 1, 5}));
-}
-
 TEST(RouteServices, BestRouteBetweenPositions) {
     Dijkstra_Route g;
     StreetGrid(g, 6, 0.0);
