@@ -420,31 +420,48 @@ bool Dijkstra_Route::inside(double a, double b, double c) const {
 
 float Dijkstra_Route::CrossCostOf(int v) const { return m_verts[v].GetCost(m_crossTime); }
 
-void Dijkstra_Route::heap_swap(int a, int b) { std::swap(m_heap[a], m_heap[b]); }
+// The heap steps live in free functions: exported members of a shared library may be interposed,
+// so the compiler would not inline them into the search loop.
+namespace {
 
-void Dijkstra_Route::HeapPush(const heapnode& n) {
-    int i = ++m_heapN;
-    m_heap[i] = n;
-    while (i > 1 && m_heap[i].cost < m_heap[i / 2].cost) {
-        heap_swap(i, i / 2);
+using HeapNode = Dijkstra_Route::heapnode;
+
+inline void HeapSwap(HeapNode* h, int a, int b) { std::swap(h[a], h[b]); }
+
+// Moves an entry above its parent only while it is strictly cheaper.
+inline void HeapPushAt(HeapNode* h, int& count, const HeapNode& n) {
+    int i = ++count;
+    h[i] = n;
+    while (i > 1 && h[i].cost < h[i / 2].cost) {
+        HeapSwap(h, i, i / 2);
         i /= 2;
     }
 }
 
-Dijkstra_Route::heapnode Dijkstra_Route::HeapPop() {
-    const heapnode top = m_heap[1];
-    m_heap[1] = m_heap[m_heapN--];
+// The right child is taken only when strictly cheaper than the left; stops when the parent is
+// not dearer than the chosen child.
+inline HeapNode HeapPopAt(HeapNode* h, int& count) {
+    const HeapNode top = h[1];
+    h[1] = h[count--];
     int i = 1;
     for (;;) {
         int c = 2 * i;
-        if (c > m_heapN) break;
-        if (c + 1 <= m_heapN && m_heap[c + 1].cost < m_heap[c].cost) ++c;
-        if (!(m_heap[i].cost > m_heap[c].cost)) break;
-        heap_swap(i, c);
+        if (c > count) break;
+        if (c + 1 <= count && h[c + 1].cost < h[c].cost) ++c;
+        if (!(h[i].cost > h[c].cost)) break;
+        HeapSwap(h, i, c);
         i = c;
     }
     return top;
 }
+
+}  // namespace
+
+void Dijkstra_Route::heap_swap(int a, int b) { HeapSwap(m_heap.data(), a, b); }
+
+void Dijkstra_Route::HeapPush(const heapnode& n) { HeapPushAt(m_heap.data(), m_heapN, n); }
+
+Dijkstra_Route::heapnode Dijkstra_Route::HeapPop() { return HeapPopAt(m_heap.data(), m_heapN); }
 
 void Dijkstra_Route::Solve(int start, int32_t flag) {
     // Snapping and bare vertex additions can outgrow the work area without dirtying the graph.
@@ -463,15 +480,17 @@ void Dijkstra_Route::Solve(int start, int32_t flag) {
         m_edgeCost[e] = line.IsBlock() ? std::numeric_limits<float>::infinity() : line.GetCost(flag);
     }
     m_cost[start] = 0.0f;
-    HeapPush(heapnode{start, -2, 0.0f});
-    while (m_heapN > 0) {
-        const heapnode top = HeapPop();
+    heapnode* heap = m_heap.data();
+    int heapN = 0;
+    HeapPushAt(heap, heapN, heapnode{start, -2, 0.0f});
+    while (heapN > 0) {
+        const heapnode top = HeapPopAt(heap, heapN);
         const int v = top.vert, u = top.pre;
         float k = top.cost;
         if (m_pre[v] != -1) continue;
         if (u >= 0) {
             if (m_verts[u].IsBlock()) continue;
-            if (flag == klRouteCostTime) k = static_cast<float>(k + CrossCostOf(u));
+            if (flag == klRouteCostTime) k = static_cast<float>(k + m_verts[u].GetCost(m_crossTime));
         }
         m_pre[v] = u;
         // Every entry a blocked vertex offered would be skipped when taken; offering them anyway
@@ -486,7 +505,7 @@ void Dijkstra_Route::Solve(int start, int32_t flag) {
             const float n = k + m_edgeCost[e];
             if (m_cost[w] > n) {
                 m_cost[w] = n;
-                HeapPush(heapnode{w, v, n});
+                HeapPushAt(heap, heapN, heapnode{w, v, n});
             }
         }
     }
