@@ -14,6 +14,8 @@ QuadDistortion::QuadDistortion() : a{0, 0, 0, 0, 0, 0, 0, 0}, ready(false) {
 bool QuadDistortion::Init(const Point3D src[4], const Point3D dst[4]) {
     srcUniform.Clear();
     dstUniform.Clear();
+    ready = false;
+    if (src == nullptr || dst == nullptr) return false;
     for (int i = 0; i < 4; ++i) {
         srcUniform.Add(src[i]);
         dstUniform.Add(dst[i]);

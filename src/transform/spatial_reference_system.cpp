@@ -1,5 +1,7 @@
 #include "transform/spatial_reference_system.h"
 
+#include "geometry/point_run.h"
+
 #include <cmath>
 
 namespace kelo {
@@ -13,6 +15,10 @@ void TransformPoint(Point3D& p, const SpatialReferenceSystem& f) {
 void TransformPoints(Point3D* pts, uint32_t count, const SpatialReferenceSystem& frame) {
     if (pts == nullptr) return;
     for (uint32_t i = 0; i < count; ++i) TransformPoint(pts[i], frame);
+}
+
+void TransformPoints(keloPoints& pts, const SpatialReferenceSystem& frame) {
+    TransformPoints(pts.points, pts.pointCount, frame);
 }
 
 SpatialReferenceSystem InverseSystem(const SpatialReferenceSystem& f) {

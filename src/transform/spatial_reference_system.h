@@ -26,8 +26,7 @@ KELO_API void TransformPoint(Point3D& p, const SpatialReferenceSystem& frame);
 // Maps count points of an array in place; the point-run overload below reduces to this.
 KELO_API void TransformPoints(Point3D* pts, uint32_t count, const SpatialReferenceSystem& frame);
 
-// Maps every stored point of the run, control points included. Declared here with the frame
-// functions; its definition comes with the point-run class.
+// Maps every stored point of the run, control points included.
 KELO_API void TransformPoints(keloPoints& pts, const SpatialReferenceSystem& frame);
 
 // The adjugate frame: exact inverse only when the axis determinant is 1 (rotations), since

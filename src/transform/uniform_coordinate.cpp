@@ -1,5 +1,7 @@
 #include "transform/uniform_coordinate.h"
 
+#include "geometry/point_run.h"
+
 namespace kelo {
 
 UniformCoordinate::UniformCoordinate() : offsetX(0.0), offsetY(0.0), scale(1.0) {}
@@ -42,5 +44,8 @@ void UniformCoordinate::UniformInv(Point3D* pts, uint32_t count) const {
     if (pts == nullptr) return;
     for (uint32_t i = 0; i < count; ++i) UniformInv(pts[i]);
 }
+
+void UniformCoordinate::Uniform(keloPoints& pts) const { Uniform(pts.points, pts.pointCount); }
+void UniformCoordinate::UniformInv(keloPoints& pts) const { UniformInv(pts.points, pts.pointCount); }
 
 }  // namespace kelo

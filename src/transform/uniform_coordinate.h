@@ -13,9 +13,6 @@ namespace kelo {
 
 class CsSegment;
 class keloPoints;
-class keloParts;
-class keloPolygon;
-class GM_Object;
 
 class KELO_API UniformCoordinate {
 public:
@@ -43,20 +40,13 @@ public:
     void Uniform(Point3D* pts, uint32_t count) const;
     void UniformInv(Point3D* pts, uint32_t count) const;
 
-    // Overloads for the geometry classes. They are declared here so callers see one
-    // interface, and are defined together with those classes: a segment's box covers the
-    // bulge of an arc, and the shift applies to every stored point, control points included.
+    // Overloads for the geometry classes: a segment's box covers the bulge of an arc, and the
+    // shift applies to every stored point, control points included.
     void Add(const CsSegment& seg);
     void Uniform(CsSegment& seg) const;
     void UniformInv(CsSegment& seg) const;
     void Uniform(keloPoints& pts) const;
     void UniformInv(keloPoints& pts) const;
-    void Uniform(keloParts& parts) const;
-    void UniformInv(keloParts& parts) const;
-    void Uniform(keloPolygon& poly) const;
-    void UniformInv(keloPolygon& poly) const;
-    void Uniform(GM_Object& obj) const;
-    void UniformInv(GM_Object& obj) const;
 };
 
 }  // namespace kelo

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <random>
 
+#include "geometry/point_run.h"
 #include "transform/spatial_reference_system.h"
 #include "transform/uniform_coordinate.h"
 
@@ -101,6 +102,19 @@ TEST(UniformCoordinate, CentresOnTheExtent) {
     uc.UniformInv(pts, 2);
     EXPECT_EQ(pts[1].x, 3500007.0);
     EXPECT_EQ(pts[1].y, 4099995.0);
+    // A point run shifts every stored point, control points included.
+    Point3D runPts[3] = {{3500000.25, 4100002.5, 1}, {3500001.25, 4100003.5, 2}, {3500002.25, 4100002.5, 3}};
+    kelo::keloPoints run(kelo::klLT3PArc, 3, runPts);
+    uc.Uniform(run);
+    EXPECT_EQ(run.points[1].x, -4.0);
+    EXPECT_EQ(run.points[1].y, 7.0);
+    EXPECT_EQ(run.points[2].z, 3);
+    uc.UniformInv(run);
+    EXPECT_EQ(run.points[2].x, 3500002.25);
+    kelo::SpatialReferenceSystem shift{{10, 20, 0}, {0, 1, 0}, {-1, 0, 0}};
+    kelo::TransformPoints(run, shift);
+    EXPECT_DOUBLE_EQ(run.points[0].x, 10 - 4100002.5);
+    EXPECT_DOUBLE_EQ(run.points[0].y, 20 + 3500000.25);
     uc.Clear();
     EXPECT_FALSE(uc.Ready());
 }

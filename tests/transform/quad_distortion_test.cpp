@@ -91,6 +91,11 @@ TEST(QuadDistortion, IdentityAndDegenerateQuads) {
         EXPECT_EQ(untouched.y, -2);
     }
     EXPECT_FALSE(kelo::QuadDistortion().Distortion(p, out));
+    kelo::QuadDistortion nul;
+    ASSERT_TRUE(nul.Init(sq, sq));
+    EXPECT_FALSE(nul.Init(nullptr, sq));
+    EXPECT_FALSE(nul.Init(sq, nullptr));
+    EXPECT_FALSE(nul.IsReady());
 }
 
 TEST(QuadDistortion, PointsOnTheVanishingLineFail) {

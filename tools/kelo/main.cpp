@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "KeloGeomNet.h"
 
@@ -23,8 +24,25 @@ void PrintUsage(FILE* out) {
                  "                      LON/LAT in degrees (east, north), DATE as YYYY-MM-DD,\n"
                  "                      N: 0 sunrise/sunset (default), 1 civil, 2 nautical,\n"
                  "                      3 astronomical twilight\n"
+                 "  kelo run SCRIPT [ARGS...]\n"
+                 "                      run a KeloScript file; ARGS become main's array args\n"
                  "  kelo help           this text\n",
                  KELO_VERSION_STRING);
+}
+
+// Script output goes to standard output as the script wrote it; error texts are GBK and are
+// converted for the terminal.
+int RunScript(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "kelo run: missing script file\n");
+        return 2;
+    }
+    std::vector<std::string> args(argv + 3, argv + argc);
+    std::string error;
+    if (kelo::RunKeloScriptFile(argv[2], args, nullptr, error)) return 0;
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", kelo::GbkToTerminal(error).c_str());
+    return 1;
 }
 
 int Check(bool ok, const char* what) {
@@ -167,6 +185,8 @@ int RunSun(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
+    // Texts follow the terminal; numbers on the command line are always written with a point.
+    std::setlocale(LC_NUMERIC, "C");
     if (argc < 2 || std::strcmp(argv[1], "help") == 0 || std::strcmp(argv[1], "--help") == 0) {
         PrintUsage(stdout);
         return argc < 2 ? 2 : 0;
@@ -178,6 +198,7 @@ int main(int argc, char** argv) {
     }
     if (cmd == "demo") return RunDemo();
     if (cmd == "sun") return RunSun(argc - 1, argv + 1);
+    if (cmd == "run") return RunScript(argc, argv);
     std::fprintf(stderr, "kelo: unknown command '%s'\n", argv[1]);
     PrintUsage(stderr);
     return 2;
