@@ -342,3 +342,23 @@ TEST(RouteServices, FreeFunctionsOnPolylineRecords) {
     EXPECT_EQ(FindServiceArea({0, 0, 0}, nothing, 0.0, 5.0, out, 0), 0);
     EXPECT_EQ(FindBestPostRoute({{0, 0, 0}}, {{1, 1, 0}}, nothing, 0.0, tours, 0), 0);
 }
+
+// In degree coordinates with planar lengths the limit arrives in metres and is converted with the
+// length of a one-degree diagonal at the centre.
+TEST(RouteServices, ServiceAreaLimitInMetresOnADegreeGraph) {
+    Dijkstra_Route g;
+    g.Init_Initial(klRouteDegreePlanar, true, 0.0, 64);
+    const Point3D road[2] = {{116.0, 40.0, 0}, {117.0, 40.0, 0}};
+    g.Init_Lines(road, 2, 50.0f, true, false, 0u, int16_t{0});
+    ASSERT_EQ(g.GetUnit(), klRouteDegreePlanar);
+    const double h = 0.5 / std::sqrt(2.0);
+    const Point3D diag[2] = {{116.5 + h, 40.0 + h, 0}, {116.5 - h, 40.0 - h, 0}};
+    DistandAreaInquiry geo(diag, 2, 1);
+    geo.SetEllipse(kEllipsoidWgs84);
+    const double reach = 10000.0 / geo.GetDist();
+    myRouteResult ring;
+    ASSERT_EQ(g.FindServiceArea({116.5, 40.0, 0}, ring, 10000.0, false, 1), 1);
+    ASSERT_EQ(ring.GetCount(), 3);
+    EXPECT_NEAR(std::min(ring[0].x, ring[1].x), 116.5 - reach, 1e-5);
+    EXPECT_NEAR(std::max(ring[0].x, ring[1].x), 116.5 + reach, 1e-5);
+}
