@@ -21,7 +21,7 @@ int32_t GridIndex(double snapped, double pitch) {
     if (!(t == t)) return 0;
     if (t >= 2147483647.0) return std::numeric_limits<int32_t>::max();
     if (t <= -2147483648.0) return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(t);  // truncation toward zero is the documented key rule
+    return static_cast<int32_t>(t);  // truncation toward zero: stored keys depend on it
 }
 
 double SnapCoord(double v, double pitch) { return std::floor(v / pitch + 0.5) * pitch; }

@@ -43,7 +43,7 @@ TEST(RouteSnap, ShortcutDistanceAndFoot) {
     }
 }
 
-TEST(RouteSnap, DocumentedCases) {
+TEST(RouteSnap, PositionCases) {
     struct Case {
         const char* name;
         Point3D p;
