@@ -19,6 +19,11 @@
 #include "geometry/point_run.h"
 #include "geometry/tolerance.h"
 
+#include "network/hamilton_route.h"
+#include "network/route_graph.h"
+#include "network/service_area_convex.h"
+#include "network/street_route.h"
+
 #include "platform/graphics_path.h"
 
 #include "relations/segment.h"

@@ -1,0 +1,570 @@
+// Building the road graph, its accessors and the least-cost search.
+#include "network/route_graph.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+#include <utility>
+
+#include "companion/geodesy.h"
+
+namespace kelo {
+
+namespace {
+
+constexpr float kUnreached = 1e36f;
+
+// Grid index of a coordinate; saturates instead of overflowing so hostile input stays defined.
+int32_t GridIndex(double snapped, double pitch) {
+    const double t = snapped / pitch + 0.5;
+    if (!(t == t)) return 0;
+    if (t >= 2147483647.0) return std::numeric_limits<int32_t>::max();
+    if (t <= -2147483648.0) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(t);  // truncation toward zero: stored keys depend on it
+}
+
+double SnapCoord(double v, double pitch) { return std::floor(v / pitch + 0.5) * pitch; }
+
+}  // namespace
+
+// ---------------------------------------------------------------- route result
+
+myRouteResult::myRouteResult(const myRouteResult& other)
+    : keloPoints(), length(other.length), lineCost(other.lineCost), crossCost(other.crossCost),
+      nodeCount(other.nodeCount) {
+    keloPoints::operator=(static_cast<const keloPoints&>(other));
+}
+
+myRouteResult& myRouteResult::operator=(const myRouteResult& other) {
+    if (this != &other) {
+        keloPoints::operator=(static_cast<const keloPoints&>(other));
+        length = other.length;
+        lineCost = other.lineCost;
+        crossCost = other.crossCost;
+        nodeCount = other.nodeCount;
+    }
+    return *this;
+}
+
+myRouteResult::myRouteResult(myRouteResult&& other) noexcept
+    : keloPoints(std::move(static_cast<keloPoints&>(other))), length(other.length), lineCost(other.lineCost),
+      crossCost(other.crossCost), nodeCount(other.nodeCount) {}
+
+myRouteResult& myRouteResult::operator=(myRouteResult&& other) noexcept {
+    if (this != &other) {
+        keloPoints::operator=(std::move(static_cast<keloPoints&>(other)));
+        length = other.length;
+        lineCost = other.lineCost;
+        crossCost = other.crossCost;
+        nodeCount = other.nodeCount;
+    }
+    return *this;
+}
+
+// ---------------------------------------------------------------- set-up
+
+Dijkstra_Route::Dijkstra_Route() { Clear(500000); }
+
+Dijkstra_Route::~Dijkstra_Route() = default;
+
+void Dijkstra_Route::Init_Initial(klRouteCoordLengthUnit unit, bool coarse, double crossTime, int growth) {
+    m_unit = unit;
+    if (unit == klRoutePlanarMetre)
+        m_eps = coarse ? 0.05 : 0.005;
+    else
+        m_eps = coarse ? 5e-7 : 5e-8;
+    SetDefaultCrosstime(crossTime);
+    Clear(growth);
+}
+
+void Dijkstra_Route::FreeWorkArea() {
+    m_heapN = 0;
+    std::vector<heapnode>().swap(m_heap);
+    std::vector<int32_t>().swap(m_edgeRange);
+    std::vector<int32_t>().swap(m_pre);
+    std::vector<float>().swap(m_cost);
+    std::vector<float>().swap(m_edgeCost);
+}
+
+void Dijkstra_Route::Clear(int growth) {
+    FreeWorkArea();
+    std::vector<myRouteVert>().swap(m_verts);
+    std::vector<streetLine>().swap(m_lines);
+    std::vector<edge>().swap(m_edges);
+    m_keyMap.clear();
+    const size_t n = (growth < 1 || growth > 0x2000000) ? 2048 : static_cast<size_t>(growth);
+    m_vertStep = n;
+    m_lineStep = n;
+    m_edgeStep = 2 * n;
+    m_dirty = true;
+}
+
+// Loading a network appends millions of records; fixed large steps keep reallocation rare.
+template <class T>
+void Dijkstra_Route::Grow(std::vector<T>& v, size_t step) {
+    if (v.size() == v.capacity()) v.reserve(v.capacity() + step);
+}
+
+float Dijkstra_Route::ToUnitCost(float speed) const {
+    float v = speed;
+    if (!(v >= 0.001f)) v = 0.001f;
+    return m_unit == klRouteDegreePlanar ? 6600.0f / v : 0.06f / v;
+}
+
+float Dijkstra_Route::ToSpeed(float cost) const {
+    if (!(cost >= 1e-8f)) return 0.0f;
+    return m_unit == klRouteDegreePlanar ? 6600.0f / cost : 0.06f / cost;
+}
+
+bool Dijkstra_Route::CheckPointsDegUnit(const Point3D* points, int n) {
+    if (n < 1 || points == nullptr) return true;
+    for (int i = 0; i < n; ++i) {
+        const Point3D& p = points[i];
+        if (!(p.y >= -90.01 && p.y <= 90.01 && p.x >= -360.01 && p.x <= 360.01)) return false;
+    }
+    return true;
+}
+
+Point2D Dijkstra_Route::Round2(const Point3D& p) const {
+    const double g = 2.0 * m_eps;
+    return Point2D{SnapCoord(p.x, g), SnapCoord(p.y, g)};
+}
+
+int64_t Dijkstra_Route::KeyOf(const Point2D& p) const {
+    const double g = 2.0 * m_eps;
+    const int32_t ix = GridIndex(SnapCoord(p.x, g), g);
+    const int32_t iy = GridIndex(SnapCoord(p.y, g), g);
+    const uint64_t k = (static_cast<uint64_t>(static_cast<uint32_t>(iy)) << 32) | static_cast<uint32_t>(ix);
+    return static_cast<int64_t>(k);
+}
+
+int64_t Dijkstra_Route::myStreetPt_VertId(const Point3D& p) const { return KeyOf(Round2(p)); }
+
+int Dijkstra_Route::Add2pointMap(const Point2D& p) {
+    const int64_t key = KeyOf(p);
+    auto it = m_keyMap.find(key);
+    if (it != m_keyMap.end()) return it->second;
+    Grow(m_verts, m_vertStep);
+    const int32_t index = static_cast<int32_t>(m_verts.size());
+    m_verts.emplace_back(key, int16_t{0}, 0.0f, false);
+    try {
+        m_keyMap.emplace(key, index);
+    } catch (...) {
+        m_verts.pop_back();
+        throw;
+    }
+    return index;
+}
+
+int Dijkstra_Route::Init_Lines(const Point3D* points, int count, float speed, bool twoWay, bool blocked,
+                               uint32_t attribute, int16_t level) {
+    if (points == nullptr || count < 2) return 0;
+    if (m_lines.empty()) {
+        const bool degrees = CheckPointsDegUnit(points, count);
+        if (m_unit == klRoutePlanarMetre && degrees)
+            m_unit = klRouteDegreeEllipsoid;
+        else if (m_unit != klRoutePlanarMetre && !degrees)
+            m_unit = klRoutePlanarMetre;
+    }
+    const float cost = ToUnitCost(speed);
+    int added = 0;
+    for (int i = 0; i + 1 < count; ++i)
+        if (Add2Lines(points + i, points + i + 1, cost, CalLen(points + i, 2), twoWay, blocked, attribute, level))
+            ++added;
+    return added;
+}
+
+bool Dijkstra_Route::Add2Lines(const Point3D* a, const Point3D* b, float cost, float length, bool twoWay,
+                               bool blocked, uint32_t attribute, int16_t level) {
+    if (a == nullptr || b == nullptr) return false;
+    const Point2D pa = Round2(*a), pb = Round2(*b);
+    if (KeyOf(pa) == KeyOf(pb)) return false;
+    const int from = Add2pointMap(pa);
+    const int to = Add2pointMap(pb);
+    Grow(m_lines, m_lineStep);
+    Grow(m_edges, m_edgeStep);
+    if (m_edges.capacity() < m_edges.size() + 2) m_edges.reserve(m_edges.size() + m_edgeStep);
+    const int32_t line = static_cast<int32_t>(m_lines.size());
+    m_lines.emplace_back(from, to, cost, length, twoWay, blocked, attribute, level);
+    // A zero-cost, zero-length blocked line is stored for the caller but never searched.
+    if (cost == 0.0f && length == 0.0f && blocked) return true;
+    m_edges.push_back(edge{from, to, line});
+    if (twoWay) m_edges.push_back(edge{to, from, line});
+    m_dirty = true;
+    return true;
+}
+
+bool Dijkstra_Route::Add2Lines(const Point2D& a, const Point2D& b, float cost, float length, bool twoWay,
+                               bool blocked, uint32_t attribute, int16_t level) {
+    if (KeyOf(a) == KeyOf(b)) return false;
+    const int from = Add2pointMap(a);
+    const int to = Add2pointMap(b);
+    Grow(m_lines, m_lineStep);
+    if (m_edges.capacity() < m_edges.size() + 2) m_edges.reserve(m_edges.size() + m_edgeStep);
+    const int32_t line = static_cast<int32_t>(m_lines.size());
+    m_lines.emplace_back(from, to, cost, length, twoWay, blocked, attribute, level);
+    m_edges.push_back(edge{from, to, line});
+    if (twoWay) m_edges.push_back(edge{to, from, line});
+    m_dirty = true;
+    return true;
+}
+
+void Dijkstra_Route::Init_Nodes(const Point3D* points, int count, int16_t kind, float cost, bool blocked) {
+    if (points == nullptr) return;
+    for (int i = 0; i < count; ++i) {
+        const int v = Binary_Search(points[i]);
+        if (v >= 0) m_verts[v].SetNode(kind, cost, blocked);
+    }
+}
+
+void Dijkstra_Route::InverseAllEdges() {
+    for (streetLine& l : m_lines) std::swap(l.from, l.to);
+    for (edge& e : m_edges) std::swap(e.from, e.to);
+    m_dirty = true;
+}
+
+void Dijkstra_Route::Make_Graph() {
+    FreeWorkArea();
+    const size_t nv = m_verts.size(), ne = m_edges.size();
+    m_heap.assign(ne + 5, heapnode{0, 0, 0.0f});
+    m_edgeRange.assign(nv + 5, 0);
+    m_pre.assign(nv + 5, -1);
+    m_cost.assign(nv + 5, kUnreached);
+    for (const edge& e : m_edges) ++m_edgeRange[e.from];
+    for (size_t v = 1; v < nv; ++v) m_edgeRange[v] += m_edgeRange[v - 1];
+    std::sort(m_edges.begin(), m_edges.end(), [](const edge& a, const edge& b) { return a.from < b.from; });
+    m_dirty = false;
+}
+
+// ---------------------------------------------------------------- accessors
+
+void Dijkstra_Route::CheckVertex(int i) const {
+    if (i < 0 || static_cast<size_t>(i) >= m_verts.size()) throw std::invalid_argument("vertex index out of range");
+}
+
+void Dijkstra_Route::CheckLine(int i) const {
+    if (i < 0 || static_cast<size_t>(i) >= m_lines.size()) throw std::invalid_argument("line index out of range");
+}
+
+Point3D Dijkstra_Route::GetPoint(int i) const {
+    CheckVertex(i);
+    const double g = 2.0 * m_eps;
+    const uint64_t key = static_cast<uint64_t>(m_verts[i].key);
+    const int32_t ix = static_cast<int32_t>(static_cast<uint32_t>(key & 0xFFFFFFFFu));
+    const int32_t iy = static_cast<int32_t>(static_cast<uint32_t>(key >> 32));
+    return Point3D{ix * g, iy * g, 0.0};
+}
+
+int64_t Dijkstra_Route::GetVertId(int i) const {
+    CheckVertex(i);
+    return m_verts[i].key;
+}
+
+int Dijkstra_Route::Binary_Search(const Point3D& p) const { return Binary_Search(myStreetPt_VertId(p)); }
+
+int Dijkstra_Route::Binary_Search(int64_t key) const {
+    auto it = m_keyMap.find(key);
+    return it == m_keyMap.end() ? -1 : it->second;
+}
+
+streetLine Dijkstra_Route::GetStreetLineAt(int i) const {
+    CheckLine(i);
+    return m_lines[i];
+}
+
+Dijkstra_Route::edge Dijkstra_Route::GetEdgeAt(int i) const {
+    if (i < 0 || static_cast<size_t>(i) >= m_edges.size()) throw std::invalid_argument("edge index out of range");
+    return m_edges[i];
+}
+
+Point2D Dijkstra_Route::LinePt(int i, klRouteLineEnd end) const {
+    CheckLine(i);
+    const Point3D p = GetPoint(end == klRouteLineFrom ? m_lines[i].from : m_lines[i].to);
+    return Point2D{p.x, p.y};
+}
+
+bool Dijkstra_Route::IsNodeBlock(int i) const {
+    CheckVertex(i);
+    return m_verts[i].IsBlock();
+}
+
+void Dijkstra_Route::SetNodeBlock(int i, bool b) {
+    CheckVertex(i);
+    m_verts[i].SetBlock(b);
+}
+
+bool Dijkstra_Route::IsLineBlock(int i) const {
+    CheckLine(i);
+    return m_lines[i].IsBlock();
+}
+
+void Dijkstra_Route::SetLineBlock(int i, bool b) {
+    CheckLine(i);
+    m_lines[i].SetBlock(b);
+}
+
+int16_t Dijkstra_Route::GetNodeAttrCost(int i, float& cost) const {
+    CheckVertex(i);
+    cost = m_verts[i].cost;
+    return m_verts[i].kind;
+}
+
+void Dijkstra_Route::SetNodeAttrCost(int i, int16_t kind, float cost) {
+    CheckVertex(i);
+    m_verts[i].kind = kind;
+    m_verts[i].cost = cost;
+}
+
+void Dijkstra_Route::GetLineInfo(int i, float& speed, bool& twoWay, uint32_t& attribute, int16_t& level) const {
+    CheckLine(i);
+    const streetLine& l = m_lines[i];
+    speed = ToSpeed(l.cost);
+    twoWay = l.twoWay;
+    attribute = l.attribute;
+    level = l.level;
+}
+
+void Dijkstra_Route::SetLineInfo(int i, float speed, uint32_t attribute, int16_t level) {
+    CheckLine(i);
+    streetLine& l = m_lines[i];
+    l.cost = ToUnitCost(speed);
+    l.attribute = attribute;
+    l.level = level;
+}
+
+void Dijkstra_Route::GetAllLineAtVertex(int v, std::vector<int32_t>& out) const {
+    for (size_t i = 0; i < m_lines.size(); ++i)
+        if (m_lines[i].from == v || m_lines[i].to == v) out.push_back(static_cast<int32_t>(i));
+}
+
+// Edges of one vertex are contiguous once the graph is built, and the first match there is the
+// first match of a full scan; a changed graph falls back to the scan.
+int Dijkstra_Route::FindEdge(int from, int to) const {
+    if (from < 0 || to < 0) return -1;
+    size_t lo = 0, hi = m_edges.size();
+    if (!m_dirty && static_cast<size_t>(from) < m_verts.size() && m_edgeRange.size() == m_verts.size() + 5) {
+        lo = from == 0 ? 0 : static_cast<size_t>(m_edgeRange[from - 1]);
+        hi = static_cast<size_t>(m_edgeRange[from]);
+    }
+    for (size_t i = lo; i < hi; ++i)
+        if (m_edges[i].from == from && m_edges[i].to == to) return static_cast<int>(i);
+    return -1;
+}
+
+int Dijkstra_Route::FindLineEdge(int from, int to, int line) const {
+    for (size_t i = 0; i < m_edges.size(); ++i)
+        if (m_edges[i].from == from && m_edges[i].to == to && m_edges[i].line == line) return static_cast<int>(i);
+    return -1;
+}
+
+int Dijkstra_Route::Get_edgelist_At(int from, int to) const { return FindEdge(from, to); }
+
+int Dijkstra_Route::GetLineAt(int a, int b) const {
+    int e = FindEdge(a, b);
+    if (e < 0) e = FindEdge(b, a);
+    return e < 0 ? -1 : m_edges[e].line;
+}
+
+uint8_t* Dijkstra_Route::GetVertDimension() const {
+    if (m_verts.size() < 2) return nullptr;
+    uint8_t* dim = new uint8_t[m_verts.size()]();
+    for (const streetLine& l : m_lines) {
+        ++dim[l.from];
+        ++dim[l.to];
+    }
+    return dim;
+}
+
+void Dijkstra_Route::GetDimensionNodes(std::vector<int32_t>& out, int degree) const {
+    uint8_t* dim = GetVertDimension();
+    if (dim != nullptr) {
+        for (size_t v = 0; v < m_verts.size(); ++v)
+            if (dim[v] == degree && m_verts[v].IsNode()) out.push_back(static_cast<int32_t>(v));
+        delete[] dim;
+    }
+    out.shrink_to_fit();
+}
+
+float Dijkstra_Route::CalLen(const Point2D& a, const Point2D& b) const {
+    if (m_unit == klRouteDegreeEllipsoid) {
+        const Point3D pts[2] = {{a.x, a.y, 0.0}, {b.x, b.y, 0.0}};
+        DistandAreaInquiry geo(pts, 2, 1);
+        geo.SetEllipse(kEllipsoidWgs84);
+        return static_cast<float>(geo.GetDist());
+    }
+    return static_cast<float>(std::hypot(b.x - a.x, b.y - a.y));
+}
+
+float Dijkstra_Route::CalLen(const Point3D* points, int n) const {
+    if (points == nullptr || n < 2) return 0.0f;
+    float sum = 0.0f;
+    for (int i = 0; i + 1 < n; ++i)
+        sum += CalLen(Point2D{points[i].x, points[i].y}, Point2D{points[i + 1].x, points[i + 1].y});
+    return sum;
+}
+
+float Dijkstra_Route::CalLen(const keloPoints& pts) const { return CalLen(pts.points, pts.GetCount()); }
+
+double Dijkstra_Route::cross(const Point2D& a, const Point2D& b, const Point2D& c) {
+    return (b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y);
+}
+
+bool Dijkstra_Route::inside(double a, double b, double c) const {
+    if (std::fabs(a - b) <= m_eps || std::fabs(c - b) <= m_eps) return true;
+    if (a < b) return b > a && b <= c;
+    return b > c && b <= a;
+}
+
+// ---------------------------------------------------------------- search
+
+float Dijkstra_Route::CrossCostOf(int v) const { return m_verts[v].GetCost(m_crossTime); }
+
+// The heap steps live in free functions: exported members of a shared library may be interposed,
+// so the compiler would not inline them into the search loop.
+namespace {
+
+using HeapNode = Dijkstra_Route::heapnode;
+
+inline void HeapSwap(HeapNode* h, int a, int b) { std::swap(h[a], h[b]); }
+
+// Moves an entry above its parent only while it is strictly cheaper.
+inline void HeapPushAt(HeapNode* h, int& count, const HeapNode& n) {
+    int i = ++count;
+    h[i] = n;
+    while (i > 1 && h[i].cost < h[i / 2].cost) {
+        HeapSwap(h, i, i / 2);
+        i /= 2;
+    }
+}
+
+// The right child is taken only when strictly cheaper than the left; stops when the parent is
+// not dearer than the chosen child.
+inline HeapNode HeapPopAt(HeapNode* h, int& count) {
+    const HeapNode top = h[1];
+    h[1] = h[count--];
+    int i = 1;
+    for (;;) {
+        int c = 2 * i;
+        if (c > count) break;
+        if (c + 1 <= count && h[c + 1].cost < h[c].cost) ++c;
+        if (!(h[i].cost > h[c].cost)) break;
+        HeapSwap(h, i, c);
+        i = c;
+    }
+    return top;
+}
+
+}  // namespace
+
+void Dijkstra_Route::heap_swap(int a, int b) { HeapSwap(m_heap.data(), a, b); }
+
+void Dijkstra_Route::HeapPush(const heapnode& n) { HeapPushAt(m_heap.data(), m_heapN, n); }
+
+Dijkstra_Route::heapnode Dijkstra_Route::HeapPop() { return HeapPopAt(m_heap.data(), m_heapN); }
+
+void Dijkstra_Route::Solve(int start, int32_t flag) {
+    // Snapping and bare vertex additions can outgrow the work area without dirtying the graph.
+    if (m_dirty || m_pre.size() != m_verts.size() + 5 || m_heap.size() != m_edges.size() + 5) Make_Graph();
+    const size_t nv = m_verts.size();
+    std::fill(m_pre.begin(), m_pre.end(), -1);
+    std::fill(m_cost.begin(), m_cost.end(), kUnreached);
+    m_heapN = 0;
+    if (start < 0 || static_cast<size_t>(start) >= nv) return;
+
+    // One sequential pass over the lines keeps the search loop from chasing line records; blocks
+    // can change between searches without dirtying the graph, so this is redone every time.
+    m_edgeCost.resize(m_edges.size());
+    for (size_t e = 0; e < m_edges.size(); ++e) {
+        const streetLine& line = m_lines[m_edges[e].line];
+        m_edgeCost[e] = line.IsBlock() ? std::numeric_limits<float>::infinity() : line.GetCost(flag);
+    }
+    m_cost[start] = 0.0f;
+    heapnode* heap = m_heap.data();
+    int heapN = 0;
+    HeapPushAt(heap, heapN, heapnode{start, -2, 0.0f});
+    while (heapN > 0) {
+        const heapnode top = HeapPopAt(heap, heapN);
+        const int v = top.vert, u = top.pre;
+        float k = top.cost;
+        if (m_pre[v] != -1) continue;
+        if (u >= 0) {
+            if (m_verts[u].IsBlock()) continue;
+            if (flag == klRouteCostTime) k = static_cast<float>(k + m_verts[u].GetCost(m_crossTime));
+        }
+        m_pre[v] = u;
+        // Every entry a blocked vertex offered would be skipped when taken; offering them anyway
+        // would only lower the neighbours' costs and hide their real routes from elsewhere.
+        if (m_verts[v].IsBlock()) continue;
+        const int32_t first = v == 0 ? 0 : m_edgeRange[v - 1];
+        const int32_t last = m_edgeRange[v];
+        for (int32_t e = first; e < last; ++e) {
+            const int w = m_edges[e].to;
+            if (m_pre[w] != -1) continue;
+            // A blocked line costs infinity, so it never improves a vertex.
+            const float n = k + m_edgeCost[e];
+            if (m_cost[w] > n) {
+                m_cost[w] = n;
+                HeapPushAt(heap, heapN, heapnode{w, v, n});
+            }
+        }
+    }
+}
+
+double Dijkstra_Route::GetDist(int v) const {
+    CheckVertex(v);
+    if (static_cast<size_t>(v) >= m_cost.size()) return kUnreached;
+    return m_cost[v];
+}
+
+int Dijkstra_Route::GetPre(int v) const {
+    CheckVertex(v);
+    if (static_cast<size_t>(v) >= m_pre.size()) return -1;
+    return m_pre[v];
+}
+
+int Dijkstra_Route::Get_Route(int target, keloPoints& out) const {
+    if (target < 0 || static_cast<size_t>(target) >= m_verts.size() || static_cast<size_t>(target) >= m_pre.size())
+        return 0;
+    if (m_pre[target] == -1) return 0;
+    std::vector<int32_t> chain;
+    for (int v = target; v != -2; v = m_pre[v]) {
+        // A predecessor chain is a tree path; more steps than vertices means a corrupted area.
+        if (v < 0 || chain.size() > m_verts.size()) return 0;
+        chain.push_back(v);
+    }
+    std::vector<Point3D> pts;
+    pts.reserve(chain.size());
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) pts.push_back(GetPoint(*it));
+    out.AddPoints(static_cast<int>(pts.size()), pts.data());
+    return 1;
+}
+
+int Dijkstra_Route::Get_Route(int target, myRouteResult& out) const {
+    const int found = Get_Route(target, static_cast<keloPoints&>(out));
+    if (found) RecalRouteCost(out);
+    return found;
+}
+
+bool Dijkstra_Route::RecalRouteCost(myRouteResult& result) const {
+    const int n = result.GetCount();
+    if (n < 2) {
+        result.length = CalLen(result);
+        return true;
+    }
+    for (int i = 0; i + 1 < n; ++i) {
+        const int a = Binary_Search(result.points[i]);
+        const int b = Binary_Search(result.points[i + 1]);
+        if (a < 0 || b < 0) return false;
+        const int e = FindEdge(a, b);
+        if (e < 0) return false;
+        const streetLine& line = m_lines[m_edges[e].line];
+        result.lineCost += line.length * line.cost;
+        result.crossCost += CrossCostOf(b);
+        if (m_verts[b].IsNode()) ++result.nodeCount;
+    }
+    result.length = CalLen(result);
+    return true;
+}
+
+}  // namespace kelo

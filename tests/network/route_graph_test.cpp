@@ -1,0 +1,308 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <stdexcept>
+#include <vector>
+
+#include "KeloGeomNet.h"
+#include "road_grid.h"
+
+using namespace kelo;
+using namespace kelo::testing;
+
+namespace {
+
+// Planar graph with coarse tolerance: eps 0.05, grid pitch 0.1.
+void Planar(Dijkstra_Route& g, double cross = 1.0) { g.Init_Initial(klRoutePlanarMetre, true, cross, 64); }
+
+void Line(Dijkstra_Route& g, double x1, double y1, double x2, double y2, float speed = 60.0f, bool twoWay = true) {
+    const Point3D pts[2] = {{x1, y1, 0}, {x2, y2, 0}};
+    g.Init_Lines(pts, 2, speed, twoWay, false, 0u, int16_t{0});
+}
+
+int V(const Dijkstra_Route& g, double x, double y) { return g.Binary_Search(Point3D{x, y, 0}); }
+
+}  // namespace
+
+TEST(RouteGraph, SolveMatchesReferenceOnRandomGrids) {
+    for (unsigned seed = 1; seed <= 6; ++seed) {
+        const RoadGrid grid = MakeRoadGrid(18, seed);
+        Dijkstra_Route graph;
+        LoadRoadGrid(grid, graph);
+        ASSERT_EQ(graph.GetPointN(), 18 * 18);
+        for (int flag : {0, 1, 9}) {
+            for (int start : {0, 170, 323}) {
+                const Reference ref = ReferenceSearch(grid, start, flag);
+                graph.Solve(V(graph, grid.pos[start].x, grid.pos[start].y), flag);
+                for (size_t t = 0; t < grid.pos.size(); ++t) {
+                    const int v = V(graph, grid.pos[t].x, grid.pos[t].y);
+                    ASSERT_GE(v, 0);
+                    const bool reached = graph.GetPre(v) != -1;
+                    ASSERT_EQ(reached, ref.pre[t] != -1) << "seed " << seed << " flag " << flag << " t " << t;
+                    if (!reached) continue;
+                    EXPECT_NEAR(graph.GetDist(v), ref.arrive[t], 2e-5 * std::max(1.0, ref.arrive[t]))
+                        << "seed " << seed << " flag " << flag << " start " << start << " t " << t;
+                }
+            }
+        }
+    }
+}
+
+// Every route is a chain of usable edges, and re-adding its costs by the crossing rule gives the
+// cost the search reported.
+TEST(RouteGraph, RoutesAreValidPathsWithTheirReportedCost) {
+    const RoadGrid grid = MakeRoadGrid(15, 42);
+    Dijkstra_Route graph;
+    LoadRoadGrid(grid, graph);
+    std::vector<int> gridOf(graph.GetPointN());
+    for (size_t t = 0; t < grid.pos.size(); ++t) gridOf[V(graph, grid.pos[t].x, grid.pos[t].y)] = static_cast<int>(t);
+    auto lineBetween = [&](int a, int b) -> const GridLine* {
+        for (const GridLine& l : grid.lines)
+            if (!l.blocked && ((l.a == a && l.b == b) || (l.twoWay && l.a == b && l.b == a))) return &l;
+        return nullptr;
+    };
+    const int start = V(graph, grid.pos[112].x, grid.pos[112].y);
+    graph.Solve(start, 0);
+    int checked = 0;
+    for (int target = 0; target < graph.GetPointN(); ++target) {
+        myRouteResult route;
+        if (!graph.Get_Route(target, route)) {
+            EXPECT_EQ(route.GetCount(), 0);
+            continue;
+        }
+        ++checked;
+        ASSERT_GE(route.GetCount(), 1);
+        double cost = 0.0, lineCost = 0.0, crossCost = 0.0;
+        int nodes = 0;
+        std::vector<int> path;
+        for (int i = 0; i < route.GetCount(); ++i) path.push_back(gridOf[graph.Binary_Search(route[i])]);
+        EXPECT_EQ(path.front(), 112);
+        EXPECT_EQ(path.back(), gridOf[target]);
+        for (size_t i = 0; i + 1 < path.size(); ++i) {
+            const GridLine* l = lineBetween(path[i], path[i + 1]);
+            ASSERT_NE(l, nullptr) << "route uses a missing or blocked edge";
+            cost += LineCost(grid, *l, 0);
+            lineCost += LineCost(grid, *l, 0);
+            if (i + 2 < path.size()) cost += CrossOf(grid, path[i]);
+            crossCost += CrossOf(grid, path[i + 1]);
+            nodes += grid.kind[path[i + 1]] != 0;
+        }
+        EXPECT_NEAR(graph.GetDist(target), cost, 2e-5 * std::max(1.0, cost));
+        EXPECT_NEAR(route.lineCost, lineCost, 2e-5 * std::max(1.0, lineCost));
+        EXPECT_NEAR(route.crossCost, crossCost, 2e-5 * std::max(1.0, crossCost));
+        EXPECT_EQ(route.nodeCount, nodes);
+    }
+    EXPECT_GT(checked, 150);
+}
+
+TEST(RouteGraph, CrossingTimesAreChargedOneVertexLate) {
+    Dijkstra_Route g;
+    Planar(g, 0.25);
+    // start -> a -> b -> t in a row; start and a are own-cost nodes, b a default node, t own cost.
+    const double xs[4] = {1000, 1100, 1200, 1300};  // outside the degree range: a metre graph
+    for (int i = 0; i < 3; ++i) Line(g, xs[i], 0, xs[i + 1], 0, 60.0f, false);
+    const float own[4] = {1.5f, 2.5f, 0.0f, 4.0f};
+    const int16_t kind[4] = {2, 3, 1, 5};
+    for (int i = 0; i < 4; ++i) {
+        const Point3D p{xs[i], 0, 0};
+        g.Init_Nodes(&p, 1, kind[i], own[i], false);
+    }
+    const double leg = 100.0 * (0.06 / 60.0);
+    ASSERT_EQ(g.GetUnit(), klRoutePlanarMetre);
+    g.Solve(V(g, 1000, 0), 0);
+    EXPECT_NEAR(g.GetDist(V(g, 1300, 0)), 3 * leg + 1.5 + 2.5, 1e-5);
+    EXPECT_NEAR(g.GetDist(V(g, 1100, 0)), leg, 1e-6);
+    myRouteResult r;
+    ASSERT_EQ(g.Get_Route(V(g, 1300, 0), r), 1);
+    EXPECT_NEAR(r.crossCost, 2.5 + 0.25 + 4.0, 1e-5);
+    EXPECT_NEAR(r.lineCost, 3 * leg, 1e-6);
+    EXPECT_EQ(r.nodeCount, 3);
+    EXPECT_NEAR(r.length, 300.0, 1e-3);
+    // Length and per-length flags ignore the crossing times.
+    g.Solve(V(g, 1000, 0), 1);
+    EXPECT_NEAR(g.GetDist(V(g, 1300, 0)), 300.0, 1e-3);
+    g.Solve(V(g, 1000, 0), 9);
+    EXPECT_NEAR(g.GetDist(V(g, 1300, 0)), 3 * (0.06 / 60.0), 1e-7);
+}
+
+TEST(RouteGraph, SnappedEndsShareVerticesAndDegenerateLinesAreRefused) {
+    Dijkstra_Route g;
+    Planar(g);
+    const Point3D run[4] = {{0, 0, 0}, {10, 0, 0}, {10.02, 0.01, 0}, {20, 0, 0}};
+    EXPECT_EQ(g.Init_Lines(run, 4, 50.0f, true, false, 1u, int16_t{2}), 2);  // the middle piece is one cell
+    EXPECT_EQ(g.GetLineN(), 2);
+    EXPECT_EQ(g.GetPointN(), 3);
+    Line(g, 20.03, -0.04, 20, 30);
+    EXPECT_EQ(g.GetPointN(), 4) << "ends within one grid cell are one vertex";
+    const Point3D a{5, 5, 0}, b{5.01, 5.02, 0};
+    EXPECT_FALSE(g.Add2Lines(&a, &b, 1.0f, 1.0f, true, false, 0u, int16_t{0}));
+    EXPECT_EQ(g.GetPointN(), 4) << "a refused line adds no vertex";
+    // Keys: low half x index, high half y index; positions come back as index x pitch.
+    const int64_t key = g.myStreetPt_VertId(Point3D{12.34, 56.78, 0});
+    EXPECT_EQ(static_cast<int32_t>(key & 0xFFFFFFFF), 123);
+    EXPECT_EQ(static_cast<int32_t>(key >> 32), 568);
+    const Point3D p = g.GetPoint(V(g, 20, 0));
+    EXPECT_NEAR(p.x, 20.0, 1e-9);
+    EXPECT_EQ(p.z, 0.0);
+    EXPECT_EQ(g.GetVertId(V(g, 10, 0)), g.myStreetPt_VertId(Point3D{10.04, -0.04, 0}));
+}
+
+TEST(RouteGraph, UnitFollowsTheFirstPolylineAndSpeedsRoundTrip) {
+    struct Case { klRouteCoordLengthUnit start; Point3D a, b; klRouteCoordLengthUnit after; } cases[] = {
+        {klRoutePlanarMetre, {116.3, 39.9, 0}, {116.4, 39.9, 0}, klRouteDegreeEllipsoid},
+        // Small metre coordinates: the degree tolerance is kept, so the grid index must still fit.
+        {klRouteDegreeEllipsoid, {400, 100, 0}, {500, 100, 0}, klRoutePlanarMetre},
+        {klRouteDegreePlanar, {400, 100, 0}, {500, 100, 0}, klRoutePlanarMetre},
+        {klRouteDegreePlanar, {116.3, 39.9, 0}, {116.4, 39.9, 0}, klRouteDegreePlanar},
+    };
+    for (const auto& c : cases) {
+        Dijkstra_Route g;
+        g.Init_Initial(c.start, true, 1.0, 16);
+        const Point3D pts[2] = {c.a, c.b};
+        ASSERT_EQ(g.Init_Lines(pts, 2, 40.0f, true, false, 9u, int16_t{4}), 1);
+        EXPECT_EQ(g.GetUnit(), c.after);
+        float speed = 0;
+        bool twoWay = false;
+        uint32_t attr = 0;
+        int16_t level = 0;
+        g.GetLineInfo(0, speed, twoWay, attr, level);
+        EXPECT_NEAR(speed, 40.0f, 1e-3f);
+        EXPECT_TRUE(twoWay);
+        EXPECT_EQ(attr, 9u);
+        EXPECT_EQ(level, 4);
+        g.SetLineInfo(0, 40.0f, 11u, int16_t{-2});
+        g.GetLineInfo(0, speed, twoWay, attr, level);
+        EXPECT_NEAR(speed, 40.0f, 1e-3f);
+        EXPECT_EQ(level, -2);
+        g.SetLineInfo(0, 1e12f, 11u, int16_t{0});
+        g.GetLineInfo(0, speed, twoWay, attr, level);
+        EXPECT_EQ(speed, 0.0f) << "a per-length cost below 1e-8 reads back as speed 0";
+    }
+    // A degree graph with ellipsoidal lengths: 0.1 degree of longitude at latitude 40 is about 8.5 km.
+    Dijkstra_Route g;
+    const Point3D pts[2] = {{116.3, 40.0, 0}, {116.4, 40.0, 0}};
+    g.Init_Lines(pts, 2, 60.0f, true, false, 0u, int16_t{0});
+    EXPECT_NEAR(g.GetStreetLineAt(0).length, 8535.0, 10.0);
+    EXPECT_NEAR(g.ToUnitCost(0.0f), 0.06f / 0.001f, 1e-3f);
+}
+
+TEST(RouteGraph, OneWayBlockedAndInverted) {
+    Dijkstra_Route g;
+    Planar(g);
+    Line(g, 0, 0, 100, 0, 60.0f, false);    // one-way east
+    Line(g, 100, 0, 200, 0);                // two-way
+    Line(g, 200, 0, 200, 100);              // two-way, to a blocked node
+    Line(g, 200, 100, 250, 100);            // the short way on, through the blocked node
+    Line(g, 200, 0, 300, 0);                // the long way round
+    Line(g, 300, 0, 250, 100);
+    const Point3D blockedAt{200, 100, 0};
+    g.Init_Nodes(&blockedAt, 1, 0, 0.0f, true);
+    const int a = V(g, 0, 0), c = V(g, 200, 0), blk = V(g, 200, 100), far = V(g, 250, 100);
+    g.Solve(a, 1);
+    EXPECT_NE(g.GetPre(blk), -1) << "a blocked vertex can be reached";
+    keloPoints pts;
+    ASSERT_EQ(g.Get_Route(far, pts), 1);
+    for (int i = 0; i < pts.GetCount(); ++i) EXPECT_NE(g.Binary_Search(pts[i]), blk) << "never passed through";
+    g.Solve(c, 1);
+    EXPECT_EQ(g.GetPre(a), -1) << "one-way line used backwards";
+    g.InverseAllEdges();
+    g.Solve(c, 1);
+    EXPECT_NE(g.GetPre(a), -1);
+    g.Solve(a, 1);
+    EXPECT_EQ(g.GetPre(c), -1);
+    g.InverseAllEdges();
+    g.SetLineBlock(1, true);
+    g.Solve(a, 1);
+    EXPECT_EQ(g.GetPre(c), -1) << "a blocked line is never traversed";
+    EXPECT_TRUE(g.IsLineBlock(1));
+    EXPECT_TRUE(g.IsNodeBlock(blk));
+}
+
+TEST(RouteGraph, NoSearchMeansNoRoute) {
+    Dijkstra_Route g;
+    Planar(g);
+    Line(g, 0, 0, 10, 0);
+    keloPoints out(klLTPolyline, 1, std::vector<Point3D>{{7, 7, 7}}.data());
+    EXPECT_EQ(g.Get_Route(1, out), 0) << "before any search";
+    g.Solve(-1, 0);
+    EXPECT_EQ(g.Get_Route(0, out), 0);
+    EXPECT_EQ(g.Get_Route(-1, out), 0);
+    EXPECT_EQ(g.GetPre(1), -1);
+    Line(g, 50, 50, 60, 50);  // an island
+    g.Solve(0, 0);
+    EXPECT_EQ(g.Get_Route(V(g, 60, 50), out), 0);
+    ASSERT_EQ(out.GetCount(), 1) << "a failed route leaves the output untouched";
+    EXPECT_EQ(out[0].x, 7.0);
+    ASSERT_EQ(g.Get_Route(V(g, 10, 0), out), 1);
+    EXPECT_EQ(out.GetCount(), 3) << "routes are appended";
+    myRouteResult bad;
+    bad.AddPoint(Point3D{0, 0, 0});
+    bad.AddPoint(Point3D{60, 50, 0});
+    EXPECT_FALSE(g.RecalRouteCost(bad));
+}
+
+TEST(RouteGraph, IndexesOutOfRangeThrowAndChangeNothing) {
+    Dijkstra_Route g;
+    Planar(g);
+    Line(g, 0, 0, 10, 0);
+    float cost = 0;
+    float speed = 0;
+    bool tw = false;
+    uint32_t attr = 0;
+    int16_t lev = 0;
+    for (int bad : {-1, 2, 1000000}) {
+        EXPECT_THROW(g.GetPoint(bad), std::invalid_argument);
+        EXPECT_THROW(g.GetVertId(bad), std::invalid_argument);
+        EXPECT_THROW(g.SetNodeBlock(bad, true), std::invalid_argument);
+        EXPECT_THROW(g.GetNodeAttrCost(bad, cost), std::invalid_argument);
+        EXPECT_THROW(g.SetNodeAttrCost(bad, 2, 1.0f), std::invalid_argument);
+        EXPECT_THROW(g.GetDist(bad), std::invalid_argument);
+        EXPECT_THROW(g.GetPre(bad), std::invalid_argument);
+    }
+    for (int bad : {-1, 1, 77}) {
+        EXPECT_THROW(g.GetStreetLineAt(bad), std::invalid_argument);
+        EXPECT_THROW(g.LinePt(bad, klRouteLineTo), std::invalid_argument);
+        EXPECT_THROW(g.SetLineBlock(bad, true), std::invalid_argument);
+        EXPECT_THROW(g.GetLineInfo(bad, speed, tw, attr, lev), std::invalid_argument);
+        EXPECT_THROW(g.SetLineInfo(bad, 5.0f, 0u, int16_t{0}), std::invalid_argument);
+        EXPECT_THROW(g.InsertToLine(Point3D{5, 0, 0}, bad, 1.0f, 1.0f), std::invalid_argument);
+    }
+    EXPECT_EQ(g.GetPointN(), 2);
+    EXPECT_EQ(g.GetLineN(), 1);
+    EXPECT_EQ(g.GetEdgeN(), 2);
+    EXPECT_EQ(g.Get_edgelist_At(-1, 0), -1);
+    EXPECT_EQ(g.Binary_Search(int64_t{123456789}), -1);
+}
+
+TEST(RouteGraph, DegreesAndLookups) {
+    Dijkstra_Route g;
+    Planar(g);
+    // A star: centre (0,0) with three arms, one arm continuing.
+    Line(g, 0, 0, 10, 0);
+    Line(g, 0, 0, 0, 10, 60.0f, false);
+    Line(g, -10, 0, 0, 0);
+    Line(g, 10, 0, 20, 0);
+    uint8_t* dim = g.GetVertDimension();
+    ASSERT_NE(dim, nullptr);
+    EXPECT_EQ(dim[V(g, 0, 0)], 3);
+    EXPECT_EQ(dim[V(g, 10, 0)], 2);
+    EXPECT_EQ(dim[V(g, 20, 0)], 1);
+    delete[] dim;
+    const Point3D nodes[2] = {{0, 0, 0}, {20, 0, 0}};
+    g.Init_Nodes(nodes, 2, 1, 0.0f, false);
+    const Point3D notVertex{55, 55, 0};
+    g.Init_Nodes(&notVertex, 1, 1, 0.0f, false);
+    std::vector<int32_t> deg3, deg1;
+    g.GetDimensionNodes(deg3, 3);
+    g.GetDimensionNodes(deg1, 1);
+    EXPECT_EQ(deg3, std::vector<int32_t>{V(g, 0, 0)});
+    EXPECT_EQ(deg1, std::vector<int32_t>{V(g, 20, 0)}) << "plain vertices of degree 1 are not nodes";
+    std::vector<int32_t> at;
+    g.GetAllLineAtVertex(V(g, 0, 0), at);
+    EXPECT_EQ(at, (std::vector<int32_t>{0, 1, 2}));
+    EXPECT_EQ(g.GetLineAt(V(g, 0, 10), V(g, 0, 0)), 1) << "found through the reverse direction";
+    EXPECT_EQ(g.Get_edgelist_At(V(g, 0, 10), V(g, 0, 0)), -1);
+    EXPECT_EQ(g.GetLineAt(V(g, 20, 0), V(g, 0, 0)), -1);
+    Dijkstra_Route empty;
+    EXPECT_EQ(empty.GetVertDimension(), nullptr);
+}
