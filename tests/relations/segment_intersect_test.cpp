@@ -193,3 +193,23 @@ TEST(SegmentIntersectInfo, SamenessAndProjection) {
     EXPECT_NEAR(a.view().Projection(near.view(), 0.015, feet), 0.02, 1e-12) << "stops at the first far point";
     EXPECT_EQ(a.view().Projection(arc.view(), 0.5, feet), 0.5 + 1000000.0);
 }
+
+TEST(PartsSegmentView, NumbersSegmentsAcrossParts) {
+    using namespace kelo;
+    Point3D line[3] = {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}};
+    Point3D arc[3] = {{10, 10, 0}, {15, 15, 0}, {20, 10, 0}};
+    keloPoints parts[2];
+    parts[0].Create(klLTPolyline, 3, line);
+    parts[1].Create(klLT3PArc, 3, arc);
+    keloParts l(2, parts);
+    CsSegment s;
+    ASSERT_EQ(l.GetSegment(1, s), 1);
+    EXPECT_EQ(s.Head()->x, 10);
+    EXPECT_EQ(s.Tail()->y, 10);
+    EXPECT_FALSE(s.Is3PArc());
+    ASSERT_EQ(l.GetSegment(2, s), 1);
+    EXPECT_TRUE(s.Is3PArc());
+    EXPECT_EQ(s.Tail()->x, 20);
+    EXPECT_EQ(l.GetSegment(3, s), 0);
+    EXPECT_EQ(l.GetSegment(-1, s), 0);
+}
