@@ -17,8 +17,8 @@ KELO_API bool Convert3PArc(const GpPointF* pts, float& x, float& y, float& w, fl
 // device points handed to the path.
 KELO_API int klAddPoints2Path(const keloPoints* run, GraphicsPath* path, double ox, double oy, double scale);
 
-// Adds every part of a multi-part line in one figure, closed when the line is. Defined with the
-// multi-part lines.
+// Adds every part of a multi-part line in one figure, closed when the line is; returns the part
+// count.
 KELO_API int klAddParts2Path(const keloParts* parts, GraphicsPath* path, double ox, double oy, double scale);
 
 }  // namespace kelo

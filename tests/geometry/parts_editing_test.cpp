@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "companion/gbk.h"
+#include "geometry/path_export.h"
 #include "companion/ui.h"
 #include "geometry/bezier.h"
 #include "geometry/parts.h"
@@ -310,4 +311,30 @@ TEST(PartsEditing, DistanceFollowsATrailingHalfArc) {
     EXPECT_NEAR(line.DistanceToPoint({0, 0, 0}), 1.0, 1e-12);
     // Below-right the half arc has ended: the nearest point is its end (0,-1), not the circle.
     EXPECT_NEAR(line.DistanceToPoint({0.5, -2, 0}), std::hypot(0.5, 1.0), 1e-12);
+}
+
+TEST(PartsPathExport, OneFigureClosedWhenTheLineIs) {
+    using namespace kelo;
+    Point3D a[3] = {{0, 0, 0}, {100, 0, 0}, {100, 100, 0}};
+    Point3D b[3] = {{100, 100, 0}, {0, 100, 0}, {0, 0, 0}};
+    keloPoints runs[2];
+    runs[0].Create(klLTPolyline, 3, a);
+    runs[1].Create(klLTPolyline, 3, b);
+    keloParts ring(2, runs);
+    GpPath* path = nullptr;
+    ASSERT_EQ(GdipCreatePath(FillModeAlternate, &path), Ok);
+    EXPECT_EQ(klAddParts2Path(&ring, path, 0, 0, 1.0), 2);
+    ASSERT_GE(path->types.size(), 5u);
+    EXPECT_EQ(path->types.front(), 0);                 // one figure start
+    for (size_t i = 1; i < path->types.size(); ++i) EXPECT_EQ(path->types[i] & 7, 1) << i;
+    EXPECT_EQ(path->types.back() & 0x80, 0x80);         // closed
+    GdipDeletePath(path);
+
+    // An open line leaves its figure open; a null line adds nothing.
+    keloParts open(1, runs);
+    ASSERT_EQ(GdipCreatePath(FillModeAlternate, &path), Ok);
+    EXPECT_EQ(klAddParts2Path(&open, path, 0, 0, 1.0), 1);
+    EXPECT_EQ(path->types.back() & 0x80, 0);
+    EXPECT_EQ(klAddParts2Path(nullptr, path, 0, 0, 1.0), 0);
+    GdipDeletePath(path);
 }
