@@ -1,5 +1,6 @@
 #include "script/front/compiler.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <unordered_map>
 
@@ -301,7 +302,7 @@ private:
         fn_ = nullptr;
         depth_ = 0;
         p_.globalInits.push_back(here());
-        emit(kOpStatement);
+        emit(kOpStatement, 0, -1);
         for (;;) {
             const int32_t slot = globalSlots_.at(word());
             advance();
@@ -386,6 +387,21 @@ private:
     };
 
     void openScope() { scopes_.emplace_back(); }
+
+    // A statement marker remembers the locals in view, so a debugger stopped there can find them;
+    // runs of statements in one scope share one list.
+    void emitStatement() {
+        std::vector<ScriptLocal> view;
+        for (const auto& scope : scopes_)
+            for (const Local& l : scope) view.push_back(ScriptLocal{l.name, l.slot});
+        auto& scopes = p_.debugScopes;
+        const bool same = !scopes.empty() && scopes.back().size() == view.size() &&
+                          std::equal(view.begin(), view.end(), scopes.back().begin(), [](const auto& a, const auto& b) {
+                              return a.slot == b.slot && a.name == b.name;
+                          });
+        if (!same) scopes.push_back(std::move(view));
+        emit(kOpStatement, 0, static_cast<int32_t>(scopes.size()) - 1);
+    }
     void closeScope() {
         const int32_t n = static_cast<int32_t>(scopes_.back().size());
         if (n > 0) {
@@ -414,7 +430,7 @@ private:
             block();
             return;
         }
-        emit(kOpStatement);
+        emitStatement();
         if (is("c;")) {
             advance();
         } else if (is("sif")) {
@@ -857,11 +873,13 @@ private:
             } else if (is("c.")) {
                 advance();
                 if (!isIdent()) fail(1420);
-                const int32_t method = GetScriptMethodNumber(word());
+                const std::string name = word();
+                const int32_t method = GetScriptMethodNumber(name);
                 advance();
                 int32_t n = 0;
                 if (is("c(")) n = arguments();
-                emit(kOpMethod, method, 1 + n);
+                // The name stays with the call for methods the host registers per type.
+                p_.code[static_cast<size_t>(emit(kOpMethod, method, 1 + n))].name = name;
                 depth_ -= n;
             } else if (is("c++") || is("c--")) {
                 const char* fn = is("c++") ? "#op_postinc" : "#op_postdec";
