@@ -1,6 +1,5 @@
 #include "script/front/compiler.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <unordered_map>
 
@@ -340,6 +339,7 @@ private:
         fn_ = &f;
         depth_ = 0;
         scopes_.assign(1, {});
+        ++scopeVersion_;
         loops_.clear();
         advance();  // "{"
         while (!is("c}")) {
@@ -389,17 +389,16 @@ private:
     void openScope() { scopes_.emplace_back(); }
 
     // A statement marker remembers the locals in view, so a debugger stopped there can find them;
-    // runs of statements in one scope share one list.
+    // statements between two changes of the scopes share one list.
     void emitStatement() {
-        std::vector<ScriptLocal> view;
-        for (const auto& scope : scopes_)
-            for (const Local& l : scope) view.push_back(ScriptLocal{l.name, l.slot});
         auto& scopes = p_.debugScopes;
-        const bool same = !scopes.empty() && scopes.back().size() == view.size() &&
-                          std::equal(view.begin(), view.end(), scopes.back().begin(), [](const auto& a, const auto& b) {
-                              return a.slot == b.slot && a.name == b.name;
-                          });
-        if (!same) scopes.push_back(std::move(view));
+        if (scopes.empty() || scopeVersion_ != statementVersion_) {
+            std::vector<ScriptLocal> view;
+            for (const auto& scope : scopes_)
+                for (const Local& l : scope) view.push_back(ScriptLocal{l.name, l.slot});
+            scopes.push_back(std::move(view));
+            statementVersion_ = scopeVersion_;
+        }
         emit(kOpStatement, 0, static_cast<int32_t>(scopes.size()) - 1);
     }
     void closeScope() {
@@ -409,6 +408,7 @@ private:
             depth_ -= n;
         }
         scopes_.pop_back();
+        ++scopeVersion_;
     }
 
     void block() {
@@ -478,6 +478,7 @@ private:
             advance();
             emitValue(kOpDeclare, InitialValue(type));
             scopes_.back().push_back(Local{name, depth_});
+            ++scopeVersion_;
             ++depth_;
             if (is("c=")) {
                 advance();
@@ -1057,6 +1058,8 @@ private:
     const ScriptFunction* fn_ = nullptr;
     int32_t depth_ = 0;
     std::vector<std::vector<Local>> scopes_;
+    uint64_t scopeVersion_ = 0;      // bumped by every change of scopes_
+    uint64_t statementVersion_ = 0;  // the version the last debug scope was taken at
     std::vector<Loop> loops_;
     int nesting_ = 0;
 };

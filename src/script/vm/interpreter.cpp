@@ -252,10 +252,15 @@ bool ScriptEngine::callHost(int32_t index, int32_t argc) {
     call.text = &hostText;
     call.result = result;
     call.engine = this;
-    ScriptHostCall saved = std::move(detail::CurrentHostCall());
-    detail::CurrentHostCall() = std::move(call);
+    // Restored however the host leaves (it may raise a script error through a store call).
+    struct Swap {
+        ScriptHostCall saved;
+        explicit Swap(ScriptHostCall&& c) : saved(std::move(detail::CurrentHostCall())) {
+            detail::CurrentHostCall() = std::move(c);
+        }
+        ~Swap() { detail::CurrentHostCall() = std::move(saved); }
+    } swap(std::move(call));
     const intptr_t reply = WindowSendMeassage(hostWindow, 1295, index, result);
-    detail::CurrentHostCall() = std::move(saved);
     // Drop the arguments below the result.
     const int32_t top = varStack[static_cast<size_t>(varTop - 1)];
     varTop -= argc + 1;
