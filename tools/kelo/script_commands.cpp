@@ -168,9 +168,11 @@ void DebugStart(kelo::ScriptEngine*) {
     std::fflush(stdout);
 }
 
+// A script that did not compile never ran, so there is no end to report.
 void DebugEnd(kelo::ScriptEngine* e) {
-    std::fflush(stdout);
-    std::printf("[%s]\n", kelo::getDebugReport(e).c_str());
+    const std::string report = kelo::getDebugReport(e);
+    if (report.empty()) return;
+    std::printf("[%s]\n", report.c_str());
     std::fflush(stdout);
 }
 
