@@ -59,6 +59,21 @@ TEST(KeloCommands, BuildExecEncryptAndCheckAgreeWithRun) {
     EXPECT_EQ(Sh(dir, kKelo + "run geo.wse 'x y' z").out, run.out);
 }
 
+// The shipped examples, host functions included, run the same from source and compiled.
+TEST(KeloCommands, ExamplesRunTheSameCompiled) {
+    test::ScratchDir dir;
+    for (const char* name : {"hello.wsp", "parcels.wsp"}) {
+        const std::string src = std::string(KELO_SOURCE_DIR) + "/examples/" + name;
+        const Shell run = Sh(dir, kKelo + "run " + src + " one 'two words'");
+        ASSERT_EQ(run.status, 0) << name << run.err;
+        EXPECT_NE(run.out.find("two words"), std::string::npos) << run.out;
+        ASSERT_EQ(Sh(dir, kKelo + "build " + src + " out.kbc").status, 0) << name;
+        const Shell exec = Sh(dir, kKelo + "exec out.kbc one 'two words'");
+        EXPECT_EQ(exec.status, 0) << name << exec.err;
+        EXPECT_EQ(exec.out, run.out) << name;
+    }
+}
+
 TEST(KeloCommands, BadInputGivesTextsAndStatus) {
     test::ScratchDir dir;
     dir.write("bad.wsp", "void main() {\n  int i = ;\n}\n");

@@ -277,8 +277,12 @@ TEST(ScriptHost, ScriptFilesAreFoundAndListed) {
     const std::string root = dir.path() + "/KeloScript/";
     EXPECT_EQ(files, (std::vector<std::string>{"kept", root + "a.wsp", root + "sub/b.WSP", root + "sub/deeper/d.wsp"}));
     files.clear();
+    // A missing folder, or a file given as the folder, lists nothing.
     EXPECT_EQ(GetAllFilesInPath(dir.path() + "/no/such/folder", files, ".wsp"), 0);
+    EXPECT_EQ(GetAllFilesInPath(root + "a.wsp", files, ".wsp"), 0);
     EXPECT_TRUE(files.empty());
+    EXPECT_EQ(GetAllFilesInPath(root, files, "cpp"), 1);  // the dot is optional
+    EXPECT_EQ(files, std::vector<std::string>{root + "sub/c.cpp"});
     std::string path = "d";
     EXPECT_TRUE(getVailWSPFilePath(path));
     EXPECT_EQ(path, root + "sub/deeper/d.wsp");
