@@ -149,7 +149,7 @@ TEST(ScriptHost, FailingOrMissingHostsGiveTheirErrors) {
     EXPECT_EQ(host.log.back().wparam, -99);
     std::string out;
     ExecKeloScriptCheckOnly("bad", kHostNames, nullptr, kHostNameCount, out);
-    EXPECT_EQ(out.compare(0, 9, ToGbk("错误")), out.compare(0, 9, ToGbk("错误")));
+    EXPECT_EQ(out.rfind(ToGbk("错误14"), 0), 0u) << GbkToUtf8(out);  // a compiler error
     EXPECT_NE(out.find("at line: 2"), std::string::npos) << GbkToUtf8(out);
     ExecKeloScriptCheckOnly("add", kHostNames, nullptr, kHostNameCount, out);
     EXPECT_EQ(out, "");  // compiles; the missing host is only found out by running
