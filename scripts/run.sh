@@ -6,4 +6,5 @@ scripts/deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release --target kelo
 build/release/kelo demo
-exec build/release/kelo run examples/hello.wsp KeloScript works
+build/release/kelo run examples/hello.wsp KeloScript works
+exec build/release/kelo run examples/parcels.wsp

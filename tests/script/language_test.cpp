@@ -8,6 +8,7 @@
 
 #include "companion/ui.h"
 #include "script/front/compiler.h"
+#include "script/host/script_host.h"
 #include "script/vm/script_engine.h"
 #include "script_test_support.h"
 
@@ -220,6 +221,39 @@ TEST(ScriptLanguage, EveryErrorHasItsText) {
         Outcome o = RunScript(c.script);
         EXPECT_FALSE(o.ok);
         EXPECT_EQ(GbkToUtf8(o.error), GbkToUtf8(test::ErrorText(c.code, c.message, c.line, c.column)));
+    }
+}
+
+// A compiled program prints what its source prints (the table above); only the positions of
+// run-time errors are lost, because the compiled form carries no source text.
+TEST(ScriptLanguage, BuildThenExecMatchesRun) {
+    test::ScratchDir dir;
+    const char* const names[] = {"hostOnly"};
+    // expected is the printed text for programs and the error text for failing ones.
+    auto check = [&](const std::string& script, const std::string& printed, const std::string& error,
+                     bool compileError) {
+        SCOPED_TRACE(script);
+        dir.write("KeloScript/case.wsp", script);
+        std::string built, execd;
+        int32_t len = 0;
+        char* buf = nullptr;
+        const bool ok = EncodeBuildKeloScript("case", names, nullptr, 1, built, len, buf);
+        EXPECT_EQ(ok, !compileError);
+        if (!ok) {
+            EXPECT_EQ(GbkToUtf8(built), GbkToUtf8(error));
+            return;
+        }
+        EXPECT_EQ(built, "");
+        testing::internal::CaptureStdout();
+        DecodeRunKeloScript(names, nullptr, 1, execd, {"x", "y"}, len, buf);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), printed);
+        delete[] buf;
+        EXPECT_EQ(GbkToUtf8(execd), GbkToUtf8(error));
+    };
+    for (const auto& c : kPrograms) check(c.script, c.output, "", false);
+    for (const auto& c : kErrors) {
+        if (c.column == 0) check(c.script, "", test::ErrorText(c.code, c.message, 0, 0), false);
+        else check(c.script, "", test::ErrorText(c.code, c.message, c.line, c.column), true);
     }
 }
 

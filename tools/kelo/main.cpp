@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "KeloGeomNet.h"
+#include "script_commands.h"
 
 namespace {
 
@@ -26,23 +27,18 @@ void PrintUsage(FILE* out) {
                  "                      3 astronomical twilight\n"
                  "  kelo run SCRIPT [ARGS...]\n"
                  "                      run a KeloScript file; ARGS become main's array args\n"
+                 "  kelo check SCRIPT   compile only and report errors\n"
+                 "  kelo build SCRIPT OUT\n"
+                 "                      write the compiled program to OUT\n"
+                 "  kelo exec OUT [ARGS...]\n"
+                 "                      run a compiled program\n"
+                 "  kelo encrypt SCRIPT write the enciphered SCRIPT.wse beside it\n"
+                 "  kelo debug SCRIPT [ARGS...]\n"
+                 "                      run under the interactive debugger\n"
+                 "  (Control+C asks to stop a running script; see docs/kelo.md for the host\n"
+                 "   functions scripts can call)\n"
                  "  kelo help           this text\n",
                  KELO_VERSION_STRING);
-}
-
-// Script output goes to standard output as the script wrote it; error texts are GBK and are
-// converted for the terminal.
-int RunScript(int argc, char** argv) {
-    if (argc < 3) {
-        std::fprintf(stderr, "kelo run: missing script file\n");
-        return 2;
-    }
-    std::vector<std::string> args(argv + 3, argv + argc);
-    std::string error;
-    if (kelo::RunKeloScriptFile(argv[2], args, nullptr, error)) return 0;
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s\n", kelo::GbkToTerminal(error).c_str());
-    return 1;
 }
 
 int Check(bool ok, const char* what) {
@@ -198,7 +194,12 @@ int main(int argc, char** argv) {
     }
     if (cmd == "demo") return RunDemo();
     if (cmd == "sun") return RunSun(argc - 1, argv + 1);
-    if (cmd == "run") return RunScript(argc, argv);
+    if (cmd == "run") return kelo_tool::RunCommand(argc - 2, argv + 2);
+    if (cmd == "check") return kelo_tool::CheckCommand(argc - 2, argv + 2);
+    if (cmd == "build") return kelo_tool::BuildCommand(argc - 2, argv + 2);
+    if (cmd == "exec") return kelo_tool::ExecCommand(argc - 2, argv + 2);
+    if (cmd == "encrypt") return kelo_tool::EncryptCommand(argc - 2, argv + 2);
+    if (cmd == "debug") return kelo_tool::DebugCommand(argc - 2, argv + 2);
     std::fprintf(stderr, "kelo: unknown command '%s'\n", argv[1]);
     PrintUsage(stderr);
     return 2;

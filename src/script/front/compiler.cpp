@@ -301,7 +301,7 @@ private:
         fn_ = nullptr;
         depth_ = 0;
         p_.globalInits.push_back(here());
-        emit(kOpStatement);
+        emit(kOpStatement, 0, -1);
         for (;;) {
             const int32_t slot = globalSlots_.at(word());
             advance();
@@ -339,6 +339,7 @@ private:
         fn_ = &f;
         depth_ = 0;
         scopes_.assign(1, {});
+        ++scopeVersion_;
         loops_.clear();
         advance();  // "{"
         while (!is("c}")) {
@@ -386,6 +387,20 @@ private:
     };
 
     void openScope() { scopes_.emplace_back(); }
+
+    // A statement marker remembers the locals in view, so a debugger stopped there can find them;
+    // statements between two changes of the scopes share one list.
+    void emitStatement() {
+        auto& scopes = p_.debugScopes;
+        if (scopes.empty() || scopeVersion_ != statementVersion_) {
+            std::vector<ScriptLocal> view;
+            for (const auto& scope : scopes_)
+                for (const Local& l : scope) view.push_back(ScriptLocal{l.name, l.slot});
+            scopes.push_back(std::move(view));
+            statementVersion_ = scopeVersion_;
+        }
+        emit(kOpStatement, 0, static_cast<int32_t>(scopes.size()) - 1);
+    }
     void closeScope() {
         const int32_t n = static_cast<int32_t>(scopes_.back().size());
         if (n > 0) {
@@ -393,6 +408,7 @@ private:
             depth_ -= n;
         }
         scopes_.pop_back();
+        ++scopeVersion_;
     }
 
     void block() {
@@ -414,7 +430,7 @@ private:
             block();
             return;
         }
-        emit(kOpStatement);
+        emitStatement();
         if (is("c;")) {
             advance();
         } else if (is("sif")) {
@@ -462,6 +478,7 @@ private:
             advance();
             emitValue(kOpDeclare, InitialValue(type));
             scopes_.back().push_back(Local{name, depth_});
+            ++scopeVersion_;
             ++depth_;
             if (is("c=")) {
                 advance();
@@ -857,11 +874,13 @@ private:
             } else if (is("c.")) {
                 advance();
                 if (!isIdent()) fail(1420);
-                const int32_t method = GetScriptMethodNumber(word());
+                const std::string name = word();
+                const int32_t method = GetScriptMethodNumber(name);
                 advance();
                 int32_t n = 0;
                 if (is("c(")) n = arguments();
-                emit(kOpMethod, method, 1 + n);
+                // The name stays with the call for methods the host registers per type.
+                p_.code[static_cast<size_t>(emit(kOpMethod, method, 1 + n))].name = name;
                 depth_ -= n;
             } else if (is("c++") || is("c--")) {
                 const char* fn = is("c++") ? "#op_postinc" : "#op_postdec";
@@ -1039,6 +1058,8 @@ private:
     const ScriptFunction* fn_ = nullptr;
     int32_t depth_ = 0;
     std::vector<std::vector<Local>> scopes_;
+    uint64_t scopeVersion_ = 0;      // bumped by every change of scopes_
+    uint64_t statementVersion_ = 0;  // the version the last debug scope was taken at
     std::vector<Loop> loops_;
     int nesting_ = 0;
 };

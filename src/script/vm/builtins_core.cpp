@@ -7,9 +7,12 @@
 
 #include "companion/random.h"
 #include "companion/ui.h"
+#include "script/host/host_call.h"
 #include "script/vm/builtins.h"
 
 namespace kelo::detail {
+
+void (*g_consoleCallback)() = nullptr;
 
 double SysCall::number(int i) const {
     const Tdata& v = arg(i);
@@ -154,6 +157,11 @@ bool Math2(const SysCall& c) {
     return true;
 }
 
+// The host gets its console ready (a GUI host opens one) before any text goes out or comes in.
+void TouchConsole() {
+    if (g_consoleCallback != nullptr) g_consoleCallback();
+}
+
 void Write(const SysCall& c, const std::string& s) {
     if (c.e.printSink) {
         *c.e.printSink += s;
@@ -164,6 +172,7 @@ void Write(const SysCall& c, const std::string& s) {
 }
 
 bool Print(const SysCall& c, bool newline) {
+    TouchConsole();
     std::string out;
     for (int i = 0; i < c.argc; ++i) out += toString(c.arg(i), kScriptTextLimit);
     if (newline) out += '\n';
@@ -174,6 +183,7 @@ bool Print(const SysCall& c, bool newline) {
 enum class Read { Int, String, Double };
 
 bool ReadValue(const SysCall& c, Read kind) {
+    TouchConsole();
     if (c.argc == 1) Write(c, toString(c.arg(0)));
     switch (kind) {
         case Read::Int: {
@@ -353,3 +363,9 @@ SysFn CoreFunction(int32_t n) {
 }
 
 }  // namespace kelo::detail
+
+namespace kelo {
+
+void SetConsoleCallback(void (*callback)()) { detail::g_consoleCallback = callback; }
+
+}  // namespace kelo

@@ -1,6 +1,9 @@
 // The instruction loop of the stack machine and the run driver.
+#include <cstdio>
+
 #include "companion/gbk.h"
 #include "companion/ui.h"
+#include "platform/break_poll.h"
 #include "script/vm/script_engine.h"
 #include "script/vm/system_functions.h"
 #include "script/vm/value_ops.h"
@@ -9,11 +12,8 @@ namespace kelo {
 
 namespace {
 
-ScriptBreakPoll g_breakPoll = nullptr;
-void* g_breakPollUser = nullptr;
-
 bool UserWantsToStop() {
-    return g_breakPoll != nullptr && g_breakPoll(g_breakPollUser) &&
+    return PollScriptBreakRequest() &&
            AfxMessageBox2(KELO_GBK("确要终止脚本运行吗？").c_str(), kMbYesNo) == kIdYes;
 }
 
@@ -29,11 +29,6 @@ void FillFresh(ScriptEngine& e, int32_t cell, const Tdata& v) {
 }
 
 }  // namespace
-
-void SetScriptBreakPoll(ScriptBreakPoll poll, void* user) {
-    g_breakPoll = poll;
-    g_breakPollUser = user;
-}
 
 int32_t& ScriptEngine::slot(int32_t mode, int32_t offset) {
     int64_t i = 0;
@@ -140,8 +135,14 @@ void ScriptEngine::execute(int32_t start) {
                 const int32_t obj = resolve(varStack[static_cast<size_t>(varTop - in.count2)]);
                 const int32_t type = validCell(obj) ? cells[obj].dataType : kTypeVoid;
                 const int32_t fn = in.count < 0 ? -1 : FindScriptMethod(in.count, type);
-                if (fn < 0) raiseHere(10301);
-                if (!callSystem(fn, in.count2)) raiseHere(10300);
+                if (fn >= 0) {
+                    if (!callSystem(fn, in.count2)) raiseHere(10300);
+                    break;
+                }
+                auto host = hostMethods.empty() ? hostMethods.end()
+                                                : hostMethods.find(std::to_string(type) + ":" + in.name);
+                if (host == hostMethods.end()) raiseHere(10301);
+                if (!callHost(host->second, in.count2)) raiseHere(10300);
                 break;
             }
             case kOpIndex: {
@@ -157,7 +158,10 @@ void ScriptEngine::execute(int32_t start) {
                 pushVar(slot(in.aMode, in.aOffset));
                 break;
             case kOpCallSystem:
-                if (in.count >= kScriptHostFunctionBase) raiseHere(10300);  // no host is attached yet
+                if (in.count >= kScriptHostFunctionBase) {
+                    if (!callHost(in.count - kScriptHostFunctionBase, in.count2)) raiseHere(10300);
+                    break;
+                }
                 if (!callSystem(in.count, in.count2)) raiseHere(10300);
                 break;
             case kOpFill: {
@@ -207,6 +211,7 @@ void ScriptEngine::execute(int32_t start) {
                 }
                 varTop -= n;
                 callFrames.push_back({f.entry, curPos, varTop, varBase, argTop, argBase});
+                if (debugging) debugFramePcs.push_back(debugPc);
                 argBase += in.count2;
                 returnStack.push_back(pc);
                 pc = f.entry;
@@ -214,17 +219,82 @@ void ScriptEngine::execute(int32_t start) {
             }
             case kOpFramePush:
                 callFrames.push_back({in.target, curPos, varTop, varBase, argTop, argBase});
+                if (debugging) debugFramePcs.push_back(debugPc);
                 break;
             case kOpFramePop:
                 if (!callFrames.empty()) callFrames.pop_back();
+                if (debugging && !debugFramePcs.empty()) debugFramePcs.pop_back();
                 break;
             case kOpStatement:
+                if (debugging) {
+                    debugStatement(pc);
+                    if (stopFlag) return;
+                }
+                break;
             case kOpNop:
                 break;
             default:
                 raiseHere(10001);
         }
         ++pc;
+    }
+}
+
+bool ScriptEngine::callHost(int32_t index, int32_t argc) {
+    if (argc < 0 || argc > varTop) raiseHere(10303);
+    const int32_t result = allocCell();
+    ScriptHostCall call;
+    call.args.reserve(static_cast<size_t>(argc));
+    for (int32_t k = 0; k < argc; ++k) call.args.push_back(resolve(varStack[static_cast<size_t>(varTop - argc + k)]));
+    // The argument cells stay on the stack (as roots) while the host works: it may reserve cells.
+    pushVar(result);
+    call.cells = cells;
+    call.text = &hostText;
+    call.result = result;
+    call.engine = this;
+    // Restored however the host leaves (it may raise a script error through a store call).
+    struct Swap {
+        ScriptHostCall saved;
+        explicit Swap(ScriptHostCall&& c) : saved(std::move(detail::CurrentHostCall())) {
+            detail::CurrentHostCall() = std::move(c);
+        }
+        ~Swap() { detail::CurrentHostCall() = std::move(saved); }
+    } swap(std::move(call));
+    const intptr_t reply = WindowSendMeassage(hostWindow, 1295, index, result);
+    // Drop the arguments below the result.
+    const int32_t top = varStack[static_cast<size_t>(varTop - 1)];
+    varTop -= argc + 1;
+    varStack[static_cast<size_t>(varTop++)] = top;
+    return reply != 0;
+}
+
+void ScriptEngine::debugStatement(int32_t pc) {
+    debugPc = pc;
+    debugStarted = true;
+    const size_t depth = returnStack.size();
+    bool stop = stepMode == kStepInto || (stepMode == kStepOver && depth <= lastStopDepth) ||
+                (stepMode == kStepOut && depth < lastStopDepth);
+    if (!stop && curPos >= 0 && static_cast<size_t>(curPos) < breakpoints.size() &&
+        breakpoints[static_cast<size_t>(curPos)] != 0)
+        stop = true;
+    if (!stop) return;
+    lastStopDepth = depth;
+    viewFrame = -1;
+    std::string file;
+    int32_t line = 0;
+    if (curPos >= 0 && static_cast<size_t>(curPos) < sourceLines.size()) {
+        file = sourceLines[static_cast<size_t>(curPos)].file;
+        line = sourceLines[static_cast<size_t>(curPos)].line;
+    }
+    char head[64];
+    std::snprintf(head, sizeof head, "    linenumber = %d\n", line);
+    debugReport = "Break at:   filename = " + file + head;
+    stepMode = debugCallback != nullptr ? debugCallback(this) : kStepOver;
+    if (stepMode == kStepStop) {
+        returnStack.clear();
+        callFrames.clear();
+        debugFramePcs.clear();
+        stopFlag = true;
     }
 }
 

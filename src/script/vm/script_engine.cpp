@@ -4,7 +4,10 @@ namespace kelo {
 
 namespace {
 ScriptEngine* g_currentEngine = nullptr;
+ScriptHostCall g_hostCall;
 }  // namespace
+
+ScriptHostCall& detail::CurrentHostCall() { return g_hostCall; }
 
 ScriptEngine* GetCurrentScriptEngine() { return g_currentEngine; }
 
@@ -27,6 +30,7 @@ ScriptEngine::ScriptEngine()
 ScriptEngine::~ScriptEngine() {
     // A dangling current engine would let later host calls reach freed cells.
     if (g_currentEngine == this) g_currentEngine = nullptr;
+    if (g_hostCall.engine == this) g_hostCall = ScriptHostCall();
     releaseStore();
 }
 

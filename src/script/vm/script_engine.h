@@ -4,9 +4,12 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "companion/host_window.h"
 #include "kelo_api.h"
+#include "platform/break_poll.h"
 #include "script/vm/script_error.h"
 #include "script/vm/script_program.h"
 #include "script/vm/tdata.h"
@@ -25,6 +28,18 @@ struct ScriptCallFrame {
     int32_t entry, position, varTop, varBase, argTop, argBase;
 };
 static_assert(sizeof(ScriptCallFrame) == 24, "a call frame is six 32-bit values");
+
+class ScriptEngine;
+
+// Called at each debugger stop with the engine; the result is the step mode the run goes on with
+// (0 run to a breakpoint, 1 step into, 2 step over, 3 step out, 4 stop).
+using ScriptDebugCallback = int32_t (*)(ScriptEngine* engine);
+
+inline constexpr int32_t kStepRun = 0;
+inline constexpr int32_t kStepInto = 1;
+inline constexpr int32_t kStepOver = 2;
+inline constexpr int32_t kStepOut = 3;
+inline constexpr int32_t kStepStop = 4;
 
 class KELO_API ScriptEngine {
 public:
@@ -102,6 +117,30 @@ public:
         varStack[static_cast<size_t>(varTop++)] = cell;
     }
 
+    // ---- the host ----
+    // Where host function calls go (message 1295); null: every host call fails with 10300.
+    KeloHostWindow* hostWindow = nullptr;
+    // Text host functions may fill; the run functions append it to their output.
+    std::string hostText;
+    // Methods the host registered per type: "<type code>:<method>" -> host function index.
+    std::unordered_map<std::string, int32_t> hostMethods;
+    // Calls host function index with the argc topmost slots as arguments; false when the host
+    // did not reply non-zero.
+    bool callHost(int32_t index, int32_t argc);
+
+    // ---- the debugger ----
+    bool debugging = false;
+    ScriptDebugCallback debugCallback = nullptr;
+    int32_t stepMode = kStepInto;
+    size_t lastStopDepth = 0;
+    bool debugStarted = false;   // true from the first statement on
+    std::string debugReport;
+    std::vector<uint8_t> breakpoints;     // per source line index
+    int32_t debugPc = -1;                 // statement marker of the last stop
+    std::vector<int32_t> debugFramePcs;   // per call frame: the caller's statement at the call
+    int32_t viewFrame = -1;               // frame that watch and set refer to; -1 the innermost
+    std::vector<std::string> macroTexts;  // for the debug queries
+
     // ---- positions for error texts ----
     ScriptSourceTable sourceLines;
     std::string mainFile;
@@ -112,19 +151,30 @@ public:
     [[noreturn]] void raiseHere(int32_t code) const { raise(code, curPos, 0); }
 
 private:
+    void debugStatement(int32_t pc);
     int32_t resolveChain(int32_t i) const;
     void releaseStore();
 };
 
-// The break request: every 256 instructions a running script asks this callback whether the user
-// pressed Control+Shift+C; on true the user is asked to confirm, and Yes ends the run. No
-// callback (the default, as for console hosts without a message queue) means no polling.
-using ScriptBreakPoll = bool (*)(void* user);
-KELO_API void SetScriptBreakPoll(ScriptBreakPoll poll, void* user);
+// The break request: every 256 instructions a running script asks the platform's break poll
+// (SetScriptBreakPoll) whether the user pressed Control+Shift+C; on true the user is asked to
+// confirm, and Yes ends the run.
 
 // The engine that is running; null when none is. One script runs at a time per process.
 KELO_API ScriptEngine* GetCurrentScriptEngine();
 KELO_API ScriptEngine* SetCurrentScriptEngine(ScriptEngine* engine);
+
+// The data of the host function call in progress, read by the host while it handles message 1295.
+struct ScriptHostCall {
+    Tdata* cells = nullptr;
+    std::vector<int32_t> args;
+    std::string* text = nullptr;
+    int32_t result = -1;
+    ScriptEngine* engine = nullptr;
+};
+namespace detail {
+ScriptHostCall& CurrentHostCall();
+}
 
 // Makes an engine current for a scope and restores the previous one.
 class CurrentScriptEngineScope {

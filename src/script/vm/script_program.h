@@ -79,6 +79,13 @@ struct ScriptGlobal {
     int32_t line = -1;
 };
 
+// A variable visible at a statement, for the debugger: slot counts from the function's frame
+// start (the variable-stack top when it was entered).
+struct ScriptLocal {
+    std::string name;
+    int32_t slot = 0;
+};
+
 struct ScriptProgram {
     std::vector<ScriptInstruction> code;
     std::vector<ScriptFunction> functions;
@@ -87,6 +94,9 @@ struct ScriptProgram {
     std::vector<int32_t> globalInits;
     int32_t entry = -1;  // start of the code that calls main
     int32_t mainFunction = -1;
+    // Locals in view at each statement marker: the marker's count2 indexes this list. A program
+    // read back from its compiled form has none, so the debugger sees only globals there.
+    std::vector<std::vector<ScriptLocal>> debugScopes;
 };
 
 }  // namespace kelo

@@ -1,0 +1,206 @@
+#include "host_functions.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace kelo_tool {
+
+using namespace kelo;
+
+// The order is the protocol: name i is host function 32768 + i, message 1295 carries i.
+const char* const kHostNames[] = {
+    "geoFromText",  "geoArea",  "geoLength", "geoBox",       "geoCount",          "sunRiseSet",
+    "dayLength",    "mf_klPoints_area", "mf_klPoints_length", "mf_klPoints_box", "mf_klPoints_count",
+};
+const int32_t kHostNameCount = static_cast<int32_t>(sizeof kHostNames / sizeof kHostNames[0]);
+
+namespace {
+
+enum Fn { kFromText, kArea, kLength, kBox, kCount, kSunRiseSet, kDayLength, kMArea, kMLength, kMBox, kMCount };
+
+struct Geometry {
+    keloPoints points;
+    bool polygon = false;
+};
+
+struct HostState {
+    std::vector<std::unique_ptr<Geometry>> geometries;
+    std::unordered_set<const void*> known;
+    void (*onStart)(ScriptEngine*) = nullptr;
+    void (*onEnd)(ScriptEngine*) = nullptr;
+} g_state;
+
+// "POINT (x y)", "LINESTRING (x y, ...)" or "POLYGON ((x y, ...))" (the outer ring); false for
+// anything else.
+bool ParseText(const std::string& text, Geometry& g) {
+    size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    std::string word;
+    while (i < text.size() && std::isalpha(static_cast<unsigned char>(text[i])))
+        word += static_cast<char>(std::toupper(static_cast<unsigned char>(text[i++])));
+    int depth = word == "POLYGON" ? 2 : (word == "POINT" || word == "LINESTRING") ? 1 : 0;
+    if (depth == 0) return false;
+    g.polygon = word == "POLYGON";
+    for (int k = 0; k < depth; ++k) {
+        while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+        if (i >= text.size() || text[i++] != '(') return false;
+    }
+    std::vector<Point3D> pts;
+    for (;;) {
+        const char* start = text.c_str() + i;
+        char* end = nullptr;
+        const double x = std::strtod(start, &end);
+        if (end == start) return false;
+        const double y = std::strtod(end, &end);
+        if (!std::isfinite(x) || !std::isfinite(y)) return false;
+        pts.push_back({x, y, kUnknownZ});
+        i = static_cast<size_t>(end - text.c_str());
+        while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+        if (i < text.size() && text[i] == ',') {
+            ++i;
+            continue;
+        }
+        break;
+    }
+    if (i >= text.size() || text[i] != ')') return false;
+    if (word == "POINT" && pts.size() != 1) return false;
+    if (g.polygon) {
+        if (pts.size() < 3) return false;
+        if (pts.front().x != pts.back().x || pts.front().y != pts.back().y) pts.push_back(pts.front());
+    }
+    g.points = keloPoints(pts, klLTPolyline);
+    return true;
+}
+
+double Area(const Geometry& g) {
+    if (!g.polygon) return 0;
+    std::vector<Point3D> pts;
+    g.points.Discrete(pts, 0.001);
+    double twice = 0;
+    for (size_t k = 0; k + 1 < pts.size(); ++k) twice += pts[k].x * pts[k + 1].y - pts[k + 1].x * pts[k].y;
+    return std::fabs(twice) / 2;
+}
+
+bool Number(const Tdata& v, double& out) {
+    if (v.dataType == kTypeInt) out = v.value.i;
+    else if (v.dataType == kTypeDouble) out = v.value.d;
+    else return false;
+    return true;
+}
+
+const Geometry* GeometryArg(const Tdata& v) {
+    if (v.dataType != kTypePoints || g_state.known.count(v.value.handle) == 0) return nullptr;
+    return static_cast<const Geometry*>(v.value.handle);
+}
+
+// The sun functions take lon, lat, year, month, day and an optional mode.
+bool SunArgs(Tdata* cells, const std::vector<int32_t>& args, double (&v)[6]) {
+    if (args.size() < 5 || args.size() > 6) return false;
+    v[5] = kSunModeRiseSet;
+    for (size_t k = 0; k < args.size(); ++k)
+        if (!Number(cells[args[k]], v[k]) || !std::isfinite(v[k])) return false;
+    return std::fabs(v[2]) < 1e6 && std::fabs(v[3]) < 1e6 && std::fabs(v[4]) < 1e6;
+}
+
+intptr_t Call(int32_t fn) {
+    Tdata* cells = nullptr;
+    std::vector<int32_t> args;
+    std::string* text = nullptr;
+    const int32_t result = GetKeloScriptFuncParams(cells, args, text);
+    if (result < 0) return 0;
+    switch (fn) {
+        case kFromText: {
+            if (args.size() != 1 || cells[args[0]].dataType != kTypeString) return 0;
+            auto g = std::make_unique<Geometry>();
+            if (!ParseText(*cells[args[0]].value.s, *g)) return 0;
+            void* handle = g.get();
+            g_state.known.insert(handle);
+            g_state.geometries.push_back(std::move(g));
+            return setValue(cells[result], Tdata(kTypePoints, handle));
+        }
+        case kSunRiseSet: {
+            double v[6];
+            if (!SunArgs(cells, args, v)) return 0;
+            double rise = 0, set = 0;
+            GetSunRiseSet(v[0], v[1], static_cast<int>(v[2]), static_cast<int>(v[3]), static_cast<int>(v[4]), rise,
+                          set, static_cast<int>(v[5]));
+            ScriptEngine* e = GetCurrentScriptEngine();
+            if (e == nullptr || !KeloScriptCurReserveMemory(cells, 2)) return 0;
+            Tdata list;
+            list.setDataType(kTypeArray);
+            for (double t : {rise, set}) {
+                const int32_t c = e->allocCell();
+                e->cells[c] = Tdata(t);
+                list.value.a->push_back(c);
+            }
+            e->cells[result].copyFrom(list);
+            return 1;
+        }
+        case kDayLength: {
+            double v[6];
+            if (!SunArgs(cells, args, v)) return 0;
+            return setValue(cells[result],
+                            Tdata(GetDayLength(v[0], v[1], static_cast<int>(v[2]), static_cast<int>(v[3]),
+                                               static_cast<int>(v[4]), static_cast<int>(v[5]))));
+        }
+        default: break;
+    }
+    // The rest take one geometry: the argument of a global function, the object of a method.
+    if (args.size() != 1) return 0;
+    const Geometry* g = GeometryArg(cells[args[0]]);
+    if (g == nullptr) return 0;
+    switch (fn) {
+        case kArea:
+        case kMArea: return setValue(cells[result], Tdata(Area(*g)));
+        case kLength:
+        case kMLength: return setValue(cells[result], Tdata(g->points.GetPerimeter()));
+        case kCount:
+        case kMCount: return setValue(cells[result], Tdata(static_cast<int>(g->points.pointCount)));
+        case kBox:
+        case kMBox: {
+            const Box b = g->points.GetBox();
+            Tdata box;
+            box.setDataType(kTypeBox);
+            box.value.box[0] = b.minx;
+            box.value.box[1] = b.miny;
+            box.value.box[2] = b.maxx;
+            box.value.box[3] = b.maxy;
+            return setValue(cells[result], box);
+        }
+        default: return 0;
+    }
+}
+
+intptr_t Proc(void*, uint32_t message, intptr_t wparam, intptr_t lparam) {
+    if (message != 1295) return 0;
+    switch (wparam) {
+        case -98:
+            if (g_state.onStart) g_state.onStart(reinterpret_cast<ScriptEngine*>(lparam));
+            return 1;
+        case -97: return 1;
+        case -99:
+            if (g_state.onEnd) g_state.onEnd(reinterpret_cast<ScriptEngine*>(lparam));
+            g_state.geometries.clear();
+            g_state.known.clear();
+            return 1;
+        default: return wparam >= 0 && wparam < kHostNameCount ? Call(static_cast<int32_t>(wparam)) : 0;
+    }
+}
+
+KeloHostWindow g_window{Proc, nullptr};
+
+}  // namespace
+
+KeloHostWindow* ScriptHostWindow() { return &g_window; }
+
+void SetRunObserver(void (*onStart)(ScriptEngine*), void (*onEnd)(ScriptEngine*)) {
+    g_state.onStart = onStart;
+    g_state.onEnd = onEnd;
+}
+
+}  // namespace kelo_tool
