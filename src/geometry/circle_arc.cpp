@@ -70,8 +70,8 @@ Boolean GetArcParam(const CurveSegment* seg, Point3D* centre, double* r, double*
     double s = Wrap360(std::atan2(p[0].y - cy, p[0].x - cx) * kDeg);
     double e = Wrap360(std::atan2(p[2].y - cy, p[2].x - cx) * kDeg);
     double m = Wrap360(std::atan2(p[1].y - cy, p[1].x - cx) * kDeg);
+    // Only the end is lifted: callers read the middle angle as a plain direction in [0, 360).
     while (e < s) e += 360.0;
-    while (m < s) m += 360.0;
     if (centre) *centre = {cx, cy, kUnknownZ};
     if (r) *r = rr;
     if (startDeg) *startDeg = s;

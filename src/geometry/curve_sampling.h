@@ -43,7 +43,8 @@ int AdaptiveSamples(F f, double eps, int maxSteps, std::vector<Point3D>& out) {
 // Largest power of two not above m (at least 2).
 inline int PowerOfTwoFloor(int m) {
     int p = 2;
-    while (p * 2 <= m) p *= 2;
+    // Dividing instead of doubling cannot overflow, whatever limit a caller passes.
+    while (p <= m / 2) p *= 2;
     return p;
 }
 

@@ -224,6 +224,8 @@ int DiscreteEllipse(int count, const Point3D* pts, std::vector<Point3D>& out, do
             Point3D axis{a * std::cos(rot), a * std::sin(rot), 0};
             if (sw >= 0) ellipseLinzed(c, axis, b / a, s, s + sw, piece, density);
             else ellipseLinzed(c, axis, -b / a, -s, -s - sw, piece, density);
+            // Computed points have no known elevation; only the stored ends keep theirs.
+            for (Point3D& q : piece) q.z = kUnknownZ;
             if (std::abs(piece.front().x - p[0].x) < kTol && std::abs(piece.front().y - p[0].y) < kTol)
                 piece.front() = p[0];
             piece.back() = p[4];  // the fitted ellipse passes through it; keep the stored copy

@@ -173,22 +173,31 @@ Boolean LineStringOverlap(const LineString* a, const LineString* b) {
 
 // Two polygons are the same when their rings correspond one to one, each ring equal to its
 // partner point by point in either direction. Ring order after the outer ring does not matter.
-Boolean PolygonOverpointPolygon(const WKBPolygon* a, const WKBPolygon* b) {
-    if (!a || !b || a->ringCount != b->ringCount) return False;
-    int n = a->ringCount > 0 ? a->ringCount : 0;
-    if (n == 0) return True;
-    if (LineStringOverlap(&a->rings[0], &b->rings[0]) != True) return False;
-    std::vector<char> taken(static_cast<size_t>(n), 0);
-    for (int i = 1; i < n; ++i) {
-        bool found = false;
-        for (int j = 1; j < n && !found; ++j)
-            if (!taken[j] && LineStringOverlap(&a->rings[i], &b->rings[j]) == True) {
-                taken[j] = 1;
-                found = true;
-            }
-        if (!found) return False;
+namespace {
+template <typename F>
+void ForEachRingPoint(const WKBPolygon& poly, F&& f) {
+    for (int r = 0; r < poly.ringCount; ++r) {
+        const LineString& ring = poly.rings[r];
+        for (uint32_t k = 0; k < ring.partCount; ++k) {
+            const CurveSegment& part = ring.parts[k];
+            for (uint32_t i = 0; i < part.pointCount && part.points; ++i) f(part.points[i]);
+        }
     }
-    return True;
+}
+}  // namespace
+
+Boolean PolygonOverpointPolygon(const WKBPolygon* a, const WKBPolygon* b) {
+    // True as soon as one stored point of a lies on one stored point of b: the callers use it to
+    // find polygons that touch at a vertex, not to compare whole shapes.
+    if (!a || !b || a->ringCount <= 0 || b->ringCount <= 0 || !a->rings || !b->rings) return False;
+    bool hit = false;
+    ForEachRingPoint(*a, [&](const Point3D& p) {
+        if (hit) return;
+        ForEachRingPoint(*b, [&](const Point3D& q) {
+            if (!hit && PointPointDistanceSqual(&p, &q) < 1e-16) hit = true;
+        });
+    });
+    return hit ? True : False;
 }
 
 int ImportLineString(const WKBGeometry& geom, std::vector<LineString*>& lines) {

@@ -297,3 +297,33 @@ TEST(Discretise, CircleClipAndJoining) {
     EXPECT_EQ(line.size(), 3u);
     SetArcDangle(old);
 }
+
+TEST(ReviewRegressions, ArcAnglesSplineLimitAndEllipseZ) {
+    using namespace kelo;
+    // An arc across 0 degrees: only the end angle is lifted past 360.
+    const double d2r = M_PI / 180;
+    Point3D arc[3] = {{std::cos(350 * d2r), std::sin(350 * d2r), 0},
+                      {std::cos(10 * d2r), std::sin(10 * d2r), 0},
+                      {std::cos(30 * d2r), std::sin(30 * d2r), 0}};
+    CurveSegment seg{klLT3PArc, 3, arc};
+    Point3D c;
+    double r, s, e, m;
+    ASSERT_EQ(GetArcParam(&seg, &c, &r, &s, &e, &m), True);
+    EXPECT_NEAR(s, 350, 1e-9);
+    EXPECT_NEAR(e, 390, 1e-9);
+    EXPECT_NEAR(m, 10, 1e-9);
+
+    // A huge step limit must not overflow or hang; a straight piece stops at the first level.
+    std::vector<Point3D> out;
+    Point3D p0{0, 0, 0}, p1{1, 0, 0}, p2{2, 0, 0}, p3{3, 0, 0};
+    EXPECT_GT(DiscreteCardinalSpline(p0, p1, p2, p3, 0.5, out, 0.01, 2147483647), 0);
+
+    // Computed ellipse points carry the unknown-elevation marker, the stored ends their own z.
+    Point3D ell[5];
+    for (int i = 0; i < 5; ++i) ell[i] = {4 * std::cos(i * M_PI / 4), 2 * std::sin(i * M_PI / 4), 7};
+    std::vector<Point3D> d;
+    ASSERT_GT(DiscreteEllipse(5, ell, d, 0.01), 5);
+    EXPECT_EQ(d.front().z, 7);
+    EXPECT_EQ(d.back().z, 7);
+    EXPECT_EQ(d[d.size() / 2].z, kUnknownZ);
+}

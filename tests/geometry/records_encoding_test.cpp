@@ -476,3 +476,20 @@ TEST(Records, NullAndEmptyInputsGiveTheDocumentedDefaults) {
     EXPECT_EQ(none->ringCount, 0);
     FreeWKBPolygon(none);
 }
+
+TEST(RecordComparisons, PolygonsSharingAVertex) {
+    using namespace kelo;
+    auto square = [](double x0, double y0) {
+        Point3D* p = new Point3D[5]{{x0, y0, 0}, {x0 + 1, y0, 0}, {x0 + 1, y0 + 1, 0}, {x0, y0 + 1, 0}, {x0, y0, 0}};
+        CurveSegment* part = new CurveSegment[1]{{klLTPolyline, 5, p}};
+        LineString* ring = new LineString[1]{{1, part}};
+        return WKBPolygon{1, ring};
+    };
+    WKBPolygon a = square(0, 0), b = square(1, 1), c = square(5, 5);
+    EXPECT_EQ(PolygonOverpointPolygon(&a, &b), True);   // the corner (1, 1)
+    EXPECT_EQ(PolygonOverpointPolygon(&a, &c), False);
+    EXPECT_EQ(PolygonOverpointPolygon(&a, &a), True);
+    DeleteWKBPolygon(&a);
+    DeleteWKBPolygon(&b);
+    DeleteWKBPolygon(&c);
+}
