@@ -22,3 +22,22 @@
 #include "platform/graphics_path.h"
 
 #include "raster/nodata.h"
+
+#include "sun/sun_times.h"
+
+#include "transform/gauss_elimination.h"
+#include "transform/quad_distortion.h"
+#include "transform/spatial_reference_system.h"
+#include "transform/uniform_coordinate.h"
+
+#include "script/front/compiler.h"
+#include "script/front/front_end.h"
+#include "script/front/lexer.h"
+#include "script/front/preprocessor.h"
+#include "script/front/script_folder.h"
+#include "script/vm/script_engine.h"
+#include "script/vm/script_error.h"
+#include "script/vm/script_program.h"
+#include "script/vm/system_functions.h"
+#include "script/vm/tdata.h"
+#include "script/vm/value_ops.h"

@@ -102,10 +102,14 @@ std::string KeloSettingsPath(const char* base, const char* ext) {
     return path;
 }
 
-int _LFWholeName(char* buffer, const char* base, const char* ext, int) {
-    if (buffer == nullptr) return 0;
+int _LFWholeName(char* buffer, const char* base, const char* ext, int flag) {
+    return _LFWholeName(buffer, kKeloMaxPath, base, ext, flag);
+}
+
+int _LFWholeName(char* buffer, size_t bufferSize, const char* base, const char* ext, int) {
+    if (buffer == nullptr || bufferSize == 0) return 0;
     std::string path = KeloSettingsPath(base, ext);
-    if (path.size() >= kKeloMaxPath) {
+    if (path.size() >= bufferSize) {
         buffer[0] = '\0';
         return 0;
     }
@@ -138,6 +142,9 @@ int GetKeloProfileInt(const char* section, const char* key, int def, const char*
 
 int WriteKeloProfileString(const char* section, const char* key, const char* value, const char* file, int) {
     if (section == nullptr || key == nullptr) return 0;
+    // A line break would smuggle extra lines (keys, sections) into the file.
+    for (const char* s : {section, key, value ? value : ""})
+        if (std::strpbrk(s, "\r\n") != nullptr) return 0;
     std::string path = ResolveFile(file);
     std::vector<std::string> lines;
     ReadLines(path, lines);

@@ -26,6 +26,8 @@ KELO_API int WriteKeloProfileString(const char* section, const char* key, const 
 // ($KELO_HOME, else $XDG_CONFIG_HOME/kelo, else ~/.config/kelo). Writes at most kKeloMaxPath bytes.
 // Returns 1, or 0 when the path does not fit.
 KELO_API int _LFWholeName(char* buffer, const char* base, const char* ext, int flag = 1);
+// The same with the buffer's size; returns 0 (and an empty text) when the path does not fit.
+KELO_API int _LFWholeName(char* buffer, size_t bufferSize, const char* base, const char* ext, int flag = 1);
 KELO_API std::string KeloSettingsPath(const char* base, const char* ext);
 KELO_API std::string KeloSettingsDir();
 

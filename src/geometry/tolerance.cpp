@@ -1,7 +1,7 @@
 #include "geometry/tolerance.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <charconv>
+#include <cstring>
 
 #include "companion/settings.h"
 #include "companion/plane.h"
@@ -30,7 +30,8 @@ double GetGzCoordEpsZero() { return g_epsZero; }
 
 double SetGzCoordEpsZero(double v) {
     double old = g_epsZero;
-    g_epsZero = v < kEpsFloor ? kEpsFloor : v;
+    // Written as !(v >= floor) so that NaN is clamped too: a NaN tolerance would poison every test.
+    g_epsZero = !(v >= kEpsFloor) ? kEpsFloor : v;
     SetMINI(v >= 1e-6 ? 1e-8 : 1e-10);
     return old;
 }
@@ -38,25 +39,32 @@ double SetGzCoordEpsZero(double v) {
 double LoadGzCoordEpsZero(bool degrees) {
     char buf[256];
     GetKeloProfileString(kSection, EpsKey(degrees), degrees ? "1e-8" : "0.0001", buf, sizeof buf, kIniFile, -1);
-    // Text that is no number reads as 0 and is then raised to the floor.
-    double v = std::strtod(buf, nullptr);
+    // Text that is no number reads as 0 and is then raised to the floor. from_chars reads a plain
+    // decimal number whatever locale the host has set, where strtod would follow the locale.
+    double v = 0;
+    const char* b = buf;
+    while (*b == ' ' || *b == '\t') ++b;
+    if (*b == '+') ++b;
+    if (std::from_chars(b, buf + std::strlen(buf), v, std::chars_format::general).ec != std::errc()) v = 0;
     return v >= kEpsFloor ? v : kEpsFloor;
 }
 
 void WriteGzCoordEpsZero(double v, bool degrees) {
+    // "%g" in the C locale: six significant digits, whatever locale the host has set.
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%g", v);
+    auto r = std::to_chars(buf, buf + sizeof buf - 1, v, std::chars_format::general, 6);
+    *r.ptr = '\0';
     WriteKeloProfileString(kSection, EpsKey(degrees), buf, kIniFile, -1);
 }
 
 double GetGzSys01mmRealLen() {
-    if (g_epsLimit < kEpsFloor) g_epsLimit = 0.001;
+    if (!(g_epsLimit >= kEpsFloor)) g_epsLimit = 0.001;
     return g_epsLimit;
 }
 
 double SetGzSys01mmRealLen(double v) {
     double old = g_epsLimit;
-    g_epsLimit = v < g_epsZero ? g_epsZero : v;
+    g_epsLimit = !(v >= g_epsZero) ? g_epsZero : v;
     return old;
 }
 

@@ -248,8 +248,27 @@ TEST(CompanionCipher, ReversibleAndPrintable) {
     EXPECT_EQ(KeloEncryptString2(c, 0), plain);
     std::string out;
     EXPECT_FALSE(KeloDecryptChecked("not a cipher", out));
-    EXPECT_FALSE(KeloDecryptChecked(c.substr(0, c.size() - 2) + "Z\n", out));
+    // Any cut or edit is refused, never deciphered into part of a script.
+    for (size_t cut = 0; cut + 1 < c.size(); ++cut) {
+        ASSERT_FALSE(KeloDecryptChecked(c.substr(0, cut), out)) << cut;
+        EXPECT_TRUE(out.empty());
+    }
+    std::string edited = c;
+    edited[edited.size() / 2 + 10] = edited[edited.size() / 2 + 10] == 'A' ? 'B' : 'A';
+    EXPECT_FALSE(KeloDecryptChecked(edited, out));
+    EXPECT_TRUE(KeloDecryptChecked(KeloEncryptString2("", 1), out));
+    EXPECT_EQ(out, "");
     EXPECT_EQ(KeloEncryptString2("", 0), "");
+    // A text-mode copy with CR LF line ends still deciphers.
+    std::string crlf;
+    for (char ch : c) crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+    EXPECT_EQ(KeloEncryptString2(crlf, 0), plain);
+    // Plain ASCII stays about its own size, so large scripts fit the loader's buffer.
+    std::string big(150000, 'x');
+    for (size_t i = 0; i < big.size(); i += 61) big[i] = '\n';
+    std::string bc = KeloEncryptString2(big, 1);
+    EXPECT_LT(bc.size(), big.size() + 64);
+    EXPECT_EQ(KeloEncryptString2(bc, 0), big);
 }
 
 TEST(CompanionHost, WindowMessagesAndRandom) {

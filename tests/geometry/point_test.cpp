@@ -166,3 +166,27 @@ TEST(Vectors, NonFiniteInputsDoNotCrash) {
     double L = Vec2DNormalize(&v);
     EXPECT_TRUE(std::isnan(L));
 }
+
+TEST(Vectors, ArithmeticAndNormalizeUseTheRightLengths) {
+    keloPoint p(1, 2, 2);
+    EXPECT_DOUBLE_EQ(p.normalize(), 3);  // the 3D length, unlike normalize2D
+    EXPECT_DOUBLE_EQ(p.x, 1.0 / 3);
+    EXPECT_DOUBLE_EQ(p.z, 2.0 / 3);
+    Point3D a{1, 2, 7}, b{4, 6, 9}, out{};
+    Vec2DAdd3(&out, &a, &b);
+    EXPECT_EQ(out.x, 5);
+    EXPECT_EQ(out.y, 8);
+    EXPECT_EQ(out.z, kUnknownZ);
+    Point3D c = b;
+    EXPECT_EQ(Vec2DSub2(&c, &a), &c);
+    EXPECT_EQ(c.x, 3);
+    EXPECT_EQ(c.y, 4);
+    EXPECT_EQ(c.z, kUnknownZ);
+    Vec2DScale2(&c, 2);
+    EXPECT_EQ(c.x, 6);
+    EXPECT_EQ(c.z, kUnknownZ);  // scaling leaves z alone
+    EXPECT_EQ(Vec2DDot(&a, &b), 16);
+    EXPECT_EQ(keloPoint::Dot2D(a, b), 16);
+    EXPECT_EQ(keloPoint::Cross2D(a, b), -2);
+    EXPECT_EQ(Vec2DSqrLen(&b), 52);
+}

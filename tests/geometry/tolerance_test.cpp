@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cmath>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
@@ -123,4 +125,31 @@ TEST_F(ToleranceTest, UnwritableSettingsLeaveTheOldFile) {
     EXPECT_EQ(ReadFile(home.path("Kelo.ini")), before);
     EXPECT_EQ(LoadGzCoordEpsZero(false), 0.003);
     rmdir(blocker.c_str());
+}
+
+TEST_F(ToleranceTest, NonFiniteSettingsAreClamped) {
+    SetGzCoordEpsZero(std::nan(""));
+    EXPECT_EQ(g_epsZero, 1e-8);
+    SetGzSys01mmRealLen(std::nan(""));
+    EXPECT_EQ(g_epsLimit, g_epsZero);
+    g_epsLimit = std::nan("");
+    EXPECT_EQ(GetGzSys01mmRealLen(), 0.001);
+    EXPECT_EQ(SetGzZlytParameter(std::nan("")), 15.0);
+    EXPECT_EQ(GetGzZlytParameter(), 15.0);
+}
+
+TEST_F(ToleranceTest, SettingsFileIgnoresTheHostLocale) {
+    kelo_test::TempHome home;
+    // A host may run in a comma-decimal locale; the file always uses a decimal point.
+    const char* old = std::setlocale(LC_NUMERIC, nullptr);
+    std::string saved = old ? old : "C";
+    bool switched = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+    WriteGzCoordEpsZero(0.00025, false);
+    EXPECT_EQ(LoadGzCoordEpsZero(false), 0.00025);
+    std::setlocale(LC_NUMERIC, saved.c_str());
+    EXPECT_NE(ReadFile(home.path("Kelo.ini")).find("CoordEps0Met=0.00025"), std::string::npos);
+    if (!switched) GTEST_LOG_(INFO) << "no comma-decimal locale installed; checked in the C locale only";
+    // Line breaks cannot be written into keys or values.
+    EXPECT_EQ(WriteKeloProfileString("SysPara", "K", "1\n[Evil]", "Kelo.ini"), 0);
+    EXPECT_EQ(ReadFile(home.path("Kelo.ini")).find("Evil"), std::string::npos);
 }

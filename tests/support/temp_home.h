@@ -14,7 +14,9 @@ public:
     TempHome() {
         char tmpl[] = "/tmp/kelo-test-XXXXXX";
         const char* d = mkdtemp(tmpl);
-        dir_ = d ? d : "/tmp";
+        // Never fall back to a shared folder: the destructor removes the whole directory.
+        if (d == nullptr) std::abort();
+        dir_ = d;
         const char* old = std::getenv("KELO_HOME");
         hadOld_ = old != nullptr;
         if (old) old_ = old;

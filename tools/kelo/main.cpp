@@ -1,8 +1,13 @@
 // kelo: the command-line host of KeloGeomNet.
 #include <clocale>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "KeloGeomNet.h"
 
@@ -14,8 +19,30 @@ void PrintUsage(FILE* out) {
                  "usage:\n"
                  "  kelo version        print the version\n"
                  "  kelo demo           run a short self-check of the library\n"
+                 "  kelo sun LON LAT DATE [--mode N]\n"
+                 "                      sunrise, sunset and day length (UTC) at a place;\n"
+                 "                      LON/LAT in degrees (east, north), DATE as YYYY-MM-DD,\n"
+                 "                      N: 0 sunrise/sunset (default), 1 civil, 2 nautical,\n"
+                 "                      3 astronomical twilight\n"
+                 "  kelo run SCRIPT [ARGS...]\n"
+                 "                      run a KeloScript file; ARGS become main's array args\n"
                  "  kelo help           this text\n",
                  KELO_VERSION_STRING);
+}
+
+// Script output goes to standard output as the script wrote it; error texts are GBK and are
+// converted for the terminal.
+int RunScript(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "kelo run: missing script file\n");
+        return 2;
+    }
+    std::vector<std::string> args(argv + 3, argv + argc);
+    std::string error;
+    if (kelo::RunKeloScriptFile(argv[2], args, nullptr, error)) return 0;
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", kelo::GbkToTerminal(error).c_str());
+    return 1;
 }
 
 int Check(bool ok, const char* what) {
@@ -51,10 +78,115 @@ int RunDemo() {
     return failures == 0 ? 0 : 1;
 }
 
+bool ParseDouble(const char* text, double& out) {
+    char* end = nullptr;
+    errno = 0;
+    out = std::strtod(text, &end);
+    return end != text && *end == '\0' && errno != ERANGE;
+}
+
+bool ParseInt(const char* text, int& out) {
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno == ERANGE || v < INT32_MIN || v > INT32_MAX) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+// YYYY-MM-DD, with an optional sign on the year. Ranges are not checked: the sun functions take
+// month 13 or day 32 as the following month or day, and so does this command.
+bool ParseDate(const std::string& text, int& year, int& month, int& day) {
+    const size_t first = text.find('-', 1);
+    if (first == std::string::npos) return false;
+    const size_t second = text.find('-', first + 1);
+    if (second == std::string::npos) return false;
+    return ParseInt(text.substr(0, first).c_str(), year) &&
+           ParseInt(text.substr(first + 1, second - first - 1).c_str(), month) &&
+           ParseInt(text.substr(second + 1).c_str(), day);
+}
+
+// An event time as a clock reading; times outside 0..24 belong to the neighbouring UT day.
+std::string ClockText(double hours) {
+    if (!std::isfinite(hours) || std::fabs(hours) > 1e6) return "--:--";
+    const long total = std::lround(hours * 60.0);
+    long minutes = total % 1440;
+    if (minutes < 0) minutes += 1440;
+    const long dayShift = (total - minutes) / 1440;
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%02ld:%02ld%s", minutes / 60, minutes % 60,
+                  dayShift < 0 ? " (previous day)" : dayShift > 0 ? " (next day)" : "");
+    return buf;
+}
+
+std::string DurationText(double hours) {
+    if (!std::isfinite(hours)) return "--:--";
+    const long minutes = std::lround(hours * 60.0);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02ld:%02ld", minutes / 60, minutes % 60);
+    return buf;
+}
+
+int RunSun(int argc, char** argv) {
+    // argv[0] is "sun".
+    double lon = 0, lat = 0;
+    int year = 0, month = 0, day = 0, mode = kelo::kSunModeRiseSet;
+    std::string positional[3];
+    int count = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--mode") {
+            if (i + 1 >= argc || !ParseInt(argv[i + 1], mode)) {
+                std::fprintf(stderr, "kelo sun: --mode needs an integer\n");
+                return 2;
+            }
+            ++i;
+        } else if (count < 3) {
+            positional[count++] = arg;
+        } else {
+            std::fprintf(stderr, "kelo sun: unexpected argument '%s'\n", argv[i]);
+            return 2;
+        }
+    }
+    if (count < 3) {
+        std::fprintf(stderr, "usage: kelo sun LON LAT DATE [--mode N]\n");
+        return 2;
+    }
+    if (!ParseDouble(positional[0].c_str(), lon) || !ParseDouble(positional[1].c_str(), lat) ||
+        !std::isfinite(lon) || !std::isfinite(lat)) {
+        std::fprintf(stderr, "kelo sun: LON and LAT must be finite numbers in degrees\n");
+        return 2;
+    }
+    if (!ParseDate(positional[2], year, month, day)) {
+        std::fprintf(stderr, "kelo sun: DATE must be YYYY-MM-DD\n");
+        return 2;
+    }
+
+    double rise = 0, set = 0;
+    const int status = kelo::GetSunRiseSet(lon, lat, year, month, day, rise, set, mode);
+    const double length = kelo::GetDayLength(lon, lat, year, month, day, mode);
+    const char* event = mode == kelo::kSunModeCivil          ? "civil twilight"
+                        : mode == kelo::kSunModeNautical     ? "nautical twilight"
+                        : mode == kelo::kSunModeAstronomical ? "astronomical twilight"
+                                                             : "sunrise and sunset";
+    std::printf("place %.6f %.6f  date %04d-%02d-%02d  mode %d (%s)\n", lon, lat, year, month, day, mode,
+                event);
+    std::printf("status %d%s\n", status,
+                status > 0 ? " (the sun stays above the altitude all day)"
+                : status < 0 ? " (the sun stays below the altitude all day)"
+                             : "");
+    std::printf("sunrise %9.4f h UTC  %s\n", rise, ClockText(rise).c_str());
+    std::printf("sunset  %9.4f h UTC  %s\n", set, ClockText(set).c_str());
+    std::printf("length  %9.4f h      %s\n", length, DurationText(length).c_str());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
+    // Texts follow the terminal; numbers on the command line are always written with a point.
+    std::setlocale(LC_NUMERIC, "C");
     if (argc < 2 || std::strcmp(argv[1], "help") == 0 || std::strcmp(argv[1], "--help") == 0) {
         PrintUsage(stdout);
         return argc < 2 ? 2 : 0;
@@ -65,6 +197,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (cmd == "demo") return RunDemo();
+    if (cmd == "sun") return RunSun(argc - 1, argv + 1);
+    if (cmd == "run") return RunScript(argc, argv);
     std::fprintf(stderr, "kelo: unknown command '%s'\n", argv[1]);
     PrintUsage(stderr);
     return 2;

@@ -1,0 +1,117 @@
+// Mark and sweep over the value store. Roots are the slots of the variable and argument stacks.
+// References are short-circuited on the way, so a reference cell that only served as an alias
+// is itself reclaimed once nothing names it.
+#include <vector>
+
+#include "script/vm/script_engine.h"
+
+namespace kelo {
+
+namespace {
+
+class Marker {
+public:
+    explicit Marker(ScriptEngine& e) : e_(e), marked_(static_cast<size_t>(e.capacity), 0) {}
+
+    // Rewrites a slot that names a reference to the end of its chain and marks the cell. A
+    // reference that leads nowhere yet (a by-reference parameter not bound so far) stays.
+    void markSlot(int32_t& slot) { markElement(slot); }
+
+    void drain() {
+        while (!work_.empty()) {
+            int32_t i = work_.back();
+            work_.pop_back();
+            scan(e_.cells[i]);
+        }
+    }
+
+    bool isMarked(int32_t i) const { return marked_[static_cast<size_t>(i)] != 0; }
+
+private:
+    void mark(int32_t i) {
+        if (!e_.validCell(i) || marked_[static_cast<size_t>(i)]) return;
+        marked_[static_cast<size_t>(i)] = 1;
+        work_.push_back(i);
+    }
+
+    // Marks an element index, rewriting it in place; reports whether it changed.
+    bool markElement(int32_t& i) {
+        int32_t end = e_.resolve(i);
+        bool changed = end != i && e_.validCell(end) && e_.cells[end].dataType != kTypeReference;
+        if (changed) i = end;
+        mark(i);
+        return changed;
+    }
+
+    template <typename S>
+    void scanSet(S*& set) {
+        std::vector<int32_t> elems(set->begin(), set->end());
+        bool changed = false;
+        for (int32_t& i : elems) changed |= markElement(i);
+        // Tree nodes are keyed by index, so a rewritten element means a rebuilt tree. The values
+        // are unchanged, so the order and, for multisets, the run of equal elements are kept.
+        if (changed) {
+            S rebuilt;
+            for (int32_t i : elems) rebuilt.insert(rebuilt.end(), i);
+            set->swap(rebuilt);
+        }
+    }
+
+    template <typename M>
+    void scanMap(M*& map) {
+        std::vector<std::pair<int32_t, int32_t>> pairs(map->begin(), map->end());
+        bool changed = false;
+        for (auto& [k, v] : pairs) {
+            changed |= markElement(k);
+            changed |= markElement(v);
+        }
+        if (changed) {
+            M rebuilt;
+            for (const auto& kv : pairs) rebuilt.emplace_hint(rebuilt.end(), kv.first, kv.second);
+            map->swap(rebuilt);
+        }
+    }
+
+    void scan(Tdata& v) {
+        switch (v.dataType) {
+            case kTypeArray:
+                for (int32_t& i : *v.value.a) markElement(i);
+                break;
+            case kTypePoint:
+                for (int k = 0; k < 3; ++k) markElement(v.value.pt[k]);
+                break;
+            case kTypeSet: scanSet(v.value.set); break;
+            case kTypeMultiset: scanSet(v.value.mset); break;
+            case kTypeMap: scanMap(v.value.map); break;
+            case kTypeMultimap: scanMap(v.value.mmap); break;
+            case kTypeReference:
+                // Only a reference that could not be seen past (unbound or a cycle) gets here.
+                mark(v.value.ref);
+                break;
+            default: break;
+        }
+    }
+
+    ScriptEngine& e_;
+    std::vector<uint8_t> marked_;
+    std::vector<int32_t> work_;
+};
+
+}  // namespace
+
+int32_t ScriptEngine::collect() {
+    Marker m(*this);
+    for (int32_t s = 0; s < varTop; ++s) m.markSlot(varStack[static_cast<size_t>(s)]);
+    for (int32_t s = 0; s < argTop; ++s) m.markSlot(argStack[static_cast<size_t>(s)]);
+    m.drain();
+    freeCount = 0;
+    for (int32_t i = 0; i < capacity; ++i) {
+        if (m.isMarked(i)) continue;
+        cells[i].changeDataType(kTypeVoid);
+        freeStack[freeCount++] = i;
+    }
+    return freeCount;
+}
+
+}  // namespace kelo
+

@@ -1,0 +1,46 @@
+#include "script/vm/script_engine.h"
+
+namespace kelo {
+
+namespace {
+ScriptEngine* g_currentEngine = nullptr;
+}  // namespace
+
+ScriptEngine* GetCurrentScriptEngine() { return g_currentEngine; }
+
+ScriptEngine* SetCurrentScriptEngine(ScriptEngine* engine) {
+    ScriptEngine* previous = g_currentEngine;
+    g_currentEngine = engine;
+    return previous;
+}
+
+ScriptEngine::ScriptEngine()
+    : varStack(static_cast<size_t>(kScriptVarStackSlots), 0), argStack(static_cast<size_t>(kScriptArgStackSlots), 0) {
+    capacity = kScriptInitialCells;
+    cells = new Tdata[static_cast<size_t>(capacity)];
+    freeStack = new int32_t[static_cast<size_t>(capacity)];
+    // Ascending, so the top of the stack (the next cell handed out) is the highest index.
+    for (int32_t i = 0; i < capacity; ++i) freeStack[i] = i;
+    freeCount = capacity;
+}
+
+ScriptEngine::~ScriptEngine() {
+    // A dangling current engine would let later host calls reach freed cells.
+    if (g_currentEngine == this) g_currentEngine = nullptr;
+    releaseStore();
+}
+
+void ScriptEngine::releaseStore() {
+    delete[] cells;
+    delete[] freeStack;
+    cells = nullptr;
+    freeStack = nullptr;
+    capacity = 0;
+    freeCount = 0;
+}
+
+void ScriptEngine::raise(int32_t code, int32_t lineIndex, int32_t column) const {
+    ThrowScriptError(code, sourceLines, lineIndex, column, mainFile);
+}
+
+}  // namespace kelo

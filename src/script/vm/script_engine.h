@@ -1,0 +1,141 @@
+// One KeloScript interpreter instance: the value store, the two stacks whose slots are the
+// collector's roots, the return stack and call frames, and the program it runs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "kelo_api.h"
+#include "script/vm/script_error.h"
+#include "script/vm/script_program.h"
+#include "script/vm/tdata.h"
+
+namespace kelo {
+
+inline constexpr int32_t kScriptInitialCells = 0x40000;
+inline constexpr int32_t kScriptMaxCells = 0x1000000;
+inline constexpr int32_t kScriptVarStackSlots = 0x100000;
+inline constexpr int32_t kScriptArgStackSlots = 0x40000;
+// Slack that reserve keeps beyond the caller's request, so the next few instructions never starve.
+inline constexpr int32_t kScriptReserveSlack = 1024;
+
+// One record per active script-function call, for the debugger.
+struct ScriptCallFrame {
+    int32_t entry, position, varTop, varBase, argTop, argBase;
+};
+static_assert(sizeof(ScriptCallFrame) == 24, "a call frame is six 32-bit values");
+
+class KELO_API ScriptEngine {
+public:
+    ScriptEngine();
+    ~ScriptEngine();
+    ScriptEngine(const ScriptEngine&) = delete;
+    ScriptEngine& operator=(const ScriptEngine&) = delete;
+
+    // ---- value store ----
+    Tdata* cells = nullptr;
+    int32_t capacity = 0;
+    int32_t* freeStack = nullptr;
+    int32_t freeCount = 0;
+
+    // Pops the highest free index and resets the cell; an empty free stack raises 10100.
+    int32_t allocCell() {
+        if (freeCount <= 0) raiseHere(10100);
+        const int32_t i = freeStack[--freeCount];
+        cells[i].changeDataType(kTypeVoid);
+        return i;
+    }
+    // A new cell holding the language's (deep) copy of v.
+    int32_t allocCopy(const Tdata& v);
+    // Guarantees n + 1024 free cells, growing by doubling; false when even the maximum store
+    // cannot give that many.
+    bool reserve(int32_t n);
+    // One doubling; false at the maximum. Cell addresses change: never hold a Tdata& across it.
+    bool grow();
+    // Mark and sweep from the two stacks; returns the free count afterwards.
+    int32_t collect();
+    // End of the reference chain starting at cell i (i itself when it is no reference).
+    int32_t resolve(int32_t i) const {
+        if (!validCell(i) || cells[i].dataType != kTypeReference) return i;
+        return resolveChain(i);
+    }
+    bool validCell(int32_t i) const { return i >= 0 && i < capacity; }
+
+    // ---- the stacks (their live slots are 0 .. top-1) ----
+    std::vector<int32_t> varStack;
+    int32_t varTop = 0;
+    int32_t varBase = 0;
+    std::vector<int32_t> argStack;
+    int32_t argTop = 0;
+    int32_t argBase = 0;
+
+    // ---- calls ----
+    std::vector<int32_t> returnStack;
+    std::vector<ScriptCallFrame> callFrames;
+
+    // ---- the program and its run ----
+    const ScriptProgram* program = nullptr;
+    std::vector<std::string> scriptArgs;
+    bool stopFlag = false;
+    uint64_t instructionCount = 0;
+    // A host (or a fuzzer) may bound a run: past this many instructions the run stops as after
+    // exit(). 0 means no bound.
+    uint64_t instructionLimit = 0;
+    // Where print and println write; null means the process's standard output.
+    std::string* printSink = nullptr;
+
+    // Runs the global initialisation blocks, then main. On a script error the error text is
+    // stored into output and the result is false.
+    bool run(std::string& output);
+    // The instruction loop from start until the outermost return or the stop flag.
+    void execute(int32_t start);
+    // Calls system function number with the argc topmost slots as arguments (the calling
+    // convention of the built-in library); false when the function reports failure.
+    bool callSystem(int32_t number, int32_t argc);
+
+    // The slot an operand names, bounds-checked (10101 / 10102 when outside its stack).
+    int32_t& slot(int32_t mode, int32_t offset);
+    // Pushes a cell index on the variable stack (10102 when full).
+    void pushVar(int32_t cell) {
+        if (varTop >= kScriptVarStackSlots) raiseHere(10102);
+        varStack[static_cast<size_t>(varTop++)] = cell;
+    }
+
+    // ---- positions for error texts ----
+    ScriptSourceTable sourceLines;
+    std::string mainFile;
+    int32_t curPos = -1;  // source line index of the instruction being executed
+
+    // Builds the common error text and throws it as ScriptError; column 0 means none.
+    [[noreturn]] void raise(int32_t code, int32_t lineIndex, int32_t column = 0) const;
+    [[noreturn]] void raiseHere(int32_t code) const { raise(code, curPos, 0); }
+
+private:
+    int32_t resolveChain(int32_t i) const;
+    void releaseStore();
+};
+
+// The break request: every 256 instructions a running script asks this callback whether the user
+// pressed Control+Shift+C; on true the user is asked to confirm, and Yes ends the run. No
+// callback (the default, as for console hosts without a message queue) means no polling.
+using ScriptBreakPoll = bool (*)(void* user);
+KELO_API void SetScriptBreakPoll(ScriptBreakPoll poll, void* user);
+
+// The engine that is running; null when none is. One script runs at a time per process.
+KELO_API ScriptEngine* GetCurrentScriptEngine();
+KELO_API ScriptEngine* SetCurrentScriptEngine(ScriptEngine* engine);
+
+// Makes an engine current for a scope and restores the previous one.
+class CurrentScriptEngineScope {
+public:
+    explicit CurrentScriptEngineScope(ScriptEngine* e) : previous_(SetCurrentScriptEngine(e)) {}
+    ~CurrentScriptEngineScope() { SetCurrentScriptEngine(previous_); }
+    CurrentScriptEngineScope(const CurrentScriptEngineScope&) = delete;
+    CurrentScriptEngineScope& operator=(const CurrentScriptEngineScope&) = delete;
+
+private:
+    ScriptEngine* previous_;
+};
+
+}  // namespace kelo
