@@ -26,6 +26,20 @@ bool IsJoinable(klLineType t) {
     return t == klLTPolyline || t == klLTBezier || t == klLT3PArc || t == klLTEllipse || t == klLTNone;
 }
 
+// Calls f(v, point) for every vertex in order, each at its first stored copy, in one pass over the
+// parts (the per-vertex lookup would make whole-line scans quadratic).
+template <class F>
+void ForEachVertex(const keloParts& line, F f) {
+    int count = line.GetVertexCount(), v = 0;
+    bool first = true;
+    for (int k = 0; k < line.GetPartsCount() && v < count; ++k) {
+        const CurveSegment& s = line.parts[k];
+        if (s.pointCount == 0) continue;
+        for (uint32_t i = first ? 0 : 1; i < s.pointCount && v < count; ++i) f(v++, s.points[i]);
+        first = false;
+    }
+}
+
 }  // namespace
 
 // ---- construction and ownership ------------------------------------------------------------
@@ -301,8 +315,11 @@ Point3D* keloParts::GetPointByVertexAt(int v, int* part, int* index) const {
 }
 
 int keloParts::GetAllVertex(std::vector<Point3D>& out) const {
-    int n = GetVertexCount();
-    for (int v = 0; v < n; ++v) out.push_back(*GetPointByVertexAt(v));
+    int n = 0;
+    ForEachVertex(*this, [&](int, const Point3D& p) {
+        out.push_back(p);
+        ++n;
+    });
     return n;
 }
 
@@ -408,14 +425,13 @@ int keloParts::GetSubPartsFromVertexAt(int from, int to, keloParts& out) const {
 int keloParts::SearchVertexAtNearPt(const Point3D& p, double& dist) const {
     int best = -1;
     double bestD = std::numeric_limits<double>::infinity();
-    int n = GetVertexCount();
-    for (int v = 0; v < n; ++v) {
-        double d = PointPointDistance(GetPointByVertexAt(v), &p);
+    ForEachVertex(*this, [&](int v, const Point3D& q) {
+        double d = PointPointDistance(&q, &p);
         if (d < bestD) {
             bestD = d;
             best = v;
         }
-    }
+    });
     if (best >= 0) dist = bestD;
     return best;
 }
@@ -620,7 +636,7 @@ double keloParts::DistanceWithPoint(const Point3D& p, Point3D* foot) const {
                     if (foot) *foot = f;
                 }
             }
-            if (n % 2 == 0) flat.assign(&part[n - 2], &part[n - 2] + 2);
+            if (n >= 2 && n % 2 == 0) flat.assign(part.points + n - 2, part.points + n);  // trailing half arc, by its chord
         } else if (exact && part.GetLineType() != klLT3PCircle) {
             flat.assign(part.points, part.points + n);
         }
@@ -741,58 +757,47 @@ int keloParts::MirrorKeloPartsPart(const Point3D& a, const Point3D& b, keloParts
 
 // ---- vertex measures -------------------------------------------------------------------------
 
-Point3D* keloParts::GetMIV(uint16_t id, int32_t& value) const {
-    int n = GetVertexCount();
-    for (int v = 0; v < n; ++v) {
-        Point3D* p = GetPointByVertexAt(v);
-        uint16_t got;
-        int32_t val;
-        if (static_cast<keloPoint*>(p)->GetMI(got, val) && got == id) {
-            value = val;
-            return p;
-        }
-    }
-    return nullptr;
-}
-
-Point3D* keloParts::GetMFV(uint16_t id, float& value) const {
-    int n = GetVertexCount();
-    for (int v = 0; v < n; ++v) {
-        Point3D* p = GetPointByVertexAt(v);
-        uint16_t got;
-        float val;
-        if (static_cast<keloPoint*>(p)->GetMF(got, val) && got == id) {
-            value = val;
-            return p;
-        }
-    }
-    return nullptr;
-}
-
-int keloParts::FindNoMarkPos() const {
-    int n = GetVertexCount();
-    for (int v = 0; v < n; ++v) {
-        double z = GetPointByVertexAt(v)->z;
-        if (!ZIsMF(z) && !ZIsMI(z)) return v;
-    }
-    return -1;
-}
-
 namespace {
 // Vertex of the first measure of that kind and id, -1 when none.
 int FindMeasure(const keloParts& line, uint16_t id, bool integer) {
-    int n = line.GetVertexCount();
-    for (int v = 0; v < n; ++v) {
-        keloPoint p(*line.GetPointByVertexAt(v));
+    int found = -1;
+    ForEachVertex(line, [&](int v, const Point3D& q) {
+        if (found >= 0) return;
+        keloPoint p(q);
         uint16_t got;
         int32_t iv;
         float fv;
-        if (integer ? p.GetMI(got, iv) : p.GetMF(got, fv))
-            if (got == id) return v;
-    }
-    return -1;
+        if ((integer ? p.GetMI(got, iv) : p.GetMF(got, fv)) && got == id) found = v;
+    });
+    return found;
 }
 }  // namespace
+
+Point3D* keloParts::GetMIV(uint16_t id, int32_t& value) const {
+    int v = FindMeasure(*this, id, true);
+    if (v < 0) return nullptr;
+    Point3D* p = GetPointByVertexAt(v);
+    uint16_t got;
+    static_cast<keloPoint*>(p)->GetMI(got, value);
+    return p;
+}
+
+Point3D* keloParts::GetMFV(uint16_t id, float& value) const {
+    int v = FindMeasure(*this, id, false);
+    if (v < 0) return nullptr;
+    Point3D* p = GetPointByVertexAt(v);
+    uint16_t got;
+    static_cast<keloPoint*>(p)->GetMF(got, value);
+    return p;
+}
+
+int keloParts::FindNoMarkPos() const {
+    int found = -1;
+    ForEachVertex(*this, [&](int v, const Point3D& q) {
+        if (found < 0 && !ZIsMF(q.z) && !ZIsMI(q.z)) found = v;
+    });
+    return found;
+}
 
 bool keloParts::SetMIV(uint16_t id, int32_t value) {
     int v = FindMeasure(*this, id, true);
@@ -817,15 +822,12 @@ bool keloParts::ClearMFV(uint16_t id, double z) {
 }
 
 int keloParts::ClearMV(double z) {
-    int cleared = 0, n = GetVertexCount();
-    for (int v = 0; v < n; ++v) {
-        double old = GetPointByVertexAt(v)->z;
-        if (ZIsMF(old) || ZIsMI(old)) {
-            SetVertexZ(v, z);
-            ++cleared;
-        }
-    }
-    return cleared;
+    std::vector<int> marked;
+    ForEachVertex(*this, [&](int v, const Point3D& q) {
+        if (ZIsMF(q.z) || ZIsMI(q.z)) marked.push_back(v);
+    });
+    for (int v : marked) SetVertexZ(v, z);
+    return static_cast<int>(marked.size());
 }
 
 // keloPoints needs the multi-part line for its hull; it is defined here with the line.

@@ -129,6 +129,12 @@ public:
     // Index of a part (other than those flagged in used) touching p within 1e-8 with its first point
     // (reversed = false) or its last point (reversed = true); -1 when none.
     int HaveNext(const Point3D& p, const std::vector<char>& used, bool& reversed) const;
+    // The sub-line between the positions on the line nearest to a and to b, running from a to b;
+    // curves are split there without changing their shape. 0 for a line without segments.
+    int FindPath(const Point3D& a, const Point3D& b, keloParts& out) const;
+    // Smooths the line: every straight part of three or more points becomes a cardinal spline
+    // through the same points. Returns the number of parts changed.
+    int Change2SmoothPolyline();
     // Whether p is the first (1) or last (2) point of the line, else 0.
     int IsEnd(const Point3D& p) const;
     // Whether part i has a free end: 1 when its first point touches no other part, 2 when only its
@@ -228,10 +234,11 @@ static_assert(sizeof(keloPolygon) == sizeof(WKBPolygon), "keloPolygon is a view 
 inline constexpr uint16_t kLabelMeasureId = 56506;
 
 namespace detail {
-// The ring point test the polygons use until the rectangle clipping supplies its own: 1 inside,
-// 0 outside, -1 on the ring within eps. Arcs and circles are exact; other curves are discretised
-// at the tolerance. An open ring is taken as closed by its chord.
-KELO_API int RingPointState(const LineString& ring, double x, double y, double eps);
+// The ring point test of the rings (PointOn, PointInside, IsPointIn and the nesting of loose rings)
+// until the rectangle clipping supplies the library's own: 1 inside, 0 outside, -1 on the ring within
+// eps. Winding-angle based; arcs and circles are exact, other curves are discretised at the
+// tolerance; an open ring is taken as closed by its chord.
+int RingPointState(const LineString& ring, double x, double y, double eps);
 }  // namespace detail
 
 }  // namespace kelo

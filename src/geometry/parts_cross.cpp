@@ -16,6 +16,7 @@ namespace {
 struct Seg {
     Point3D a, b;
     Box box;
+    size_t index;  // position along the line
 };
 
 std::vector<Seg> Segments(const keloParts& line, double eps) {
@@ -24,7 +25,7 @@ std::vector<Seg> Segments(const keloParts& line, double eps) {
     std::vector<Seg> segs;
     for (size_t i = 0; i + 1 < flat.size(); ++i) {
         if (flat[i].x == flat[i + 1].x && flat[i].y == flat[i + 1].y) continue;
-        Seg s{flat[i], flat[i + 1], Box()};
+        Seg s{flat[i], flat[i + 1], Box(), segs.size()};
         s.box.add(s.a.x, s.a.y);
         s.box.add(s.b.x, s.b.y);
         segs.push_back(s);
@@ -58,6 +59,25 @@ bool Meet(const Seg& s, const Seg& t, double eps, Point3D& hit) {
     return false;
 }
 
+// Calls f(s, t) for every pair of segments whose boxes overlap in x within eps: pairs within one list
+// (b null) or pairs of one segment of a (passed first) and one of b. A sweep over the left edges keeps
+// this near-linear for lines that do not fold back on themselves. Stops when f returns true.
+template <class F>
+bool AnyPair(const std::vector<Seg>& a, const std::vector<Seg>* b, double eps, F f) {
+    std::vector<std::pair<const Seg*, bool>> all;  // (segment, from b)
+    for (const Seg& s : a) all.push_back({&s, false});
+    if (b)
+        for (const Seg& s : *b) all.push_back({&s, true});
+    std::sort(all.begin(), all.end(), [](const auto& x, const auto& y) { return x.first->box.minx < y.first->box.minx; });
+    for (size_t i = 0; i < all.size(); ++i)
+        for (size_t j = i + 1; j < all.size() && all[j].first->box.minx <= all[i].first->box.maxx + eps; ++j) {
+            if (b && all[i].second == all[j].second) continue;
+            bool swap = b && all[i].second;
+            if (f(swap ? *all[j].first : *all[i].first, swap ? *all[i].first : *all[j].first)) return true;
+        }
+    return false;
+}
+
 }  // namespace
 
 bool keloParts::IsSelfIntersect() const {
@@ -66,20 +86,20 @@ bool keloParts::IsSelfIntersect() const {
     size_t n = segs.size();
     bool closed = IsClosed();
     Point3D hit;
-    for (size_t i = 0; i < n; ++i)
-        for (size_t j = i + 1; j < n; ++j) {
-            bool neighbours = j == i + 1 || (closed && i == 0 && j == n - 1);
-            if (!Meet(segs[i], segs[j], eps, hit)) continue;
-            if (!neighbours) return true;
-            // Neighbours share a point; they intersect only when they fold back onto each other.
-            const Point3D& shared = j == i + 1 ? segs[i].b : segs[i].a;
-            const Point3D& p = j == i + 1 ? segs[i].a : segs[i].b;
-            const Point3D& q = j == i + 1 ? segs[j].b : segs[j].a;
-            Point3D u{p.x - shared.x, p.y - shared.y, 0}, v{q.x - shared.x, q.y - shared.y, 0};
-            if (std::abs(Vec2DCross(&u, &v)) <= eps * std::max(Vec2DLen(&u), Vec2DLen(&v)) && Vec2DDot(&u, &v) > 0)
-                return true;
-        }
-    return false;
+    return AnyPair(segs, nullptr, eps, [&](const Seg& x, const Seg& y) {
+        const Seg& s = x.index < y.index ? x : y;
+        const Seg& t = x.index < y.index ? y : x;
+        size_t i = s.index, j = t.index;
+        bool neighbours = j == i + 1 || (closed && i == 0 && j == n - 1);
+        if (!Meet(s, t, eps, hit)) return false;
+        if (!neighbours) return true;
+        // Neighbours share a point; they intersect only when they fold back onto each other.
+        const Point3D& shared = j == i + 1 ? s.b : s.a;
+        const Point3D& p = j == i + 1 ? s.a : s.b;
+        const Point3D& q = j == i + 1 ? t.b : t.a;
+        Point3D u{p.x - shared.x, p.y - shared.y, 0}, v{q.x - shared.x, q.y - shared.y, 0};
+        return std::abs(Vec2DCross(&u, &v)) <= eps * std::max(Vec2DLen(&u), Vec2DLen(&v)) && Vec2DDot(&u, &v) > 0;
+    });
 }
 
 int keloParts::IntersectParts(const keloParts& other, std::vector<Point3D>& out) const {
@@ -87,13 +107,14 @@ int keloParts::IntersectParts(const keloParts& other, std::vector<Point3D>& out)
     std::vector<Seg> a = Segments(*this, eps), b = Segments(other, eps);
     size_t before = out.size();
     Point3D hit;
-    for (const Seg& s : a)
-        for (const Seg& t : b)
-            if (Meet(s, t, eps, hit)) {
-                bool known = false;
-                for (size_t k = before; k < out.size() && !known; ++k) known = PointOverlap(&out[k], &hit, eps) == True;
-                if (!known) out.push_back(hit);
-            }
+    AnyPair(a, &b, eps, [&](const Seg& s, const Seg& t) {
+        if (Meet(s, t, eps, hit)) {
+            bool known = false;
+            for (size_t k = before; k < out.size() && !known; ++k) known = PointOverlap(&out[k], &hit, eps) == True;
+            if (!known) out.push_back(hit);
+        }
+        return false;
+    });
     return static_cast<int>(out.size() - before);
 }
 
@@ -107,9 +128,8 @@ int keloPolygon::GetRelationPolygon(double eps) const {
     Point3D hit;
     for (int i = 0; i < n; ++i)
         for (int j = i + 1; j < n; ++j)
-            for (const Seg& s : segs[i])
-                for (const Seg& t : segs[j])
-                    if (Meet(s, t, eps, hit)) return 0;
+            if (AnyPair(segs[i], &segs[j], eps, [&](const Seg& s, const Seg& t) { return Meet(s, t, eps, hit); }))
+                return 0;
     for (int i = 1; i < n; ++i) {
         const keloParts* hole = GetOriginalRingAt(i);
         if (hole->GetPartsCount() == 0 || hole->GetOriginalPointsAt(0)->GetCount() == 0) continue;

@@ -5,6 +5,7 @@
 
 #include "geometry/ellipse.h"
 #include "geometry/parts.h"
+#include "geometry/segment_probe.h"
 #include "geometry/tolerance.h"
 
 namespace kelo {
@@ -239,6 +240,49 @@ int keloParts::MergeWithAnother(const keloParts& other, Point3D* joint) {
         return 1;
     }
     return 0;
+}
+
+namespace {
+
+// Splits the line at the position nearest to p (a new stored point unless an existing one is within
+// g_epsZero) and returns that position.
+bool SplitAtNearest(keloParts& line, const Point3D& p, Point3D& at) {
+    double dist;
+    int seg = line.SearchSegAtNearPt(p, dist);
+    int local;
+    keloPoints* part = line.GetPointsWithSegAt(seg, local);
+    if (!part) return false;
+    Point3D foot = p;
+    if (!part->IsCurveEx()) detail::SegmentDistance(part->GetSegment(local), part->IsArc(), p, &foot);
+    int idx = part->InsertPtIntoSegment(foot, local, g_epsZero);
+    if (idx < 0 || idx >= part->GetCount()) return false;
+    at = (*part)[idx];
+    return true;
+}
+
+}  // namespace
+
+int keloParts::FindPath(const Point3D& a, const Point3D& b, keloParts& out) const {
+    keloParts work(*this);
+    Point3D pa, pb;
+    if (!SplitAtNearest(work, a, pa) || !SplitAtNearest(work, b, pb)) return 0;
+    // Vertex numbers are looked up after both splits, since the second one may shift the first.
+    double d;
+    int va = work.SearchVertexAtNearPt(pa, d), vb = work.SearchVertexAtNearPt(pb, d);
+    if (va < 0 || vb < 0) return 0;
+    if (!work.GetSubPartsFromVertexAt(std::min(va, vb), std::max(va, vb), out)) return 0;
+    if (va > vb) out.Reverse();
+    return 1;
+}
+
+int keloParts::Change2SmoothPolyline() {
+    int changed = 0;
+    for (uint32_t k = 0; k < partCount; ++k)
+        if (parts[k].lineType == klLTPolyline && parts[k].pointCount >= 3) {
+            parts[k].lineType = klLTSpline;
+            ++changed;
+        }
+    return changed;
 }
 
 }  // namespace kelo

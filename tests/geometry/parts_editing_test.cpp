@@ -8,6 +8,7 @@
 
 #include "companion/gbk.h"
 #include "companion/ui.h"
+#include "geometry/bezier.h"
 #include "geometry/parts.h"
 
 using namespace kelo;
@@ -224,4 +225,74 @@ TEST(PartsEditing, PolygonNormalizingOnlyReportsUnfinished) {
     SetKeloUiHandler(&previous);
     EXPECT_EQ(shown, KELO_GBK("keloPolygon::Normalizing未完成"));
     EXPECT_EQ(polygon.GetOriginalRingAt(0)->GetAuxPointCount(), 5);  // unchanged
+}
+
+TEST(PartsEditing, FindPathSplitsCurvesWhereThePointsAre) {
+    keloParts line = ArcThenLine();
+    keloParts path;
+    ASSERT_EQ(line.FindPath({1, 1.2, 0}, {5, 0.3, 0}, path), 1);  // nearest positions (1, 1) and (5, 0)
+    EXPECT_NEAR(path.GetPerimeter(), 1.5 * M_PI + 1, 1e-9);
+    Point3D first, last;
+    ASSERT_TRUE(path.GetEndPoints(&first, &last));
+    EXPECT_NEAR(first.x, 1, 1e-12);
+    EXPECT_NEAR(first.y, 1, 1e-12);
+    EXPECT_EQ(last.x, 5);
+    keloParts back;
+    ASSERT_EQ(line.FindPath({5, 0.3, 0}, {1, 1.2, 0}, back), 1);
+    ASSERT_TRUE(back.GetEndPoints(&first, nullptr));
+    EXPECT_EQ(first.x, 5);
+    EXPECT_NEAR(back.GetPerimeter(), 1.5 * M_PI + 1, 1e-9);
+
+    // A Bezier run cut at a point on it: the two paths add up to the whole curve.
+    Point3D bz[4] = {{0, 0, 0}, {0, 4, 0}, {6, 4, 0}, {6, 0, 0}};
+    keloParts curve(keloPoints(klLTBezier, 4, bz));
+    Point3D mid = curve.GetOriginalPointsAt(0)->GetMidPoint();
+    keloParts left, right;
+    ASSERT_EQ(curve.FindPath(bz[0], mid, left), 1);
+    ASSERT_EQ(curve.FindPath(mid, bz[3], right), 1);
+    // Against the curve's length sampled densely (the whole-curve length itself is cut in at most
+    // 32 chords, so it is the coarser figure).
+    double dense = 0;
+    for (int i = 0; i < 20000; ++i) {
+        Point3D p = BezierPointAt(bz, 4, i / 20000.0), q = BezierPointAt(bz, 4, (i + 1) / 20000.0);
+        dense += std::hypot(q.x - p.x, q.y - p.y);
+    }
+    EXPECT_NEAR(left.GetPerimeter() + right.GetPerimeter(), dense, 1e-3);
+    EXPECT_NEAR(left.GetPerimeter(), right.GetPerimeter(), 1e-2);  // symmetric curve, cut in the middle
+
+    EXPECT_EQ(keloParts().FindPath({0, 0, 0}, {1, 1, 0}, path), 0);
+
+    keloParts smooth = ArcThenLine();
+    EXPECT_EQ(smooth.Change2SmoothPolyline(), 1);
+    EXPECT_EQ(smooth.GetOriginalPointsAt(1)->GetLineType(), klLTSpline);
+    EXPECT_EQ(smooth.GetOriginalPointsAt(0)->GetLineType(), klLT3PArc);
+}
+
+TEST(PartsEditing, ValidityReportsTheFaultyPoint) {
+    // A gap between parts: the later part's first point is reported.
+    keloParts gap;
+    gap.InsertPointArray({{0, 0, 0}, {1, 0, 0}}, klLTPolyline);
+    gap.InsertPointArray({{1, 0.5, 0}, {2, 0, 0}}, klLTPolyline);
+    EXPECT_EQ(gap.IsNormal(1e-8, 0), 1);
+    ASSERT_EQ(gap.IsNormal(1e-8, 1), 0);
+    EXPECT_EQ(g_lastAbnormalPoint.y, 0.5);
+
+    // Rings must be closed with some area under flag 16; the first vertex is reported.
+    keloPolygon open;
+    keloParts flat = Polyline({{3, 3, 0}, {4, 3, 0}, {5, 3, 0}, {3, 3, 0}});
+    open.InsertRing(flat, 1);
+    ASSERT_EQ(open.IsNormal(1e-8, 16), 0);
+    EXPECT_EQ(g_lastAbnormalPoint.x, 3);
+    keloPolygon fine(Polyline({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 0, 0}}));
+    EXPECT_EQ(fine.IsNormal(1e-8, 16 | 64 | 15), 1);
+
+    // The convex hull of a run comes back as a closed counter-clockwise ring.
+    keloPoints cloud(klLTNone, 6,
+                     std::vector<Point3D>{{0, 0, 0}, {4, 0, 0}, {2, 1, 0}, {4, 3, 0}, {1, 2, 0}, {0, 3, 0}}.data());
+    keloParts* hull = cloud.ConvexHull();
+    ASSERT_NE(hull, nullptr);
+    EXPECT_TRUE(hull->IsClosed());
+    EXPECT_DOUBLE_EQ(hull->GetArea(), 12.0);
+    EXPECT_EQ(hull->GetVertexCount(), 4);
+    delete hull;
 }
