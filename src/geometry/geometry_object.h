@@ -25,7 +25,7 @@ inline constexpr double kXYArrayZ = 9999.99;
 // Owns its record; every Create, insertion and assignment deep-copies unless it says it adopts.
 // The destructor is deliberately not virtual: the object is a record with a table of operations,
 // and hosts delete it through its own type.
-class KELO_API GM_Object : public WKBGeometry {
+class KELO_API GM_Object final : public WKBGeometry {
 public:
     GM_Object();
     GM_Object(const GM_Object& other);
