@@ -118,7 +118,7 @@ int GM_Object::LocatePartsForInsertion(int index, int asRing, int& member, int& 
     PartPos pos;
     if (index == -1 || index >= n || !FindPart(items, index, pos)) {
         member = static_cast<int>(items.size());
-        if (asRing && (type == wkbPolygon || type == wkbMultiPolygon)) {
+        if (asRing && (type == wkbPolygon || type == wkbMultiPolygon) && CountKind(items, 3) > 0) {
             // Appending a hole goes to the last polygon.
             polygonNo = CountKind(items, 3) - 1;
             member = static_cast<int>(ItemOfKind(items, 3, polygonNo));

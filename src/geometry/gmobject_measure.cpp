@@ -546,9 +546,15 @@ int GM_Object::SearchNearSegment(const Point3D& p, int* part, int* seg, double* 
 }
 
 int GM_Object::SearchOverlayPoint(const Point3D& p, double eps) const {
-    int index = -1;
-    if (LocatePointByPointValue(p, index) && PointPointDistance(&p, GetPointAt(index)) <= eps) return index;
     int k = 0, found = -1;
+    WalkPoints(*this, [&](Point3D& q) {
+        if (PointPointDistance(&p, &q) <= eps) found = k;
+        ++k;
+        return found >= 0;
+    });
+    if (found >= 0) return found;
+    const int points = k;
+    k = 0;
     WalkParts(*this, [&](LineString& l, bool, WKBPolygon*, int) {
         for (uint32_t r = 0; r < l.partCount && l.parts; ++r)
             for (uint32_t j = 0; j < l.parts[r].pointCount && l.parts[r].points; ++j, ++k)
@@ -558,20 +564,7 @@ int GM_Object::SearchOverlayPoint(const Point3D& p, double eps) const {
                 }
         return false;
     });
-    // Also the first point member within eps when the value search used another tolerance.
-    if (found < 0) {
-        int m = 0;
-        WalkPoints(*this, [&](Point3D& q) {
-            if (PointPointDistance(&p, &q) <= eps) {
-                found = m;
-                return true;
-            }
-            ++m;
-            return false;
-        });
-        return found;
-    }
-    return GetPointCount() + found;
+    return found >= 0 ? points + found : -1;
 }
 
 int GM_Object::SearchPointNeighbourhood(const Point3D& p, double r, std::vector<Point3D>& out) const {
