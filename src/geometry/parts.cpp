@@ -40,6 +40,28 @@ void ForEachVertex(const keloParts& line, F f) {
     }
 }
 
+// Distance to the trailing half arc of an even arc run: the piece between its last two points of
+// the circle through its last three (their chord when they are collinear or too few).
+double DistanceToTrailingHalfArc(const Point3D* pts, int n, const Point3D& q, Point3D& foot) {
+    const Point3D &a = pts[n - 2], &b = pts[n - 1];
+    Point3D c;
+    double r, start, sweep;
+    if (n < 3 || !ArcSweep3P(pts + n - 3, c, r, start, sweep)) return DistanceToSegment(a, b, q, &foot);
+    double from = std::atan2(a.y - c.y, a.x - c.x);
+    double piece = std::remainder(start + sweep - from, 2 * M_PI);
+    if (sweep > 0 && piece < 0) piece += 2 * M_PI;
+    if (sweep < 0 && piece > 0) piece -= 2 * M_PI;
+    double rho = std::hypot(q.x - c.x, q.y - c.y);
+    double angle = std::atan2(q.y - c.y, q.x - c.x);
+    if (rho > 0 && AngleOnArc(angle, from, piece, 0.0)) {
+        foot = {c.x + r * std::cos(angle), c.y + r * std::sin(angle), kUnknownZ};
+        return std::abs(rho - r);
+    }
+    double da = PointPointDistance(&a, &q), db = PointPointDistance(&b, &q);
+    foot = da <= db ? a : b;
+    return std::min(da, db);
+}
+
 }  // namespace
 
 // ---- construction and ownership ------------------------------------------------------------
@@ -414,7 +436,7 @@ int keloParts::GetSubPartsFromVertexAt(int from, int to, keloParts& out) const {
         int a = k == fp ? fi : 0;
         int b = k == tp ? ti : static_cast<int>(s.pointCount) - 1;
         if (b - a + 1 < 1) continue;
-        if (k == tp && b == a && k != fp) continue;  // only the joint of the last part: already there
+        if (b == a && fp != tp) continue;  // just a joint, already held by the neighbouring run
         keloPoints run(s.lineType, b - a + 1, s.points + a);
         if (run.GetCount() < 2 || (run.IsArc() && run.GetCount() < 3)) run.SetLineType(klLTPolyline);
         out.InsertPointsAt(run, -1);
@@ -636,7 +658,14 @@ double keloParts::DistanceWithPoint(const Point3D& p, Point3D* foot) const {
                     if (foot) *foot = f;
                 }
             }
-            if (n >= 2 && n % 2 == 0) flat.assign(part.points + n - 2, part.points + n);  // trailing half arc, by its chord
+            if (n >= 2 && n % 2 == 0) {
+                Point3D f;
+                double d = DistanceToTrailingHalfArc(part.points, n, p, f);
+                if (d < best) {
+                    best = d;
+                    if (foot) *foot = f;
+                }
+            }
         } else if (exact && part.GetLineType() != klLT3PCircle) {
             flat.assign(part.points, part.points + n);
         }

@@ -106,14 +106,16 @@ public:
     int GetEndPoints(Point3D* first, Point3D* last) const;
     bool bWithCurve() const;
     bool bWithCurveEx() const;
-    // The ring point test of the rings: 1 on the line within eps, else 0 / 1 strictly inside.
+    // PointOn: 1 when p lies on the line within eps. PointInside: 1 when p lies strictly inside the
+    // line taken as a ring. Both answer from the ring point test (detail::RingPointState below).
     int PointOn(const Point3D& p, double eps) const;
     int PointInside(const Point3D& p, double eps) const;
     double DistanceToPoint(const Point3D& p) const;
     double DistanceWithPoint(const Point3D& p, Point3D* foot) const;
     int SearchNearestPoint(SearchSegResult& result, const Point3D& p, double eps) const;
     int SearchNearestLine(SearchSegResult& result, const Point3D& p, double eps, int flag) const;
-    // Built with the segment relations (not defined here).
+    // Meeting points with another line, and whether the line meets itself other than at its joints,
+    // both within g_epsZero. They work on the discretised lines (arcs as chords at g_epsZero).
     int IntersectParts(const keloParts& other, std::vector<Point3D>& out) const;
     bool IsSelfIntersect() const;
     int Explode2Line(std::vector<keloPoints*>& out) const;
@@ -224,8 +226,12 @@ public:
     double GetH() const;
     bool SetH(double h);
 
-    // Built with the nine-intersection relations (not defined here).
+    // 1 when the rings stand in valid relation: no two rings meet within eps, every hole lies in the
+    // outer ring and outside the other holes (tested on the discretised rings); 0 otherwise and
+    // without rings.
     int GetRelationPolygon(double eps) const;
+    // The nine-intersection relation of a ring to the polygon's rings; built with the relation
+    // engine (not defined here).
     int GetRelationRing(const keloParts& ring, int& index, double eps) const;
 
     // Sorts loose rings into polygons by nesting depth; returns how many new polygons were

@@ -147,6 +147,10 @@ TEST(PartsEditing, SegmentsNumberAcrossParts) {
     ASSERT_EQ(line.GetSubPartsFromVertexAt(1, 5, sub), 1);
     EXPECT_EQ(Xs(sub), (std::vector<double>{1, 2, 3, 4, 6}));
     EXPECT_EQ(line.GetSubPartsFromVertexAt(3, 9, sub), 0);
+    // Starting at the joint: only the straight run.
+    ASSERT_EQ(line.GetSubPartsFromVertexAt(4, 6, sub), 1);
+    EXPECT_EQ(sub.GetPartsCount(), 1);
+    EXPECT_EQ(Xs(sub), (std::vector<double>{4, 6, 6}));
 
     SearchSegResult r;
     ASSERT_EQ(line.SearchNearestPoint(r, {6.0, 2.9, 0}, 0.5), 1);
@@ -295,4 +299,15 @@ TEST(PartsEditing, ValidityReportsTheFaultyPoint) {
     EXPECT_DOUBLE_EQ(hull->GetArea(), 12.0);
     EXPECT_EQ(hull->GetVertexCount(), 4);
     delete hull;
+}
+
+TEST(PartsEditing, DistanceFollowsATrailingHalfArc) {
+    // Arc (1,0)-(0,1)-(-1,0) and a trailing half arc to (0,-1) on the unit circle.
+    keloParts line;
+    line.InsertPointArray({{1, 0, 0}, {0, 1, 0}, {-1, 0, 0}, {0, -1, 0}}, klLT3PArc);
+    const double s = std::sqrt(0.5);
+    EXPECT_NEAR(line.DistanceToPoint({-2 * s, -2 * s, 0}), 1.0, 1e-12);  // beyond the half arc's bulge
+    EXPECT_NEAR(line.DistanceToPoint({0, 0, 0}), 1.0, 1e-12);
+    // Below-right the half arc has ended: the nearest point is its end (0,-1), not the circle.
+    EXPECT_NEAR(line.DistanceToPoint({0.5, -2, 0}), std::hypot(0.5, 1.0), 1e-12);
 }

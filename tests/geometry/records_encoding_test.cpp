@@ -426,3 +426,53 @@ TEST(Records, DupAndFreeOwnDeepCopiesAndWrappersShare) {
     EXPECT_EQ(line.partCount, 0u);
     EXPECT_EQ(line.parts, nullptr);
 }
+
+TEST(Records, NullAndEmptyInputsGiveTheDocumentedDefaults) {
+    EXPECT_EQ(CalWkbGeomSize(nullptr), 0u);
+    unsigned char buf[32];
+    EXPECT_EQ(WkbGeom2Binary(buf, nullptr), 0);
+    EXPECT_EQ(Binary2WkbGeom(buf, nullptr), 0);
+    EXPECT_EQ(Binary2WkbGeom(buf, sizeof buf, nullptr), 0);
+    EXPECT_EQ(LineStringIsClosed(nullptr), False);
+    EXPECT_EQ(PointIsEndOfLineString(nullptr, nullptr, 1), 0);
+    EXPECT_EQ(CurveSegmentOverlap(nullptr, nullptr), False);
+    EXPECT_EQ(LineStringOverlap(nullptr, nullptr), False);
+    EXPECT_EQ(PolygonOverpointPolygon(nullptr, nullptr), False);
+    EXPECT_EQ(LineStringInArray(nullptr, {}), -1);
+    EXPECT_EQ(DupWKBPoint(nullptr), nullptr);
+    DeleteWKBGeometry(nullptr);
+    DeleteWKBLineString(nullptr);
+    DeleteWKBPolygon(nullptr);
+    FreeWKBGeometry(nullptr);
+
+    // Counts without arrays read as empty everywhere: size, writer and copy agree.
+    WKBGeometry line;
+    line.type = wkbLineString;
+    line.line = {3, nullptr};
+    EXPECT_EQ(CalWkbGeomSize(&line), 8u);
+    WKBGeometry copy;
+    CopyWKBGeometry(copy, line);
+    EXPECT_EQ(copy.line.partCount, 0u);
+    LineString emptyParts{2, new CurveSegment[2]()};
+    emptyParts.parts[1] = {klLT3PArc, 4, nullptr};  // a count with no array
+    EXPECT_EQ(LineStringIsClosed(&emptyParts), False);
+    Point3D p{0, 0, 0};
+    EXPECT_EQ(PointIsEndOfLineString(&p, &emptyParts, 1), 0);
+    WKBGeometry& wrapped = LineStringToWKBGeometry(emptyParts);
+    std::vector<unsigned char> bytes = Encode(wrapped);
+    EXPECT_EQ(bytes.size(), 8u + 2 * 8u);
+    WKBGeometry back;
+    ASSERT_EQ(Binary2WkbGeom(bytes.data(), bytes.size(), &back), 1);
+    EXPECT_EQ(back.line.parts[1].lineType, klLT3PArc);
+    EXPECT_EQ(back.line.parts[1].pointCount, 0u);
+    DeleteWKBGeometry(&back);
+    emptyParts.parts[1].pointCount = 0;
+    DeleteWKBLineString(&emptyParts);
+
+    WKBPolygon* none = _ImportFrom(nullptr);
+    EXPECT_EQ(none->ringCount, 0);
+    FreeWKBPolygon(none);
+    none = _ExportTo(nullptr);
+    EXPECT_EQ(none->ringCount, 0);
+    FreeWKBPolygon(none);
+}
