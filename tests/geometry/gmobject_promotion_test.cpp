@@ -258,6 +258,24 @@ TEST(GmObjectPromotion, InvalidTypeCodesNeverCrash) {
         Point3D r = g.representativePoint();
         EXPECT_EQ(r.z, kUnknownZ);
         GM_Object copy(g);  // copying an unknown type must not read the union either
+        // Every other family of operations must treat the unknown code as holding nothing.
+        std::vector<GM_Object*> pieces;
+        EXPECT_EQ(g.Explode2Line(pieces), 0);
+        EXPECT_EQ(g.Polyline2Polygon(), 0);
+        EXPECT_EQ(g.Polygon2Polyline(), 0);
+        EXPECT_EQ(g.GetPerimeter(), 0.0);
+        EXPECT_EQ(g.IsNormal(1e-6, 0x1FF), 1);
+        EXPECT_EQ(g.centroid().z, kUnknownZ);
+        EXPECT_EQ(g.Change2Point(), 0);
+        EXPECT_EQ(g.PutGMInOrder(), 0);
+        EXPECT_EQ(g.CloseGeom(), 0);
+        EXPECT_EQ(g.GetElementsType(), 0);
+        EXPECT_EQ(g.dimension(), 0);
+        EXPECT_EQ(g.IsDirectPoint(), false);
+        EXPECT_EQ(g.SearchOverlayPoint({1, 2, 0}, 1), -1);
+        GM_Object other(Point3D{0, 0, 0});
+        EXPECT_EQ(g.Combine(&other), 0);
+        EXPECT_EQ(other.Combine(&g), 0);
         g.TypeNormalizing();
         EXPECT_EQ(g.GetType(), wkbEmpty);
         g.SetType(code);
