@@ -12,6 +12,7 @@
 #include "geometry/convex_hull.h"
 #include "geometry/discrete.h"
 #include "geometry/ellipse.h"
+#include "geometry/geometry_object.h"
 #include "geometry/path_export.h"
 #include "geometry/point.h"
 #include "geometry/records.h"

@@ -13,6 +13,7 @@
 namespace kelo {
 
 class CsSegment;
+struct SpatialReferenceSystem;
 
 // Layout-identical to its record, like keloPoints: a ring inside a polygon's record array can be
 // handled as a keloParts in place. Hence no virtual functions. The destructor frees every part and
@@ -148,6 +149,8 @@ public:
     int RotateKeloParts(const Point3D& c, double angle);
     int MirrorKeloParts(const Point3D& a, const Point3D& b);
     void transform(double dx, double dy, const Point3D& c, double angle, double sx, double sy);
+    // Content given in frame a, rewritten in place in frame b; 0 (unchanged) when b is degenerate.
+    int transform(const SpatialReferenceSystem& a, const SpatialReferenceSystem& b);
     int OffsetKeloPartsPart(const Point3D& d, keloParts& out) const;
     int RotateKeloPartsPart(const Point3D& c, double angle, keloParts& out) const;
     int MirrorKeloPartsPart(const Point3D& a, const Point3D& b, keloParts& out) const;
@@ -208,6 +211,8 @@ public:
     int IsPointIn(const Point3D& p, double eps) const;
     bool IsClockwise() const;
     int Clockwise(int corner, int cw);
+    // Content given in frame a, rewritten in place in frame b; 0 (unchanged) when b is degenerate.
+    int transform(const SpatialReferenceSystem& a, const SpatialReferenceSystem& b);
     int IsNormal(double eps, int flags) const;
     // Shows the unfinished-operation message and changes nothing.
     int Normalizing(double eps, int flags);

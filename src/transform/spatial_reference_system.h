@@ -10,6 +10,8 @@
 namespace kelo {
 
 class keloPoints;
+class keloParts;
+class GM_Object;
 
 // Nine doubles in stored order: origin, first axis, second axis. Only x and y of each take
 // part in the arithmetic; z is carried along untouched so frames can sit in 3D records.
@@ -28,6 +30,10 @@ KELO_API void TransformPoints(Point3D* pts, uint32_t count, const SpatialReferen
 
 // Maps every stored point of the run, control points included.
 KELO_API void TransformPoints(keloPoints& pts, const SpatialReferenceSystem& frame);
+// Every stored point of every run of the line.
+KELO_API void TransformParts(keloParts& parts, const SpatialReferenceSystem& frame);
+// The object's own points, every point of every part, triangle corners; grids are left alone.
+KELO_API void TransformGeom(GM_Object& geom, const SpatialReferenceSystem& frame);
 
 // The adjugate frame: exact inverse only when the axis determinant is 1 (rotations), since
 // nothing is divided by the determinant; a frame of determinant k composes with its result

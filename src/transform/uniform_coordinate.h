@@ -13,6 +13,9 @@ namespace kelo {
 
 class CsSegment;
 class keloPoints;
+class keloParts;
+class keloPolygon;
+class GM_Object;
 
 class KELO_API UniformCoordinate {
 public:
@@ -47,6 +50,12 @@ public:
     void UniformInv(CsSegment& seg) const;
     void Uniform(keloPoints& pts) const;
     void UniformInv(keloPoints& pts) const;
+    void Uniform(keloParts& parts) const;
+    void UniformInv(keloParts& parts) const;
+    void Uniform(keloPolygon& polygon) const;
+    void UniformInv(keloPolygon& polygon) const;
+    void Uniform(GM_Object& geom) const;
+    void UniformInv(GM_Object& geom) const;
 };
 
 }  // namespace kelo
