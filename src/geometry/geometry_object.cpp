@@ -197,6 +197,11 @@ void GM_Object::DeleteContent() {
     point = Point3D{0, 0, 0};
 }
 
+void GM_Object::SetType(int32_t t) {
+    if (t < wkbEmpty || t > wkbGrid) DeleteContent();
+    type = static_cast<wkbGeometryType>(t);
+}
+
 int GM_Object::Create(const unsigned char* buffer) {
     DeleteContent();
     if (!buffer) return 0;

@@ -102,7 +102,8 @@ public:
 
     // ---- type ----
     wkbGeometryType GetType() const { return type; }
-    void SetType(int32_t t) { type = static_cast<wkbGeometryType>(t); }
+    // Writes the code only; an unknown code first frees the content, which it could no longer name.
+    void SetType(int32_t t);
     int GetElementsType() const;
     bool IsComplexObject() const;
     bool IsTypeNormal() const;
@@ -131,7 +132,7 @@ public:
     int GetPointAt(Point3D& out, int i) const;
     Point3D* GetPointAt(int i) const;  // a view, null when out of range
     Point3D* GetVertexAt(int part, int vertex) const;
-    // Built with the segment view of the relations (not defined yet).
+    // Segment seg of flat part `part` (a line or a ring); 0 when either does not exist.
     int GetSegment(int part, int seg, CsSegment& out) const;
     int GetAuxPointCount() const;
     int GetTotalPointCount() const;
