@@ -110,6 +110,12 @@ public:
     int TypeNormalizing();
     int ObjectNormalizing();
     int NormalizeInAndOutRings(int cw);
+    // 1 when the object holds polygons and every one is clockwise (outer ring clockwise, holes not).
+    int IsClockwised() const;
+    // Orients every polygon: outer ring clockwise when cw is set, holes the other way, each ring
+    // first started at the vertex nearest keypad corner `corner` when it is positive. Returns how
+    // many polygons there were.
+    int ClockwiseObj(int corner, int cw);
     int NormalizePolygons(double eps);
     int IsNormal(double eps, int flags) const;
     // Changes nothing; tells the user to use the neatening functions.

@@ -108,6 +108,7 @@ public:
     bool IsClosed() const;
     int Clockwise(int corner, int cw);
     int Reverse();
+    // Appends the first point to the last run, whatever its type; 0 when closed already or empty.
     int MakeClose();
     Point3D* GetStartPoint(int i) const;
     int GetEndPoints(Point3D* first, Point3D* last) const;
