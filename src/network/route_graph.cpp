@@ -21,7 +21,10 @@ int32_t GridIndex(double snapped, double pitch) {
     if (!(t == t)) return 0;
     if (t >= 2147483647.0) return std::numeric_limits<int32_t>::max();
     if (t <= -2147483648.0) return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(t);  // truncation toward zero: stored keys depend on it
+    // Rounding to the nearest index, not truncation toward zero: both agree for coordinates of 0 and
+    // above, but truncation would give the cells at -pitch and 0 one key and hand negative vertices
+    // back one pitch away from where they were snapped, so routes through them could not be re-costed.
+    return static_cast<int32_t>(std::floor(t));
 }
 
 double SnapCoord(double v, double pitch) { return std::floor(v / pitch + 0.5) * pitch; }

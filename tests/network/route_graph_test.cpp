@@ -147,6 +147,36 @@ TEST(RouteGraph, SnappedEndsShareVerticesAndDegenerateLinesAreRefused) {
     EXPECT_EQ(g.GetVertId(V(g, 10, 0)), g.myStreetPt_VertId(Point3D{10.04, -0.04, 0}));
 }
 
+// Negative coordinates key and read back like positive ones: the cells at -pitch and 0 stay apart,
+// vertices come back where they were snapped, and a route through them re-costs to its cost.
+TEST(RouteGraph, NegativeCoordinatesKeepTheirVertices) {
+    Dijkstra_Route g;
+    Planar(g);
+    const int64_t key = g.myStreetPt_VertId(Point3D{-12.34, -56.78, 0});
+    EXPECT_EQ(static_cast<int32_t>(key & 0xFFFFFFFF), -123);
+    EXPECT_EQ(static_cast<int32_t>(key >> 32), -568);
+    // Metre coordinates outside the degree range keep the graph planar.
+    Line(g, -1000.1, -1000, -1000.1, -1010);
+    Line(g, -1000, -1000, -1000, -1010);
+    EXPECT_EQ(g.GetPointN(), 4) << "x = -1000.1 and x = -1000 are different cells";
+    Line(g, -1000.1, -1010, -1030, -1010);
+    Line(g, -1030, -1010, -1030, -1030);
+    const Point3D p = g.GetPoint(V(g, -1030, -1030));
+    EXPECT_NEAR(p.x, -1030.0, 1e-9);
+    EXPECT_NEAR(p.y, -1030.0, 1e-9);
+    g.Solve(V(g, -1000.1, -1000), 0);
+    myRouteResult route;
+    ASSERT_GT(g.Get_Route(V(g, -1030, -1030), route), 0);
+    EXPECT_NEAR(route.length, 10 + 29.9 + 20, 1e-3);
+    myRouteResult again = route;
+    again.lineCost = again.crossCost = 0.0f;
+    again.nodeCount = 0;
+    ASSERT_TRUE(g.RecalRouteCost(again));
+    EXPECT_GT(again.lineCost, 0.0f);
+    EXPECT_EQ(again.lineCost, route.lineCost);
+    EXPECT_EQ(again.crossCost, route.crossCost);
+}
+
 TEST(RouteGraph, UnitFollowsTheFirstPolylineAndSpeedsRoundTrip) {
     struct Case { klRouteCoordLengthUnit start; Point3D a, b; klRouteCoordLengthUnit after; } cases[] = {
         {klRoutePlanarMetre, {116.3, 39.9, 0}, {116.4, 39.9, 0}, klRouteDegreeEllipsoid},
