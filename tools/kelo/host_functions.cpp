@@ -20,7 +20,7 @@ const char* const kHostNames[] = {
     "geoFromText",  "geoArea",  "geoLength", "geoBox",       "geoCount",          "sunRiseSet",
     "dayLength",    "mf_klPoints_area", "mf_klPoints_length", "mf_klPoints_box", "mf_klPoints_count",
     "netCreate",    "netAddRoad", "netRoute", "netNearest",   "netTour",           "netArea",
-    "netFree",
+    "netFree",      "geoPoints",  "mf_klPoints_points",
 };
 const int32_t kHostNameCount = static_cast<int32_t>(sizeof kHostNames / sizeof kHostNames[0]);
 
@@ -29,6 +29,7 @@ namespace {
 enum Fn {
     kFromText, kArea, kLength, kBox, kCount, kSunRiseSet, kDayLength, kMArea, kMLength, kMBox, kMCount,
     kNetFirst,  // the network functions follow in the order of NetFn
+    kPoints = kNetFirst + static_cast<int>(NetFn::kFree) + 1, kMPoints,
 };
 
 using Geometry = HostGeometry;
@@ -127,7 +128,7 @@ intptr_t Call(int32_t fn) {
     std::string* text = nullptr;
     const int32_t result = GetKeloScriptFuncParams(cells, args, text);
     if (result < 0) return 0;
-    if (fn >= kNetFirst) {
+    if (fn >= kNetFirst && fn < kPoints) {
         std::string unused;
         return CallNetworkFunction(static_cast<NetFn>(fn - kNetFirst), cells, args, result,
                                    text != nullptr ? *text : unused);
@@ -187,6 +188,31 @@ intptr_t Call(int32_t fn) {
             box.value.box[2] = b.maxx;
             box.value.box[3] = b.maxy;
             return setValue(cells[result], box);
+        }
+        case kPoints:
+        case kMPoints: {
+            // {x, y} pairs, the shape the network functions take positions in.
+            ScriptEngine* e = GetCurrentScriptEngine();
+            const uint32_t n = g->points.pointCount;
+            const Point3D* pts = g->points.points;
+            if (e == nullptr || n > 4000000 || !KeloScriptCurReserveMemory(cells, static_cast<int32_t>(3 * n)))
+                return 0;
+            Tdata list;
+            list.setDataType(kTypeArray);
+            for (uint32_t k = 0; k < n; ++k) {
+                Tdata pair;
+                pair.setDataType(kTypeArray);
+                for (double c : {pts[k].x, pts[k].y}) {
+                    const int32_t cell = e->allocCell();
+                    e->cells[cell] = Tdata(c);
+                    pair.value.a->push_back(cell);
+                }
+                const int32_t cell = e->allocCell();
+                e->cells[cell] = pair;
+                list.value.a->push_back(cell);
+            }
+            e->cells[result].copyFrom(list);
+            return 1;
         }
         default: return 0;
     }
