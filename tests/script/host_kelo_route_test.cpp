@@ -17,7 +17,7 @@ using test::Shell;
 // (1 min each), A-C at 30 (2 min), C-D at 40 (1.5 min), a one-way diagonal C -> B at 120
 // (0.7071 min), and far away an isolated one-way road. Every position goes through at() and
 // every printed point through shown(), so the script prints the same text wherever OX, OY put it.
-const char* const kCornersScript = R"(#define OX @OX@
+const char* const kCornersScript = R"wsp(#define OX @OX@
 #define OY @OY@
 array at(double x, double y) { return {x + OX, y + OY}; }
 string shown(klPoints g) {
@@ -69,7 +69,7 @@ void main() {
     }
     println(netFree(plus));
 }
-)";
+)wsp";
 
 const char* const kCornersAnswer =
     "A-D 2000.00 2.0000 (0.0 0.0)(1000.0 0.0)(1000.0 1000.0)\n"
@@ -120,7 +120,7 @@ TEST(KeloRoutes, HandWorkedAnswersWhereverTheNetworkLies) {
 // other side of the prime meridian.
 TEST(KeloRoutes, DegreeNetworksAgreeInEveryQuadrant) {
     test::ScratchDir dir;
-    dir.write("deg.wsp", R"(void main() {
+    dir.write("deg.wsp", R"wsp(void main() {
     array signs = {{1, 1}, {-1, 1}, {1, -1}, {-1, -1}};
     for (int i = 0; i < 4; i++) {
         double sx = signs[i][0], sy = signs[i][1];
@@ -130,7 +130,7 @@ TEST(KeloRoutes, DegreeNetworksAgreeInEveryQuadrant) {
         println("%.1f %.3f".format(r["length"], r["time"]));
     }
 }
-)");
+)wsp");
     const Shell run = Sh(dir, kKelo + "run deg.wsp");
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string first = run.out.substr(0, run.out.find('\n') + 1);
