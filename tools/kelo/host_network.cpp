@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <memory>
 #include <utility>
@@ -327,7 +328,7 @@ intptr_t NetCall::AddRoad() {
     Road road;
     if (!RoadArg(1, road.points)) return 0;
     double speed = 0;
-    if (!Number(Arg(2), speed) || !(speed > 0) || !std::isfinite(static_cast<float>(speed)))
+    if (!Number(Arg(2), speed) || !(speed > 0) || speed > std::numeric_limits<float>::max())
         return Fail("the speed (km/h) must be a positive number");
     road.speed = static_cast<float>(speed);
     if (args_.size() == 4 && !Flag(Arg(3), road.oneWay)) return Fail("oneWay must be a bool");
