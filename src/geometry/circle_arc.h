@@ -18,10 +18,10 @@ KELO_API int Circle3P(double x1, double y1, double x2, double y2, double x3, dou
 KELO_API Boolean GetCircleParam(const CurveSegment* seg, Point3D* centre, double* r);
 
 // Parameters of the arc given by the record's first three points: centre, radius, and the start,
-// end and middle angles in degrees. Each angle is first brought into [0, 360); then end and middle
-// are raised by 360 until neither is below the start. The arc turns counter-clockwise exactly when
-// middle <= end. False (centre = start point, outputs 0) when start and end coincide within 1e-8, or
-// (centre = middle point) when the points are collinear. Any output pointer may be null.
+// end and middle angles in degrees. Each angle is first brought into [0, 360); then the end is
+// raised by 360 until it is not below the start (the middle stays in [0, 360)). False (centre =
+// start point, outputs 0) when start and end coincide within 1e-8, or (centre = middle point) when
+// the points are collinear. Any output pointer may be null.
 KELO_API Boolean GetArcParam(const CurveSegment* seg, Point3D* centre, double* r, double* startDeg = nullptr,
                              double* endDeg = nullptr, double* midDeg = nullptr);
 

@@ -197,6 +197,11 @@ void GM_Object::DeleteContent() {
     point = Point3D{0, 0, 0};
 }
 
+void GM_Object::SetType(int32_t t) {
+    if (t < wkbEmpty || t > wkbGrid) DeleteContent();
+    type = static_cast<wkbGeometryType>(t);
+}
+
 int GM_Object::Create(const unsigned char* buffer) {
     DeleteContent();
     if (!buffer) return 0;
@@ -368,11 +373,27 @@ int GM_Object::NormalizeInAndOutRings(int cw) {
         return !all;
     });
     if (all) return 1;
+    ClockwiseObj(0, cw);
+    return 1;
+}
+
+int GM_Object::IsClockwised() const {
+    int n = 0;
+    const bool other = WalkPolygons(*this, [&](WKBPolygon& p) {
+        ++n;
+        return !AsPolygon(p).IsClockwise();
+    });
+    return n > 0 && !other ? 1 : 0;
+}
+
+int GM_Object::ClockwiseObj(int corner, int cw) {
+    int n = 0;
     WalkPolygons(*this, [&](WKBPolygon& p) {
-        AsPolygon(p).Clockwise(0, cw);
+        AsPolygon(p).Clockwise(corner, cw);
+        ++n;
         return false;
     });
-    return 1;
+    return n;
 }
 
 int GM_Object::NormalizePolygons(double eps) {

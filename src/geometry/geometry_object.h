@@ -102,13 +102,20 @@ public:
 
     // ---- type ----
     wkbGeometryType GetType() const { return type; }
-    void SetType(int32_t t) { type = static_cast<wkbGeometryType>(t); }
+    // Writes the code only; an unknown code first frees the content, which it could no longer name.
+    void SetType(int32_t t);
     int GetElementsType() const;
     bool IsComplexObject() const;
     bool IsTypeNormal() const;
     int TypeNormalizing();
     int ObjectNormalizing();
     int NormalizeInAndOutRings(int cw);
+    // 1 when the object holds polygons and every one is clockwise (outer ring clockwise, holes not).
+    int IsClockwised() const;
+    // Orients every polygon: outer ring clockwise when cw is set, holes the other way, each ring
+    // first started at the vertex nearest keypad corner `corner` when it is positive. Returns how
+    // many polygons there were.
+    int ClockwiseObj(int corner, int cw);
     int NormalizePolygons(double eps);
     int IsNormal(double eps, int flags) const;
     // Changes nothing; tells the user to use the neatening functions.
@@ -131,7 +138,7 @@ public:
     int GetPointAt(Point3D& out, int i) const;
     Point3D* GetPointAt(int i) const;  // a view, null when out of range
     Point3D* GetVertexAt(int part, int vertex) const;
-    // Built with the segment view of the relations (not defined yet).
+    // Segment seg of flat part `part` (a line or a ring); 0 when either does not exist.
     int GetSegment(int part, int seg, CsSegment& out) const;
     int GetAuxPointCount() const;
     int GetTotalPointCount() const;

@@ -532,6 +532,33 @@ int keloParts::GetNextSegment(int i) const {
     return IsClosed() ? 0 : -1;
 }
 
+int keloParts::GetNearbySegment(int i, int& prev, int& next) const {
+    prev = GetPrevSegment(i);
+    next = GetNextSegment(i);
+    return (prev >= 0 ? 1 : 0) + (next >= 0 ? 1 : 0);
+}
+
+int keloParts::GetSideSegAt(int v, int side) const {
+    int lp, li, rp, ri;
+    if (!GetLeftRightPointsAtVertex(v, lp, li, rp, ri)) return -1;
+    auto firstSegOf = [&](int part) {
+        int base = 0;
+        for (int k = 0; k < part; ++k) base += View(parts[k]).GetSegmentCount();
+        return base;
+    };
+    if (side == 0) {
+        const keloPoints& run = View(parts[lp]);
+        if (li == 0) return -1;
+        int local = run.IsArc() ? (li - 1) / 2 : li - 1;
+        // The last point of an even arc chain closes a half arc that no segment covers.
+        return local < run.GetSegmentCount() ? firstSegOf(lp) + local : -1;
+    }
+    const keloPoints& run = View(parts[rp]);
+    int local = run.GetSegAtByPointAt(ri);
+    if (ri < run.GetCount() - 1 && local < run.GetSegmentCount()) return firstSegOf(rp) + local;
+    return IsClosed() && GetSegmentCount() > 0 ? 0 : -1;
+}
+
 int keloParts::GetVertexAtSegment(int i) const {
     int local;
     keloPoints* part = GetPointsWithSegAt(i, local);
@@ -592,11 +619,9 @@ int keloParts::Reverse() {
 int keloParts::MakeClose() {
     Point3D first, last;
     if (!GetEndPoints(&first, &last) || IsClosed()) return 0;
-    keloPoints& tail = View(parts[partCount - 1]);
-    if (tail.GetLineType() == klLTPolyline || tail.GetLineType() == klLTNone) return tail.AddPoint(first);
-    Point3D chord[2] = {last, first};
-    keloPoints closing(klLTPolyline, 2, chord);
-    return InsertPointsAt(closing, -1);
+    // The first point joins the last run whatever its type, so the closing piece follows that run's
+    // curve (a trailing half arc, the last Bezier piece, a closed spline) as stored records expect.
+    return View(parts[partCount - 1]).AddPoint(first);
 }
 
 Point3D* keloParts::GetStartPoint(int i) const {

@@ -90,6 +90,13 @@ public:
     keloPoints* GetPointsWithSegAt(int i, int& local) const;
     int GetPrevSegment(int i) const;
     int GetNextSegment(int i) const;
+    // Both neighbours of segment i (wrapping round a closed line; -1 at an open end); returns how
+    // many exist, 0 with both -1 when segment i does not exist.
+    int GetNearbySegment(int i, int& prev, int& next) const;
+    // The segment on one side of vertex v: the one ending there (side 0) or starting there (side
+    // nonzero). An arc's middle point lies inside its arc, which is then on both sides. -1 when
+    // there is none (the open ends of a line).
+    int GetSideSegAt(int v, int side) const;
     int GetVertexAtSegment(int i) const;
     int SearchSegAtNearPt(const Point3D& p, double& dist) const;
 
@@ -101,6 +108,7 @@ public:
     bool IsClosed() const;
     int Clockwise(int corner, int cw);
     int Reverse();
+    // Appends the first point to the last run, whatever its type; 0 when closed already or empty.
     int MakeClose();
     Point3D* GetStartPoint(int i) const;
     int GetEndPoints(Point3D* first, Point3D* last) const;
@@ -114,8 +122,9 @@ public:
     double DistanceWithPoint(const Point3D& p, Point3D* foot) const;
     int SearchNearestPoint(SearchSegResult& result, const Point3D& p, double eps) const;
     int SearchNearestLine(SearchSegResult& result, const Point3D& p, double eps, int flag) const;
-    // Meeting points with another line, and whether the line meets itself other than at its joints,
-    // both within g_epsZero. They work on the discretised lines (arcs as chords at g_epsZero).
+    // Meeting points with another line (each reported once), and whether the line meets itself other
+    // than where consecutive segments join, both through the packed intersection code at g_epsZero.
+    // Arcs and circles are taken exactly; Bezier, ellipse and spline parts are discretised first.
     int IntersectParts(const keloParts& other, std::vector<Point3D>& out) const;
     bool IsSelfIntersect() const;
     int Explode2Line(std::vector<keloPoints*>& out) const;
@@ -127,6 +136,8 @@ public:
     // Merges neighbouring straight parts into one.
     int UnionStraightPoints();
     keloParts* PutInOrder();
+    // The chain PutInOrder takes (the same parts leave this line), running from its other end.
+    keloParts* PutInOtherOrder();
     // Joins other onto whichever end of this line it touches (within 1e-8); joint receives the point.
     int MergeWithAnother(const keloParts& other, Point3D* joint);
     // Index of a part (other than those flagged in used) touching p within 1e-8 with its first point
@@ -140,6 +151,9 @@ public:
     int Change2SmoothPolyline();
     // Whether p is the first (1) or last (2) point of the line, else 0.
     int IsEnd(const Point3D& p) const;
+    // Whether p (within 1e-8) is the first (1) or the last (2) point of some part, else 0; part
+    // receives the first such part. The chaining asks this of loose parts.
+    int FindPathState(const Point3D& p, int* part) const;
     // Whether part i has a free end: 1 when its first point touches no other part, 2 when only its
     // last point is free, 0 when both ends touch.
     int IsEndPoint(int i, const std::vector<char>& used) const;

@@ -1,12 +1,13 @@
-// Crossing tests of multi-part lines and rings on their discretised form. The segment relations
-// of the relation engine give the exact arc-aware answers; these serve validity checks until then
-// and answer "do these cross within eps" only.
+// Crossing tests of multi-part lines and rings. A line meeting itself or another line goes through
+// the packed intersection code of the segment view; the ring relations of a polygon still test
+// the discretised rings (until the nine-intersection engine supplies them).
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
 #include "geometry/circle_arc.h"
 #include "geometry/parts.h"
+#include "geometry/segment_runs.h"
 #include "geometry/tolerance.h"
 
 namespace kelo {
@@ -81,38 +82,41 @@ bool AnyPair(const std::vector<Seg>& a, const std::vector<Seg>* b, double eps, F
 }  // namespace
 
 bool keloParts::IsSelfIntersect() const {
-    double eps = g_epsZero;
-    std::vector<Seg> segs = Segments(*this, eps);
-    size_t n = segs.size();
-    bool closed = IsClosed();
-    Point3D hit;
-    return AnyPair(segs, nullptr, eps, [&](const Seg& x, const Seg& y) {
-        const Seg& s = x.index < y.index ? x : y;
-        const Seg& t = x.index < y.index ? y : x;
-        size_t i = s.index, j = t.index;
-        bool neighbours = j == i + 1 || (closed && i == 0 && j == n - 1);
-        if (!Meet(s, t, eps, hit)) return false;
-        if (!neighbours) return true;
-        // Neighbours share a point; they intersect only when they fold back onto each other.
-        const Point3D& shared = j == i + 1 ? s.b : s.a;
-        const Point3D& p = j == i + 1 ? s.a : s.b;
-        const Point3D& q = j == i + 1 ? t.b : t.a;
-        Point3D u{p.x - shared.x, p.y - shared.y, 0}, v{q.x - shared.x, q.y - shared.y, 0};
-        return std::abs(Vec2DCross(&u, &v)) <= eps * std::max(Vec2DLen(&u), Vec2DLen(&v)) && Vec2DDot(&u, &v) > 0;
+    const double eps = g_epsZero;
+    detail::LineSegments segs(*this, eps);
+    const size_t n = segs.size();
+    const bool closed = IsClosed();
+    return detail::ForEachNearPair(segs, nullptr, eps, [&](size_t i, size_t j) {
+        Point3D p1, p2;
+        const CsSegment &a = segs[i], &b = segs[j];
+        int code = a.IntersectInfo(b, p1, p2, eps);
+        if (code == 0) return false;
+        const bool follows = j == i + 1;
+        const bool wraps = closed && i == 0 && j == n - 1;
+        if (!follows && !wraps) return true;
+        // Joined segments share their joint and nothing else; two segments that close a ring
+        // share both ends, as long as they do not lie on one another.
+        if (follows && wraps) return IntersectInfoOverlap(code) > 2;
+        if (IntersectInfoType(code, 0, nullptr, nullptr) != kSegContactNone) return true;
+        const Point3D& joint = follows ? *a.Tail() : *a.Head();
+        return PointOverlap(&p1, &joint, eps) != True;
     });
 }
 
 int keloParts::IntersectParts(const keloParts& other, std::vector<Point3D>& out) const {
-    double eps = g_epsZero;
-    std::vector<Seg> a = Segments(*this, eps), b = Segments(other, eps);
-    size_t before = out.size();
-    Point3D hit;
-    AnyPair(a, &b, eps, [&](const Seg& s, const Seg& t) {
-        if (Meet(s, t, eps, hit)) {
-            bool known = false;
-            for (size_t k = before; k < out.size() && !known; ++k) known = PointOverlap(&out[k], &hit, eps) == True;
-            if (!known) out.push_back(hit);
-        }
+    const double eps = g_epsZero;
+    detail::LineSegments a(*this, eps), b(other, eps);
+    const size_t before = out.size();
+    auto keep = [&](const Point3D& hit) {
+        for (size_t k = before; k < out.size(); ++k)
+            if (PointOverlap(&out[k], &hit, eps) == True) return;
+        out.push_back(hit);
+    };
+    detail::ForEachNearPair(a, &b, eps, [&](size_t i, size_t j) {
+        Point3D p1, p2;
+        int code = a[i].IntersectInfo(b[j], p1, p2, eps);
+        if (IntersectInfoType(code, 1, nullptr, nullptr) != kSegContactNone) keep(p1);
+        if (IntersectInfoType(code, 0, nullptr, nullptr) != kSegContactNone) keep(p2);
         return false;
     });
     return static_cast<int>(out.size() - before);

@@ -222,6 +222,25 @@ keloParts* keloParts::PutInOrder() {
     return chain;
 }
 
+keloParts* keloParts::PutInOtherOrder() {
+    keloParts* chain = PutInOrder();
+    if (chain) chain->Reverse();
+    return chain;
+}
+
+int keloParts::FindPathState(const Point3D& p, int* part) const {
+    for (uint32_t k = 0; k < partCount; ++k) {
+        const CurveSegment& s = parts[k];
+        if (s.pointCount == 0) continue;
+        int state = Touch(p, s.points[0]) ? 1 : Touch(p, s.points[s.pointCount - 1]) ? 2 : 0;
+        if (state) {
+            if (part) *part = static_cast<int>(k);
+            return state;
+        }
+    }
+    return 0;
+}
+
 int keloParts::MergeWithAnother(const keloParts& other, Point3D* joint) {
     Point3D a0, a1, b0, b1;
     if (!GetEndPoints(&a0, &a1) || !other.GetEndPoints(&b0, &b1)) return 0;

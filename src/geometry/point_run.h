@@ -164,10 +164,11 @@ public:
     int SearchNearestLine(SearchSegResult& result, const Point3D& p, double eps, int flag) const;
     // Explodes into new runs appended to out (owned by the caller); returns out's size.
     int Explode2Line(std::vector<keloPoints*>& out) const;
-    // Intersection points with another run; built with the segment relations (not defined yet).
+    // Appends every contact point the packed intersection code reports (1e-8) between a segment of
+    // this run and one of the other; 1 when out holds any point afterwards. Bezier, ellipse and
+    // spline runs are compared through their discretised form.
     int IntersectPoints(const keloPoints& other, std::vector<Point3D>& out) const;
-    // Convex hull as a new multi-part line the caller frees; built with the multi-part lines (not
-    // defined yet). GetConvexHullOfPoints is its core.
+    // Convex hull as a new multi-part line the caller frees; GetConvexHullOfPoints is its core.
     keloParts* ConvexHull() const;
 
     // Validity (flags 1 finite x/y, 2 finite z, 4 no repeated neighbours, 8 enough points) and

@@ -1,5 +1,7 @@
 // The point-run operations that work through the segment view.
 #include "geometry/point_run.h"
+#include "geometry/segment_runs.h"
+#include "geometry/tolerance.h"
 #include "relations/segment.h"
 
 namespace kelo {
@@ -11,19 +13,16 @@ int keloPoints::Create(const CsSegment& seg) {
 }
 
 int keloPoints::IntersectPoints(const keloPoints& other, std::vector<Point3D>& out) const {
-    // The views never write through their pointers; the records are only read here.
-    auto* self = const_cast<keloPoints*>(this);
-    auto* that = const_cast<keloPoints*>(&other);
-    int na = GetSegmentCount(), nb = other.GetSegmentCount();
-    for (int i = 0; i < na; ++i) {
-        CsSegment a(self, i);
-        for (int j = 0; j < nb; ++j) {
+    // Curves the segment view cannot read are compared through their discretised form.
+    detail::LineSegments a(*this, g_epsZero), b(other, g_epsZero);
+    for (size_t i = 0; i < a.size(); ++i)
+        for (size_t j = 0; j < b.size(); ++j) {
+            if (!IsBoxIntersect(a.box(i), b.box(j), kEpsInner)) continue;
             Point3D p1, p2;
-            int code = a.IntersectInfo(CsSegment(that, j), p1, p2, kEpsInner);
+            int code = a[i].IntersectInfo(b[j], p1, p2, kEpsInner);
             if (IntersectInfoType(code, 1, nullptr, nullptr)) out.push_back(p1);
             if (IntersectInfoType(code, 0, nullptr, nullptr)) out.push_back(p2);
         }
-    }
     return out.empty() ? 0 : 1;
 }
 

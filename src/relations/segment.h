@@ -119,8 +119,12 @@ struct KELO_API GeometryAt {
     // p strictly nearer to the head of the located segment than to its tail.
     bool NearSegHead(const Point3D& p) const;
 
-    // ---- need the geometry object; declared here, defined with it (not built yet) ----
+    // Both normalise every run of the object in place first and pass over Bezier, ellipse and
+    // spline runs. The segment nearest to p (a later one wins only when strictly nearer); foot
+    // receives its foot. Returns the run, null for a null object or one without segments.
     keloPoints* GetNearRefPtSegment(const Point3D& p, GM_Object* object, Point3D& foot, double eps);
+    // The last segment of the same sort that the given one projects onto no farther than the best
+    // so far (at first eps) and overlaps; dist and points receive the distance and the feet.
     keloPoints* GetSegmentNearSegment(const CsSegment& segment, double& dist, GM_Object* object,
                                       std::vector<Point3D>& points, double eps);
 };
@@ -131,11 +135,18 @@ KELO_API bool IsSegIntersect(uint8_t* endStart, uint8_t* endEnd, uint8_t* touch,
 // The overlap flag of the noding pass, cleared by reading it.
 KELO_API uint8_t IsSegOverlapAndReset();
 
-// ---- need the multi-part line class or the geometry object: declared with their documented
-// signatures and defined together with those classes (not built yet) ----------------------------
+// ---- over whole lines and objects ----------------------------------------------------------
+// The first nonzero HasOverlapAndSameDirect between a segment of a and one of b, else 0.
 KELO_API int HasOverlapAndSameDirectParts(keloParts* a, keloParts* b, double eps);
+// The neighbouring run's copy of the first point (atEnd 0) or the last point (atEnd the index of
+// the last point) of run i; wraps round a line whose ends meet. Null when there is none.
 KELO_API Point3D* GetNeighbourSamePtAt(keloParts* parts, int i, int atEnd);
+// Writes p over point k of run i and over the neighbour's shared copy; 0 when there is no such point.
 KELO_API int ReplacePtInParts(const Point3D& p, keloParts* parts, int i, int k);
+// Lines and polygons without Bezier, ellipse or spline parts: every straight run whose consecutive
+// segments follow one circle within g_epsLimit gets those segments replaced by three-point arcs (at
+// most half a turn each). Returns how many arcs were made. Other objects are put in order
+// (PutGMInOrder) and its result is returned.
 KELO_API int LineStringArclize(GM_Object* object);
 
 }  // namespace kelo

@@ -29,7 +29,8 @@ TEST(CircleArc, Circle3PAndArcParameters) {
     EXPECT_NEAR(cx, 1e7, 1e-8);
     EXPECT_NEAR(r, 1, 1e-8);
 
-    // Clockwise arc from 90 to 0 degrees through 45: middle comes after the end (middle > end).
+    // Clockwise arc from 90 to 0 degrees through 45: the end is lifted above the start, the middle
+    // stays a plain direction, so it lies outside [start, end] for a clockwise arc.
     Point3D cw[3] = {{0, 1, 0}, {std::sqrt(0.5), std::sqrt(0.5), 0}, {1, 0, 0}};
     CurveSegment seg{klLT3PArc, 3, cw};
     Point3D c;
@@ -37,7 +38,7 @@ TEST(CircleArc, Circle3PAndArcParameters) {
     ASSERT_EQ(GetArcParam(&seg, &c, &r, &s, &e, &m), True);
     EXPECT_NEAR(s, 90, 1e-9);
     EXPECT_NEAR(e, 360, 1e-9);
-    EXPECT_NEAR(m, 405, 1e-9);
+    EXPECT_NEAR(m, 45, 1e-9);
     Point3D ccw[3] = {{1, 0, 0}, {std::sqrt(0.5), std::sqrt(0.5), 0}, {0, 1, 0}};
     seg.points = ccw;
     ASSERT_EQ(GetArcParam(&seg, &c, &r, &s, &e, &m), True);
@@ -298,7 +299,7 @@ TEST(Discretise, CircleClipAndJoining) {
     SetArcDangle(old);
 }
 
-TEST(ReviewRegressions, ArcAnglesSplineLimitAndEllipseZ) {
+TEST(CurveEdgeCases, ArcAnglesSplineLimitAndEllipseZ) {
     using namespace kelo;
     // An arc across 0 degrees: only the end angle is lifted past 360.
     const double d2r = M_PI / 180;

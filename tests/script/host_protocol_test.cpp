@@ -367,4 +367,22 @@ TEST(ScriptHost, FormatErrorsAndTheConsoleCallback) {
 }
 
 }  // namespace
+// The compiled form keeps the line table, so a program run from its buffer names the line and the
+// included file of a run-time error exactly as the source run does.
+TEST(ScriptHost, CompiledProgramsNameTheLinesOfTheirErrors) {
+    test::ScratchDir dir;
+    const std::string lib = dir.write("KeloScript/lib.wsp", "int divide(int a, int b)\n{\n return a / b;\n}\n");
+    dir.write("KeloScript/main.wsp", "#include \"lib.wsp\"\nvoid main() {\n divide(1, 0);\n}\n");
+    std::string out, ran;
+    int32_t len = 0;
+    char* buf = nullptr;
+    ASSERT_TRUE(EncodeBuildKeloScript("main", kHostNames, nullptr, kHostNameCount, out, len, buf)) << GbkToUtf8(out);
+    ExecKeloScript("main", kHostNames, nullptr, kHostNameCount, ran);
+    DecodeRunKeloScript(kHostNames, nullptr, kHostNameCount, out, {}, len, buf);
+    EXPECT_EQ(out, ran);
+    EXPECT_NE(out.find("at line: 3"), std::string::npos) << GbkToUtf8(out);
+    EXPECT_NE(out.find("in file: "), std::string::npos) << GbkToUtf8(out);
+    delete[] buf;
+}
+
 }  // namespace kelo

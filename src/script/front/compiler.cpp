@@ -1079,15 +1079,13 @@ bool CompileScript(const ScriptFrontEndResult& front, const std::vector<std::str
     }
 }
 
-bool RunKeloScriptText(const std::string& name, const std::string& text, const std::vector<std::string>& args,
-                       std::string* printSink, std::string& errorText) {
-    errorText.clear();
-    ScriptFrontEndResult front;
+namespace {
+
+// Both entry points share everything after the front end: compile, then run in a fresh engine that
+// keeps the source lines so run-time errors can name them.
+bool CompileAndRun(ScriptFrontEndResult& front, const std::vector<std::string>& args, std::string* printSink,
+                   std::string& errorText) {
     ScriptError err;
-    if (!RunScriptFrontEndOnText(name, text, front, err)) {
-        errorText = err.text;
-        return false;
-    }
     ScriptProgram program;
     if (!CompileScript(front, {}, program, err)) {
         errorText = err.text;
@@ -1102,6 +1100,20 @@ bool RunKeloScriptText(const std::string& name, const std::string& text, const s
     return engine.run(errorText);
 }
 
+}  // namespace
+
+bool RunKeloScriptText(const std::string& name, const std::string& text, const std::vector<std::string>& args,
+                       std::string* printSink, std::string& errorText) {
+    errorText.clear();
+    ScriptFrontEndResult front;
+    ScriptError err;
+    if (!RunScriptFrontEndOnText(name, text, front, err)) {
+        errorText = err.text;
+        return false;
+    }
+    return CompileAndRun(front, args, printSink, errorText);
+}
+
 bool RunKeloScriptFile(const std::string& fileName, const std::vector<std::string>& args, std::string* printSink,
                        std::string& errorText) {
     errorText.clear();
@@ -1111,18 +1123,7 @@ bool RunKeloScriptFile(const std::string& fileName, const std::vector<std::strin
         errorText = err.text;
         return false;
     }
-    ScriptProgram program;
-    if (!CompileScript(front, {}, program, err)) {
-        errorText = err.text;
-        return false;
-    }
-    ScriptEngine engine;
-    engine.program = &program;
-    engine.sourceLines = std::move(front.lines);
-    engine.mainFile = front.mainFile;
-    engine.scriptArgs = args;
-    engine.printSink = printSink;
-    return engine.run(errorText);
+    return CompileAndRun(front, args, printSink, errorText);
 }
 
 }  // namespace kelo

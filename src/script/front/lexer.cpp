@@ -4,6 +4,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "script/front/char_class.h"
 #include "script/vm/tdata.h"
 #include "script/vm/value_ops.h"
 
@@ -11,10 +12,10 @@ namespace kelo {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsIdentStart(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
-bool IsIdentChar(char c) { return IsIdentStart(c) || IsDigit(c); }
+using detail::IsBlank;
+using detail::IsDigit;
+using detail::IsIdentChar;
+using detail::IsIdentStart;
 int HexDigit(char c) {
     if (IsDigit(c)) return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;

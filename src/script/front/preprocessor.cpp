@@ -1,16 +1,17 @@
 #include "script/front/preprocessor.h"
 
 #include "companion/gbk.h"
+#include "script/front/char_class.h"
 #include "script/front/script_loader.h"
 
 namespace kelo {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsIdentStart(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
-bool IsIdentChar(char c) { return IsIdentStart(c) || IsDigit(c); }
+using detail::IsBlank;
+using detail::IsDigit;
+using detail::IsIdentChar;
+using detail::IsIdentStart;
 
 size_t SkipBlanks(const std::string& s, size_t i) {
     while (i < s.size() && IsBlank(s[i])) ++i;

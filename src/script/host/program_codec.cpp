@@ -1,6 +1,8 @@
 #include "script/host/program_codec.h"
 
 #include <cstring>
+#include <unordered_map>
+#include <vector>
 
 namespace kelo::detail {
 
@@ -198,6 +200,44 @@ bool ParseFunctionText(const std::string& text, ScriptFunction& f) {
 constexpr size_t kMinInstructionBytes = 9 * 2 + 1 + 2;
 constexpr size_t kMinFunctionBytes = 3 + 3 * 2;
 
+// The line table: the main file first, then the other files, then for every source position the
+// index of its file and its line number. Line texts stay behind: errors print only file and line.
+void WriteLines(Writer& w, const ScriptSourceTable& lines, const std::string& mainFile) {
+    std::vector<std::string> files{mainFile};
+    std::unordered_map<std::string, int32_t> fileIndex{{mainFile, 0}};
+    std::vector<int32_t> fileOf;
+    fileOf.reserve(lines.size());
+    for (const ScriptSourceLine& l : lines) {
+        auto [it, added] = fileIndex.emplace(l.file, static_cast<int32_t>(files.size()));
+        if (added) files.push_back(l.file);
+        fileOf.push_back(it->second);
+    }
+    w.number(static_cast<int64_t>(files.size()));
+    for (const std::string& f : files) w.text(f);
+    w.number(static_cast<int64_t>(lines.size()));
+    for (size_t k = 0; k < lines.size(); ++k) {
+        w.number(fileOf[k]);
+        w.number(lines[k].line);
+    }
+}
+
+bool ReadLines(Reader& r, ScriptSourceTable& lines, std::string& mainFile) {
+    int32_t nFiles = 0, nLines = 0;
+    if (!r.int32(nFiles) || nFiles < 1 || static_cast<size_t>(nFiles) > r.left()) return false;
+    std::vector<std::string> files(static_cast<size_t>(nFiles));
+    for (std::string& f : files)
+        if (!r.text(f)) return false;
+    if (!r.int32(nLines) || nLines < 0 || static_cast<size_t>(nLines) > r.left() / 4) return false;
+    lines.resize(static_cast<size_t>(nLines));
+    for (ScriptSourceLine& l : lines) {
+        int32_t file = 0;
+        if (!r.int32(file) || file < 0 || file >= nFiles || !r.int32(l.line)) return false;
+        l.file = files[static_cast<size_t>(file)];
+    }
+    mainFile = files[0];
+    return r.atEnd();
+}
+
 bool Decode(Reader& r, ScriptProgram& p) {
     int32_t nCode = 0, entry = 0, nInits = 0, nFunctions = 0;
     if (!r.int32(nCode) || !r.int32(entry) || !r.int32(nInits) || !r.int32(nFunctions)) return false;
@@ -233,12 +273,13 @@ bool Decode(Reader& r, ScriptProgram& p) {
     }
     auto main = p.functionIndex.find("main");
     if (main != p.functionIndex.end()) p.mainFunction = main->second;
-    return r.atEnd();
+    return true;
 }
 
 }  // namespace
 
-std::string EncodeScriptProgram(const ScriptProgram& program) {
+std::string EncodeScriptProgram(const ScriptProgram& program, const ScriptSourceTable* lines,
+                                const std::string& mainFile) {
     Writer w;
     w.number(static_cast<int64_t>(program.code.size()));
     w.number(program.entry);
@@ -258,14 +299,22 @@ std::string EncodeScriptProgram(const ScriptProgram& program) {
         w.number(f.returnType);
         w.number(f.line);
     }
+    if (lines != nullptr) WriteLines(w, *lines, mainFile);
     return std::move(w.out);
 }
 
-bool DecodeScriptProgram(const char* buffer, int32_t length, ScriptProgram& program) {
+bool DecodeScriptProgram(const char* buffer, int32_t length, ScriptProgram& program, ScriptSourceTable* lines,
+                         std::string* mainFile) {
     program = ScriptProgram();
+    ScriptSourceTable table;
+    std::string main;
     if (buffer == nullptr || length <= 0) return false;
     Reader r(buffer, length);
-    if (Decode(r, program)) return true;
+    if (Decode(r, program) && (r.atEnd() || ReadLines(r, table, main))) {
+        if (lines != nullptr) *lines = std::move(table);
+        if (mainFile != nullptr) *mainFile = std::move(main);
+        return true;
+    }
     program = ScriptProgram();
     return false;
 }

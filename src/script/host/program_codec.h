@@ -5,12 +5,18 @@
 #include <cstdint>
 #include <string>
 
+#include "script/vm/script_error.h"
 #include "script/vm/script_program.h"
 
 namespace kelo::detail {
 
-std::string EncodeScriptProgram(const ScriptProgram& program);
-// False, leaving program empty, when the buffer does not read back completely.
-bool DecodeScriptProgram(const char* buffer, int32_t length, ScriptProgram& program);
+// With lines, the buffer ends with the file and line of every source position, so errors of a
+// program run from its buffer still name their line; readers that stop after the functions, and
+// buffers written without the table, stay valid.
+std::string EncodeScriptProgram(const ScriptProgram& program, const ScriptSourceTable* lines = nullptr,
+                                const std::string& mainFile = {});
+// False, leaving program (and lines) empty, when the buffer does not read back completely.
+bool DecodeScriptProgram(const char* buffer, int32_t length, ScriptProgram& program,
+                         ScriptSourceTable* lines = nullptr, std::string* mainFile = nullptr);
 
 }  // namespace kelo::detail

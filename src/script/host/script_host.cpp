@@ -138,7 +138,7 @@ void RunCommand(Mode mode, const char* command, const char* const* names, KeloHo
     if (!run.compile(fileName, program)) return;
     if (mode == Mode::Check) return;
     if (mode == Mode::Build) {
-        *encoded = detail::EncodeScriptProgram(program);
+        *encoded = detail::EncodeScriptProgram(program, &run.engine().sourceLines, run.engine().mainFile);
         return;
     }
     ScriptEngine& e = run.engine();
@@ -219,7 +219,8 @@ void DecodeRunKeloScript(const char* const* hostNames, KeloHostWindow* hostWindo
     ScriptProgram program;
     HostRun run(hostNames, hostWindow, nameCount, output);
     run.announce("@encode@" + std::to_string(length));
-    if (!detail::DecodeScriptProgram(buffer, length, program)) {
+    ScriptEngine& e = run.engine();
+    if (!detail::DecodeScriptProgram(buffer, length, program, &e.sourceLines, &e.mainFile)) {
         output = FormatScriptError(10000, {}, -1, 0, "");
         return;
     }

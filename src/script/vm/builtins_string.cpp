@@ -186,9 +186,9 @@ int32_t FormatScriptValues(ScriptEngine& e, const int32_t* args, int32_t argc, i
             out += fmt.substr(i);
             break;
         }
-        std::string spec = fmt.substr(i, j - i);
-        spec.erase(std::remove_if(spec.begin(), spec.end(), [](char ch) { return std::strchr("hlLqjzt", ch); }),
-                   spec.end());
+        std::string directive = fmt.substr(i, j - i);
+        directive.erase(std::remove_if(directive.begin(), directive.end(), [](char ch) { return std::strchr("hlLqjzt", ch); }),
+                   directive.end());
         const char conv = fmt[j];
         i = j + 1;
         if (next >= argc) return -1;
@@ -199,14 +199,14 @@ int32_t FormatScriptValues(ScriptEngine& e, const int32_t* args, int32_t argc, i
             if (v.dataType == kTypeInt) iv = v.value.i;
             else if (v.dataType == kTypeBool) iv = v.value.b;
             else return -1;
-            std::snprintf(buf, sizeof buf, (spec + conv).c_str(), iv);
+            std::snprintf(buf, sizeof buf, (directive + conv).c_str(), iv);
         } else if (std::strchr("eEfgGaA", conv)) {
             if (v.dataType != kTypeDouble) return -1;
-            std::snprintf(buf, sizeof buf, (spec + conv).c_str(), v.value.d);
+            std::snprintf(buf, sizeof buf, (directive + conv).c_str(), v.value.d);
         } else if (conv == 's') {
             if (v.dataType != kTypeString) return -1;
-            std::snprintf(buf, sizeof buf, (spec + 's').c_str(), v.value.s->c_str());
-            if (spec == "%") {
+            std::snprintf(buf, sizeof buf, (directive + 's').c_str(), v.value.s->c_str());
+            if (directive == "%") {
                 out += *v.value.s;
                 continue;
             }
