@@ -11,30 +11,14 @@
 #include <iterator>
 #include <thread>
 
-#include "script_test_support.h"
+#include "kelo_shell.h"
 
 namespace kelo {
 namespace {
 
-struct Shell {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Shell Sh(const test::ScratchDir& dir, const std::string& command) {
-    const std::string errFile = dir.path() + "/stderr.txt";
-    FILE* p = ::popen(("cd " + dir.path() + " && " + command + " 2>" + errFile + " </dev/null").c_str(), "r");
-    Shell s{};
-    char buf[512];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) s.out.append(buf, n);
-    s.status = WEXITSTATUS(::pclose(p));
-    std::ifstream err(errFile);
-    s.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
-    return s;
-}
-
-const std::string kKelo = std::string(KELO_TOOL_PATH) + " ";
+using test::kKelo;
+using test::Sh;
+using test::Shell;
 
 TEST(KeloCommands, BuildExecEncryptAndCheckAgreeWithRun) {
     test::ScratchDir dir;

@@ -8,6 +8,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include "host_geometry.h"
+#include "host_network.h"
+
 namespace kelo_tool {
 
 using namespace kelo;
@@ -16,17 +19,20 @@ using namespace kelo;
 const char* const kHostNames[] = {
     "geoFromText",  "geoArea",  "geoLength", "geoBox",       "geoCount",          "sunRiseSet",
     "dayLength",    "mf_klPoints_area", "mf_klPoints_length", "mf_klPoints_box", "mf_klPoints_count",
+    "netCreate",    "netAddRoad", "netRoute", "netNearest",   "netTour",           "netArea",
+    "netFree",      "geoPoints",  "mf_klPoints_points",
 };
 const int32_t kHostNameCount = static_cast<int32_t>(sizeof kHostNames / sizeof kHostNames[0]);
 
 namespace {
 
-enum Fn { kFromText, kArea, kLength, kBox, kCount, kSunRiseSet, kDayLength, kMArea, kMLength, kMBox, kMCount };
-
-struct Geometry {
-    keloPoints points;
-    bool polygon = false;
+enum Fn {
+    kFromText, kArea, kLength, kBox, kCount, kSunRiseSet, kDayLength, kMArea, kMLength, kMBox, kMCount,
+    kNetFirst,  // the network functions follow in the order of NetFn
+    kPoints = kNetFirst + static_cast<int>(NetFn::kFree) + 1, kMPoints,
 };
+
+using Geometry = HostGeometry;
 
 struct HostState {
     std::vector<std::unique_ptr<Geometry>> geometries;
@@ -35,9 +41,9 @@ struct HostState {
     void (*onEnd)(ScriptEngine*) = nullptr;
 } g_state;
 
-// "POINT (x y)", "LINESTRING (x y, ...)" or "POLYGON ((x y, ...))" (the outer ring); false for
-// anything else.
-bool ParseText(const std::string& text, Geometry& g) {
+}  // namespace
+
+bool ParseGeometryText(const std::string& text, Geometry& g) {
     size_t i = 0;
     while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
     std::string word;
@@ -77,6 +83,20 @@ bool ParseText(const std::string& text, Geometry& g) {
     return true;
 }
 
+void* KeepGeometry(std::unique_ptr<Geometry> g) {
+    void* handle = g.get();
+    g_state.known.insert(handle);
+    g_state.geometries.push_back(std::move(g));
+    return handle;
+}
+
+const Geometry* FindGeometry(const Tdata& v) {
+    if (v.dataType != kTypePoints || g_state.known.count(v.value.handle) == 0) return nullptr;
+    return static_cast<const Geometry*>(v.value.handle);
+}
+
+namespace {
+
 double Area(const Geometry& g) {
     if (!g.polygon) return 0;
     std::vector<Point3D> pts;
@@ -91,11 +111,6 @@ bool Number(const Tdata& v, double& out) {
     else if (v.dataType == kTypeDouble) out = v.value.d;
     else return false;
     return true;
-}
-
-const Geometry* GeometryArg(const Tdata& v) {
-    if (v.dataType != kTypePoints || g_state.known.count(v.value.handle) == 0) return nullptr;
-    return static_cast<const Geometry*>(v.value.handle);
 }
 
 // The sun functions take lon, lat, year, month, day and an optional mode.
@@ -113,15 +128,17 @@ intptr_t Call(int32_t fn) {
     std::string* text = nullptr;
     const int32_t result = GetKeloScriptFuncParams(cells, args, text);
     if (result < 0) return 0;
+    if (fn >= kNetFirst && fn < kPoints) {
+        std::string unused;
+        return CallNetworkFunction(static_cast<NetFn>(fn - kNetFirst), cells, args, result,
+                                   text != nullptr ? *text : unused);
+    }
     switch (fn) {
         case kFromText: {
             if (args.size() != 1 || cells[args[0]].dataType != kTypeString) return 0;
             auto g = std::make_unique<Geometry>();
-            if (!ParseText(*cells[args[0]].value.s, *g)) return 0;
-            void* handle = g.get();
-            g_state.known.insert(handle);
-            g_state.geometries.push_back(std::move(g));
-            return setValue(cells[result], Tdata(kTypePoints, handle));
+            if (!ParseGeometryText(*cells[args[0]].value.s, *g)) return 0;
+            return setValue(cells[result], Tdata(kTypePoints, KeepGeometry(std::move(g))));
         }
         case kSunRiseSet: {
             double v[6];
@@ -152,7 +169,7 @@ intptr_t Call(int32_t fn) {
     }
     // The rest take one geometry: the argument of a global function, the object of a method.
     if (args.size() != 1) return 0;
-    const Geometry* g = GeometryArg(cells[args[0]]);
+    const Geometry* g = FindGeometry(cells[args[0]]);
     if (g == nullptr) return 0;
     switch (fn) {
         case kArea:
@@ -172,6 +189,31 @@ intptr_t Call(int32_t fn) {
             box.value.box[3] = b.maxy;
             return setValue(cells[result], box);
         }
+        case kPoints:
+        case kMPoints: {
+            // {x, y} pairs, the shape the network functions take positions in.
+            ScriptEngine* e = GetCurrentScriptEngine();
+            const uint32_t n = g->points.pointCount;
+            const Point3D* pts = g->points.points;
+            if (e == nullptr || n > 4000000 || !KeloScriptCurReserveMemory(cells, static_cast<int32_t>(3 * n)))
+                return 0;
+            Tdata list;
+            list.setDataType(kTypeArray);
+            for (uint32_t k = 0; k < n; ++k) {
+                Tdata pair;
+                pair.setDataType(kTypeArray);
+                for (double c : {pts[k].x, pts[k].y}) {
+                    const int32_t cell = e->allocCell();
+                    e->cells[cell] = Tdata(c);
+                    pair.value.a->push_back(cell);
+                }
+                const int32_t cell = e->allocCell();
+                e->cells[cell] = pair;
+                list.value.a->push_back(cell);
+            }
+            e->cells[result].copyFrom(list);
+            return 1;
+        }
         default: return 0;
     }
 }
@@ -185,6 +227,7 @@ intptr_t Proc(void*, uint32_t message, intptr_t wparam, intptr_t lparam) {
         case -97: return 1;
         case -99:
             if (g_state.onEnd) g_state.onEnd(reinterpret_cast<ScriptEngine*>(lparam));
+            FreeNetworks();
             g_state.geometries.clear();
             g_state.known.clear();
             return 1;
