@@ -63,55 +63,16 @@ bool InUnitRange(const Point3D& p, klRouteCoordLengthUnit unit) {
     return Dijkstra_Route::CheckPointsDegUnit(&p, 1);
 }
 
-// Vertex keys truncate toward zero, so a vertex with a negative coordinate reads back one grid
-// step away from its key, and a route through it can no longer be costed. Each question is
-// therefore asked in a frame where no coordinate is negative: a planar network is shifted; a
-// degree network has its longitudes turned by 360 degrees and, south of the equator, its
-// latitudes mirrored, which leaves ellipsoidal lengths as they were.
-struct Frame {
-    double dx = 0, dy = 0, sy = 1;
-    Point3D In(const Point3D& p) const { return {p.x + dx, sy * p.y + dy, 0.0}; }
-    Point3D Out(const Point3D& p) const { return {p.x - dx, sy * (p.y - dy), p.z}; }
-};
-
-// False for a degree network with points on both sides of the equator, which no such frame
-// serves.
-bool MakeFrame(const Network& n, const std::vector<Point3D>& positions, Frame& f) {
-    double minx = 0, miny = 0, maxy = 0;
-    auto see = [&](const Point3D& p) {
-        minx = std::min(minx, p.x);
-        miny = std::min(miny, p.y);
-        maxy = std::max(maxy, p.y);
-    };
-    for (const Road& r : n.roads)
-        for (const Point3D& p : r.points) see(p);
-    for (const Point3D& p : positions) see(p);
-    f = Frame{};
-    if (n.unit == klRoutePlanarMetre) {
-        f.dx = minx < 0 ? std::ceil(-minx / 1000) * 1000 : 0;
-        f.dy = miny < 0 ? std::ceil(-miny / 1000) * 1000 : 0;
-        return true;
-    }
-    if (miny < 0 && maxy > 0) return false;
-    f.dx = minx < 0 ? 360 : 0;
-    f.sy = miny < 0 ? -1 : 1;
-    return true;
-}
-
-void FrameOut(const Frame& f, keloPoints& pts) {
-    for (uint32_t i = 0; i < pts.pointCount; ++i) pts.points[i] = f.Out(pts.points[i]);
-}
-
 // The graph of the network's roads. Lines are added one by one rather than as polylines, because
 // adding a polyline would change the unit by the coordinates of the first road.
-void BuildGraph(const Network& n, const Frame& f, Dijkstra_Route& g) {
+void BuildGraph(const Network& n, Dijkstra_Route& g) {
     const int growth = static_cast<int>(std::min<size_t>(n.pieces + 64, 0x2000000));
     g.Init_Initial(n.unit, true, 1.0, growth);
     for (size_t r = 0; r < n.roads.size(); ++r) {
         const Road& road = n.roads[r];
         const float cost = g.ToUnitCost(road.speed);
         for (size_t i = 0; i + 1 < road.points.size(); ++i) {
-            const Point3D ab[2] = {f.In(road.points[i]), f.In(road.points[i + 1])};
+            const Point3D ab[2] = {road.points[i], road.points[i + 1]};
             g.Add2Lines(&ab[0], &ab[1], cost, g.CalLen(ab, 2), !road.oneWay, false, static_cast<uint32_t>(r),
                         int16_t{0});
         }
@@ -188,14 +149,9 @@ private:
     bool PositionArg(size_t k, const char* what, Point3D& p);
     bool PositionsArg(size_t k, const char* what, std::vector<Point3D>& out);
     bool RoadArg(size_t k, std::vector<Point3D>& out);
-    // The graph for one question about the given positions, which it moves into the graph's frame.
-    bool Graph(std::vector<Point3D>& positions, Frame& f, Dijkstra_Route& g) {
-        if (!MakeFrame(*net_, positions, f))
-            return Bad("roads and positions on both sides of the equator are not supported");
-        for (Point3D& p : positions) p = f.In(p);
-        BuildGraph(*net_, f, g);
-        return true;
-    }
+    // The graph for one question. It is built afresh each time because the library joins every
+    // asked position to the roads with a connector line that a later question must not route over.
+    void Graph(Dijkstra_Route& g) { BuildGraph(*net_, g); }
     bool Reserve(int32_t n) {
         return KeloScriptCurReserveMemory(cells_, n) || Bad("the script's value store is full");
     }
@@ -349,15 +305,13 @@ intptr_t NetCall::Route() {
     Point3D a{}, b{};
     if (!NetworkArg(0) || !PositionArg(1, "from", a) || !PositionArg(2, "to", b)) return 0;
     std::vector<Point3D> ends{a, b};
-    Frame f;
     Dijkstra_Route g;
-    if (!Graph(ends, f, g)) return 0;
+    Graph(g);
     g.Add_Point(ends[0]);
     g.Add_Point(ends[1]);
     myRouteResult r;
     const bool found =
         g.FindBestRoute2Pos(g.myStreetPt_VertId(ends[0]), g.myStreetPt_VertId(ends[1]), r, klRouteCostTime) != 0;
-    FrameOut(f, r);
     if (!Reserve(kRouteCells)) return 0;
     Answer answer(engine_);
     Tdata map = Answer::Map();
@@ -375,9 +329,8 @@ intptr_t NetCall::Nearest() {
     if (facilities.empty()) return Fail("no facilities given");
     if (args_.size() == 4 && !Flag(Arg(3), toPosition)) return Fail("toPosition must be a bool");
     facilities.push_back(p);
-    Frame f;
     Dijkstra_Route g;
-    if (!Graph(facilities, f, g)) return 0;
+    Graph(g);
     p = facilities.back();
     facilities.pop_back();
     myRouteResult r;
@@ -389,7 +342,6 @@ intptr_t NetCall::Nearest() {
         for (size_t k = 0; k < facilities.size() && chosen < 0; ++k)
             if (g.Binary_Search(facilities[k]) == v) chosen = static_cast<int>(k);
     }
-    FrameOut(f, r);
     if (!Reserve(kRouteCells + 2)) return 0;
     Answer answer(engine_);
     Tdata map = Answer::Map();
@@ -410,14 +362,12 @@ intptr_t NetCall::Tour() {
     if (args_.size() == 4 && !Flag(Arg(3), back)) return Fail("returnToDepot must be a bool");
     std::vector<Point3D> all = depots;
     all.insert(all.end(), targets.begin(), targets.end());
-    Frame f;
     Dijkstra_Route g;
-    if (!Graph(all, f, g)) return 0;
+    Graph(g);
     depots.assign(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(depots.size()));
     targets.assign(all.begin() + static_cast<std::ptrdiff_t>(depots.size()), all.end());
     std::vector<myRouteResult> routes;
     if (!g.FindBestPostRoute(depots, targets, routes, back ? 1 : 0, klRouteCostTime)) routes.clear();
-    for (myRouteResult& r : routes) FrameOut(f, r);
     if (!Reserve(static_cast<int32_t>(routes.size()) * (kRouteCells + 1))) return 0;
     Answer answer(engine_);
     Tdata list;
@@ -440,12 +390,10 @@ intptr_t NetCall::Area() {
     if (!Number(Arg(2), limit) || !(limit > 0)) return Fail("the limit (metres of road) must be a positive number");
     if (args_.size() == 4 && !Flag(Arg(3), whole)) return Fail("whole must be a bool");
     std::vector<Point3D> centre{c};
-    Frame f;
     Dijkstra_Route g;
-    if (!Graph(centre, f, g)) return 0;
+    Graph(g);
     myRouteResult r;
     const bool found = g.FindServiceArea(centre[0], r, limit, whole, klRouteCostLength) && r.pointCount > 0;
-    FrameOut(f, r);
     if (!Reserve(4)) return 0;
     Answer answer(engine_);
     Tdata map = Answer::Map();
