@@ -3,26 +3,25 @@
 #include <cmath>
 
 #include "script/vm/builtins.h"
+#include "script/vm/value_walk.h"
 
 namespace kelo::detail {
 
 namespace {
 
 // Cells a deep copy of the value needs, so array_add can reserve them before copying.
-int64_t CellsOf(ScriptEngine& e, int32_t i, int depth = 0) {
-    i = e.resolve(i);
-    if (!e.validCell(i) || depth > 10000) return 1;
-    const Tdata& v = e.cells[i];
-    int64_t n = 1;
-    auto add = [&](int32_t k) { n += CellsOf(e, k, depth + 1); };
-    switch (v.dataType) {
-        case kTypeArray: for (int32_t k : *v.value.a) add(k); break;
-        case kTypeSet: for (int32_t k : *v.value.set) add(k); break;
-        case kTypeMultiset: for (int32_t k : *v.value.mset) add(k); break;
-        case kTypeMap: for (auto [k, w] : *v.value.map) { add(k); add(w); } break;
-        case kTypeMultimap: for (auto [k, w] : *v.value.mmap) { add(k); add(w); } break;
-        case kTypePoint: n += 3; break;
-        default: break;
+int64_t CellsOf(ScriptEngine& e, int32_t i) {
+    int64_t n = 0;
+    std::vector<int32_t> work{i};
+    while (!work.empty()) {
+        const int32_t k = e.resolve(work.back());
+        work.pop_back();
+        ++n;
+        if (!e.validCell(k) || !HoldsCells(e.cells[k].dataType)) continue;
+        for (CellCursor c(e.cells[k]); !c.done(); c.next()) {
+            if (IsPairContainer(c.type())) work.push_back(c.value());
+            work.push_back(c.key());
+        }
     }
     return n;
 }
