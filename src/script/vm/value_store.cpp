@@ -36,6 +36,9 @@ bool ScriptEngine::grow() {
     cells = newCells;
     freeStack = newFree;
     capacity = newCapacity;
+    // A host function in progress reads the cells through the call data.
+    ScriptHostCall& call = detail::CurrentHostCall();
+    if (call.engine == this) call.cells = cells;
     return true;
 }
 
