@@ -123,8 +123,9 @@ private:
         p_.code[static_cast<size_t>(i)].value = v;
         return i;
     }
-    int32_t emitBind(int32_t aMode, int32_t aOffset, int32_t bMode, int32_t bOffset) {
+    int32_t emitBind(int32_t aMode, int32_t aOffset, int32_t bMode, int32_t bOffset, bool initialiser = false) {
         int32_t i = emitA(kOpBind, aMode, aOffset);
+        if (initialiser) p_.code[static_cast<size_t>(i)].count = kBindInitialiser;
         p_.code[static_cast<size_t>(i)].bMode = bMode;
         p_.code[static_cast<size_t>(i)].bOffset = bOffset;
         return i;
@@ -311,7 +312,7 @@ private:
                 if (is("c,") || is("c;")) fail(1410);
                 depth_ = 0;
                 assignment();
-                emitBind(kModeVarTop, -1, kModeVarBase, slot);
+                emitBind(kModeVarTop, -1, kModeVarBase, slot, true);
                 emit(kOpDrop);
                 // The first pass skipped initialisers, so what follows one is checked only here.
                 if (!is("c,") && !is("c;")) fail(1344);
@@ -484,7 +485,7 @@ private:
                 advance();
                 if (is("c,") || is("c;")) fail(1410);
                 assignment();
-                emitBind(kModeVarTop, -1, kModeVarTop, -2);
+                emitBind(kModeVarTop, -1, kModeVarTop, -2, true);
                 emit(kOpDrop);
                 --depth_;
             }

@@ -78,9 +78,10 @@ void ScriptEngine::execute(int32_t start) {
             case kOpBind: {
                 const int32_t a = resolve(slot(in.aMode, in.aOffset));
                 const int32_t b = slot(in.bMode, in.bOffset);
-                if (!validCell(a) || !validCell(b)) raiseHere(10200);
+                const int32_t misfit = in.count == kBindInitialiser ? 10202 : 10200;
+                if (!validCell(a) || !validCell(b)) raiseHere(misfit);
                 if (cells[b].dataType == kTypeReference) cells[b].value.ref = a;
-                else if (!assign(cells[b], cells[a])) raiseHere(10200);
+                else if (!assign(cells[b], cells[a])) raiseHere(misfit);
                 break;
             }
             case kOpJump:

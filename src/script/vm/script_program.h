@@ -36,6 +36,10 @@ enum ScriptOp : int32_t {
     kOpNop = 10003,
 };
 
+// A bind whose count is this sets a declared variable's initial value: a misfit is the
+// declaration's error (10202), not an argument binding's (10200).
+inline constexpr int32_t kBindInitialiser = 1;
+
 // Operand addressing: which stack slot names the operand's cell.
 enum ScriptOperandMode : int32_t {
     kModeVarTop = 0,   // variable stack, top + offset
