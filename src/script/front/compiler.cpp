@@ -123,6 +123,7 @@ private:
         p_.code[static_cast<size_t>(i)].value = v;
         return i;
     }
+    void constant(const Tdata& v) { p_.code[static_cast<size_t>(emitValue(kOpDeclare, v))].count = kDeclareConstant; }
     int32_t emitBind(int32_t aMode, int32_t aOffset, int32_t bMode, int32_t bOffset, bool initialiser = false) {
         int32_t i = emitA(kOpBind, aMode, aOffset);
         if (initialiser) p_.code[static_cast<size_t>(i)].count = kBindInitialiser;
@@ -920,22 +921,22 @@ private:
         if (t.empty()) fail(1420);
         switch (t[0]) {
             case 'v':
-                emitValue(kOpDeclare, Tdata(static_cast<int>(std::strtol(t.c_str() + 1, nullptr, 10))));
+                constant(Tdata(static_cast<int>(std::strtol(t.c_str() + 1, nullptr, 10))));
                 ++depth_;
                 advance();
                 return;
             case 'd':
-                emitValue(kOpDeclare, Tdata(std::strtod(t.c_str() + 1, nullptr)));
+                constant(Tdata(std::strtod(t.c_str() + 1, nullptr)));
                 ++depth_;
                 advance();
                 return;
             case 'r':
-                emitValue(kOpDeclare, Tdata(t.substr(1)));
+                constant(Tdata(t.substr(1)));
                 ++depth_;
                 advance();
                 return;
             case 'b':
-                emitValue(kOpDeclare, Tdata(t[1] == 't' || t[1] == 'T'));
+                constant(Tdata(t[1] == 't' || t[1] == 'T'));
                 ++depth_;
                 advance();
                 return;

@@ -25,6 +25,8 @@ ScriptEngine::ScriptEngine()
     // Ascending, so the top of the stack (the next cell handed out) is the highest index.
     for (int32_t i = 0; i < capacity; ++i) freeStack[i] = i;
     freeCount = capacity;
+    cellFlags.assign(static_cast<size_t>(capacity), 0);
+    collectBelow = capacity / 4;
 }
 
 ScriptEngine::~ScriptEngine() {
