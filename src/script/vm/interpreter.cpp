@@ -1,4 +1,6 @@
 // The instruction loop of the stack machine and the run driver.
+#include <climits>
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 
@@ -246,6 +248,7 @@ void ScriptEngine::execute(int32_t start) {
     if (constCells.size() != code.size()) {
         constCells.assign(code.size(), -1);
         constList.clear();
+        methodCache.assign(code.size(), UINT64_MAX);
     }
     // The count at which the next break poll (every 256 instructions) or the instruction bound
     // is due, so the loop tests one number per instruction.
@@ -288,7 +291,10 @@ void ScriptEngine::execute(int32_t start) {
                 const int32_t b = Slot(*this, in.bMode, in.bOffset);
                 const int32_t misfit = in.count == kBindInitialiser ? 10202 : 10200;
                 if (!validCell(a) || !validCell(b)) raiseHere(misfit);
-                if (cells[b].dataType == kTypeReference) {
+                Tdata& to = cells[b];
+                if (to.dataType == cells[a].dataType && to.dataType >= kTypeBool && to.dataType <= kTypeDouble) {
+                    to.value = cells[a].value;  // a number into a parameter or variable of its type
+                } else if (to.dataType == kTypeReference) {
                     // The parameter aliases the argument's cell from now on: it is no longer a
                     // temporary, and a literal's shared cell must not be written through it.
                     const int32_t target = unshared(a);
@@ -356,7 +362,16 @@ void ScriptEngine::execute(int32_t start) {
                 if (in.count2 < 1 || in.count2 > varTop) raiseHere(10303);
                 const int32_t obj = resolve(varStack[static_cast<size_t>(varTop - in.count2)]);
                 const int32_t type = validCell(obj) ? cells[obj].dataType : kTypeVoid;
-                const int32_t fn = in.count < 0 ? -1 : FindScriptMethod(in.count, type);
+                // The type met last time at this call, and the function it gave.
+                uint64_t& cached = methodCache[static_cast<size_t>(pc)];
+                const uint64_t key = static_cast<uint64_t>(static_cast<uint32_t>(type)) << 32;
+                int32_t fn;
+                if (cached != UINT64_MAX && (cached & 0xFFFFFFFF00000000u) == key) {
+                    fn = static_cast<int32_t>(static_cast<uint32_t>(cached));
+                } else {
+                    fn = in.count < 0 ? -1 : FindScriptMethod(in.count, type);
+                    cached = key | static_cast<uint32_t>(fn);
+                }
                 if (fn >= 0) {
                     if (!callSystem(fn, in.count2)) raiseHere(10300);
                     break;
@@ -396,7 +411,12 @@ void ScriptEngine::execute(int32_t start) {
                 int32_t& s = Slot(*this, in.aMode, in.aOffset);
                 const int32_t c = allocCell();
                 s = c;
-                FillFresh(*this, c, in.value);
+                if (in.value.dataType >= kTypeBool && in.value.dataType <= kTypeDouble) {
+                    cells[c].dataType = in.value.dataType;
+                    cells[c].value = in.value.value;
+                } else {
+                    FillFresh(*this, c, in.value);
+                }
                 // On the variable stack this is a call's return slot, named by that slot alone.
                 if (in.aMode == kModeVarTop) cellFlags[static_cast<size_t>(c)] = kCellTemp;
                 break;

@@ -1,9 +1,13 @@
 #include "script/vm/script_engine.h"
 
+#include "script/vm/engine_pointer.h"
+
 namespace kelo {
 
+ScriptEngine* detail::g_runningEngine = nullptr;
+
 namespace {
-ScriptEngine* g_currentEngine = nullptr;
+ScriptEngine*& g_currentEngine = detail::g_runningEngine;
 ScriptHostCall g_hostCall;
 }  // namespace
 

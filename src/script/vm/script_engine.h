@@ -86,6 +86,8 @@ public:
     // Cell of each literal instruction (-1 until first evaluated), and the list of them: roots.
     std::vector<int32_t> constCells;
     std::vector<int32_t> constList;
+    // Per method-call instruction: the object type and the function found for it last time.
+    std::vector<uint64_t> methodCache;
     // Collect when fewer cells than this are free (a quarter of the capacity).
     int32_t collectBelow = 0;
 
