@@ -279,17 +279,24 @@ bool Clear(const SysCall& c) {
 template <typename C>
 bool AddElem(const SysCall& c) {
     C& t = Tree<C>(c, 0, TypeOf<C>());
-    if constexpr (IsMap<C>()) {
-        if constexpr (std::is_same_v<C, ScriptIndexMap>)
-            if (t.count(c.argIndex(1))) return true;
+    // One search: the place found for the key is the insertion hint (the copies compare equal to
+    // the key, and copying leaves the tree alone even when the store grows).
+    if constexpr (std::is_same_v<C, ScriptIndexMap> || std::is_same_v<C, ScriptIndexSet>) {
+        const auto at = t.lower_bound(c.argIndex(1));
+        if (at != t.end() && !t.key_comp()(c.argIndex(1), KeyOf(at))) return true;
+        if constexpr (IsMap<C>()) {
+            int32_t value = Copy(c, 2);
+            int32_t key = Copy(c, 1);
+            t.emplace_hint(at, key, value);
+        } else {
+            t.insert(at, Copy(c, 1));
+        }
+    } else if constexpr (IsMap<C>()) {
         int32_t value = Copy(c, 2);
         int32_t key = Copy(c, 1);
-        Tree<C>(c, 0, TypeOf<C>()).emplace(key, value);
+        t.emplace(key, value);
     } else {
-        if constexpr (std::is_same_v<C, ScriptIndexSet>)
-            if (t.count(c.argIndex(1))) return true;
-        int32_t key = Copy(c, 1);
-        Tree<C>(c, 0, TypeOf<C>()).insert(key);
+        t.insert(Copy(c, 1));
     }
     return true;
 }
