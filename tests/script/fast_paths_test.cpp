@@ -33,6 +33,9 @@ const Case kCases[] = {
     {"void main() { double d; for (int i = 0; i < 2; i++) { d = 1.5; d += 1; print(1.5, \" \", d, \" \"); } "
      "println(); }",
      "1.5 2.5 1.5 2.5 \n"},
+    {"void main() { string s = \"ab\"; s += s; string t = (s += \"c\"); t += \"!\"; "
+     "for (int i = 0; i < 2; i++) { \"x\" += \"y\"; print(\"x\"); } println(\" \", s, \" \", t); }",
+     "xx ababc ababc!\n"},
     // Temporaries named by a second slot or bound to a reference parameter.
     {"void put(int& x) { x = 9; println(x); }\nvoid main() { int i = 1; put(i + 1); println(i); }", "9\n1\n"},
     {"void main() { for (int i = 0; i < 4; i++) { switch (i * 2 - 2) { case 0: print(\"z\"); break; case 2: "
