@@ -259,13 +259,16 @@ void ScriptEngine::execute(int32_t start) {
     };
     uint64_t check = nextCheck();
     int32_t pc = start;
+    // The stop flag is set only by the break poll, the bound, the debugger and calls (exit, or a
+    // host function), so it is tested right after those rather than before every instruction.
+    if (stopFlag) return;
     for (;;) {
         if (++instructionCount >= check) {
             if (instructionCount > instructionLimit && instructionLimit != 0) stopFlag = true;
             if ((instructionCount & 255u) == 0 && UserWantsToStop()) stopFlag = true;
             check = nextCheck();
+            if (stopFlag) return;
         }
-        if (stopFlag) return;
         if (static_cast<uint32_t>(pc) >= static_cast<uint32_t>(size)) raiseHere(10000);
         if (freeCount < collectBelow) {
             collect();
@@ -374,12 +377,14 @@ void ScriptEngine::execute(int32_t start) {
                 }
                 if (fn >= 0) {
                     if (!callSystem(fn, in.count2)) raiseHere(10300);
+                    if (stopFlag) return;
                     break;
                 }
                 auto host = hostMethods.empty() ? hostMethods.end()
                                                 : hostMethods.find(std::to_string(type) + ":" + in.name);
                 if (host == hostMethods.end()) raiseHere(10301);
                 if (!callHost(host->second, in.count2)) raiseHere(10300);
+                if (stopFlag) return;
                 break;
             }
             case kOpIndex: {
@@ -389,6 +394,7 @@ void ScriptEngine::execute(int32_t start) {
                 const int32_t fn = type == kTypeArray ? 176 : type == kTypeMap ? 177 : type == kTypeString ? 178 : -1;
                 if (fn < 0) raiseHere(10302);
                 if (!callSystem(fn, 2)) raiseHere(10300);
+                if (stopFlag) return;
                 break;
             }
             case kOpPush: {
@@ -403,9 +409,11 @@ void ScriptEngine::execute(int32_t start) {
                 if (in.count <= kLastFastFunction && FastCall(*this, in.count, in.count2)) break;
                 if (in.count >= kScriptHostFunctionBase) {
                     if (!callHost(in.count - kScriptHostFunctionBase, in.count2)) raiseHere(10300);
+                    if (stopFlag) return;
                     break;
                 }
                 if (!callSystem(in.count, in.count2)) raiseHere(10300);
+                if (stopFlag) return;
                 break;
             case kOpFill: {
                 int32_t& s = Slot(*this, in.aMode, in.aOffset);
