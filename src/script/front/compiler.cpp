@@ -1,5 +1,6 @@
 #include "script/front/compiler.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <unordered_map>
 
@@ -920,11 +921,16 @@ private:
         const std::string& t = tok();
         if (t.empty()) fail(1420);
         switch (t[0]) {
-            case 'v':
-                constant(Tdata(static_cast<int>(std::strtol(t.c_str() + 1, nullptr, 10))));
+            case 'v': {
+                // The lexer leaves a decimal literal beyond the int range as its digits; no int
+                // is written with more than 12 characters ("v-2147483648").
+                const long long v = t.size() > 12 ? INT64_MAX : std::strtoll(t.c_str() + 1, nullptr, 10);
+                if (v > INT32_MAX || v < INT32_MIN) fail(1420);
+                constant(Tdata(static_cast<int>(v)));
                 ++depth_;
                 advance();
                 return;
+            }
             case 'd':
                 constant(Tdata(std::strtod(t.c_str() + 1, nullptr)));
                 ++depth_;

@@ -121,7 +121,7 @@ private:
 
     // Ints are 32-bit. A hexadecimal or octal literal is a bit pattern of up to 32 bits
     // (0xFFFFFFFF is -1), longer ones are malformed (1104, 1103); a decimal literal above
-    // 2147483647 cannot be an int and makes the expression unanalysable (1420).
+    // 2147483647 keeps its digits, and the compiler refuses it (1420).
     size_t number(const std::string& s, size_t i) {
         const size_t n = s.size();
         size_t e = i;
@@ -149,7 +149,10 @@ private:
         } else {
             for (size_t k = i; k < e; ++k) {
                 v = v * 10u + static_cast<uint64_t>(s[k] - '0');
-                if (v > INT32_MAX) fail(1420, i);
+                if (v > INT32_MAX) {
+                    emit('v', s.substr(i, e - i), i);
+                    return e;
+                }
             }
         }
         emit('v', std::to_string(static_cast<int32_t>(static_cast<uint32_t>(v))), i);
