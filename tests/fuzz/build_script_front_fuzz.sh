@@ -8,7 +8,7 @@ cd "$(dirname "$0")/../.."
 out=$PWD/build/fuzz
 mkdir -p "$out"
 srcs=$(ls src/script/front/*.cpp src/script/vm/*.cpp src/companion/{cipher,gbk,settings,ui,random}.cpp \
-          src/geometry/{box,point,tolerance}.cpp src/companion/plane.cpp)
+          src/geometry/{box,point,tolerance}.cpp src/companion/{plane,host_window}.cpp src/platform/break_poll.cpp)
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
   -Isrc tests/fuzz/script_front_fuzz.cpp $srcs -ldl -o "$out/script_front_fuzz"
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \

@@ -126,6 +126,10 @@ const OutputCase kPrograms[] = {
      "toString({1}), getDataType(\"s\"), TYPE_STRING, abs(-2), floor(2.7), sqrt(16), pow(2, 10)); }",
      "4202.5A65[1]{1}332.02.04.01024.0\n"},
     {"void main() { println(null); int x; x = null == null; println(x); }", "void\n1\n"},
+    // int literals are 32-bit; hexadecimal and octal ones are bit patterns
+    {"void main() { println(2147483647, \" \", -2147483647 - 1, \" \", 0x7FFFFFFF, \" \", 0xFFFFFFFF, \" \", "
+     "037777777777, \" \", 0x80000000); }",
+     "2147483647 -2147483648 2147483647 -1 -1 -2147483648\n"},
     {"void main() { bool ok = reserveMemory(300000); println(ok); exit(); println(\"not reached\"); }", "true\n"},
     {"void inner() { exit(0); }\nvoid main() { inner(); println(\"not reached\"); }", ""},
 };
@@ -191,11 +195,19 @@ const ErrorCase kErrors[] = {
     {1414, "void main() { int a = true ? 1 ; }", 1, 32, "? : 分析错误"},
     {1420, "void main() { int a = 1 + ; }", 1, 27, "无法分析的表达式"},
     {1420, "void main() { undefinedName; }", 1, 15, "无法分析的表达式"},
+    {1420, "void main() {\n int a = 2147483648; }", 2, 10, "无法分析的表达式"},
+    {1420, "void main() { println(99999999999999999999); }", 1, 23, "无法分析的表达式"},
+    {1104, "void main() { int a = 0x100000000; }", 1, 23, "16进制数语法分析错误"},
+    {1103, "void main() { int a = 040000000000; }", 1, 23, "8进制数语法分析错误"},
     // run time
     {10101, "int deep(int n) { return deep(n + 1); }\nvoid main() {\n deep(0);\n}", 1, 0, "栈溢出"},
     {10102, "void deep() { int a, b, c, d, e, f; deep(); }\nvoid main() { deep(); }", 1, 0, "堆溢出"},
     {10200, "void f(int a) {}\nvoid main() {\n f(\"s\");\n}", 3, 0, "赋值类型不符"},
     {10201, "void main() {\n klPoint p;\n if (p) ;\n}", 3, 0, "判断条件语句取值失败"},
+    {10202, "void main() {\n int ok = 1;\n int x = \"abc\";\n}", 3, 0, "常量赋值类型不符"},
+    {10202, "int g = 1, h = {1};\nvoid main() {}", 1, 0, "常量赋值类型不符"},
+    {10202, "void main() { map m; array a = m; }", 1, 0, "常量赋值类型不符"},
+    {10200, "int f() { return \"s\"; }\nvoid main() {\n f();\n}", 1, 0, "赋值类型不符"},
     {10300, "void main() { array a; array b = a.mtAdd({1}); }", 1, 0, "函数调用错误(类型不符)"},
     {10301, "void main() { map m; m.getSize(); }", 1, 0, "找不到相应的成员函数"},
     {10301, "void main() {\n\n noSuchFunction(1);\n}", 3, 0, "找不到相应的成员函数"},

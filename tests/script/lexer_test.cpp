@@ -25,7 +25,7 @@ TEST(ScriptLexer, TokenKindsAndValues) {
     } cases[] = {
         {"TYPE_DOUBLE TYPE_KLBOX TYPE_KLHANDLE TYPE_BOOL TYPE_klBox TYPE_", {"v2", "v21", "v30", "v0", "sTYPE_klBox", "sTYPE_"}},
         {"1.5e3 0x1F 0X1f 017 0 10 2.5E-2 3. 1e20", {"d1500.0", "v31", "v31", "v15", "v0", "v10", "d0.025", "d3.0", "d1.0e20"}},
-        {"4294967297 0xFFFFFFFF", {"v1", "v-1"}},
+        {"2147483647 0xFFFFFFFF 037777777777 0x80000000 2147483648", {"v2147483647", "v-1", "v-1", "v-2147483648", "v2147483648"}},
         {"true TRUE false FALSE True", {"btrue", "bTRUE", "bfalse", "bFALSE", "sTrue"}},
         {"\"a\\qb\" \"t\\tn\\nq\\\"s\\\\\"", {"raqb", "rt\tn\nq\"s\\"}},
         {"\"\\b\\r\\f\"", {"r\b\r\f"}},

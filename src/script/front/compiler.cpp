@@ -1,5 +1,6 @@
 #include "script/front/compiler.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <unordered_map>
 
@@ -123,8 +124,10 @@ private:
         p_.code[static_cast<size_t>(i)].value = v;
         return i;
     }
-    int32_t emitBind(int32_t aMode, int32_t aOffset, int32_t bMode, int32_t bOffset) {
+    void constant(const Tdata& v) { p_.code[static_cast<size_t>(emitValue(kOpDeclare, v))].count = kDeclareConstant; }
+    int32_t emitBind(int32_t aMode, int32_t aOffset, int32_t bMode, int32_t bOffset, bool initialiser = false) {
         int32_t i = emitA(kOpBind, aMode, aOffset);
+        if (initialiser) p_.code[static_cast<size_t>(i)].count = kBindInitialiser;
         p_.code[static_cast<size_t>(i)].bMode = bMode;
         p_.code[static_cast<size_t>(i)].bOffset = bOffset;
         return i;
@@ -311,7 +314,7 @@ private:
                 if (is("c,") || is("c;")) fail(1410);
                 depth_ = 0;
                 assignment();
-                emitBind(kModeVarTop, -1, kModeVarBase, slot);
+                emitBind(kModeVarTop, -1, kModeVarBase, slot, true);
                 emit(kOpDrop);
                 // The first pass skipped initialisers, so what follows one is checked only here.
                 if (!is("c,") && !is("c;")) fail(1344);
@@ -484,7 +487,7 @@ private:
                 advance();
                 if (is("c,") || is("c;")) fail(1410);
                 assignment();
-                emitBind(kModeVarTop, -1, kModeVarTop, -2);
+                emitBind(kModeVarTop, -1, kModeVarTop, -2, true);
                 emit(kOpDrop);
                 --depth_;
             }
@@ -918,23 +921,28 @@ private:
         const std::string& t = tok();
         if (t.empty()) fail(1420);
         switch (t[0]) {
-            case 'v':
-                emitValue(kOpDeclare, Tdata(static_cast<int>(std::strtol(t.c_str() + 1, nullptr, 10))));
+            case 'v': {
+                // The lexer leaves a decimal literal beyond the int range as its digits; no int
+                // is written with more than 12 characters ("v-2147483648").
+                const long long v = t.size() > 12 ? INT64_MAX : std::strtoll(t.c_str() + 1, nullptr, 10);
+                if (v > INT32_MAX || v < INT32_MIN) fail(1420);
+                constant(Tdata(static_cast<int>(v)));
                 ++depth_;
                 advance();
                 return;
+            }
             case 'd':
-                emitValue(kOpDeclare, Tdata(std::strtod(t.c_str() + 1, nullptr)));
+                constant(Tdata(std::strtod(t.c_str() + 1, nullptr)));
                 ++depth_;
                 advance();
                 return;
             case 'r':
-                emitValue(kOpDeclare, Tdata(t.substr(1)));
+                constant(Tdata(t.substr(1)));
                 ++depth_;
                 advance();
                 return;
             case 'b':
-                emitValue(kOpDeclare, Tdata(t[1] == 't' || t[1] == 'T'));
+                constant(Tdata(t[1] == 't' || t[1] == 'T'));
                 ++depth_;
                 advance();
                 return;

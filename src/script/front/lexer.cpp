@@ -1,6 +1,7 @@
 #include "script/front/lexer.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <unordered_map>
 
@@ -119,31 +120,43 @@ private:
         return e;
     }
 
-    // Ints are 32-bit: longer literals wrap as the 32-bit accumulation does.
+    // Ints are 32-bit. A hexadecimal or octal literal is a bit pattern of up to 32 bits
+    // (0xFFFFFFFF is -1), longer ones are malformed (1104, 1103); a decimal literal above
+    // 2147483647 keeps its digits, and the compiler refuses it (1420).
     size_t number(const std::string& s, size_t i) {
         const size_t n = s.size();
         size_t e = i;
         while (e < n && IsDigit(s[e])) ++e;
         if (s[i] == '0' && e == i + 1 && e < n && (s[e] == 'x' || s[e] == 'X')) {
             size_t k = e + 1;
-            uint32_t v = 0;
-            while (k < n && HexDigit(s[k]) >= 0) v = v * 16u + static_cast<uint32_t>(HexDigit(s[k++]));
+            uint64_t v = 0;
+            while (k < n && HexDigit(s[k]) >= 0) {
+                v = v * 16u + static_cast<uint64_t>(HexDigit(s[k++]));
+                if (v > UINT32_MAX) fail(1104, i);
+            }
             if (k == e + 1 || (k < n && (IsIdentChar(s[k]) || s[k] == '.'))) fail(1104, i);
-            emit('v', std::to_string(static_cast<int32_t>(v)), i);
+            emit('v', std::to_string(static_cast<int32_t>(static_cast<uint32_t>(v))), i);
             return k;
         }
         if (e < n && (s[e] == '.' || s[e] == 'e' || s[e] == 'E')) return fraction(s, i, e);
-        uint32_t v = 0;
+        uint64_t v = 0;
         if (s[i] == '0' && e > i + 1) {
             for (size_t k = i + 1; k < e; ++k) {
                 if (s[k] > '7') fail(1103, i);
-                v = v * 8u + static_cast<uint32_t>(s[k] - '0');
+                v = v * 8u + static_cast<uint64_t>(s[k] - '0');
+                if (v > UINT32_MAX) fail(1103, i);
             }
             if (e < n && IsIdentChar(s[e])) fail(1103, i);
         } else {
-            for (size_t k = i; k < e; ++k) v = v * 10u + static_cast<uint32_t>(s[k] - '0');
+            for (size_t k = i; k < e; ++k) {
+                v = v * 10u + static_cast<uint64_t>(s[k] - '0');
+                if (v > INT32_MAX) {
+                    emit('v', s.substr(i, e - i), i);
+                    return e;
+                }
+            }
         }
-        emit('v', std::to_string(static_cast<int32_t>(v)), i);
+        emit('v', std::to_string(static_cast<int32_t>(static_cast<uint32_t>(v))), i);
         return e;
     }
 

@@ -1,12 +1,19 @@
 // Assignment with conversion: the rule behind "=", argument passing and variable initialisation.
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "script/vm/script_engine.h"
 #include "script/vm/value_ops.h"
+#include "script/vm/value_walk.h"
 
 namespace kelo {
 
 namespace {
+
+using detail::CellCursor;
+using detail::HoldsCells;
+using detail::IsPairContainer;
 
 // Follows a reference value to the cell at the end of its chain; null when it leads nowhere.
 Tdata* EndOfChain(ScriptEngine* e, const Tdata& v) {
@@ -16,14 +23,124 @@ Tdata* EndOfChain(ScriptEngine* e, const Tdata& v) {
     return &e->cells[i];
 }
 
-// A new cell holding a deep copy of the element cell. Elements that were never given a value
-// (setArraySize leaves such cells) are copied as uninitialised cells rather than failing the
-// whole container.
-int32_t CopyElement(ScriptEngine& e, int32_t index) {
-    int32_t s = e.resolve(index);
-    int32_t n = e.allocCell();
-    if (e.validCell(s) && e.cells[s].dataType != kTypeVoid) assign(e.cells[n], e.cells[s]);
-    return n;
+// The deep copy behind container and point assignment. It reads the source through payload
+// pointers and writes only into fresh cells, so it never recurses natively, tolerates the store
+// moving when it grows, and is not confused when the destination lies inside the source (a[1] =
+// a copies the old a). Ordered containers are filled last, innermost first, because their order
+// compares the contents of elements that must be complete by then.
+class DeepCopier {
+public:
+    explicit DeepCopier(ScriptEngine& e) : e_(e) {}
+
+    // Fills into (a fresh, empty payload of src's type, outside the store) with copies of src's
+    // elements.
+    void run(const Tdata& src, Tdata& into) {
+        // The top level's cells are wanted at once; nested ones grow the store as they come.
+        // src may be a cell: only its payload (which never moves) is used once the store grows.
+        jobs_.push_back({src.dataType, src.value, into.value});
+        const size_t top = CellCursor(src).size() * (IsPairContainer(src.dataType) ? 2 : 1);
+        if (top > 0) e_.reserve(static_cast<int32_t>(std::min<size_t>(top, kScriptMaxCells)));
+        while (!jobs_.empty()) {
+            const Job j = jobs_.back();
+            jobs_.pop_back();
+            fill(j);
+        }
+        for (auto it = pending_.rbegin(); it != pending_.rend(); ++it) insert(*it);
+    }
+
+private:
+    struct Job {
+        int32_t type;
+        Tdata::Value from, to;
+    };
+    struct Pending {
+        int32_t type;
+        Tdata::Value to;
+        size_t first, count;  // range of flat_
+    };
+
+    void fill(const Job& j) {
+        CellCursor c(j.type, j.from);
+        switch (j.type) {
+            case kTypeArray:
+                j.to.a->reserve(c.size());
+                for (; !c.done(); c.next()) j.to.a->push_back(copyCell(c.key()));
+                return;
+            case kTypePoint:
+                for (int k = 0; !c.done(); c.next(), ++k) j.to.pt[k] = copyCell(c.key());
+                return;
+            default: {
+                const size_t first = flat_.size();
+                for (; !c.done(); c.next()) {
+                    if (IsPairContainer(j.type)) flat_.push_back(copyCell(c.value()));  // value cell first
+                    flat_.push_back(copyCell(c.key()));
+                }
+                pending_.push_back({j.type, j.to, first, flat_.size() - first});
+                return;
+            }
+        }
+    }
+
+    void insert(const Pending& p) {
+        const int32_t* f = flat_.data() + p.first;
+        switch (p.type) {
+            case kTypeSet:
+                for (size_t k = 0; k < p.count; ++k) p.to.set->insert(p.to.set->end(), f[k]);
+                break;
+            case kTypeMultiset:
+                for (size_t k = 0; k < p.count; ++k) p.to.mset->insert(p.to.mset->end(), f[k]);
+                break;
+            case kTypeMap:
+                for (size_t k = 0; k + 1 < p.count; k += 2) p.to.map->emplace_hint(p.to.map->end(), f[k + 1], f[k]);
+                break;
+            case kTypeMultimap:
+                for (size_t k = 0; k + 1 < p.count; k += 2)
+                    p.to.mmap->emplace_hint(p.to.mmap->end(), f[k + 1], f[k]);
+                break;
+            default: break;
+        }
+    }
+
+    // A new cell holding a copy of the element cell. Elements that were never given a value
+    // (setArraySize leaves such cells) and unbound references become uninitialised cells rather
+    // than failing the whole container.
+    int32_t copyCell(int32_t index) {
+        if (e_.freeCount < kScriptReserveSlack) e_.grow();
+        const int32_t n = e_.allocCell();
+        const int32_t s = e_.resolve(index);
+        if (!e_.validCell(s)) return n;
+        const Tdata& v = e_.cells[s];
+        Tdata& d = e_.cells[n];
+        if (HoldsCells(v.dataType)) {
+            d.setDataType(v.dataType);
+            jobs_.push_back({v.dataType, v.value, d.value});
+        } else if (v.dataType != kTypeVoid && v.dataType != kTypeReference) {
+            d.copyFrom(v);
+        }
+        return n;
+    }
+
+    ScriptEngine& e_;
+    std::vector<Job> jobs_;
+    std::vector<Pending> pending_;
+    std::vector<int32_t> flat_;
+};
+
+// Where a value lives in the store, or -1 when it is outside (a local or an instruction's).
+int64_t StoreIndex(const ScriptEngine& e, const Tdata* v) {
+    const uintptr_t p = reinterpret_cast<uintptr_t>(v), base = reinterpret_cast<uintptr_t>(e.cells);
+    if (p < base || p >= base + static_cast<uintptr_t>(e.capacity) * sizeof(Tdata)) return -1;
+    return static_cast<int64_t>((p - base) / sizeof(Tdata));
+}
+
+// dst = deep copy of src, for two values of the same cell-holding type.
+void DeepAssign(ScriptEngine& e, Tdata* dst, const Tdata& src) {
+    const int64_t at = StoreIndex(e, dst);
+    Tdata fresh;
+    fresh.setDataType(src.dataType);
+    DeepCopier(e).run(src, fresh);
+    if (at >= 0) dst = &e.cells[at];  // the copy may have moved the store
+    std::swap(dst->value, fresh.value);  // fresh takes the old payload away and frees it
 }
 
 bool ToBool(const Tdata& s, bool& out) {
@@ -99,47 +216,15 @@ bool assign(Tdata& dstIn, const Tdata& srcIn) {
             if (st != kTypeString) return false;
             *dst->value.s = *src->value.s;
             return true;
-        case kTypeArray: {
-            if (st != kTypeArray || e == nullptr) return false;
-            const ScriptIndexList elements = *src->value.a;
-            dst->value.a->clear();
-            dst->value.a->reserve(elements.size());
-            for (int32_t i : elements) dst->value.a->push_back(CopyElement(*e, i));
-            return true;
-        }
+        case kTypeArray:
         case kTypeSet:
-            if (st != kTypeSet || e == nullptr) return false;
-            dst->value.set->clear();
-            for (int32_t i : *src->value.set) dst->value.set->insert(CopyElement(*e, i));
-            return true;
         case kTypeMultiset:
-            if (st != kTypeMultiset || e == nullptr) return false;
-            dst->value.mset->clear();
-            for (int32_t i : *src->value.mset) dst->value.mset->insert(dst->value.mset->end(), CopyElement(*e, i));
-            return true;
         case kTypeMap:
-            if (st != kTypeMap || e == nullptr) return false;
-            dst->value.map->clear();
-            for (const auto& [k, v] : *src->value.map) {
-                int32_t nv = CopyElement(*e, v);
-                dst->value.map->emplace(CopyElement(*e, k), nv);
-            }
-            return true;
         case kTypeMultimap:
-            if (st != kTypeMultimap || e == nullptr) return false;
-            dst->value.mmap->clear();
-            for (const auto& [k, v] : *src->value.mmap) {
-                int32_t nv = CopyElement(*e, v);
-                dst->value.mmap->emplace_hint(dst->value.mmap->end(), CopyElement(*e, k), nv);
-            }
+        case kTypePoint:
+            if (st != dst->dataType || e == nullptr) return false;
+            DeepAssign(*e, dst, *src);
             return true;
-        case kTypePoint: {
-            if (st != kTypePoint || e == nullptr) return false;
-            int32_t n[3];
-            for (int k = 0; k < 3; ++k) n[k] = CopyElement(*e, src->value.pt[k]);
-            std::memcpy(dst->value.pt, n, sizeof(n));
-            return true;
-        }
         default:
             if (!IsHandleType(dst->dataType) || !HandlesFit(dst->dataType, st)) return false;
             if (dst->dataType == kTypeBox) std::memcpy(dst->value.box, src->value.box, 4 * sizeof(double));

@@ -3,26 +3,25 @@
 #include <cmath>
 
 #include "script/vm/builtins.h"
+#include "script/vm/value_walk.h"
 
 namespace kelo::detail {
 
 namespace {
 
 // Cells a deep copy of the value needs, so array_add can reserve them before copying.
-int64_t CellsOf(ScriptEngine& e, int32_t i, int depth = 0) {
-    i = e.resolve(i);
-    if (!e.validCell(i) || depth > 10000) return 1;
-    const Tdata& v = e.cells[i];
-    int64_t n = 1;
-    auto add = [&](int32_t k) { n += CellsOf(e, k, depth + 1); };
-    switch (v.dataType) {
-        case kTypeArray: for (int32_t k : *v.value.a) add(k); break;
-        case kTypeSet: for (int32_t k : *v.value.set) add(k); break;
-        case kTypeMultiset: for (int32_t k : *v.value.mset) add(k); break;
-        case kTypeMap: for (auto [k, w] : *v.value.map) { add(k); add(w); } break;
-        case kTypeMultimap: for (auto [k, w] : *v.value.mmap) { add(k); add(w); } break;
-        case kTypePoint: n += 3; break;
-        default: break;
+int64_t CellsOf(ScriptEngine& e, int32_t i) {
+    int64_t n = 0;
+    std::vector<int32_t> work{i};
+    while (!work.empty()) {
+        const int32_t k = e.resolve(work.back());
+        work.pop_back();
+        ++n;
+        if (!e.validCell(k) || !HoldsCells(e.cells[k].dataType)) continue;
+        for (CellCursor c(e.cells[k]); !c.done(); c.next()) {
+            if (IsPairContainer(c.type())) work.push_back(c.value());
+            work.push_back(c.key());
+        }
     }
     return n;
 }
@@ -280,17 +279,24 @@ bool Clear(const SysCall& c) {
 template <typename C>
 bool AddElem(const SysCall& c) {
     C& t = Tree<C>(c, 0, TypeOf<C>());
-    if constexpr (IsMap<C>()) {
-        if constexpr (std::is_same_v<C, ScriptIndexMap>)
-            if (t.count(c.argIndex(1))) return true;
+    // One search: the place found for the key is the insertion hint (the copies compare equal to
+    // the key, and copying leaves the tree alone even when the store grows).
+    if constexpr (std::is_same_v<C, ScriptIndexMap> || std::is_same_v<C, ScriptIndexSet>) {
+        const auto at = t.lower_bound(c.argIndex(1));
+        if (at != t.end() && !t.key_comp()(c.argIndex(1), KeyOf(at))) return true;
+        if constexpr (IsMap<C>()) {
+            int32_t value = Copy(c, 2);
+            int32_t key = Copy(c, 1);
+            t.emplace_hint(at, key, value);
+        } else {
+            t.insert(at, Copy(c, 1));
+        }
+    } else if constexpr (IsMap<C>()) {
         int32_t value = Copy(c, 2);
         int32_t key = Copy(c, 1);
-        Tree<C>(c, 0, TypeOf<C>()).emplace(key, value);
+        t.emplace(key, value);
     } else {
-        if constexpr (std::is_same_v<C, ScriptIndexSet>)
-            if (t.count(c.argIndex(1))) return true;
-        int32_t key = Copy(c, 1);
-        Tree<C>(c, 0, TypeOf<C>()).insert(key);
+        t.insert(Copy(c, 1));
     }
     return true;
 }

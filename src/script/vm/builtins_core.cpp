@@ -134,6 +134,14 @@ bool ArithFn(const SysCall& c) {
 }
 template <Arith Op>
 bool ArithStore(const SysCall& c) {
+    // Appending to a text in place spares building the joined text and copying it back.
+    if constexpr (Op == Arith::Add) {
+        if (c.arg(0).dataType == kTypeString && c.arg(1).dataType == kTypeString) {
+            c.arg(0).value.s->append(*c.arg(1).value.s);
+            c.setResult(c.arg(0));
+            return true;
+        }
+    }
     return Store(c, Arithmetic(c, Op));
 }
 template <Bits Op>

@@ -103,11 +103,13 @@ int32_t ScriptEngine::collect() {
     Marker m(*this);
     for (int32_t s = 0; s < varTop; ++s) m.markSlot(varStack[static_cast<size_t>(s)]);
     for (int32_t s = 0; s < argTop; ++s) m.markSlot(argStack[static_cast<size_t>(s)]);
+    for (int32_t c : constList) m.markSlot(c);
     m.drain();
     freeCount = 0;
     for (int32_t i = 0; i < capacity; ++i) {
         if (m.isMarked(i)) continue;
         cells[i].changeDataType(kTypeVoid);
+        cellFlags[static_cast<size_t>(i)] = 0;
         freeStack[freeCount++] = i;
     }
     return freeCount;

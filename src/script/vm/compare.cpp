@@ -2,10 +2,11 @@
 // same types by content, everything else by type code.
 #include <cstdint>
 #include <cstring>
-#include <type_traits>
+#include <vector>
 
 #include "script/vm/script_engine.h"
 #include "script/vm/value_ops.h"
+#include "script/vm/value_walk.h"
 
 namespace kelo {
 
@@ -34,39 +35,10 @@ double AsDouble(const Tdata& v) {
     }
 }
 
-int CompareCells(ScriptEngine* e, int32_t a, int32_t b) {
-    if (e == nullptr || !e->validCell(a) || !e->validCell(b)) return Sign(a, b);
-    return compare(e->cells[a], e->cells[b]);
-}
-
-// Lexicographic over two ordered sequences of cells (or cell pairs, compared key first).
-template <typename It, typename Cmp>
-int CompareRanges(It a, It aEnd, It b, It bEnd, Cmp cmp) {
-    for (; a != aEnd && b != bEnd; ++a, ++b)
-        if (int c = cmp(*a, *b)) return c;
-    if (a == aEnd) return b == bEnd ? 0 : -1;
-    return 1;
-}
-
-template <typename C>
-int CompareContainers(ScriptEngine* e, const C& x, const C& y) {
-    using Elem = typename C::value_type;
-    return CompareRanges(x.begin(), x.end(), y.begin(), y.end(), [e](const Elem& p, const Elem& q) {
-        if constexpr (std::is_same_v<Elem, int32_t>) {
-            return CompareCells(e, p, q);
-        } else {
-            if (int c = CompareCells(e, p.first, q.first)) return c;
-            return CompareCells(e, p.second, q.second);
-        }
-    });
-}
-
-}  // namespace
-
-int compare(const Tdata& aIn, const Tdata& bIn) {
-    ScriptEngine* e = GetCurrentScriptEngine();
-    const Tdata& a = *Follow(e, &aIn);
-    const Tdata& b = *Follow(e, &bIn);
+// The order of two values as far as it can be told without looking at elements. descend is set
+// (and 0 returned) for two containers of the same kind or two points, whose elements decide.
+int CompareFlat(const Tdata& a, const Tdata& b, bool& descend) {
+    descend = false;
     const int32_t ta = a.dataType, tb = b.dataType;
     if (ta == kTypeBool && tb == kTypeBool) return Sign(a.value.b, b.value.b);
     if ((ta == kTypeBool || ta == kTypeInt) && (tb == kTypeBool || tb == kTypeInt)) {
@@ -77,6 +49,10 @@ int compare(const Tdata& aIn, const Tdata& bIn) {
     if (IsNumeric(ta) && IsNumeric(tb) && (ta != kTypeHandle || tb != kTypeHandle))
         return Sign(AsDouble(a), AsDouble(b));
     if (ta != tb) return Sign(ta, tb);
+    if (detail::HoldsCells(ta)) {
+        descend = true;
+        return 0;
+    }
     switch (ta) {
         case kTypeString: {
             const std::string& x = *a.value.s;
@@ -86,15 +62,6 @@ int compare(const Tdata& aIn, const Tdata& bIn) {
             if (c != 0) return c < 0 ? -1 : 1;
             return Sign(x.size(), y.size());
         }
-        case kTypeArray: return CompareContainers(e, *a.value.a, *b.value.a);
-        case kTypeSet: return CompareContainers(e, *a.value.set, *b.value.set);
-        case kTypeMultiset: return CompareContainers(e, *a.value.mset, *b.value.mset);
-        case kTypeMap: return CompareContainers(e, *a.value.map, *b.value.map);
-        case kTypeMultimap: return CompareContainers(e, *a.value.mmap, *b.value.mmap);
-        case kTypePoint:
-            for (int k = 0; k < 3; ++k)
-                if (int c = CompareCells(e, a.value.pt[k], b.value.pt[k])) return c;
-            return 0;
         case kTypeBox:
             // The box owns its corners, so its content (not its address) decides.
             for (int k = 0; k < 4; ++k)
@@ -105,6 +72,63 @@ int compare(const Tdata& aIn, const Tdata& bIn) {
                                               reinterpret_cast<uintptr_t>(b.value.handle));
             return 0;
     }
+}
+
+// Lexicographic over the elements (pairs key first for maps, x y z for points), with an
+// explicit stack so that nesting depth costs memory, not native stack.
+int CompareElements(ScriptEngine* e, const Tdata& a, const Tdata& b) {
+    struct Frame {
+        detail::CellCursor x, y;
+        bool valueNext;
+    };
+    std::vector<Frame> stack;
+    stack.push_back({detail::CellCursor(a), detail::CellCursor(b), false});
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        if (f.x.done() || f.y.done()) {
+            const int r = f.x.done() ? (f.y.done() ? 0 : -1) : 1;
+            stack.pop_back();
+            if (r != 0) return r;
+            continue;
+        }
+        int32_t p, q;
+        if (f.valueNext) {
+            p = f.x.value();
+            q = f.y.value();
+        } else {
+            p = f.x.key();
+            q = f.y.key();
+        }
+        if (detail::IsPairContainer(f.x.type()) && !f.valueNext) {
+            f.valueNext = true;
+        } else {
+            f.valueNext = false;
+            f.x.next();
+            f.y.next();
+        }
+        if (e == nullptr || !e->validCell(p) || !e->validCell(q)) {
+            if (int r = Sign(p, q)) return r;
+            continue;
+        }
+        const Tdata& u = *Follow(e, &e->cells[p]);
+        const Tdata& v = *Follow(e, &e->cells[q]);
+        bool descend = false;
+        const int r = CompareFlat(u, v, descend);
+        if (descend) stack.push_back({detail::CellCursor(u), detail::CellCursor(v), false});
+        else if (r != 0) return r;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int compare(const Tdata& aIn, const Tdata& bIn) {
+    ScriptEngine* e = GetCurrentScriptEngine();
+    const Tdata& a = *Follow(e, &aIn);
+    const Tdata& b = *Follow(e, &bIn);
+    bool descend = false;
+    const int r = CompareFlat(a, b, descend);
+    return descend ? CompareElements(e, a, b) : r;
 }
 
 }  // namespace kelo

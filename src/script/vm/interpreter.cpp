@@ -1,4 +1,7 @@
 // The instruction loop of the stack machine and the run driver.
+#include <climits>
+#include <cstdint>
+#include <cmath>
 #include <cstdio>
 
 #include "companion/gbk.h"
@@ -28,7 +31,199 @@ void FillFresh(ScriptEngine& e, int32_t cell, const Tdata& v) {
     }
 }
 
+
+
+// Wrapping 32-bit arithmetic, as the general operators do.
+int32_t Wrap(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
+
+bool IsNumber(int32_t t) { return t == kTypeInt || t == kTypeDouble; }
+double AsNumber(const Tdata& v) { return v.dataType == kTypeInt ? v.value.i : v.value.d; }
+
+// a op b for numbers (the operators 0 to 11 and the compound forms' arithmetic); false for
+// anything the general path must decide (bit operators, division by zero, other types).
+[[gnu::always_inline]] inline bool NumberOp(int32_t op, const Tdata& x, const Tdata& y, int32_t& type, Tdata::Value& r) {
+    r.d = 0;
+    if (x.dataType == kTypeInt && y.dataType == kTypeInt) {
+        const int64_t p = x.value.i, q = y.value.i;
+        type = op <= 5 ? kTypeBool : kTypeInt;
+        switch (op) {
+            case 0: r.b = p == q; return true;
+            case 1: r.b = p != q; return true;
+            case 2: r.b = p < q; return true;
+            case 3: r.b = p <= q; return true;
+            case 4: r.b = p > q; return true;
+            case 5: r.b = p >= q; return true;
+            case 6: r.i = Wrap(p + q); return true;
+            case 7: r.i = Wrap(p - q); return true;
+            case 9: r.i = Wrap(p * q); return true;
+            // 32-bit division is much cheaper than 64-bit; -1 is the one divisor that can overflow.
+            case 10:
+                if (q == 0) return false;
+                r.i = q == -1 ? Wrap(-p) : x.value.i / y.value.i;
+                return true;
+            case 11:
+                if (q == 0) return false;
+                r.i = q == -1 ? 0 : x.value.i % y.value.i;
+                return true;
+            default: return false;
+        }
+    }
+    if (!IsNumber(x.dataType) || !IsNumber(y.dataType)) return false;
+    const double p = AsNumber(x), q = AsNumber(y);
+    type = op <= 5 ? kTypeBool : kTypeDouble;
+    // The comparisons follow the value order, in which unordered doubles compare equal.
+    const int c = p < q ? -1 : (q < p ? 1 : 0);
+    switch (op) {
+        case 0: r.b = c == 0; return true;
+        case 1: r.b = c != 0; return true;
+        case 2: r.b = c < 0; return true;
+        case 3: r.b = c <= 0; return true;
+        case 4: r.b = c > 0; return true;
+        case 5: r.b = c >= 0; return true;
+        case 6: r.d = p + q; return true;
+        case 7: r.d = p - q; return true;
+        case 9: r.d = p * q; return true;
+        case 10: r.d = p / q; return true;
+        case 11: r.d = std::fmod(p, q); return true;
+        default: return false;
+    }
+}
+
+// Stores a scalar into a number or bool variable with the assignment's conversions.
+[[gnu::always_inline]] inline bool StoreScalar(Tdata& dst, int32_t type, Tdata::Value v) {
+    if (dst.dataType == type) {
+        dst.value = v;
+        return true;
+    }
+    if (dst.dataType == kTypeDouble && type == kTypeInt) {
+        dst.value.d = v.i;
+        return true;
+    }
+    if (dst.dataType == kTypeInt && type == kTypeDouble) {
+        dst.value.i = ScriptDoubleToInt(v.d);
+        return true;
+    }
+    return false;
+}
+
+constexpr int32_t kOpAddEqual = 36, kOpModEqual = 40, kOpEqual = 35, kOpPreInc = 44,
+                  kOpPostDec = 47, kOpNot = 14, kOpNegative = 49;
+
+// Operators on numbers done in place in the instruction loop; false leaves the call to the
+// general path (which also raises every error).
+[[gnu::always_inline]] inline bool FastCall(ScriptEngine& e, int32_t number, int32_t argc) {
+    constexpr uint8_t kTemp = ScriptEngine::kCellTemp, kConst = ScriptEngine::kCellConst;
+    if ((argc != 1 && argc != 2) || e.varTop < argc) return false;
+    const int32_t sa = e.varStack[static_cast<size_t>(e.varTop - argc)];
+    const int32_t sb = e.varStack[static_cast<size_t>(e.varTop - 1)];
+    if (!e.validCell(sa) || !e.validCell(sb)) return false;
+    const int32_t a = e.resolve(sa), b = e.resolve(sb);
+    if (!e.validCell(a) || !e.validCell(b)) return false;
+    Tdata& x = e.cells[a];
+    const Tdata& y = e.cells[b];
+    uint8_t* flags = e.cellFlags.data();
+    int32_t type = kTypeVoid;
+    Tdata::Value r;
+    r.d = 0;
+    bool fresh = false;  // the result needs a cell of its own (the operand stays as it was)
+    if (argc == 2) {
+        if (number <= 11) {
+            if (!NumberOp(number, x, y, type, r)) return false;
+        } else if (number == kOpEqual || (number >= kOpAddEqual && number <= kOpModEqual)) {
+            if ((flags[a] & kConst) != 0) return false;
+            if (x.dataType != kTypeInt && x.dataType != kTypeDouble && x.dataType != kTypeBool) return false;
+            if (number == kOpEqual) {
+                if (y.dataType != kTypeInt && y.dataType != kTypeDouble && y.dataType != kTypeBool) return false;
+                if (!StoreScalar(x, y.dataType, y.value)) return false;
+            } else {
+                // 36 to 40 pair with the operators 6, 7, 9, 10, 11.
+                static constexpr int32_t kArith[] = {6, 7, 9, 10, 11};
+                int32_t t = kTypeVoid;
+                Tdata::Value v;
+                if (!NumberOp(kArith[number - kOpAddEqual], x, y, t, v) || !StoreScalar(x, t, v)) return false;
+            }
+            type = x.dataType;
+            r = x.value;
+        } else {
+            return false;
+        }
+    } else if (number >= kOpPreInc && number <= kOpPostDec) {
+        if ((flags[a] & kConst) != 0) return false;
+        const int delta = (number == kOpPreInc || number == kOpPreInc + 2) ? 1 : -1;
+        const bool post = number >= kOpPreInc + 2;
+        type = x.dataType;
+        if (type == kTypeInt) {
+            const int32_t old = x.value.i;
+            x.value.i = Wrap(static_cast<int64_t>(old) + delta);
+            r.i = post ? old : x.value.i;
+        } else if (type == kTypeDouble) {
+            const double old = x.value.d;
+            x.value.d += delta;
+            r.d = post ? old : x.value.d;
+        } else {
+            return false;
+        }
+        fresh = true;
+    } else if (number == kOpNot) {
+        type = kTypeBool;
+        if (x.dataType == kTypeBool) r.b = !x.value.b;
+        else if (x.dataType == kTypeInt) r.b = x.value.i == 0;
+        else if (x.dataType == kTypeDouble) r.b = x.value.d == 0.0;
+        else return false;
+    } else if (number == kOpNegative) {
+        type = x.dataType;
+        if (type == kTypeInt) r.i = Wrap(-static_cast<int64_t>(x.value.i));
+        else if (type == kTypeDouble) r.d = -x.value.d;
+        else return false;
+    } else {
+        return false;
+    }
+    // The result takes the place of a temporary operand where there is one; the other
+    // temporary operand, if any, is free from now on.
+    int32_t res;
+    const bool tempB = argc == 2 && (flags[sb] & kTemp) != 0;
+    const bool tempA = !fresh && (flags[sa] & kTemp) != 0;
+    if (tempB) {
+        res = sb;
+        if (tempA) e.releaseTemp(sa);
+    } else if (tempA) {
+        res = sa;
+    } else {
+        res = e.allocCell();
+        e.cellFlags[static_cast<size_t>(res)] = kTemp;
+    }
+    Tdata& out = e.cells[res];
+    if (Tdata::OwnsPayload(out.dataType)) out.changeDataType(kTypeVoid);
+    out.dataType = type;
+    out.value = r;
+    e.varTop -= argc;
+    e.varStack[static_cast<size_t>(e.varTop++)] = res;
+    return true;
+}
+
+// The slot an operand names (ScriptEngine::slot), here where the instruction loop can inline it.
+[[gnu::always_inline]] inline int32_t& Slot(ScriptEngine& e, int32_t mode, int32_t offset) {
+    if (mode == kModeVarTop || mode == kModeVarBase) {
+        const int64_t i = static_cast<int64_t>(mode == kModeVarTop ? e.varTop : e.varBase) + offset;
+        if (i < 0 || i >= e.varTop) e.raiseHere(10102);
+        return e.varStack[static_cast<size_t>(i)];
+    }
+    if (mode != kModeArgBase && mode != kModeArgTop) e.raiseHere(10001);
+    const int64_t i = static_cast<int64_t>(mode == kModeArgBase ? e.argBase : e.argTop) + offset;
+    if (i < 0 || i >= e.argTop) e.raiseHere(10101);
+    return e.argStack[static_cast<size_t>(i)];
+}
+
 }  // namespace
+
+int32_t ScriptEngine::constantCell(int32_t pc, const Tdata& value) {
+    const int32_t c = allocCell();
+    cells[c].copyFrom(value);
+    cellFlags[static_cast<size_t>(c)] = kCellConst;
+    constCells[static_cast<size_t>(pc)] = c;
+    constList.push_back(c);
+    return c;
+}
 
 int32_t& ScriptEngine::slot(int32_t mode, int32_t offset) {
     int64_t i = 0;
@@ -50,13 +245,32 @@ int32_t& ScriptEngine::slot(int32_t mode, int32_t offset) {
 void ScriptEngine::execute(int32_t start) {
     const std::vector<ScriptInstruction>& code = program->code;
     const int32_t size = static_cast<int32_t>(code.size());
+    if (constCells.size() != code.size()) {
+        constCells.assign(code.size(), -1);
+        constList.clear();
+        methodCache.assign(code.size(), UINT64_MAX);
+    }
+    // The count at which the next break poll (every 256 instructions) or the instruction bound
+    // is due, so the loop tests one number per instruction.
+    auto nextCheck = [this] {
+        uint64_t n = (instructionCount | 255u) + 1;
+        if (instructionLimit != 0 && instructionLimit < n) n = instructionLimit + 1;
+        return n > instructionCount ? n : instructionCount + 1;
+    };
+    uint64_t check = nextCheck();
     int32_t pc = start;
+    // The stop flag is set only by the break poll, the bound, the debugger and calls (exit, or a
+    // host function), so it is tested right after those rather than before every instruction.
+    if (stopFlag) return;
     for (;;) {
-        if (++instructionCount > instructionLimit && instructionLimit != 0) stopFlag = true;
-        if ((instructionCount & 255u) == 0 && UserWantsToStop()) stopFlag = true;
-        if (stopFlag) return;
-        if (pc < 0 || pc >= size) raiseHere(10000);
-        if (freeCount < capacity / 4) {
+        if (++instructionCount >= check) {
+            if (instructionCount > instructionLimit && instructionLimit != 0) stopFlag = true;
+            if ((instructionCount & 255u) == 0 && UserWantsToStop()) stopFlag = true;
+            check = nextCheck();
+            if (stopFlag) return;
+        }
+        if (static_cast<uint32_t>(pc) >= static_cast<uint32_t>(size)) raiseHere(10000);
+        if (freeCount < collectBelow) {
             collect();
             if (freeCount < capacity / 2 && !grow()) raiseHere(10100);
         }
@@ -73,21 +287,32 @@ void ScriptEngine::execute(int32_t start) {
                 break;
             case kOpDrop:
                 if (varTop <= 0) raiseHere(10102);
-                --varTop;
+                releaseTemp(varStack[static_cast<size_t>(--varTop)]);
                 break;
             case kOpBind: {
-                const int32_t a = resolve(slot(in.aMode, in.aOffset));
-                const int32_t b = slot(in.bMode, in.bOffset);
-                if (!validCell(a) || !validCell(b)) raiseHere(10200);
-                if (cells[b].dataType == kTypeReference) cells[b].value.ref = a;
-                else if (!assign(cells[b], cells[a])) raiseHere(10200);
+                const int32_t a = resolve(Slot(*this, in.aMode, in.aOffset));
+                const int32_t b = Slot(*this, in.bMode, in.bOffset);
+                const int32_t misfit = in.count == kBindInitialiser ? 10202 : 10200;
+                if (!validCell(a) || !validCell(b)) raiseHere(misfit);
+                Tdata& to = cells[b];
+                if (to.dataType == cells[a].dataType && to.dataType >= kTypeBool && to.dataType <= kTypeDouble) {
+                    to.value = cells[a].value;  // a number into a parameter or variable of its type
+                } else if (to.dataType == kTypeReference) {
+                    // The parameter aliases the argument's cell from now on: it is no longer a
+                    // temporary, and a literal's shared cell must not be written through it.
+                    const int32_t target = unshared(a);
+                    cellFlags[static_cast<size_t>(target)] &= static_cast<uint8_t>(~kCellTemp);
+                    cells[b].value.ref = target;
+                } else if (!assign(cells[b], cells[a])) {
+                    raiseHere(misfit);
+                }
                 break;
             }
             case kOpJump:
                 pc = in.target;
                 continue;
             case kOpJumpIfTrue: {
-                const int32_t a = resolve(slot(in.aMode, in.aOffset));
+                const int32_t a = resolve(Slot(*this, in.aMode, in.aOffset));
                 if (validCell(a) && cells[a].dataType == kTypeBool) {
                     if (cells[a].value.b) {
                         pc = in.target;
@@ -105,6 +330,11 @@ void ScriptEngine::execute(int32_t start) {
                 break;
             }
             case kOpDeclare: {
+                if (in.count == kDeclareConstant) {
+                    const int32_t k = constCells[static_cast<size_t>(pc)];
+                    pushVar(k >= 0 ? k : constantCell(pc, in.value));
+                    break;
+                }
                 const int32_t c = allocCell();
                 pushVar(c);
                 if (in.value.dataType >= kTypeBool && in.value.dataType <= kTypeDouble) cells[c].copyFrom(in.value);
@@ -127,6 +357,7 @@ void ScriptEngine::execute(int32_t start) {
                 const int64_t t = static_cast<int64_t>(varTop) + in.count;
                 if (t < 0 || t > kScriptVarStackSlots) raiseHere(10102);
                 for (int64_t k = varTop; k < t; ++k) varStack[static_cast<size_t>(k)] = -1;
+                for (int64_t k = t; k < varTop; ++k) releaseTemp(varStack[static_cast<size_t>(k)]);
                 varTop = static_cast<int32_t>(t);
                 break;
             }
@@ -134,15 +365,26 @@ void ScriptEngine::execute(int32_t start) {
                 if (in.count2 < 1 || in.count2 > varTop) raiseHere(10303);
                 const int32_t obj = resolve(varStack[static_cast<size_t>(varTop - in.count2)]);
                 const int32_t type = validCell(obj) ? cells[obj].dataType : kTypeVoid;
-                const int32_t fn = in.count < 0 ? -1 : FindScriptMethod(in.count, type);
+                // The type met last time at this call, and the function it gave.
+                uint64_t& cached = methodCache[static_cast<size_t>(pc)];
+                const uint64_t key = static_cast<uint64_t>(static_cast<uint32_t>(type)) << 32;
+                int32_t fn;
+                if (cached != UINT64_MAX && (cached & 0xFFFFFFFF00000000u) == key) {
+                    fn = static_cast<int32_t>(static_cast<uint32_t>(cached));
+                } else {
+                    fn = in.count < 0 ? -1 : FindScriptMethod(in.count, type);
+                    cached = key | static_cast<uint32_t>(fn);
+                }
                 if (fn >= 0) {
                     if (!callSystem(fn, in.count2)) raiseHere(10300);
+                    if (stopFlag) return;
                     break;
                 }
                 auto host = hostMethods.empty() ? hostMethods.end()
                                                 : hostMethods.find(std::to_string(type) + ":" + in.name);
                 if (host == hostMethods.end()) raiseHere(10301);
                 if (!callHost(host->second, in.count2)) raiseHere(10300);
+                if (stopFlag) return;
                 break;
             }
             case kOpIndex: {
@@ -152,23 +394,39 @@ void ScriptEngine::execute(int32_t start) {
                 const int32_t fn = type == kTypeArray ? 176 : type == kTypeMap ? 177 : type == kTypeString ? 178 : -1;
                 if (fn < 0) raiseHere(10302);
                 if (!callSystem(fn, 2)) raiseHere(10300);
+                if (stopFlag) return;
                 break;
             }
-            case kOpPush:
-                pushVar(slot(in.aMode, in.aOffset));
+            case kOpPush: {
+                // A second slot naming a temporary makes it an ordinary cell.
+                const int32_t c = Slot(*this, in.aMode, in.aOffset);
+                if (static_cast<uint32_t>(c) < static_cast<uint32_t>(capacity))
+                    cellFlags[static_cast<size_t>(c)] &= static_cast<uint8_t>(~kCellTemp);
+                pushVar(c);
                 break;
+            }
             case kOpCallSystem:
+                if (in.count <= kLastFastFunction && FastCall(*this, in.count, in.count2)) break;
                 if (in.count >= kScriptHostFunctionBase) {
                     if (!callHost(in.count - kScriptHostFunctionBase, in.count2)) raiseHere(10300);
+                    if (stopFlag) return;
                     break;
                 }
                 if (!callSystem(in.count, in.count2)) raiseHere(10300);
+                if (stopFlag) return;
                 break;
             case kOpFill: {
-                int32_t& s = slot(in.aMode, in.aOffset);
+                int32_t& s = Slot(*this, in.aMode, in.aOffset);
                 const int32_t c = allocCell();
                 s = c;
-                FillFresh(*this, c, in.value);
+                if (in.value.dataType >= kTypeBool && in.value.dataType <= kTypeDouble) {
+                    cells[c].dataType = in.value.dataType;
+                    cells[c].value = in.value.value;
+                } else {
+                    FillFresh(*this, c, in.value);
+                }
+                // On the variable stack this is a call's return slot, named by that slot alone.
+                if (in.aMode == kModeVarTop) cellFlags[static_cast<size_t>(c)] = kCellTemp;
                 break;
             }
             case kOpMainArgs: {
@@ -200,8 +458,10 @@ void ScriptEngine::execute(int32_t start) {
                     argStack[static_cast<size_t>(argTop++)] = c;
                     const int32_t a = resolve(varStack[static_cast<size_t>(varTop - np + k)]);
                     if (p.byRef) {
+                        const int32_t target = validCell(a) ? unshared(a) : a;
+                        if (validCell(target)) cellFlags[static_cast<size_t>(target)] &= static_cast<uint8_t>(~kCellTemp);
                         cells[c].changeDataType(kTypeReference);
-                        cells[c].value.ref = a;
+                        cells[c].value.ref = target;
                     } else {
                         Tdata init;
                         init.setDataType(p.type);
@@ -245,7 +505,10 @@ bool ScriptEngine::callHost(int32_t index, int32_t argc) {
     const int32_t result = allocCell();
     ScriptHostCall call;
     call.args.reserve(static_cast<size_t>(argc));
-    for (int32_t k = 0; k < argc; ++k) call.args.push_back(resolve(varStack[static_cast<size_t>(varTop - argc + k)]));
+    for (int32_t k = 0; k < argc; ++k) {
+        const int32_t a = resolve(varStack[static_cast<size_t>(varTop - argc + k)]);
+        call.args.push_back(validCell(a) ? unshared(a) : a);
+    }
     // The argument cells stay on the stack (as roots) while the host works: it may reserve cells.
     pushVar(result);
     call.cells = cells;

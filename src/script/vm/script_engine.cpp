@@ -1,9 +1,13 @@
 #include "script/vm/script_engine.h"
 
+#include "script/vm/engine_pointer.h"
+
 namespace kelo {
 
+ScriptEngine* detail::g_runningEngine = nullptr;
+
 namespace {
-ScriptEngine* g_currentEngine = nullptr;
+ScriptEngine*& g_currentEngine = detail::g_runningEngine;
 ScriptHostCall g_hostCall;
 }  // namespace
 
@@ -25,6 +29,8 @@ ScriptEngine::ScriptEngine()
     // Ascending, so the top of the stack (the next cell handed out) is the highest index.
     for (int32_t i = 0; i < capacity; ++i) freeStack[i] = i;
     freeCount = capacity;
+    cellFlags.assign(static_cast<size_t>(capacity), 0);
+    collectBelow = capacity / 4;
 }
 
 ScriptEngine::~ScriptEngine() {

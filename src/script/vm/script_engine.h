@@ -77,6 +77,20 @@ public:
     }
     bool validCell(int32_t i) const { return i >= 0 && i < capacity; }
 
+    // Per-cell marks of the instruction loop (one byte per cell, kept in step with capacity):
+    // a temporary is a cell that exactly one variable-stack slot names (an operator's result or
+    // a call's return slot), so it goes back to the free stack as soon as that slot is consumed;
+    // a constant is the shared cell of a literal, which nothing may write (see callSystem).
+    enum : uint8_t { kCellTemp = 1, kCellConst = 2 };
+    std::vector<uint8_t> cellFlags;
+    // Cell of each literal instruction (-1 until first evaluated), and the list of them: roots.
+    std::vector<int32_t> constCells;
+    std::vector<int32_t> constList;
+    // Per method-call instruction: the object type and the function found for it last time.
+    std::vector<uint64_t> methodCache;
+    // Collect when fewer cells than this are free (a quarter of the capacity).
+    int32_t collectBelow = 0;
+
     // ---- the stacks (their live slots are 0 .. top-1) ----
     std::vector<int32_t> varStack;
     int32_t varTop = 0;
@@ -149,6 +163,23 @@ public:
     // Builds the common error text and throws it as ScriptError; column 0 means none.
     [[noreturn]] void raise(int32_t code, int32_t lineIndex, int32_t column = 0) const;
     [[noreturn]] void raiseHere(int32_t code) const { raise(code, curPos, 0); }
+
+    int32_t constantCell(int32_t pc, const Tdata& value);
+    // A writable copy of a constant cell, for callees that may change their arguments.
+    int32_t unshared(int32_t cell) {
+        if ((cellFlags[static_cast<size_t>(cell)] & kCellConst) == 0) return cell;
+        const int32_t n = allocCell();
+        cells[n].copyFrom(cells[cell]);
+        return n;
+    }
+    void releaseTemp(int32_t cell) {
+        if (static_cast<uint32_t>(cell) >= static_cast<uint32_t>(capacity)) return;
+        uint8_t& f = cellFlags[static_cast<size_t>(cell)];
+        if ((f & kCellTemp) == 0) return;
+        f = 0;
+        cells[cell].changeDataType(kTypeVoid);
+        freeStack[freeCount++] = cell;
+    }
 
 private:
     void debugStatement(int32_t pc);

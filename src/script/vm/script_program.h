@@ -36,6 +36,18 @@ enum ScriptOp : int32_t {
     kOpNop = 10003,
 };
 
+// A bind whose count is this sets a declared variable's initial value: a misfit is the
+// declaration's error (10202), not an argument binding's (10200).
+inline constexpr int32_t kBindInitialiser = 1;
+
+// A declare whose count is this pushes a literal: its value is never written, so one cell per
+// instruction serves every evaluation.
+inline constexpr int32_t kDeclareConstant = 1;
+
+// System functions up to this number may be done in place by the instruction loop (numbers,
+// assignments, increments, not, negation).
+inline constexpr int32_t kLastFastFunction = 49;
+
 // Operand addressing: which stack slot names the operand's cell.
 enum ScriptOperandMode : int32_t {
     kModeVarTop = 0,   // variable stack, top + offset

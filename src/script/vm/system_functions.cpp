@@ -78,7 +78,14 @@ struct Tables {
     std::unordered_map<std::string, int32_t> methodNumbers;
     std::unordered_map<int64_t, int32_t> methods;  // (method number, type) -> function
     std::vector<detail::SysFn> impl;
+    // Functions that never write into their arguments nor hand out references to them.
+    std::vector<bool> readsOnly;
     Tables() {
+        readsOnly.assign(static_cast<size_t>(kScriptSystemFunctionCount), false);
+        for (int32_t n : {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 20, 21, 22, 23, 24,
+                          25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 48, 49, 50, 51, 54, 55, 56, 58, 59, 60, 62, 63,
+                          64, 65, 66, 67, 69, 70, 83, 100, 176, 177, 178})
+            readsOnly[static_cast<size_t>(n)] = true;
         for (int32_t n = 0; n < kScriptSystemFunctionCount; ++n) {
             names.emplace_back(kTable[n].name);
             byName.emplace(kTable[n].name, n);
@@ -144,6 +151,11 @@ bool ScriptEngine::callSystem(int32_t number, int32_t argc) {
         args = large.data();
     }
     for (int32_t k = 0; k < argc; ++k) args[k] = resolve(varStack[static_cast<size_t>(varTop - argc + k)]);
+    // A literal's cell is shared by every evaluation: a callee that may write an argument gets
+    // its own copy.
+    if (!kTables.readsOnly[static_cast<size_t>(number)])
+        for (int32_t k = 0; k < argc; ++k)
+            if (validCell(args[k])) args[k] = unshared(args[k]);
     varTop -= argc;
     pushVar(result);
     const Entry& en = kTable[number];

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "script/vm/engine_pointer.h"
 #include "script/vm/script_engine.h"
 #include "script/vm/value_ops.h"
 
@@ -53,7 +54,7 @@ int32_t FindScriptTypeCode(const std::string& name) {
 }
 
 bool klscript_comparer::operator()(int32_t a, int32_t b) const {
-    ScriptEngine* e = GetCurrentScriptEngine();
+    ScriptEngine* e = detail::g_runningEngine;
     if (e == nullptr || !e->validCell(a) || !e->validCell(b)) return a < b;
     const Tdata& x = e->cells[a];
     const Tdata& y = e->cells[b];
@@ -62,16 +63,6 @@ bool klscript_comparer::operator()(int32_t a, int32_t b) const {
     return compare(x, y) < 0;
 }
 
-Tdata::Tdata() : dataType(kTypeVoid) { value.d = 0; }
-Tdata::Tdata(bool v) : dataType(kTypeBool) {
-    value.d = 0;
-    value.b = v;
-}
-Tdata::Tdata(int v) : dataType(kTypeInt) {
-    value.d = 0;
-    value.i = v;
-}
-Tdata::Tdata(double v) : dataType(kTypeDouble) { value.d = v; }
 Tdata::Tdata(const std::string& v) : dataType(kTypeString) { value.s = new std::string(v); }
 Tdata::Tdata(const char* v) : dataType(kTypeString) { value.s = new std::string(v ? v : ""); }
 Tdata::Tdata(const ScriptIndexList& v) : dataType(kTypeArray) { value.a = new ScriptIndexList(v); }

@@ -94,10 +94,17 @@ public:
         int32_t ref;   // cell index of the aliased cell
     } value;
 
-    Tdata();
-    Tdata(bool v);
-    Tdata(int v);
-    Tdata(double v);
+    // Inline: the store constructs millions of cells and operators build scalar results.
+    Tdata() : dataType(kTypeVoid) { value.d = 0; }
+    Tdata(bool v) : dataType(kTypeBool) {
+        value.d = 0;
+        value.b = v;
+    }
+    Tdata(int v) : dataType(kTypeInt) {
+        value.d = 0;
+        value.i = v;
+    }
+    Tdata(double v) : dataType(kTypeDouble) { value.d = v; }
     Tdata(const std::string& v);
     Tdata(const char* v);
     Tdata(const ScriptIndexList& v);

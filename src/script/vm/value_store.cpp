@@ -36,6 +36,11 @@ bool ScriptEngine::grow() {
     cells = newCells;
     freeStack = newFree;
     capacity = newCapacity;
+    cellFlags.resize(static_cast<size_t>(capacity), 0);
+    collectBelow = capacity / 4;
+    // A host function in progress reads the cells through the call data.
+    ScriptHostCall& call = detail::CurrentHostCall();
+    if (call.engine == this) call.cells = cells;
     return true;
 }
 

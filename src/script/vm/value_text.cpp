@@ -1,9 +1,13 @@
 // The text form of script values, used by print, toString, message, the debugger and error texts.
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "script/vm/script_engine.h"
 #include "script/vm/value_ops.h"
+#include "script/vm/value_walk.h"
 
 namespace kelo {
 
@@ -19,90 +23,131 @@ void AppendLimited(std::string& out, const std::string& s, int limit) {
     }
 }
 
-void AppendValue(std::string& out, ScriptEngine* e, const Tdata& v, int limit);
+// Containers print as "[n]{a, b, ...}" (maps "k : v"); each element gets the limit reduced by
+// the length of its container's text so far. Nested containers are walked with an explicit
+// stack: every open container is a frame whose text starts at `start` in the one output buffer.
+class Printer {
+public:
+    Printer(std::string& out, ScriptEngine* e) : out_(out), e_(e) {}
 
-void AppendCell(std::string& out, ScriptEngine* e, int32_t i, int limit) {
-    if (e == nullptr || !e->validCell(i)) return;
-    AppendValue(out, e, e->cells[i], limit);
-}
-
-// "[n]{a, b, ...}" with the limit shrinking as the text grows; each element is printed into its
-// own buffer so the remaining limit is measured against this container's text alone.
-template <typename C, typename PrintOne>
-void AppendContainer(std::string& out, const C& c, int limit, PrintOne printOne) {
-    std::string s = "[" + std::to_string(c.size()) + "]";
-    if (static_cast<int64_t>(s.size()) + 1 > limit) {
-        out += s + "{ ... }";
-        return;
+    void value(const Tdata& v, int64_t limit) {
+        begin(v, limit);
+        while (!stack_.empty()) step();
     }
-    s += "{";
-    bool first = true;
-    for (const auto& elem : c) {
-        if (!first) s += ", ";
-        first = false;
-        if (!printOne(s, elem, limit)) {
-            out += s + " ... }";
+
+private:
+    enum Phase { kNext, kAfterKey, kAfterElement };
+    struct Frame {
+        detail::CellCursor c;
+        size_t start;
+        int64_t limit;
+        bool first;
+        Phase phase;
+    };
+
+    // Starts printing v: scalars are written at once, a container opens a frame.
+    void begin(const Tdata& vIn, int64_t limit) {
+        const Tdata* v = &vIn;
+        if (v->dataType == kTypeReference) {
+            if (e_ == nullptr) return;
+            const int32_t i = e_->resolve(v->value.ref);
+            if (!e_->validCell(i) || e_->cells[i].dataType == kTypeReference) return;
+            v = &e_->cells[i];
+        }
+        if (!IsContainerType(v->dataType)) {
+            AppendFlat(out_, *v, static_cast<int>(std::max<int64_t>(std::min<int64_t>(limit, INT32_MAX), INT32_MIN)));
             return;
         }
-        if (static_cast<int64_t>(s.size()) + 1 > limit) {
-            out += s + " ... }";
+        const detail::CellCursor c(*v);
+        const size_t start = out_.size();
+        out_ += "[" + std::to_string(c.size()) + "]";
+        if (static_cast<int64_t>(out_.size() - start) + 1 > limit) {
+            out_ += "{ ... }";
             return;
+        }
+        out_ += "{";
+        stack_.push_back({c, start, limit, true, kNext});
+    }
+
+    void beginCell(int32_t i, const Frame& f) {
+        const int64_t lim = f.limit - static_cast<int64_t>(out_.size() - f.start);
+        if (e_ == nullptr || !e_->validCell(i)) return;
+        begin(e_->cells[i], lim);  // may open a frame: f is not used afterwards
+    }
+
+    void step() {
+        Frame& f = stack_.back();
+        const int64_t used = static_cast<int64_t>(out_.size() - f.start);
+        switch (f.phase) {
+            case kNext: {
+                if (f.c.done()) {
+                    out_ += "}";
+                    stack_.pop_back();
+                    return;
+                }
+                if (!f.first) out_ += ", ";
+                f.first = false;
+                const int32_t cell = f.c.key();
+                if (detail::IsPairContainer(f.c.type())) {
+                    f.phase = kAfterKey;
+                } else {
+                    f.phase = kAfterElement;
+                    f.c.next();
+                }
+                beginCell(cell, f);
+                return;
+            }
+            case kAfterKey: {
+                if (used + 4 > f.limit) {
+                    out_ += " ... }";
+                    stack_.pop_back();
+                    return;
+                }
+                out_ += " : ";
+                const int32_t cell = f.c.value();
+                f.c.next();
+                f.phase = kAfterElement;
+                beginCell(cell, f);
+                return;
+            }
+            case kAfterElement:
+                if (used + 1 > f.limit) {
+                    out_ += " ... }";
+                    stack_.pop_back();
+                    return;
+                }
+                f.phase = kNext;
+                return;
         }
     }
-    out += s + "}";
-}
 
-template <typename C>
-void AppendList(std::string& out, ScriptEngine* e, const C& c, int limit) {
-    AppendContainer(out, c, limit, [e](std::string& s, int32_t i, int lim) {
-        AppendCell(s, e, i, lim - static_cast<int>(s.size()));
-        return true;
-    });
-}
-
-template <typename C>
-void AppendPairs(std::string& out, ScriptEngine* e, const C& c, int limit) {
-    AppendContainer(out, c, limit, [e](std::string& s, const std::pair<const int32_t, int32_t>& kv, int lim) {
-        AppendCell(s, e, kv.first, lim - static_cast<int>(s.size()));
-        if (static_cast<int64_t>(s.size()) + 4 > lim) return false;
-        s += " : ";
-        AppendCell(s, e, kv.second, lim - static_cast<int>(s.size()));
-        return true;
-    });
-}
-
-void AppendValue(std::string& out, ScriptEngine* e, const Tdata& v, int limit) {
-    switch (v.dataType) {
-        case kTypeVoid: out += "void"; return;
-        case kTypeBool: out += v.value.b ? "true" : "false"; return;
-        case kTypeInt: out += std::to_string(v.value.i); return;
-        case kTypeDouble: out += FormatScriptDouble(v.value.d); return;
-        case kTypeString: AppendLimited(out, *v.value.s, limit); return;
-        case kTypeArray: AppendList(out, e, *v.value.a, limit); return;
-        case kTypeSet: AppendList(out, e, *v.value.set, limit); return;
-        case kTypeMultiset: AppendList(out, e, *v.value.mset, limit); return;
-        case kTypeMap: AppendPairs(out, e, *v.value.map, limit); return;
-        case kTypeMultimap: AppendPairs(out, e, *v.value.mmap, limit); return;
-        case kTypePoint: {
-            Point3D p = v.getPoint();
-            out += "(" + FormatScriptDouble(p.x) + ", " + FormatScriptDouble(p.y) + ", " + FormatScriptDouble(p.z) + ")";
-            return;
+    static void AppendFlat(std::string& out, const Tdata& v, int limit) {
+        switch (v.dataType) {
+            case kTypeVoid: out += "void"; return;
+            case kTypeBool: out += v.value.b ? "true" : "false"; return;
+            case kTypeInt: out += std::to_string(v.value.i); return;
+            case kTypeDouble: out += FormatScriptDouble(v.value.d); return;
+            case kTypeString: AppendLimited(out, *v.value.s, limit); return;
+            case kTypePoint: {
+                Point3D p = v.getPoint();
+                out += "(" + FormatScriptDouble(p.x) + ", " + FormatScriptDouble(p.y) + ", " + FormatScriptDouble(p.z) +
+                       ")";
+                return;
+            }
+            case kTypeBox:
+                out += "(" + FormatScriptDouble(v.value.box[0]) + ", " + FormatScriptDouble(v.value.box[1]) + ", " +
+                       FormatScriptDouble(v.value.box[2]) + ", " + FormatScriptDouble(v.value.box[3]) + ")";
+                return;
+            default:
+                if (IsHandleType(v.dataType)) out += GetScriptTypeName(v.dataType);
+                return;
         }
-        case kTypeBox:
-            out += "(" + FormatScriptDouble(v.value.box[0]) + ", " + FormatScriptDouble(v.value.box[1]) + ", " +
-                   FormatScriptDouble(v.value.box[2]) + ", " + FormatScriptDouble(v.value.box[3]) + ")";
-            return;
-        case kTypeReference: {
-            if (e == nullptr) return;
-            int32_t i = e->resolve(v.value.ref);
-            if (e->validCell(i) && e->cells[i].dataType != kTypeReference) AppendValue(out, e, e->cells[i], limit);
-            return;
-        }
-        default:
-            if (IsHandleType(v.dataType)) out += GetScriptTypeName(v.dataType);
-            return;
     }
-}
+
+    std::string& out_;
+    ScriptEngine* e_;
+    std::vector<Frame> stack_;
+};
 
 }  // namespace
 
@@ -130,7 +175,7 @@ std::string FormatScriptDouble(double d) {
 
 std::string toString(const Tdata& v, int limit) {
     std::string out;
-    AppendValue(out, GetCurrentScriptEngine(), v, limit);
+    Printer(out, GetCurrentScriptEngine()).value(v, limit);
     return out;
 }
 
