@@ -29,6 +29,8 @@
 
 #include "relations/segment.h"
 
+#include "overlay/rect_clip.h"
+
 #include "raster/nodata.h"
 
 #include "sun/sun_times.h"

@@ -1,5 +1,6 @@
 // Multi-part lines: storage, parts, vertex numbering across parts, segments, transforms, measures.
 #include "geometry/parts.h"
+#include "overlay/rect_clip.h"
 
 #include <algorithm>
 #include <cmath>
@@ -651,11 +652,11 @@ bool keloParts::bWithCurveEx() const {
 }
 
 int keloParts::PointOn(const Point3D& p, double eps) const {
-    return detail::RingPointState(*this, p.x, p.y, eps) == -1 ? 1 : 0;
+    return RingPointTest(this, p.x, p.y, eps) == -1 ? 1 : 0;
 }
 
 int keloParts::PointInside(const Point3D& p, double eps) const {
-    return detail::RingPointState(*this, p.x, p.y, eps) == 1 ? 1 : 0;
+    return RingPointTest(this, p.x, p.y, eps) == 1 ? 1 : 0;
 }
 
 double keloParts::DistanceWithPoint(const Point3D& p, Point3D* foot) const {

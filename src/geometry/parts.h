@@ -115,7 +115,7 @@ public:
     bool bWithCurve() const;
     bool bWithCurveEx() const;
     // PointOn: 1 when p lies on the line within eps. PointInside: 1 when p lies strictly inside the
-    // line taken as a ring. Both answer from the ring point test (detail::RingPointState below).
+    // line taken as a ring. Both answer from the ring point test (RingPointTest, overlay/rect_clip.h).
     int PointOn(const Point3D& p, double eps) const;
     int PointInside(const Point3D& p, double eps) const;
     double DistanceToPoint(const Point3D& p) const;
@@ -257,13 +257,5 @@ static_assert(sizeof(keloPolygon) == sizeof(WKBPolygon), "keloPolygon is a view 
 
 // Float-measure id of the label point and height on a polygon's first three outer vertices.
 inline constexpr uint16_t kLabelMeasureId = 56506;
-
-namespace detail {
-// The ring point test of the rings (PointOn, PointInside, IsPointIn and the nesting of loose rings)
-// until the rectangle clipping supplies the library's own: 1 inside, 0 outside, -1 on the ring within
-// eps. Winding-angle based; arcs and circles are exact, other curves are discretised at the
-// tolerance; an open ring is taken as closed by its chord.
-int RingPointState(const LineString& ring, double x, double y, double eps);
-}  // namespace detail
 
 }  // namespace kelo

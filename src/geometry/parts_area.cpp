@@ -1,5 +1,4 @@
-// Signed area of multi-part lines with their curves, and the point-in-ring test built on the same
-// exact treatment of circular arcs.
+// Signed area of multi-part lines with their curves, circular arcs exact.
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -52,104 +51,6 @@ bool WholeArc(const Point3D* p, ArcPiece& out) {
 
 // Twice the area between an arc and its chord, signed like the sweep.
 double SegmentTerm(const ArcPiece& arc) { return arc.r * arc.r * (arc.sweep - std::sin(arc.sweep)); }
-
-// The pieces a ring is made of: straight segments and exact circle pieces. Curves other than arcs
-// and circles are discretised at eps.
-struct RingPieces {
-    std::vector<Point3D> segA, segB;
-    std::vector<ArcPiece> arcs;
-
-    void Segment(const Point3D& a, const Point3D& b) {
-        if (a.x == b.x && a.y == b.y) return;
-        segA.push_back(a);
-        segB.push_back(b);
-    }
-    void Polyline(const Point3D* p, int n) {
-        for (int i = 0; i + 1 < n; ++i) Segment(p[i], p[i + 1]);
-    }
-    void Part(const keloPoints& part, double eps) {
-        int n = part.GetCount();
-        if (n == 0) return;
-        const Point3D* p = part.points;
-        switch (part.GetLineType()) {
-            case klLT3PArc: {
-                ArcPiece arc;
-                int i = 0;
-                for (; i + 2 < n; i += 2) {
-                    if (WholeArc(p + i, arc)) arcs.push_back(arc);
-                    else Polyline(p + i, 3);
-                }
-                if (i + 1 < n) {
-                    if (n >= 3 && TrailingHalfArc(p + n - 3, arc)) arcs.push_back(arc);
-                    else Segment(p[n - 2], p[n - 1]);
-                }
-                return;
-            }
-            case klLT3PCircle: {
-                ArcPiece arc;
-                if (n >= 3 && WholeArc(p, arc)) {
-                    arc.b = arc.a;
-                    arc.sweep = arc.sweep < 0 ? -kTwoPi : kTwoPi;
-                    arcs.push_back(arc);
-                } else {
-                    Polyline(p, n);
-                }
-                return;
-            }
-            case klLTBezier:
-            case klLTEllipse:
-            case klLTSpline:
-            case klLTSpline2: {
-                std::vector<Point3D> flat;
-                part.Discrete(flat, eps);
-                Polyline(flat.data(), static_cast<int>(flat.size()));
-                return;
-            }
-            default:
-                Polyline(p, n);
-        }
-    }
-    // Every part, the gaps between parts and the closing chord.
-    void Ring(const LineString& ring, double eps) {
-        const Point3D* prevEnd = nullptr;
-        const Point3D* first = nullptr;
-        for (uint32_t k = 0; k < ring.partCount; ++k) {
-            const CurveSegment& s = ring.parts[k];
-            if (s.pointCount == 0) continue;
-            if (prevEnd) Segment(*prevEnd, s.points[0]);
-            if (!first) first = &s.points[0];
-            Part(View(s), eps);
-            prevEnd = &s.points[s.pointCount - 1];
-        }
-        if (prevEnd && first) Segment(*prevEnd, *first);
-    }
-};
-
-double ArcDistance(const ArcPiece& arc, double x, double y) {
-    double dx = x - arc.c.x, dy = y - arc.c.y;
-    double rho = std::hypot(dx, dy);
-    if (std::abs(arc.sweep) >= kTwoPi - 1e-12 || (rho > 0 && AngleOnArc(std::atan2(dy, dx), arc.start, arc.sweep, 0.0)))
-        return std::abs(rho - arc.r);
-    return std::min(std::hypot(x - arc.a.x, y - arc.a.y), std::hypot(x - arc.b.x, y - arc.b.y));
-}
-
-// Winding angle of the arc about (x, y): the angle its chord subtends, plus a full turn in the
-// arc's sense when the point lies between chord and arc. Both decisions read the same cross
-// product, so a point on the chord line is classified consistently.
-double ArcWinding(const ArcPiece& arc, double x, double y) {
-    double ax = arc.a.x - x, ay = arc.a.y - y, bx = arc.b.x - x, by = arc.b.y - y;
-    double inDisc = (x - arc.c.x) * (x - arc.c.x) + (y - arc.c.y) * (y - arc.c.y) < arc.r * arc.r;
-    if (std::abs(arc.sweep) >= kTwoPi - 1e-12) return inDisc ? (arc.sweep > 0 ? kTwoPi : -kTwoPi) : 0.0;
-    double c = ax * by - ay * bx;
-    if (c == 0) c = 0.0;  // no negative zero: atan2 must see the same side as the test below
-    double angle = std::atan2(c, ax * bx + ay * by);
-    if (!inDisc) return angle;
-    double midAngle = arc.start + arc.sweep / 2;
-    double mx = arc.c.x + arc.r * std::cos(midAngle), my = arc.c.y + arc.r * std::sin(midAngle);
-    double cm = (arc.a.x - mx) * (arc.b.y - my) - (arc.a.y - my) * (arc.b.x - mx);
-    bool sameSide = (c >= 0) == (cm >= 0);
-    return sameSide ? angle + (arc.sweep > 0 ? kTwoPi : -kTwoPi) : angle;
-}
 
 }  // namespace
 
@@ -233,37 +134,5 @@ double keloParts::GetArea() const {
     return 0.5 * twice;
 }
 
-namespace detail {
-
-int RingPointState(const LineString& ring, double x, double y, double eps) {
-    if (!(eps >= 0)) eps = 0;
-    RingPieces pieces;
-    pieces.Ring(ring, eps > 1e-8 ? eps : 1e-8);
-    if (pieces.segA.empty() && pieces.arcs.empty()) {
-        // A ring of one point: on it or outside.
-        for (uint32_t k = 0; k < ring.partCount; ++k)
-            if (ring.parts[k].pointCount &&
-                std::hypot(ring.parts[k].points[0].x - x, ring.parts[k].points[0].y - y) <= eps)
-                return -1;
-        return 0;
-    }
-    Point3D q{x, y, 0};
-    for (size_t i = 0; i < pieces.segA.size(); ++i)
-        if (DistanceToSegment(pieces.segA[i], pieces.segB[i], q) <= eps) return -1;
-    for (const ArcPiece& arc : pieces.arcs)
-        if (ArcDistance(arc, x, y) <= eps) return -1;
-
-    double total = 0;
-    for (size_t i = 0; i < pieces.segA.size(); ++i) {
-        double ax = pieces.segA[i].x - x, ay = pieces.segA[i].y - y;
-        double bx = pieces.segB[i].x - x, by = pieces.segB[i].y - y;
-        total += std::atan2(ax * by - ay * bx, ax * bx + ay * by);
-    }
-    for (const ArcPiece& arc : pieces.arcs) total += ArcWinding(arc, x, y);
-    long winding = std::lround(total / kTwoPi);
-    return (winding % 2 != 0) ? 1 : 0;
-}
-
-}  // namespace detail
 
 }  // namespace kelo

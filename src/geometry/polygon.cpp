@@ -7,6 +7,7 @@
 #include "companion/gbk.h"
 #include "companion/ui.h"
 #include "geometry/parts.h"
+#include "overlay/rect_clip.h"
 
 namespace kelo {
 
@@ -143,11 +144,11 @@ Box keloPolygon::GetBox() const {
 int keloPolygon::IsPointIn(const Point3D& p, double eps) const {
     int n = GetRingsCount();
     if (n == 0) return 0;
-    int outer = detail::RingPointState(rings[0], p.x, p.y, eps);
+    int outer = RingPointTest(&rings[0], p.x, p.y, eps);
     if (outer == -1) return 2;
     if (outer == 0) return 0;
     for (int i = 1; i < n; ++i) {
-        int hole = detail::RingPointState(rings[i], p.x, p.y, eps);
+        int hole = RingPointTest(&rings[i], p.x, p.y, eps);
         if (hole == -1) return 2;
         if (hole == 1) return 0;
     }
