@@ -27,7 +27,13 @@
 
 #include "platform/graphics_path.h"
 
+#include "relations/geometry_index.h"
+#include "relations/hide_index.h"
+#include "relations/kelo_avl_ids.h"
+#include "relations/kelo_ids.h"
+#include "relations/node_info.h"
 #include "relations/segment.h"
+#include "relations/set_operation_type.h"
 
 #include "overlay/rect_clip.h"
 

@@ -1,0 +1,376 @@
+#include "relations/geometry_index.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "geometry/tolerance.h"
+
+namespace kelo {
+
+namespace {
+
+constexpr double kMargin = 1e-8;
+constexpr int kDefaultSize = 30;
+constexpr int kDefaultLevel = 10;
+
+using Node = GeometryIndexNode;
+
+// A box of zero width would make every quadrant split meaningless, so the index extent is never
+// thinner than a hundred limit tolerances.
+void GrowToMinimum(Box& b) {
+    if (b.IsEmpty()) return;
+    const double least = 100 * g_epsLimit;
+    if (b.maxx - b.minx < least) {
+        double d = (least - (b.maxx - b.minx)) / 2;
+        b.minx -= d;
+        b.maxx += d;
+    }
+    if (b.maxy - b.miny < least) {
+        double d = (least - (b.maxy - b.miny)) / 2;
+        b.miny -= d;
+        b.maxy += d;
+    }
+}
+
+bool IsFinite(const Box& b) {
+    return std::isfinite(b.minx) && std::isfinite(b.miny) && std::isfinite(b.maxx) && std::isfinite(b.maxy);
+}
+
+Box Inflated(const Box& b) {
+    Box r = b;
+    r.minx -= kMargin;
+    r.miny -= kMargin;
+    r.maxx += kMargin;
+    r.maxy += kMargin;
+    return r;
+}
+
+bool Covers(const Box& r, const Box& node) {
+    return r.minx <= node.minx && r.miny <= node.miny && r.maxx >= node.maxx && r.maxy >= node.maxy;
+}
+
+bool Meets(const Box& a, const Box& b) {
+    return a.minx <= b.maxx && b.minx <= a.maxx && a.miny <= b.maxy && b.miny <= a.maxy;
+}
+
+// Bit q set when the box touches quadrant q; closed comparisons, so a box on a centre line
+// touches both sides.
+int TouchMask(const Box& b, const Box& node) {
+    double cx = (node.minx + node.maxx) / 2, cy = (node.miny + node.maxy) / 2;
+    bool left = b.minx <= cx, right = b.maxx >= cx, below = b.miny <= cy, above = b.maxy >= cy;
+    return (left && below ? 1 : 0) | (right && below ? 2 : 0) | (left && above ? 4 : 0) | (right && above ? 8 : 0);
+}
+
+void SetChildBoxes(Node* n) {
+    const Box& b = n->box;
+    double cx = (b.minx + b.maxx) / 2, cy = (b.miny + b.maxy) / 2;
+    n->children[0].box = Box(b.minx, b.miny, cx, cy);
+    n->children[1].box = Box(cx, b.miny, b.maxx, cy);
+    n->children[2].box = Box(b.minx, cy, cx, b.maxy);
+    n->children[3].box = Box(cx, cy, b.maxx, b.maxy);
+}
+
+void Place(Node* n, NodeInfoType* rec, const Box& ib) {
+    (Covers(ib, n->box) ? n->covering : n->leaf).push_back(rec);
+}
+
+void InsertAt(Node* n, NodeInfoType* rec, const Box& ib, int budget, int size) {
+    if (Covers(ib, n->box)) {
+        n->covering.push_back(rec);
+        return;
+    }
+    if (!n->children) {
+        n->leaf.push_back(rec);
+        if (static_cast<int>(n->leaf.size()) < size || budget <= 0) return;
+        n->children = new Node[4];
+        SetChildBoxes(n);
+        for (NodeInfoType* r : n->leaf) {
+            Box rb = Inflated(*r->box);
+            int mask = TouchMask(rb, n->box);
+            for (int q = 0; q < 4; ++q)
+                if (mask & (1 << q)) Place(&n->children[q], r, rb);
+        }
+        std::vector<NodeInfoType*>().swap(n->leaf);
+        return;
+    }
+    int mask = TouchMask(ib, n->box);
+    for (int q = 0; q < 4; ++q)
+        if (mask & (1 << q)) InsertAt(&n->children[q], rec, ib, budget - 1, size);
+}
+
+void EraseFrom(std::vector<NodeInfoType*>& list, const NodeInfoType* rec) {
+    auto it = std::find(list.begin(), list.end(), rec);
+    if (it != list.end()) list.erase(it);
+}
+
+// Follows the placement rule of InsertAt, which is deterministic given the node boxes, so every
+// list that holds the record is reached.
+void RemoveAt(Node* n, const NodeInfoType* rec, const Box& ib) {
+    EraseFrom(n->covering, rec);
+    EraseFrom(n->leaf, rec);
+    if (Covers(ib, n->box) || !n->children) return;
+    int mask = TouchMask(ib, n->box);
+    for (int q = 0; q < 4; ++q)
+        if (mask & (1 << q)) RemoveAt(&n->children[q], rec, ib);
+}
+
+void FreeNode(Node* n) {
+    if (!n->children) return;
+    for (int q = 0; q < 4; ++q) FreeNode(&n->children[q]);
+    delete[] n->children;
+    n->children = nullptr;
+}
+
+void FreeRecord(NodeInfoType* rec) {
+    delete rec->box;
+    delete rec;
+}
+
+bool SameBox(const Box& a, const Box& b) {
+    return std::fabs(a.minx - b.minx) <= kMargin && std::fabs(a.miny - b.miny) <= kMargin &&
+           std::fabs(a.maxx - b.maxx) <= kMargin && std::fabs(a.maxy - b.maxy) <= kMargin;
+}
+
+void SortUnique(std::vector<NodeInfoType*>& found, CNodeInfoArray& out) {
+    std::sort(found.begin(), found.end(), [](const NodeInfoType* a, const NodeInfoType* b) { return a->id < b->id; });
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    out.assign(found.begin(), found.end());
+}
+
+// ---- distances between the query and a box ----
+
+double Gap(double lo, double hi, double v) { return v < lo ? lo - v : (v > hi ? v - hi : 0.0); }
+
+double MinDistance(const Box& q, const Box& b) {
+    double dx = std::max({0.0, b.minx - q.maxx, q.minx - b.maxx});
+    double dy = std::max({0.0, b.miny - q.maxy, q.miny - b.maxy});
+    return std::hypot(dx, dy);
+}
+
+// The distance within which the box surely holds part of its record: a record reaches every
+// edge of its own box, so it lies no farther than the nearer edge along one axis combined with
+// the farther end of that edge along the other.
+double SureDistance(const Box& q, const Box& b) {
+    double x0 = Gap(q.minx, q.maxx, b.minx), x1 = Gap(q.minx, q.maxx, b.maxx);
+    double y0 = Gap(q.miny, q.maxy, b.miny), y1 = Gap(q.miny, q.maxy, b.maxy);
+    double viaX = std::hypot(std::min(x0, x1), std::max(y0, y1));
+    double viaY = std::hypot(std::min(y0, y1), std::max(x0, x1));
+    return std::min(viaX, viaY);
+}
+
+void SearchNear(const Node* n, const Box& q, double& bound, std::vector<NodeInfoType*>& found) {
+    for (const auto* list : {&n->covering, &n->leaf})
+        for (NodeInfoType* r : *list) {
+            found.push_back(r);
+            bound = std::min(bound, SureDistance(q, *r->box));
+        }
+    if (!n->children) return;
+    std::pair<double, int> order[4];
+    for (int i = 0; i < 4; ++i) order[i] = {MinDistance(q, n->children[i].box), i};
+    std::sort(order, order + 4);
+    for (const auto& [d, i] : order) {
+        if (d > bound) break;
+        SearchNear(&n->children[i], q, bound, found);
+    }
+}
+
+}  // namespace
+
+GeometryIndex::GeometryIndex() = default;
+
+GeometryIndex::GeometryIndex(const Box& box, int size, int level) : m_box(box) {
+    GrowToMinimum(m_box);
+    m_size = size < 1 ? kDefaultSize : size;
+    if (level < 0) m_growBy = -level;
+    m_level = level < 1 ? kDefaultLevel : level;
+}
+
+GeometryIndex::~GeometryIndex() {
+    FreeTree();
+    for (NodeInfoType* r : m_records) FreeRecord(r);
+}
+
+void GeometryIndex::FreeTree() {
+    if (!m_root) return;
+    FreeNode(m_root);
+    delete m_root;
+    m_root = nullptr;
+}
+
+void GeometryIndex::Reserve(size_t extra) {
+    size_t need = m_records.size() + extra;
+    if (m_growBy > 0 && need > m_records.capacity())
+        m_records.reserve(m_records.size() + std::max(extra, static_cast<size_t>(m_growBy)));
+}
+
+void GeometryIndex::SetSizeLevel(int size, int level) {
+    m_size = size < 1 ? kDefaultSize : size;
+    m_level = level < 1 ? kDefaultLevel : level;
+    FreeTree();
+    m_root = new Node;
+    m_root->box = m_box;
+}
+
+void GeometryIndex::GrowRootFor(const Box& b) {
+    while (!m_box.contain(b)) {
+        double w = m_box.maxx - m_box.minx, h = m_box.maxy - m_box.miny;
+        if (!std::isfinite(w) || !std::isfinite(h)) return;
+        double cx = (m_box.minx + m_box.maxx) / 2, cy = (m_box.miny + m_box.maxy) / 2;
+        int q = (cx - b.minx > b.maxx - cx ? 1 : 0) | (cy - b.miny > b.maxy - cy ? 2 : 0);
+        if (q & 1) m_box.minx -= w;
+        else m_box.maxx += w;
+        if (q & 2) m_box.miny -= h;
+        else m_box.maxy += h;
+        Node* grown = new Node;
+        grown->box = m_box;
+        grown->children = new Node[4];
+        SetChildBoxes(grown);
+        // The old root keeps its own box, so nothing stored below it needs to move.
+        grown->children[q] = std::move(*m_root);
+        delete m_root;
+        m_root = grown;
+        ++m_level;
+    }
+}
+
+void GeometryIndex::Insert(NodeInfoType* rec) { InsertAt(m_root, rec, Inflated(*rec->box), m_level, m_size); }
+
+void GeometryIndex::RemoveFromTree(NodeInfoType* rec) {
+    if (m_root && rec->box) RemoveAt(m_root, rec, Inflated(*rec->box));
+}
+
+void GeometryIndex::Add(const Box* box, uint32_t id) {
+    if (!box) return;
+    if (box->IsEmpty()) {
+        Delete(id);
+        return;
+    }
+    if (!IsFinite(*box)) return;
+    if (m_box.IsEmpty()) {
+        m_box = *box;
+        GrowToMinimum(m_box);
+        if (m_root) m_root->box = m_box;  // a root made while the extent was unknown holds nothing
+    }
+    if (!m_root) {
+        m_root = new Node;
+        m_root->box = m_box;
+    }
+    int pos = 0;
+    if (m_records.Pos(id, pos)) {
+        NodeInfoType* old = m_records[pos];
+        if (SameBox(*old->box, *box)) return;
+        RemoveFromTree(old);
+        FreeRecord(old);
+        m_records[pos] = new NodeInfoType{id, new Box(*box)};
+    } else {
+        Reserve(1);
+        m_records.insert(m_records.begin() + pos, new NodeInfoType{id, new Box(*box)});
+    }
+    NodeInfoType* rec = m_records[pos];
+    GrowRootFor(*rec->box);
+    Insert(rec);
+}
+
+void GeometryIndex::Add(int count, const NodeInfoType* records) {
+    if (count <= 0 || !records) return;
+    std::vector<const NodeInfoType*> in;
+    in.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i)
+        if (records[i].box && (records[i].box->IsEmpty() || IsFinite(*records[i].box))) in.push_back(&records[i]);
+    auto byId = [](const NodeInfoType* a, const NodeInfoType* b) { return a->id < b->id; };
+    if (!std::is_sorted(in.begin(), in.end(), byId)) std::stable_sort(in.begin(), in.end(), byId);
+    // Of records with one id the last one given wins, as if they had been added one by one.
+    std::vector<const NodeInfoType*> unique;
+    unique.reserve(in.size());
+    for (const NodeInfoType* r : in) {
+        if (!unique.empty() && unique.back()->id == r->id) unique.back() = r;
+        else unique.push_back(r);
+    }
+    if (unique.size() < 5 || unique.size() * 2 < m_records.size()) {
+        for (const NodeInfoType* r : unique) Add(r->box, r->id);
+        return;
+    }
+
+    bool wasEmpty = m_box.IsEmpty();
+    for (const NodeInfoType* r : unique) m_box.add(*r->box);
+    if (wasEmpty) GrowToMinimum(m_box);
+
+    CNodeInfoArray merged;
+    merged.reserve(m_records.size() + unique.size() + static_cast<size_t>(m_growBy));
+    size_t i = 0, j = 0;
+    while (i < m_records.size() || j < unique.size()) {
+        if (j == unique.size() || (i < m_records.size() && m_records[i]->id < unique[j]->id)) {
+            merged.push_back(m_records[i++]);
+            continue;
+        }
+        const NodeInfoType* r = unique[j++];
+        if (i < m_records.size() && m_records[i]->id == r->id) FreeRecord(m_records[i++]);
+        if (!r->box->IsEmpty()) merged.push_back(new NodeInfoType{r->id, new Box(*r->box)});
+    }
+    m_records.swap(merged);
+
+    FreeTree();
+    if (m_box.IsEmpty()) return;
+    m_root = new Node;
+    m_root->box = m_box;
+    for (NodeInfoType* r : m_records) Insert(r);
+}
+
+void GeometryIndex::Delete(uint32_t id) {
+    int pos = 0;
+    if (!m_records.Pos(id, pos)) return;
+    NodeInfoType* rec = m_records[pos];
+    RemoveFromTree(rec);
+    m_records.erase(m_records.begin() + pos);
+    FreeRecord(rec);
+}
+
+int GeometryIndex::BoxQuery(const Box& box, CNodeInfoArray& out) const {
+    out.clear();
+    if (m_box.IsEmpty() || !m_root || box.IsEmpty() || !m_box.intersect(box)) return 0;
+    Box q = Inflated(box);
+    std::vector<NodeInfoType*> found;
+    found.reserve(8);
+    std::vector<const Node*> stack{m_root};
+    while (!stack.empty()) {
+        const Node* n = stack.back();
+        stack.pop_back();
+        found.insert(found.end(), n->covering.begin(), n->covering.end());
+        for (NodeInfoType* r : n->leaf)
+            if (Meets(*r->box, q)) found.push_back(r);
+        if (!n->children) continue;
+        int mask = TouchMask(q, n->box);
+        for (int c = 0; c < 4; ++c)
+            if (mask & (1 << c)) stack.push_back(&n->children[c]);
+    }
+    SortUnique(found, out);
+    return out.GetSize();
+}
+
+int GeometryIndex::PointQuery(const Point3D& p, CNodeInfoArray& out) const {
+    out.clear();
+    if (m_box.IsEmpty() || !m_box.contain(p.x, p.y)) return 0;
+    // A point is the query box of no size: its 1e-8 margin is exactly the containment tolerance.
+    return BoxQuery(Box(p.x, p.y, p.x, p.y), out);
+}
+
+int GeometryIndex::BoxRelatedQuery(const Box& box, CNodeInfoArray& out, double tol) const {
+    out.clear();
+    if (m_box.IsEmpty() || !m_root || box.IsEmpty()) return 0;
+    double bound = tol;
+    std::vector<NodeInfoType*> found;
+    found.reserve(8);
+    SearchNear(m_root, box, bound, found);
+    std::vector<NodeInfoType*> near;
+    near.reserve(found.size());
+    for (NodeInfoType* r : found)
+        if (MinDistance(box, *r->box) <= tol + kMargin) near.push_back(r);
+    SortUnique(near, out);
+    return out.GetSize();
+}
+
+int GeometryIndex::PointRelatedQuery(const Point3D& p, CNodeInfoArray& out, double tol) const {
+    return BoxRelatedQuery(Box(p.x, p.y, p.x, p.y), out, tol);
+}
+
+}  // namespace kelo

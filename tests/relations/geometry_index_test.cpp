@@ -1,0 +1,238 @@
+// The quadtree against a brute-force scan of the same boxes, through inserts, replacements,
+// removals and bulk loads, plus the documented splitting and growth rules.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <random>
+#include <vector>
+
+#include "relations/geometry_index.h"
+
+using namespace kelo;
+
+namespace {
+
+constexpr double kTol = 1e-8;
+
+Box RandomBox(std::mt19937& g, double extent, double maxSize) {
+    std::uniform_real_distribution<double> pos(0, extent), size(0, maxSize);
+    double x = pos(g), y = pos(g);
+    // Some boxes are points and some sit on round coordinates, so centre lines get hit.
+    if (g() % 8 == 0) return Box(std::round(x), std::round(y), std::round(x), std::round(y));
+    return Box(x, y, x + size(g), y + size(g));
+}
+
+double Dist(const Box& q, const Box& b) {
+    double dx = std::max({0.0, b.minx - q.maxx, q.minx - b.maxx});
+    double dy = std::max({0.0, b.miny - q.maxy, q.miny - b.maxy});
+    return std::hypot(dx, dy);
+}
+
+std::vector<uint32_t> Ids(const CNodeInfoArray& a) {
+    std::vector<uint32_t> v;
+    for (const NodeInfoType* r : a) v.push_back(r->id);
+    return v;
+}
+
+std::vector<uint32_t> Brute(const std::map<uint32_t, Box>& ref, const Box& q, double within) {
+    std::vector<uint32_t> v;
+    for (const auto& [id, b] : ref)
+        if (Dist(q, b) <= within) v.push_back(id);
+    return v;
+}
+
+// Exact answers may differ from the query only within the documented 1e-8 looseness.
+void ExpectBetween(const CNodeInfoArray& out, const std::map<uint32_t, Box>& ref, const Box& q) {
+    std::vector<uint32_t> got = Ids(out), strict = Brute(ref, q, 0), loose = Brute(ref, q, 3 * kTol);
+    EXPECT_TRUE(std::includes(got.begin(), got.end(), strict.begin(), strict.end()));
+    EXPECT_TRUE(std::includes(loose.begin(), loose.end(), got.begin(), got.end()));
+}
+
+void ExpectSameAsBrute(const GeometryIndex& index, const std::map<uint32_t, Box>& ref, std::mt19937& g,
+                       double extent) {
+    ASSERT_EQ(index.GetNodeInfoArray().size(), ref.size());
+    CNodeInfoArray out;
+    for (int k = 0; k < 200; ++k) {
+        Box q = RandomBox(g, extent, extent / 10);
+        index.BoxQuery(q, out);
+        ExpectBetween(out, ref, q);
+        index.PointQuery({q.minx, q.miny, 0}, out);
+        ExpectBetween(out, ref, Box(q.minx, q.miny, q.minx, q.miny));
+    }
+}
+
+}  // namespace
+
+TEST(GeometryIndex, QueriesMatchBruteForceThroughEdits) {
+    std::mt19937 g(17);
+    const double extent = 1000;
+    GeometryIndex index;
+    std::map<uint32_t, Box> ref;
+    for (uint32_t id = 1; id <= 3000; ++id) {
+        Box b = RandomBox(g, extent, 30);
+        index.Add(&b, id);
+        ref[id] = b;
+    }
+    ExpectSameAsBrute(index, ref, g, extent);
+
+    // Moves (some far outside the original extent, growing the root), deletions through empty
+    // boxes and through Delete, and unknown ids.
+    for (int k = 0; k < 1500; ++k) {
+        uint32_t id = 1 + g() % 3200;
+        switch (g() % 4) {
+        case 0: {
+            Box b = RandomBox(g, extent * 3, 60);
+            b.Offset({-extent, -extent, 0});
+            index.Add(&b, id);
+            ref[id] = b;
+            break;
+        }
+        case 1: {
+            Box e;
+            index.Add(&e, id);
+            ref.erase(id);
+            break;
+        }
+        case 2:
+            index.Delete(id);
+            ref.erase(id);
+            break;
+        default: index.Add(nullptr, id);
+        }
+    }
+    ExpectSameAsBrute(index, ref, g, extent * 3);
+    const CNodeInfoArray& all = index.GetNodeInfoArray();
+    for (size_t i = 1; i < all.size(); ++i) EXPECT_LT(all[i - 1]->id, all[i]->id);
+}
+
+TEST(GeometryIndex, BulkAddMatchesBruteForce) {
+    std::mt19937 g(23);
+    for (int preload : {0, 40, 1000}) {
+        GeometryIndex index;
+        std::map<uint32_t, Box> ref;
+        for (int i = 0; i < preload; ++i) {
+            Box b = RandomBox(g, 500, 20);
+            uint32_t id = g() % 1500;
+            index.Add(&b, id);
+            ref[id] = b;
+        }
+        // Unsorted, with repeated ids (the last wins), empty boxes (deletions) and a null box.
+        std::vector<Box> boxes(800);
+        std::vector<NodeInfoType> recs(800);
+        for (size_t i = 0; i < recs.size(); ++i) {
+            boxes[i] = g() % 20 ? RandomBox(g, 800, 20) : Box();
+            recs[i] = {static_cast<uint32_t>(g() % 1500), i == 5 ? nullptr : &boxes[i]};
+        }
+        index.Add(static_cast<int>(recs.size()), recs.data());
+        for (const NodeInfoType& r : recs) {
+            if (!r.box) continue;
+            if (r.box->IsEmpty()) ref.erase(r.id);
+            else ref[r.id] = *r.box;
+        }
+        ExpectSameAsBrute(index, ref, g, 800);
+    }
+}
+
+TEST(GeometryIndex, NearQueriesKeepTheNearestAndStayWithinTolerance) {
+    std::mt19937 g(29);
+    GeometryIndex index;
+    std::map<uint32_t, Box> ref;
+    for (uint32_t id = 1; id <= 2000; ++id) {
+        Box b = RandomBox(g, 1000, 10);
+        index.Add(&b, id);
+        ref[id] = b;
+    }
+    CNodeInfoArray out;
+    for (int k = 0; k < 300; ++k) {
+        Box q = RandomBox(g, 1000, 5);
+        double tol = (g() % 2) ? 5.0 : 40.0;
+        if (k % 2) {
+            index.BoxRelatedQuery(q, out, tol);
+        } else {
+            q = Box(q.minx, q.miny, q.minx, q.miny);
+            index.PointRelatedQuery({q.minx, q.miny, 0}, out, tol);
+        }
+        double nearest = 1e300;
+        for (const auto& [id, b] : ref) nearest = std::min(nearest, Dist(q, b));
+        std::vector<uint32_t> got = Ids(out);
+        for (uint32_t id : got) EXPECT_LE(Dist(q, ref[id]), tol + 2 * kTol);
+        // Every record as near as the nearest one is always found.
+        std::vector<uint32_t> nearestIds = Brute(ref, q, nearest);
+        if (nearest <= tol) {
+            EXPECT_TRUE(std::includes(got.begin(), got.end(), nearestIds.begin(), nearestIds.end()));
+        } else {
+            EXPECT_TRUE(got.empty());
+        }
+    }
+}
+
+TEST(GeometryIndex, SameIdWithinToleranceKeepsTheRecord) {
+    GeometryIndex index;
+    Box a(0, 0, 10, 10);
+    index.Add(&a, 7);
+    const NodeInfoType* before = index.GetNodeInfoArray()[0];
+    Box nearlySame(5e-9, -5e-9, 10 + 5e-9, 10);
+    index.Add(&nearlySame, 7);
+    EXPECT_EQ(index.GetNodeInfoArray()[0], before);
+    EXPECT_EQ(index.GetNodeInfoArray()[0]->box->minx, 0.0);
+
+    Box moved(20, 20, 30, 30);
+    index.Add(&moved, 7);
+    ASSERT_EQ(index.GetNodeInfoArray().size(), 1u);
+    CNodeInfoArray out;
+    EXPECT_EQ(index.PointQuery({5, 5, 0}, out), 0);
+    EXPECT_EQ(index.PointQuery({25, 25, 0}, out), 1);
+}
+
+TEST(GeometryIndex, RootGrowthAddsOneLevelPerDoubling) {
+    GeometryIndex thin(Box(5, 5, 5, 5.05), 0, -64);  // grown to 0.1 each way; bad size and level default
+    EXPECT_EQ(thin.GetSize(), 30);
+    EXPECT_EQ(thin.GetLevel(), 10);
+    EXPECT_NEAR(thin.GetBox().minx, 4.95, 1e-12);
+    EXPECT_NEAR(thin.GetBox().maxy - thin.GetBox().miny, 0.1, 1e-12);
+
+    GeometryIndex index(Box(0, 0, 10, 10), 30, 10);
+    Box inside(1, 1, 2, 2);
+    index.Add(&inside, 1);
+    EXPECT_EQ(index.GetLevel(), 10);
+    // 10 wide to 80 wide needs three doublings; the record lies left and below, so the box grows
+    // that way.
+    Box far(-65, -65, -64, -64);
+    index.Add(&far, 2);
+    EXPECT_EQ(index.GetLevel(), 13);
+    EXPECT_DOUBLE_EQ(index.GetBox().minx, -70);
+    EXPECT_DOUBLE_EQ(index.GetBox().maxy, 10);
+    CNodeInfoArray out;
+    EXPECT_EQ(index.PointQuery({1.5, 1.5, 0}, out), 1);
+    EXPECT_EQ(index.PointQuery({-64.5, -64.5, 0}, out), 1);
+    EXPECT_EQ(out[0]->id, 2u);
+}
+
+TEST(GeometryIndex, LeafSplitsAtCapacityUnlessTheBudgetIsSpent) {
+    for (int level : {1, 10}) {
+        GeometryIndex index(Box(0, 0, 100, 100), 30, level);
+        std::mt19937 g(1);
+        // Small boxes inside the lower-left quadrant, so every split sends them one way.
+        for (uint32_t id = 1; id <= 29; ++id) {
+            Box b = RandomBox(g, 40, 1);
+            index.Add(&b, id);
+        }
+        EXPECT_EQ(index.GetRoot()->children, nullptr);
+        EXPECT_EQ(index.GetRoot()->leaf.size(), 29u);
+        Box b(1, 1, 2, 2);
+        index.Add(&b, 30);
+        const GeometryIndexNode* root = index.GetRoot();
+        ASSERT_NE(root->children, nullptr);
+        EXPECT_TRUE(root->leaf.empty());
+        EXPECT_EQ(root->children[0].leaf.size(), 30u);
+        // Below the split the budget is level - 1: with level 1 that leaf never splits again.
+        Box c(3, 3, 4, 4);
+        index.Add(&c, 31);
+        EXPECT_EQ(root->children[0].children != nullptr, level > 1);
+        if (level == 1) {
+            EXPECT_EQ(root->children[0].leaf.size(), 31u);
+        }
+    }
+}
