@@ -130,6 +130,9 @@ const OutputCase kPrograms[] = {
     {"void main() { println(2147483647, \" \", -2147483647 - 1, \" \", 0x7FFFFFFF, \" \", 0xFFFFFFFF, \" \", "
      "037777777777, \" \", 0x80000000); }",
      "2147483647 -2147483648 2147483647 -1 -1 -2147483648\n"},
+    // the smallest int is written directly, as one constant
+    {"void main() { int m = -2147483648; println(m, \" \", m == -2147483647 - 1, \" \", m + 1, \" \", 1 + -2147483648 * 1); }",
+     "-2147483648 true -2147483647 -2147483647\n"},
     {"void main() { bool ok = reserveMemory(300000); println(ok); exit(); println(\"not reached\"); }", "true\n"},
     {"void inner() { exit(0); }\nvoid main() { inner(); println(\"not reached\"); }", ""},
 };

@@ -827,6 +827,14 @@ private:
         static const std::unordered_map<std::string, const char*> kPrefix = {
             {"c!", "#op_not"}, {"c~", "#op_bitnot"}, {"c++", "#op_preinc"},
             {"c--", "#op_predec"}, {"c+", "#op_positive"}, {"c-", "#op_negative"}};
+        // The smallest int has no positive literal to negate, so it is taken as one constant.
+        if (is("c-") && is("v2147483648", 1)) {
+            advance();
+            constant(Tdata(INT32_MIN));
+            ++depth_;
+            advance();
+            return;
+        }
         auto it = kPrefix.find(tok());
         if (it != kPrefix.end()) {
             advance();
