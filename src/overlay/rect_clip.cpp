@@ -233,6 +233,9 @@ bool CRectClip::MoveEnd(int k, double& x, double& y) const {
 }
 
 int CRectClip::cutline(double& ax, double& ay, double& bx, double& by) {
+    // A non-finite end fails every comparison and would read as inside; such a segment has no
+    // part in the area, and handing it back would put NaN into the caller's pieces.
+    if (!std::isfinite(ax) || !std::isfinite(ay) || !std::isfinite(bx) || !std::isfinite(by)) return 0;
     int c1 = incode(ax, ay), c2 = incode(bx, by);
     if (c1 == 0 && c2 == 0) return 1;
     if (c1 & c2) return 0;

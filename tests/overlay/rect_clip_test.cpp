@@ -127,6 +127,8 @@ TEST(RectClip, SegmentsAndMovedEnds) {
         {-6, 4, 4, -6, 0, 0, 0, 0, 0},          // diagonally outside the corner
         {-5, -1, 15, -1, 0, 0, 0, 0, 0},        // wholly below
         {20, 5, 30, 5, 0, 0, 0, 0, 0},          // wholly right
+        {NAN, 5, 15, 5, 0, 0, 0, 0, 0},         // a non-finite end gives no piece
+        {5, 5, 5, INFINITY, 0, 0, 0, 0, 0},
     };
     for (const Case& k : cases) {
         double ax = k.ax, ay = k.ay, bx = k.bx, by = k.by;
