@@ -37,6 +37,8 @@
 
 #include "overlay/rect_clip.h"
 
+#include "io/standard_forms.h"
+
 #include "raster/nodata.h"
 
 #include "sun/sun_times.h"
