@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "KeloGeomNet.h"
+#include "geom_command.h"
 #include "script_commands.h"
 
 namespace {
@@ -39,6 +40,7 @@ void PrintUsage(FILE* out) {
                  "   functions scripts can call)\n"
                  "  kelo help           this text\n",
                  KELO_VERSION_STRING);
+    kelo_tool::PrintGeomUsage(out);
 }
 
 int Check(bool ok, const char* what) {
@@ -200,6 +202,8 @@ int main(int argc, char** argv) {
     if (cmd == "exec") return kelo_tool::ExecCommand(argc - 2, argv + 2);
     if (cmd == "encrypt") return kelo_tool::EncryptCommand(argc - 2, argv + 2);
     if (cmd == "debug") return kelo_tool::DebugCommand(argc - 2, argv + 2);
+    if (cmd == "geom") return kelo_tool::GeomCommand(argc - 2, argv + 2);
+    if (cmd == "plot") return kelo_tool::PlotCommand(argc - 2, argv + 2);
     std::fprintf(stderr, "kelo: unknown command '%s'\n", argv[1]);
     PrintUsage(stderr);
     return 2;

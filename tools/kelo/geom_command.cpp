@@ -1,0 +1,483 @@
+#include "geom_command.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "geo_files.h"
+#include "svg_picture.h"
+
+namespace kelo_tool {
+
+using namespace kelo;
+
+namespace {
+
+// ---- progress on standard error, only for work that takes more than a second ----------------
+
+class Progress {
+public:
+    static void Tick(size_t done, size_t total) { Instance().Show(done, total); }
+    static void Finish() { Instance().End(); }
+
+private:
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    bool shown_ = false;
+    int lastPercent_ = -1;
+    bool enabled_ = isatty(2) || std::getenv("KELO_PROGRESS") != nullptr;
+
+    static Progress& Instance() {
+        static Progress p;
+        return p;
+    }
+    void Show(size_t done, size_t total) {
+        if (!enabled_ || total == 0) return;
+        if (!shown_ && std::chrono::steady_clock::now() - start_ < std::chrono::seconds(1)) return;
+        const int percent = static_cast<int>(100.0 * static_cast<double>(done) / static_cast<double>(total));
+        if (percent == lastPercent_) return;
+        lastPercent_ = percent;
+        shown_ = true;
+        const int bars = percent * 30 / 100;
+        std::fprintf(stderr, "\r[%.*s%*s] %3d%% (%zu/%zu)", bars, "##############################", 30 - bars, "",
+                     percent, done, total);
+        std::fflush(stderr);
+    }
+    void End() {
+        if (shown_) std::fputc('\n', stderr);
+        shown_ = false;
+    }
+};
+
+// ---- building objects from plain pieces -----------------------------------------------------
+
+Point3D* NewPoints(const std::vector<Point2D>& pts) {
+    Point3D* p = new Point3D[pts.size()];
+    for (size_t i = 0; i < pts.size(); ++i) p[i] = {pts[i].x, pts[i].y, kUnknownZ};
+    return p;
+}
+
+LineString NewLine(const std::vector<Point2D>& pts) {
+    LineString l{1, new CurveSegment[1]};
+    l.parts[0] = {klLTPolyline, static_cast<uint32_t>(pts.size()), NewPoints(pts)};
+    return l;
+}
+
+using Ring2D = std::vector<Point2D>;
+using Polygon2D = std::vector<Ring2D>;
+
+WKBPolygon NewPolygon(const Polygon2D& rings) {
+    WKBPolygon p{static_cast<int32_t>(rings.size()), new LineString[rings.size()]};
+    for (size_t i = 0; i < rings.size(); ++i) p.rings[i] = NewLine(rings[i]);
+    return p;
+}
+
+// The record goes into the object, which frees it from now on.
+void Adopt(GM_Object& out, const WKBGeometry& rec) {
+    out.DeleteContent();
+    static_cast<WKBGeometry&>(out) = rec;
+}
+
+struct Pieces {
+    std::vector<Point3D> points;
+    std::vector<Ring2D> lines;
+    std::vector<Polygon2D> polygons;
+};
+
+void Close(Ring2D& r) {
+    if (!r.empty() && (r.front().x != r.back().x || r.front().y != r.back().y)) r.push_back(r.front());
+}
+
+void ClipLine(CRectClip& c, const LineString& l, Pieces& out) {
+    std::vector<std::vector<Point2D>*> pieces;
+    c.cutpolyline(l, pieces);
+    for (auto* p : pieces) {
+        if (p->size() > 1) out.lines.push_back(*p);
+        delete p;
+    }
+}
+
+void ClipPolygon(CRectClip& c, const WKBPolygon& p, Pieces& out) {
+    Polygon2D result;
+    for (int32_t i = 0; p.rings && i < p.ringCount; ++i) {
+        std::vector<std::vector<Point2D>*> rings;
+        c.cutpolygon(p.rings[i], rings);
+        for (auto* r : rings) {
+            Close(*r);
+            if (r->size() >= 4) result.push_back(*r);
+            delete r;
+        }
+        if (i == 0 && result.empty()) return;  // nothing of the outer ring is inside: no holes either
+    }
+    if (!result.empty()) out.polygons.push_back(std::move(result));
+}
+
+void ClipRecord(CRectClip& c, const WKBGeometry& g, Pieces& out) {
+    switch (g.type) {
+        case wkbPoint:
+            if (c.incode(g.point.x, g.point.y) == 0) out.points.push_back(g.point);
+            break;
+        case wkbMultiPoint:
+            for (uint32_t i = 0; i < g.multiPoint.pointCount; ++i)
+                if (c.incode(g.multiPoint.points[i].x, g.multiPoint.points[i].y) == 0)
+                    out.points.push_back(g.multiPoint.points[i]);
+            break;
+        case wkbLineString: ClipLine(c, g.line, out); break;
+        case wkbMultiLineString:
+            for (uint32_t i = 0; i < g.multiLine.lineCount; ++i) ClipLine(c, g.multiLine.lines[i], out);
+            break;
+        case wkbPolygon: ClipPolygon(c, g.polygon, out); break;
+        case wkbMultiPolygon:
+            for (uint32_t i = 0; i < g.multiPolygon.polygonCount; ++i) ClipPolygon(c, g.multiPolygon.polygons[i], out);
+            break;
+        case wkbGeometryCollection:
+            for (uint32_t i = 0; i < g.collection.memberCount; ++i) ClipRecord(c, g.collection.members[i], out);
+            break;
+        default: break;
+    }
+}
+
+// One kind of piece as a record of the single or multi type.
+bool PiecesRecord(const Pieces& p, int which, WKBGeometry& rec) {
+    rec = WKBGeometry{};
+    if (which == 0 && !p.points.empty()) {
+        if (p.points.size() == 1) {
+            rec.type = wkbPoint;
+            rec.point = p.points[0];
+        } else {
+            rec.type = wkbMultiPoint;
+            rec.multiPoint = {static_cast<uint32_t>(p.points.size()), new Point3D[p.points.size()]};
+            std::copy(p.points.begin(), p.points.end(), rec.multiPoint.points);
+        }
+        return true;
+    }
+    if (which == 1 && !p.lines.empty()) {
+        if (p.lines.size() == 1) {
+            rec.type = wkbLineString;
+            rec.line = NewLine(p.lines[0]);
+        } else {
+            rec.type = wkbMultiLineString;
+            rec.multiLine = {static_cast<uint32_t>(p.lines.size()), new LineString[p.lines.size()]};
+            for (size_t i = 0; i < p.lines.size(); ++i) rec.multiLine.lines[i] = NewLine(p.lines[i]);
+        }
+        return true;
+    }
+    if (which == 2 && !p.polygons.empty()) {
+        if (p.polygons.size() == 1) {
+            rec.type = wkbPolygon;
+            rec.polygon = NewPolygon(p.polygons[0]);
+        } else {
+            rec.type = wkbMultiPolygon;
+            rec.multiPolygon = {static_cast<uint32_t>(p.polygons.size()), new WKBPolygon[p.polygons.size()]};
+            for (size_t i = 0; i < p.polygons.size(); ++i) rec.multiPolygon.polygons[i] = NewPolygon(p.polygons[i]);
+        }
+        return true;
+    }
+    return false;
+}
+
+// ---- the verbs ------------------------------------------------------------------------------
+
+bool ConvertShape(const GM_Object& in, const double*, GM_Object& out, std::string&) {
+    out.Create(static_cast<const WKBGeometry&>(in));
+    return true;
+}
+
+bool CentroidShape(const GM_Object& in, const double*, GM_Object& out, std::string&) {
+    if (in.isEmpty()) return true;
+    out.Create(in.centroid());
+    return true;
+}
+
+bool InnerPointShape(const GM_Object& in, const double*, GM_Object& out, std::string&) {
+    if (in.isEmpty()) return true;
+    out.Create(in.representativePoint());
+    return true;
+}
+
+bool HullShape(const GM_Object& in, const double*, GM_Object& out, std::string&) {
+    if (GM_Object* hull = in.convex_Hull()) {
+        out.Create(static_cast<const WKBGeometry&>(*hull));
+        delete hull;
+    }
+    return true;
+}
+
+bool ClipShape(const GM_Object& in, const double* p, GM_Object& out, std::string&) {
+    CRectClip c(p[0], p[1], p[2], p[3]);
+    Pieces pieces;
+    ClipRecord(c, in, pieces);
+    std::vector<WKBGeometry> kinds;
+    for (int which = 0; which < 3; ++which) {
+        WKBGeometry rec;
+        if (PiecesRecord(pieces, which, rec)) kinds.push_back(rec);
+    }
+    if (kinds.size() == 1) {
+        Adopt(out, kinds[0]);
+    } else if (kinds.size() > 1) {
+        WKBGeometry rec;
+        rec.type = wkbGeometryCollection;
+        rec.collection = {static_cast<uint32_t>(kinds.size()), new WKBSimpleGeometry[kinds.size()]};
+        for (size_t i = 0; i < kinds.size(); ++i) static_cast<WKBGeometry&>(rec.collection.members[i]) = kinds[i];
+        Adopt(out, rec);
+    }
+    return true;
+}
+
+bool TransformShape(const GM_Object& in, const double* p, GM_Object& out, std::string&) {
+    out.Create(static_cast<const WKBGeometry&>(in));
+    const SpatialReferenceSystem frame{{p[0], p[1], 0}, {p[2], p[3], 0}, {p[4], p[5], 0}};
+    TransformGeom(out, frame);
+    return true;
+}
+
+double AreaMeasure(const GM_Object& g) { return g.GetArea(); }
+double LengthMeasure(const GM_Object& g) { return g.GetPerimeter(); }
+
+enum class Kind { Info, Measure, Shape };
+
+struct Verb {
+    const char* name;
+    const char* params;  // shown in the usage
+    int paramCount;
+    Kind kind;
+    double (*measure)(const GM_Object&);
+    bool (*shape)(const GM_Object& in, const double* params, GM_Object& out, std::string& error);
+    const char* help;
+};
+
+// Later operations add one line each here.
+const Verb kVerbs[] = {
+    {"info", "", 0, Kind::Info, nullptr, nullptr, "layers, feature counts, geometry types and extent"},
+    {"area", "", 0, Kind::Measure, AreaMeasure, nullptr, "area of each feature and the total"},
+    {"length", "", 0, Kind::Measure, LengthMeasure, nullptr, "length (perimeter of areas) and the total"},
+    {"centroid", "", 0, Kind::Shape, nullptr, CentroidShape, "the centre point of each feature"},
+    {"inner-point", "", 0, Kind::Shape, nullptr, InnerPointShape, "a point inside each feature"},
+    {"hull", "", 0, Kind::Shape, nullptr, HullShape, "the convex hull of each feature"},
+    {"clip", "X0 Y0 X1 Y1", 4, Kind::Shape, nullptr, ClipShape, "the part of each feature inside the rectangle"},
+    {"transform", "OX OY XX XY YX YY", 6, Kind::Shape, nullptr, TransformShape,
+     "map (x, y) to origin + x * x-axis + y * y-axis"},
+    {"convert", "", 0, Kind::Shape, nullptr, ConvertShape, "copy the features into another format"},
+};
+
+const Verb* FindVerb(const std::string& name) {
+    for (const Verb& v : kVerbs)
+        if (name == v.name) return &v;
+    return nullptr;
+}
+
+const char* TypeName(int type) {
+    static const char* const names[] = {"empty",        "point",         "line",       "polygon", "multipoint",
+                                        "multiline",    "multipolygon",  "collection", "tin",     "grid"};
+    return type >= 0 && type <= 9 ? names[type] : "unknown";
+}
+
+struct Options {
+    std::string layer, output, format, svg;
+    std::vector<std::string> positional;
+};
+
+int Usage(const char* what) {
+    std::fprintf(stderr, "kelo geom: %s\n", what);
+    PrintGeomUsage(stderr);
+    return 2;
+}
+
+bool ParseOptions(int argc, char** argv, int first, Options& o, std::string& error) {
+    for (int i = first; i < argc; ++i) {
+        const std::string a = argv[i];
+        std::string* target = a == "-l" || a == "--layer" ? &o.layer
+                              : a == "-o" || a == "--output" ? &o.output
+                              : a == "-f" || a == "--format" ? &o.format
+                              : a == "--svg" ? &o.svg
+                              : nullptr;
+        if (target) {
+            if (i + 1 >= argc) {
+                error = a + " needs a value";
+                return false;
+            }
+            *target = argv[++i];
+        } else if (a.size() > 1 && a[0] == '-' && !(std::isdigit(static_cast<unsigned char>(a[1])) || a[1] == '.')) {
+            error = "unknown option '" + a + "'";
+            return false;
+        } else {
+            o.positional.push_back(a);
+        }
+    }
+    return true;
+}
+
+int Fail(const std::string& message) {
+    Progress::Finish();
+    std::fprintf(stderr, "kelo geom: %s\n", message.c_str());
+    return 1;
+}
+
+void PrintInfo(const std::vector<GeoLayer>& layers) {
+    for (const GeoLayer& l : layers) {
+        std::map<std::string, size_t> counts;
+        Box box;
+        bool curves = false;
+        for (const GeoFeature& f : l.features) {
+            ++counts[f.hasGeometry ? TypeName(f.geom.type) : "no geometry"];
+            if (!f.geom.isEmpty()) box.add(f.geom.mbRegion());
+            curves = curves || f.geom.bWithCurve();
+        }
+        std::printf("layer %s: %zu features (declared %s)\n", l.name.c_str(), l.features.size(), l.declaredType.c_str());
+        for (const auto& [name, n] : counts) std::printf("  %-12s %zu\n", name.c_str(), n);
+        if (box.minx <= box.maxx)
+            std::printf("  extent       %.17g %.17g %.17g %.17g\n", box.minx, box.miny, box.maxx, box.maxy);
+        if (curves) std::printf("  curves       yes\n");
+    }
+}
+
+bool WriteSvg(const std::string& path, const std::vector<PlotLayer>& plot, std::string& error) {
+    return WriteTextFile(path, SvgPicture(plot), error);
+}
+
+}  // namespace
+
+void PrintGeomUsage(FILE* out) {
+    std::fprintf(out, "  kelo geom VERB [PARAMS] [FILE|-] [-l LAYER] [-o OUT [-f FORMAT]] [--svg OUT.svg]\n");
+    for (const Verb& v : kVerbs)
+        std::fprintf(out, "      %-12s %-18s %s\n", v.name, v.params, v.help);
+    std::fprintf(out,
+                 "      FILE: GeoPackage, Shapefile, GeoJSON, FlatGeobuf, CSV with WKT, .wkt text; without\n"
+                 "      FILE (or with -) WKT geometries are read from standard input. Results go to OUT\n"
+                 "      (any of those formats, attributes kept) or as WKT to standard output.\n"
+                 "  kelo plot FILE... -o OUT.svg [-l LAYER]\n"
+                 "                      draw files (one colour each) into an SVG picture\n");
+}
+
+int GeomCommand(int argc, char** argv) {
+    if (argc < 1) return Usage("which verb?");
+    const Verb* verb = FindVerb(argv[0]);
+    if (!verb) return Usage((std::string("unknown verb '") + argv[0] + "'").c_str());
+    Options o;
+    std::string error;
+    if (!ParseOptions(argc, argv, 1, o, error)) return Usage(error.c_str());
+    if (o.positional.size() < static_cast<size_t>(verb->paramCount) ||
+        o.positional.size() > static_cast<size_t>(verb->paramCount) + 1)
+        return Usage((std::string(verb->name) + " takes " + (verb->paramCount ? verb->params : std::string("no parameters")) +
+                      " and at most one input")
+                         .c_str());
+    double params[6] = {};
+    for (int i = 0; i < verb->paramCount; ++i) {
+        char* end = nullptr;
+        params[i] = std::strtod(o.positional[static_cast<size_t>(i)].c_str(), &end);
+        if (end == o.positional[static_cast<size_t>(i)].c_str() || *end != '\0' || !std::isfinite(params[i]))
+            return Usage(("'" + o.positional[static_cast<size_t>(i)] + "' is not a number").c_str());
+    }
+    const std::string input =
+        o.positional.size() > static_cast<size_t>(verb->paramCount) ? o.positional.back() : std::string("-");
+    if (!o.output.empty() && DriverFor(o.output, o.format).empty())
+        return Fail(o.output + ": unknown output format (name it with -f, or use .gpkg .shp .geojson .fgb .csv .wkt)");
+
+    std::vector<GeoLayer> layers;
+    if (!ReadGeoFile(input, o.layer, layers, error, Progress::Tick)) return Fail(error);
+    Progress::Finish();
+
+    std::vector<PlotLayer> plot;
+    for (const GeoLayer& l : layers) {
+        PlotLayer p{l.name, {}};
+        for (const GeoFeature& f : l.features) p.geoms.push_back(&f.geom);
+        plot.push_back(std::move(p));
+    }
+
+    if (verb->kind == Kind::Info) {
+        PrintInfo(layers);
+    } else if (verb->kind == Kind::Measure) {
+        std::vector<std::vector<double>> values;
+        double total = 0;
+        for (const GeoLayer& l : layers) {
+            values.emplace_back();
+            for (const GeoFeature& f : l.features) {
+                values.back().push_back(verb->measure(f.geom));
+                total += values.back().back();
+            }
+        }
+        if (!o.output.empty()) {
+            if (!WriteGeoFile(o.output, o.format, layers, error, verb->name, &values)) return Fail(error);
+        } else {
+            for (size_t li = 0; li < layers.size(); ++li)
+                for (size_t fi = 0; fi < layers[li].features.size(); ++fi) {
+                    if (layers.size() > 1) std::printf("%s\t", layers[li].name.c_str());
+                    std::printf("%lld\t%.17g\n", layers[li].features[fi].fid, values[li][fi]);
+                }
+            std::printf("total\t%.17g\n", total);
+        }
+    } else {
+        std::vector<GeoLayer> results(layers.size());
+        size_t total = 0, done = 0;
+        for (const GeoLayer& l : layers) total += l.features.size();
+        for (size_t li = 0; li < layers.size(); ++li) {
+            results[li].name = layers[li].name;
+            results[li].declaredType = layers[li].declaredType;
+            results[li].schema = layers[li].schema;
+            for (const GeoFeature& f : layers[li].features) {
+                Progress::Tick(++done, total);
+                GeoFeature r;
+                r.fid = f.fid;
+                r.attributes = f.attributes;
+                r.hasGeometry = f.hasGeometry;
+                if (f.hasGeometry && !verb->shape(f.geom, params, r.geom, error))
+                    return Fail(layers[li].name + ", feature " + std::to_string(f.fid) + ": " + error);
+                // A clip that leaves nothing of a feature leaves the feature out.
+                if (verb->shape == ClipShape && r.geom.isEmpty()) continue;
+                results[li].features.push_back(std::move(r));
+            }
+        }
+        Progress::Finish();
+        if (!o.output.empty()) {
+            if (!WriteGeoFile(o.output, o.format, results, error)) return Fail(error);
+        } else {
+            std::string text;
+            for (const GeoLayer& l : results)
+                for (const GeoFeature& f : l.features) {
+                    std::string wkt;
+                    if (!GeometryToWkt(f.geom, wkt)) return Fail("feature " + std::to_string(f.fid) + ": no WKT form");
+                    text += wkt + "\n";
+                }
+            std::fputs(text.c_str(), stdout);
+        }
+        if (!o.svg.empty()) {
+            // A copy would only cover its input.
+            for (size_t li = 0; verb->shape != ConvertShape && li < results.size(); ++li) {
+                PlotLayer p{std::string(verb->name) + " of " + results[li].name, {}};
+                for (const GeoFeature& f : results[li].features) p.geoms.push_back(&f.geom);
+                plot.push_back(std::move(p));
+            }
+            if (!WriteSvg(o.svg, plot, error)) return Fail(error);
+        }
+        return 0;
+    }
+    if (!o.svg.empty() && !WriteSvg(o.svg, plot, error)) return Fail(error);
+    return 0;
+}
+
+int PlotCommand(int argc, char** argv) {
+    Options o;
+    std::string error;
+    if (!ParseOptions(argc, argv, 0, o, error)) return Usage(error.c_str());
+    if (o.output.empty() || o.positional.empty()) return Usage("plot needs FILE... and -o OUT.svg");
+    std::vector<std::vector<GeoLayer>> files(o.positional.size());
+    std::vector<PlotLayer> plot;
+    for (size_t i = 0; i < o.positional.size(); ++i) {
+        if (!ReadGeoFile(o.positional[i], o.layer, files[i], error, Progress::Tick)) return Fail(error);
+        for (const GeoLayer& l : files[i]) {
+            PlotLayer p{files[i].size() > 1 ? o.positional[i] + ":" + l.name : o.positional[i], {}};
+            for (const GeoFeature& f : l.features) p.geoms.push_back(&f.geom);
+            plot.push_back(std::move(p));
+        }
+    }
+    Progress::Finish();
+    if (!WriteTextFile(o.output, SvgPicture(plot), error)) return Fail(error);
+    return 0;
+}
+
+}  // namespace kelo_tool
