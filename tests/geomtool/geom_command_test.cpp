@@ -277,3 +277,38 @@ TEST_F(GeomTool, PictureLeavesHolesOpenAndDrawsArcsAsArcs) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(GeomTool, ScriptsReadAndWriteFilesAndWktThroughHostFunctions) {
+    Write("in.wkt", "POLYGON ((0 0, 10 0, 10 10, 0 10, 0 0), (2 2, 2 4, 4 4, 4 2, 2 2))\nLINESTRING (0 0, 3 4)\n");
+    Write("io.wsp",
+          "void main(array args) {\n"
+          "    array g = geoRead(\"in.wkt\");\n"
+          "    for (int i = 0; i < g.getSize(); i++) println(geoToWkt(g[i]), \" \", geoArea(g[i]), \" \", geoLength(g[i]));\n"
+          "    klPoints c = geoFromWkt(\"CURVEPOLYGON (CIRCULARSTRING (0 0, 2 0, 0 0))\");\n"
+          "    println(\"%.6f\".format(c.area()));\n"
+          "    array out = {c, g[1], geoFromText(\"POINT (5 6)\")};\n"
+          "    println(geoWrite(\"out.gpkg\", out));\n"
+          "}\n");
+    Result r = Kelo("run io.wsp");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "POLYGON ((0 0, 10 0, 10 10, 0 10, 0 0), (2 2, 2 4, 4 4, 4 2, 2 2)) 96.0 48.0\n"
+              "LINESTRING (0 0, 3 4) 0.0 5.0\n"
+              "3.141593\n"
+              "3\n");
+    Result back = Kelo("geom convert out.gpkg");
+    EXPECT_EQ(back.out, "CURVEPOLYGON (CIRCULARSTRING (0 0, 2 0, 0 0))\nLINESTRING (0 0, 3 4)\nPOINT (5 6)\n") << back.err;
+
+    Write("bad.wsp", "void main(array args) { klPoints c = geoFromWkt(\"POINT (1 2\"); }\n");
+    r = Kelo("run bad.wsp");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("geoFromWkt: expected ')' at 10"), std::string::npos) << r.err;
+    Write("missing.wsp", "void main(array args) { array g = geoRead(\"nope.gpkg\"); }\n");
+    r = Kelo("run missing.wsp");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("geoRead: nope.gpkg: no such file"), std::string::npos) << r.err;
+}
+
+}  // namespace

@@ -1,6 +1,7 @@
 #include "host_functions.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -8,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "geo_files.h"
 #include "host_geometry.h"
 #include "host_network.h"
 
@@ -20,7 +22,7 @@ const char* const kHostNames[] = {
     "geoFromText",  "geoArea",  "geoLength", "geoBox",       "geoCount",          "sunRiseSet",
     "dayLength",    "mf_klPoints_area", "mf_klPoints_length", "mf_klPoints_box", "mf_klPoints_count",
     "netCreate",    "netAddRoad", "netRoute", "netNearest",   "netTour",           "netArea",
-    "netFree",      "geoPoints",  "mf_klPoints_points",
+    "netFree",      "geoPoints",  "mf_klPoints_points", "geoRead", "geoWrite", "geoToWkt", "geoFromWkt",
 };
 const int32_t kHostNameCount = static_cast<int32_t>(sizeof kHostNames / sizeof kHostNames[0]);
 
@@ -29,7 +31,7 @@ namespace {
 enum Fn {
     kFromText, kArea, kLength, kBox, kCount, kSunRiseSet, kDayLength, kMArea, kMLength, kMBox, kMCount,
     kNetFirst,  // the network functions follow in the order of NetFn
-    kPoints = kNetFirst + static_cast<int>(NetFn::kFree) + 1, kMPoints,
+    kPoints = kNetFirst + static_cast<int>(NetFn::kFree) + 1, kMPoints, kRead, kWrite, kToWkt, kFromWkt,
 };
 
 using Geometry = HostGeometry;
@@ -95,9 +97,96 @@ const Geometry* FindGeometry(const Tdata& v) {
     return static_cast<const Geometry*>(v.value.handle);
 }
 
+void GeometryObject(const Geometry& g, GM_Object& out) {
+    if (g.whole) {
+        out.Create(static_cast<const WKBGeometry&>(g.object));
+        return;
+    }
+    out.DeleteContent();
+    if (g.points.pointCount == 0) return;
+    if (g.points.pointCount == 1 && !g.polygon) {
+        out.Create(g.points.points[0]);
+        return;
+    }
+    out.Create(static_cast<const CurveSegment&>(g.points));
+    if (g.polygon) out.Polyline2Polygon();
+}
+
+void* KeepObject(const GM_Object& object) {
+    auto g = std::make_unique<Geometry>();
+    g->object.Create(static_cast<const WKBGeometry&>(object));
+    g->whole = true;
+    const CurveSegment* run = nullptr;
+    if (object.type == wkbLineString && object.line.partCount == 1) run = object.line.parts;
+    if (object.type == wkbPolygon && object.polygon.ringCount == 1 && object.polygon.rings[0].partCount == 1) {
+        run = object.polygon.rings[0].parts;
+        g->polygon = true;
+    }
+    if (object.type == wkbPoint) g->points = keloPoints(klLTPolyline, 1, &object.point);
+    if (run) g->points = keloPoints(run->lineType, static_cast<int>(run->pointCount), run->points);
+    return KeepGeometry(std::move(g));
+}
+
 namespace {
 
+// The array of geometries a host function returns.
+intptr_t ReturnGeometries(Tdata*& cells, int32_t result, const std::vector<void*>& handles) {
+    ScriptEngine* e = GetCurrentScriptEngine();
+    if (e == nullptr || !KeloScriptCurReserveMemory(cells, static_cast<int32_t>(handles.size()) + 1)) return 0;
+    Tdata list;
+    list.setDataType(kTypeArray);
+    for (void* h : handles) {
+        const int32_t c = e->allocCell();
+        e->cells[c] = Tdata(kTypePoints, h);
+        list.value.a->push_back(c);
+    }
+    e->cells[result].copyFrom(list);
+    return 1;
+}
+
+intptr_t ReadFile(Tdata* cells, const std::vector<int32_t>& args, int32_t result) {
+    if (args.empty() || args.size() > 2 || cells[args[0]].dataType != kTypeString) return 0;
+    if (args.size() == 2 && cells[args[1]].dataType != kTypeString) return 0;
+    const std::string path = *cells[args[0]].value.s;
+    const std::string layer = args.size() == 2 ? *cells[args[1]].value.s : std::string();
+    std::vector<GeoLayer> layers;
+    std::string error;
+    if (!ReadGeoFile(path, layer, layers, error)) {
+        std::fprintf(stderr, "geoRead: %s\n", error.c_str());
+        return 0;
+    }
+    std::vector<void*> handles;
+    for (const GeoLayer& l : layers)
+        for (const GeoFeature& f : l.features) handles.push_back(KeepObject(f.geom));
+    return ReturnGeometries(cells, result, handles);
+}
+
+intptr_t WriteFile(Tdata* cells, const std::vector<int32_t>& args, int32_t result) {
+    if (args.size() != 2 || cells[args[0]].dataType != kTypeString || cells[args[1]].dataType != kTypeArray) return 0;
+    ScriptEngine* e = GetCurrentScriptEngine();
+    if (e == nullptr) return 0;
+    GeoLayer layer;
+    layer.name = "geometries";
+    for (int32_t c : *cells[args[1]].value.a) {
+        const Geometry* g = FindGeometry(e->cells[c]);
+        if (g == nullptr) return 0;
+        GeoFeature f;
+        f.fid = static_cast<long long>(layer.features.size());
+        GeometryObject(*g, f.geom);
+        layer.features.push_back(std::move(f));
+    }
+    std::vector<GeoLayer> layers;
+    layers.push_back(std::move(layer));
+    std::string error;
+    if (!WriteGeoFile(*cells[args[0]].value.s, "", layers, error)) {
+        std::fprintf(stderr, "geoWrite: %s\n", error.c_str());
+        return 0;
+    }
+    return setValue(cells[result], Tdata(static_cast<int>(layers[0].features.size())));
+}
+
 double Area(const Geometry& g) {
+    if (g.whole) return g.object.GetArea();
     if (!g.polygon) return 0;
     std::vector<Point3D> pts;
     g.points.Discrete(pts, 0.001);
@@ -134,6 +223,18 @@ intptr_t Call(int32_t fn) {
                                    text != nullptr ? *text : unused);
     }
     switch (fn) {
+        case kRead: return ReadFile(cells, args, result);
+        case kWrite: return WriteFile(cells, args, result);
+        case kFromWkt: {
+            if (args.size() != 1 || cells[args[0]].dataType != kTypeString) return 0;
+            GM_Object object;
+            StandardFormInfo info;
+            if (!WktToGeometry(*cells[args[0]].value.s, object, &info)) {
+                std::fprintf(stderr, "geoFromWkt: %s\n", info.error.c_str());
+                return 0;
+            }
+            return setValue(cells[result], Tdata(kTypePoints, KeepObject(object)));
+        }
         case kFromText: {
             if (args.size() != 1 || cells[args[0]].dataType != kTypeString) return 0;
             auto g = std::make_unique<Geometry>();
@@ -175,12 +276,21 @@ intptr_t Call(int32_t fn) {
         case kArea:
         case kMArea: return setValue(cells[result], Tdata(Area(*g)));
         case kLength:
-        case kMLength: return setValue(cells[result], Tdata(g->points.GetPerimeter()));
+        case kMLength: return setValue(cells[result], Tdata(g->whole ? g->object.GetPerimeter() : g->points.GetPerimeter()));
+        case kToWkt: {
+            GM_Object object;
+            GeometryObject(*g, object);
+            std::string text;
+            if (!GeometryToWkt(object, text)) return 0;
+            return setValue(cells[result], Tdata(text));
+        }
         case kCount:
-        case kMCount: return setValue(cells[result], Tdata(static_cast<int>(g->points.pointCount)));
+        case kMCount:
+            return setValue(cells[result], Tdata(g->whole ? g->object.GetTotalPointCount()
+                                                          : static_cast<int>(g->points.pointCount)));
         case kBox:
         case kMBox: {
-            const Box b = g->points.GetBox();
+            const Box b = g->whole ? g->object.mbRegion() : g->points.GetBox();
             Tdata box;
             box.setDataType(kTypeBox);
             box.value.box[0] = b.minx;

@@ -9,10 +9,19 @@
 
 namespace kelo_tool {
 
+// A geometry read from a file or WKT is a whole object; text and routes make one point run.
 struct HostGeometry {
     kelo::keloPoints points;
     bool polygon = false;
+    kelo::GM_Object object;
+    bool whole = false;
 };
+
+// The geometry as an object: the whole object, or the point run as a line or polygon.
+void GeometryObject(const HostGeometry& g, kelo::GM_Object& out);
+// Keeps an object; when it is one line or one single-run ring the point-run view is filled too,
+// so the functions that take point positions accept it.
+void* KeepObject(const kelo::GM_Object& object);
 
 // "POINT (x y)", "LINESTRING (x y, ...)" or "POLYGON ((x y, ...))" (the outer ring, closed when
 // open); false for anything else.
