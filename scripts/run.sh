@@ -7,4 +7,5 @@ cmake --preset release >/dev/null
 cmake --build --preset release --target kelo
 build/release/kelo demo
 build/release/kelo run examples/hello.wsp KeloScript works
+build/release/kelo geom area examples/village.geojson
 exec build/release/kelo run examples/parcels.wsp

@@ -205,7 +205,7 @@ std::string SvgPicture(const std::vector<PlotLayer>& layers) {
         for (const GM_Object* g : layers[i].geoms)
             if (g) Draw(*g, f, colour, out);
         out += "  </g>\n";
-        out += "  <text x=\"" + Num(kMargin + 160 + 180.0 * static_cast<double>(i)) + "\" y=\"" +
+        out += "  <text x=\"" + Num(kMargin + 220 + 180.0 * static_cast<double>(i)) + "\" y=\"" +
                Num(f.height + kMargin + 40) + "\" font-family=\"sans-serif\" font-size=\"12\" fill=\"" + colour +
                "\">" + Escape(layers[i].label) + "</text>\n";
     }
