@@ -1,6 +1,8 @@
 // Conversions between the library's records and the standard shape both interchange forms share.
 #include "io/standard_model.h"
 
+#include <cmath>
+
 #include "geometry/discrete.h"
 #include "geometry/point_run.h"
 
@@ -123,18 +125,6 @@ void PolygonFromSurface(const StdSurface& s, WKBPolygon& out) {
     for (size_t i = 0; i < s.size(); ++i) LineFromCurve(s[i], out.rings[i]);
 }
 
-bool HasZ(const std::vector<Point3D>& pts) {
-    for (const Point3D& p : pts)
-        if (p.z != kUnknownZ) return true;
-    return false;
-}
-
-bool HasZ(const StdCurve& c) {
-    for (const StdRun& r : c)
-        if (HasZ(r.pts)) return true;
-    return false;
-}
-
 }  // namespace
 
 bool ModelFromRecord(const WKBGeometry& g, StdGeom& out, bool& discretised, std::string& error) {
@@ -230,19 +220,40 @@ void RecordFromModel(const StdGeom& m, WKBGeometry& out) {
     }
 }
 
-bool ModelHasZ(const StdGeom& g) {
-    if (HasZ(g.points)) return true;
+namespace {
+
+// Calls f on every point of the model until it answers true; true when one did.
+template <class F>
+bool AnyPoint(const StdGeom& g, F f) {
+    for (const Point3D& p : g.points)
+        if (f(p)) return true;
     for (const StdCurve& c : g.curves)
-        if (HasZ(c)) return true;
+        for (const StdRun& r : c)
+            for (const Point3D& p : r.pts)
+                if (f(p)) return true;
     for (const StdSurface& s : g.surfaces)
         for (const StdCurve& c : s)
-            if (HasZ(c)) return true;
+            for (const StdRun& r : c)
+                for (const Point3D& p : r.pts)
+                    if (f(p)) return true;
     for (const StdGeom& m : g.members)
-        if (ModelHasZ(m)) return true;
+        if (AnyPoint(m, f)) return true;
     for (const Triangle& t : g.triangles)
         for (const Point3D& p : t.p)
-            if (p.z != kUnknownZ) return true;
+            if (f(p)) return true;
     return false;
+}
+
+}  // namespace
+
+bool ModelFinite(const StdGeom& g) {
+    return !AnyPoint(g, [](const Point3D& p) {
+        return !std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z);
+    });
+}
+
+bool ModelHasZ(const StdGeom& g) {
+    return AnyPoint(g, [](const Point3D& p) { return p.z != kUnknownZ; });
 }
 
 }  // namespace kelo::detail

@@ -49,6 +49,8 @@ StdKind GeomKind(const StdGeom& g);
 bool ModelFromRecord(const WKBGeometry& record, StdGeom& out, bool& discretised, std::string& error);
 // Builds a record from the model; the result owns new[] arrays.
 void RecordFromModel(const StdGeom& model, WKBGeometry& out);
+// Whether every coordinate is finite: neither form can carry NaN or infinity readably.
+bool ModelFinite(const StdGeom& g);
 // Whether any point carries a known elevation.
 bool ModelHasZ(const StdGeom& g);
 

@@ -452,7 +452,9 @@ int GeometryToWkb(const WKBGeometry& geom, std::vector<uint8_t>& bytes, const St
     bool discretised = false;
     std::string error;
     if (info) *info = StandardFormInfo{};
-    if (!ModelFromRecord(geom, model, discretised, error)) {
+    if (ModelFromRecord(geom, model, discretised, error) && !ModelFinite(model))
+        error = "a coordinate is not a finite number";
+    if (!error.empty()) {
         if (info) info->error = error;
         return 0;
     }

@@ -579,7 +579,9 @@ int GeometryToWkt(const WKBGeometry& geom, std::string& text, const StandardWrit
     bool discretised = false;
     std::string error;
     if (info) *info = StandardFormInfo{};
-    if (!ModelFromRecord(geom, model, discretised, error)) {
+    if (ModelFromRecord(geom, model, discretised, error) && !ModelFinite(model))
+        error = "a coordinate is not a finite number";
+    if (!error.empty()) {
         if (info) info->error = error;
         return 0;
     }

@@ -202,6 +202,13 @@ TEST(StandardForms, EachRecordIsWrittenAsItsStandardKind) {
     EXPECT_EQ(bezier.rfind("LINESTRING (0 0, ", 0), 0u) << bezier;
     EXPECT_NE(bezier.find(", 4 0)"), std::string::npos) << bezier;
 
+    // NaN would come out as text no reader takes back.
+    GM_Object bad;
+    bad.Create(Point3D{1, std::nan(""), 0});
+    std::vector<uint8_t> wkb;
+    EXPECT_EQ(GeometryToWkb(bad, wkb, {}, &info), 0);
+    EXPECT_EQ(info.error, "a coordinate is not a finite number");
+
     WKBGeometry grid;
     grid.type = wkbGrid;
     grid.grid = {0, 0, nullptr, nullptr};

@@ -211,6 +211,14 @@ bool ReadGeoFile(const std::string& path, const std::string& layer, std::vector<
     return ok;
 }
 
+void DropSpatialReference(GeoLayer& layer) {
+    if (!layer.schema || !layer.schema->srs) return;
+    auto plain = std::make_shared<Schema>();
+    plain->defn = layer.schema->defn;
+    if (plain->defn) OGR_FD_Reference(plain->defn);
+    layer.schema = plain;
+}
+
 std::string DriverFor(const std::string& path, const std::string& format) {
     if (!format.empty()) return format;
     std::string ext = fs::path(path).extension().string();

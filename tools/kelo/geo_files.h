@@ -42,6 +42,9 @@ bool ReadGeoFile(const std::string& path, const std::string& layer, std::vector<
 // WKT geometries from a text, one layer.
 bool ReadWktText(const std::string& text, const std::string& name, GeoLayer& out, std::string& error);
 
+// The layer's coordinates no longer follow its spatial reference (after a transform): forget it.
+void DropSpatialReference(GeoLayer& layer);
+
 // The driver for an output name: -f FORMAT when given, else its extension; empty when unknown.
 // ".wkt" and ".txt" are written by kelo itself as one WKT per line.
 std::string DriverFor(const std::string& path, const std::string& format);

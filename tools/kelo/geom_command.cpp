@@ -419,6 +419,7 @@ int GeomCommand(int argc, char** argv) {
             results[li].name = layers[li].name;
             results[li].declaredType = layers[li].declaredType;
             results[li].schema = layers[li].schema;
+            if (verb->shape == TransformShape) DropSpatialReference(results[li]);
             for (const GeoFeature& f : layers[li].features) {
                 Progress::Tick(++done, total);
                 GeoFeature r;
