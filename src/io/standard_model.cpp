@@ -246,14 +246,27 @@ bool AnyPoint(const StdGeom& g, F f) {
 
 }  // namespace
 
-bool ModelFinite(const StdGeom& g) {
-    return !AnyPoint(g, [](const Point3D& p) {
-        return !std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z);
-    });
-}
-
-bool ModelHasZ(const StdGeom& g) {
-    return AnyPoint(g, [](const Point3D& p) { return p.z != kUnknownZ; });
+bool ModelForWriting(const WKBGeometry& record, const StandardWriteOptions& options, StdGeom& model, bool& z,
+                     StandardFormInfo* info) {
+    if (info) *info = StandardFormInfo{};
+    bool discretised = false;
+    std::string error;
+    if (ModelFromRecord(record, model, discretised, error) &&
+        AnyPoint(model, [](const Point3D& p) {
+            return !std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z);
+        }))
+        error = "a coordinate is not a finite number";
+    if (!error.empty()) {
+        if (info) info->error = error;
+        return false;
+    }
+    z = options.dims == 3 ||
+        (options.dims == 0 && AnyPoint(model, [](const Point3D& p) { return p.z != kUnknownZ; }));
+    if (info) {
+        info->hasZ = z;
+        info->discretised = discretised;
+    }
+    return true;
 }
 
 }  // namespace kelo::detail

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "geometry/records.h"
+#include "io/standard_forms.h"
 
 namespace kelo::detail {
 
@@ -49,9 +50,9 @@ StdKind GeomKind(const StdGeom& g);
 bool ModelFromRecord(const WKBGeometry& record, StdGeom& out, bool& discretised, std::string& error);
 // Builds a record from the model; the result owns new[] arrays.
 void RecordFromModel(const StdGeom& model, WKBGeometry& out);
-// Whether every coordinate is finite: neither form can carry NaN or infinity readably.
-bool ModelFinite(const StdGeom& g);
-// Whether any point carries a known elevation.
-bool ModelHasZ(const StdGeom& g);
+// What both writers do first: the record in standard shape, checked for coordinates neither form
+// carries (NaN, infinity), and whether z is written. Fills info (reset first); false on a fault.
+bool ModelForWriting(const WKBGeometry& record, const StandardWriteOptions& options, StdGeom& model, bool& z,
+                     StandardFormInfo* info);
 
 }  // namespace kelo::detail

@@ -449,20 +449,10 @@ int GeometryToWkb(const WKBGeometry& geom, std::vector<uint8_t>& bytes, const St
                   StandardFormInfo* info) {
     bytes.clear();
     StdGeom model;
-    bool discretised = false;
-    std::string error;
-    if (info) *info = StandardFormInfo{};
-    if (ModelFromRecord(geom, model, discretised, error) && !ModelFinite(model))
-        error = "a coordinate is not a finite number";
-    if (!error.empty()) {
-        if (info) info->error = error;
-        return 0;
-    }
-    bool z = options.dims == 3 || (options.dims == 0 && ModelHasZ(model));
+    bool z = false;
+    if (!ModelForWriting(geom, options, model, z, info)) return 0;
     WkbWriter(bytes, options, z).Geom(model);
     if (info) {
-        info->hasZ = z;
-        info->discretised = discretised;
         info->srid = options.srid;
         info->hasSrid = options.flavor == klWkbExtended && options.withSrid;
     }

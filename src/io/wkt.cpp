@@ -576,21 +576,9 @@ int GeometryToWkt(const WKBGeometry& geom, std::string& text, const StandardWrit
                   StandardFormInfo* info) {
     text.clear();
     StdGeom model;
-    bool discretised = false;
-    std::string error;
-    if (info) *info = StandardFormInfo{};
-    if (ModelFromRecord(geom, model, discretised, error) && !ModelFinite(model))
-        error = "a coordinate is not a finite number";
-    if (!error.empty()) {
-        if (info) info->error = error;
-        return 0;
-    }
-    bool z = options.dims == 3 || (options.dims == 0 && ModelHasZ(model));
+    bool z = false;
+    if (!ModelForWriting(geom, options, model, z, info)) return 0;
     WktWriter(text, z).Geom(model);
-    if (info) {
-        info->hasZ = z;
-        info->discretised = discretised;
-    }
     return 1;
 }
 
