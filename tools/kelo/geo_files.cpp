@@ -324,6 +324,9 @@ bool WriteGeoFile(const std::string& path, const std::string& format, const std:
         return false;
     }
     bool ok = true;
+    // One transaction for the whole write where the format has them (GeoPackage): a commit per
+    // feature would make large outputs crawl.
+    const bool transaction = GDALDatasetStartTransaction(ds, FALSE) == OGRERR_NONE;
     for (size_t li = 0; ok && li < layers.size(); ++li) {
         const GeoLayer& l = layers[li];
         char** options = nullptr;
@@ -370,6 +373,10 @@ bool WriteGeoFile(const std::string& path, const std::string& format, const std:
             }
             OGR_F_Destroy(f);
         }
+    }
+    if (transaction && ok && GDALDatasetCommitTransaction(ds) != OGRERR_NONE) {
+        error = path + ": commit failed" + LastGdalError();
+        ok = false;
     }
     CPLErrorReset();
     GDALClose(ds);
