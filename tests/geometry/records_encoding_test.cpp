@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "geometry/records.h"
+#include "support/random_records.h"
 
 using namespace kelo;
 
@@ -15,9 +16,11 @@ namespace {
 
 // ---- random records -------------------------------------------------------------------------
 
-struct Gen {
+// Every line type, any count, measures in z: whatever the records can hold.
+struct AnyRecord {
     std::mt19937 rng;
-    explicit Gen(unsigned seed) : rng(seed) {}
+    static constexpr int kMinRingParts = 0;
+    explicit AnyRecord(unsigned seed) : rng(seed) {}
 
     int Int(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
     double Real() { return std::uniform_real_distribution<double>(-1e6, 1e6)(rng); }
@@ -37,66 +40,8 @@ struct Gen {
         s.points = s.pointCount ? new Point3D[s.pointCount] : nullptr;
         for (uint32_t i = 0; i < s.pointCount; ++i) s.points[i] = Pt();
     }
-    void Line(LineString& l) {
-        l.partCount = static_cast<uint32_t>(Int(0, 3));
-        l.parts = l.partCount ? new CurveSegment[l.partCount]() : nullptr;
-        for (uint32_t i = 0; i < l.partCount; ++i) Part(l.parts[i]);
-    }
-    void Polygon(WKBPolygon& p) {
-        p.ringCount = Int(0, 3);
-        p.rings = p.ringCount ? new LineString[p.ringCount]() : nullptr;
-        for (int i = 0; i < p.ringCount; ++i) Line(p.rings[i]);
-    }
-    void Geometry(WKBGeometry& g, int type) {
-        g.type = static_cast<wkbGeometryType>(type);
-        switch (type) {
-            case wkbPoint: g.point = Pt(); break;
-            case wkbLineString: Line(g.line); break;
-            case wkbPolygon: Polygon(g.polygon); break;
-            case wkbMultiPoint: {
-                uint32_t n = static_cast<uint32_t>(Int(0, 5));
-                g.multiPoint = {n, n ? new Point3D[n] : nullptr};
-                for (uint32_t i = 0; i < n; ++i) g.multiPoint.points[i] = Pt();
-                break;
-            }
-            case wkbMultiLineString: {
-                uint32_t n = static_cast<uint32_t>(Int(0, 3));
-                g.multiLine = {n, n ? new LineString[n]() : nullptr};
-                for (uint32_t i = 0; i < n; ++i) Line(g.multiLine.lines[i]);
-                break;
-            }
-            case wkbMultiPolygon: {
-                uint32_t n = static_cast<uint32_t>(Int(0, 3));
-                g.multiPolygon = {n, n ? new WKBPolygon[n]() : nullptr};
-                for (uint32_t i = 0; i < n; ++i) Polygon(g.multiPolygon.polygons[i]);
-                break;
-            }
-            case wkbGeometryCollection: {
-                uint32_t n = static_cast<uint32_t>(Int(0, 4));
-                g.collection = {n, n ? new WKBSimpleGeometry[n]() : nullptr};
-                for (uint32_t i = 0; i < n; ++i) Geometry(g.collection.members[i], Int(1, 6));
-                break;
-            }
-            case wkbTin: {
-                uint32_t n = static_cast<uint32_t>(Int(0, 4));
-                g.tin = {n, n ? new Triangle[n] : nullptr};
-                for (uint32_t i = 0; i < n; ++i)
-                    for (Point3D& p : g.tin.triangles[i].p) p = Pt();
-                break;
-            }
-            case wkbGrid: {
-                uint32_t a = static_cast<uint32_t>(Int(0, 4)), b = static_cast<uint32_t>(Int(0, 4));
-                g.grid = {a, b, new unsigned char[kGridHeaderSize], nullptr};
-                for (size_t i = 0; i < kGridHeaderSize; ++i) g.grid.header[i] = static_cast<unsigned char>(Int(0, 255));
-                if (a && b) {
-                    g.grid.values = new double[a * b];
-                    for (uint32_t i = 0; i < a * b; ++i) g.grid.values[i] = Real();
-                }
-                break;
-            }
-        }
-    }
 };
+using Gen = test::RandomRecords<AnyRecord>;
 
 // ---- deep equality ----------------------------------------------------------------------------
 

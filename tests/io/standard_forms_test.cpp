@@ -13,6 +13,7 @@
 #include "geometry/geometry_object.h"
 #include "geometry/records.h"
 #include "io/standard_forms.h"
+#include "support/random_records.h"
 
 using namespace kelo;
 
@@ -24,75 +25,26 @@ std::vector<uint8_t> Encoded(const WKBGeometry& g) {
     return b;
 }
 
-// Random records made only of what the standard forms can say exactly: straight runs and odd
-// arc chains, every z either known or the unknown marker.
-struct Gen {
+// Only what the standard forms can say exactly: straight runs and odd arc chains, rings of at
+// least one run, every z either known or the unknown marker.
+struct StandardRecord {
     std::mt19937 rng;
     bool flat = false;
-    explicit Gen(unsigned seed) : rng(seed) {}
+    static constexpr int kMinRingParts = 1;
+    explicit StandardRecord(unsigned seed) : rng(seed) {}
 
     int Int(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
     double Real() { return std::uniform_real_distribution<double>(-1e6, 1e6)(rng) * std::pow(10.0, Int(-8, 3)); }
     Point3D Pt() { return {Real(), Real(), flat ? kUnknownZ : Real()}; }
-
-    void Run(CurveSegment& s) {
+    void Part(CurveSegment& s) {
         bool arc = Int(0, 1);
         s.lineType = arc ? klLT3PArc : klLTPolyline;
         s.pointCount = static_cast<uint32_t>(arc ? 2 * Int(1, 3) + 1 : Int(2, 6));
         s.points = new Point3D[s.pointCount];
         for (uint32_t i = 0; i < s.pointCount; ++i) s.points[i] = Pt();
     }
-    void Line(LineString& l, int minParts) {
-        l.partCount = static_cast<uint32_t>(Int(minParts, 3));
-        l.parts = l.partCount ? new CurveSegment[l.partCount]() : nullptr;
-        for (uint32_t i = 0; i < l.partCount; ++i) Run(l.parts[i]);
-    }
-    void Polygon(WKBPolygon& p) {
-        p.ringCount = Int(0, 3);
-        p.rings = p.ringCount ? new LineString[p.ringCount]() : nullptr;
-        for (int i = 0; i < p.ringCount; ++i) Line(p.rings[i], 1);
-    }
-    void Geometry(WKBGeometry& g, int type) {
-        g.type = static_cast<wkbGeometryType>(type);
-        switch (type) {
-            case wkbPoint: g.point = Pt(); break;
-            case wkbLineString: Line(g.line, 0); break;
-            case wkbPolygon: Polygon(g.polygon); break;
-            case wkbMultiPoint: {
-                uint32_t n = static_cast<uint32_t>(Int(0, 5));
-                g.multiPoint = {n, n ? new Point3D[n] : nullptr};
-                for (uint32_t i = 0; i < n; ++i) g.multiPoint.points[i] = Pt();
-                break;
-            }
-            case wkbMultiLineString: {
-                uint32_t n = static_cast<uint32_t>(Int(0, 3));
-                g.multiLine = {n, n ? new LineString[n]() : nullptr};
-                for (uint32_t i = 0; i < n; ++i) Line(g.multiLine.lines[i], 0);
-                break;
-            }
-            case wkbMultiPolygon: {
-                uint32_t n = static_cast<uint32_t>(Int(0, 3));
-                g.multiPolygon = {n, n ? new WKBPolygon[n]() : nullptr};
-                for (uint32_t i = 0; i < n; ++i) Polygon(g.multiPolygon.polygons[i]);
-                break;
-            }
-            case wkbGeometryCollection: {
-                uint32_t n = static_cast<uint32_t>(Int(0, 3));
-                g.collection = {n, n ? new WKBSimpleGeometry[n]() : nullptr};
-                for (uint32_t i = 0; i < n; ++i) Geometry(g.collection.members[i], Int(1, 6));
-                break;
-            }
-            case wkbTin: {
-                uint32_t n = static_cast<uint32_t>(Int(0, 3));
-                g.tin = {n, n ? new Triangle[n] : nullptr};
-                for (uint32_t i = 0; i < n; ++i)
-                    for (Point3D& p : g.tin.triangles[i].p) p = Pt();
-                break;
-            }
-            default: break;
-        }
-    }
 };
+using Gen = test::RandomRecords<StandardRecord>;
 
 struct Flavour {
     const char* name;
