@@ -129,7 +129,8 @@ bool ReadLayer(OGRLayerH layer, GeoLayer& out, std::string& error, void (*progre
 
 }  // namespace
 
-bool ReadWktText(const std::string& text, const std::string& name, GeoLayer& out, std::string& error) {
+bool ReadWktText(const std::string& text, const std::string& name, GeoLayer& out, std::string& error,
+                 void (*progress)(size_t, size_t)) {
     out.name = name;
     out.declaredType = "WKT";
     size_t pos = 0;
@@ -153,6 +154,7 @@ bool ReadWktText(const std::string& text, const std::string& name, GeoLayer& out
         }
         f.fid = fid;
         out.features.push_back(std::move(f));
+        if (progress) progress(pos, text.size());
     }
 }
 
@@ -165,10 +167,12 @@ bool ReadGeoFile(const std::string& path, const std::string& layer, std::vector<
             error = "no layer '" + layer + "' in standard input (its one layer is 'stdin')";
             return false;
         }
-        return ReadWktText(text, "stdin", out.back(), error);
+        return ReadWktText(text, "stdin", out.back(), error, progress);
     }
     std::error_code ec;
-    if (!fs::exists(path, ec)) {
+    // GDAL's virtual paths (/vsizip/..., /vsicurl/...) and URLs are GDAL's to find.
+    const bool virtualPath = path.rfind("/vsi", 0) == 0 || path.find("://") != std::string::npos;
+    if (!virtualPath && !fs::exists(path, ec)) {
         error = path + ": no such file";
         return false;
     }
@@ -177,7 +181,7 @@ bool ReadGeoFile(const std::string& path, const std::string& layer, std::vector<
         std::ifstream in(path, std::ios::binary);
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         out.emplace_back();
-        return ReadWktText(text, path, out.back(), error);
+        return ReadWktText(text, path, out.back(), error, progress);
     }
     EnsureGdal();
     GDALDatasetH ds = GDALOpenEx(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr);

@@ -39,8 +39,9 @@ struct GeoLayer {
 // as one layer named "stdin". progress(done, total) is called as features are read.
 bool ReadGeoFile(const std::string& path, const std::string& layer, std::vector<GeoLayer>& out,
                  std::string& error, void (*progress)(size_t, size_t) = nullptr);
-// WKT geometries from a text, one layer.
-bool ReadWktText(const std::string& text, const std::string& name, GeoLayer& out, std::string& error);
+// WKT geometries from a text, one layer; progress counts bytes.
+bool ReadWktText(const std::string& text, const std::string& name, GeoLayer& out, std::string& error,
+                 void (*progress)(size_t, size_t) = nullptr);
 
 // The layer's coordinates no longer follow its spatial reference (after a transform): forget it.
 void DropSpatialReference(GeoLayer& layer);
