@@ -227,7 +227,18 @@ private:
     std::vector<int32_t> m_edgeRange;  // entry v: one past the last edge of v
     std::vector<int32_t> m_pre;
     std::vector<float> m_cost;
-    std::vector<float> m_edgeCost;     // line cost per edge for the current search, infinite when blocked
+    // Per search: each edge's target with its line cost (infinite when blocked), and each vertex's
+    // cost with its predecessor, packed so that relaxing an edge touches one entry of each.
+    struct AdjEntry {
+        int32_t to;
+        float cost;
+    };
+    struct VertState {
+        float cost;
+        int32_t pre;
+    };
+    std::vector<AdjEntry> m_adj;
+    std::vector<VertState> m_state;
     bool m_dirty = true;
     size_t m_vertStep = 2048;
     size_t m_lineStep = 2048;

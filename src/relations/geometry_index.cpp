@@ -49,10 +49,6 @@ bool Covers(const Box& r, const Box& node) {
     return r.minx <= node.minx && r.miny <= node.miny && r.maxx >= node.maxx && r.maxy >= node.maxy;
 }
 
-bool Meets(const Box& a, const Box& b) {
-    return a.minx <= b.maxx && b.minx <= a.maxx && a.miny <= b.maxy && b.miny <= a.maxy;
-}
-
 // Bit q set when the box touches quadrant q; closed comparisons, so a box on a centre line
 // touches both sides.
 int TouchMask(const Box& b, const Box& node) {
@@ -70,8 +66,15 @@ void SetChildBoxes(Node* n) {
     n->children[3].box = Box(cx, cy, b.maxx, b.maxy);
 }
 
+void PushLeaf(Node* n, NodeInfoType* rec) {
+    n->leaf.push_back(rec);
+    const Box& b = *rec->box;
+    n->leafBoxes.push_back(GeometryIndexLeafBox{b.minx, b.miny, b.maxx, b.maxy});
+}
+
 void Place(Node* n, NodeInfoType* rec, const Box& ib) {
-    (Covers(ib, n->box) ? n->covering : n->leaf).push_back(rec);
+    if (Covers(ib, n->box)) n->covering.push_back(rec);
+    else PushLeaf(n, rec);
 }
 
 void InsertAt(Node* n, NodeInfoType* rec, const Box& ib, int budget, int size) {
@@ -80,7 +83,7 @@ void InsertAt(Node* n, NodeInfoType* rec, const Box& ib, int budget, int size) {
         return;
     }
     if (!n->children) {
-        n->leaf.push_back(rec);
+        PushLeaf(n, rec);
         if (static_cast<int>(n->leaf.size()) < size || budget <= 0) return;
         n->children = new Node[4];
         SetChildBoxes(n);
@@ -91,6 +94,7 @@ void InsertAt(Node* n, NodeInfoType* rec, const Box& ib, int budget, int size) {
                 if (mask & (1 << q)) Place(&n->children[q], r, rb);
         }
         std::vector<NodeInfoType*>().swap(n->leaf);
+        std::vector<GeometryIndexLeafBox>().swap(n->leafBoxes);
         return;
     }
     int mask = TouchMask(ib, n->box);
@@ -103,11 +107,18 @@ void EraseFrom(std::vector<NodeInfoType*>& list, const NodeInfoType* rec) {
     if (it != list.end()) list.erase(it);
 }
 
+void EraseFromLeaf(Node* n, const NodeInfoType* rec) {
+    auto it = std::find(n->leaf.begin(), n->leaf.end(), rec);
+    if (it == n->leaf.end()) return;
+    n->leafBoxes.erase(n->leafBoxes.begin() + (it - n->leaf.begin()));
+    n->leaf.erase(it);
+}
+
 // Follows the placement rule of InsertAt, which is deterministic given the node boxes, so every
 // list that holds the record is reached.
 void RemoveAt(Node* n, const NodeInfoType* rec, const Box& ib) {
     EraseFrom(n->covering, rec);
-    EraseFrom(n->leaf, rec);
+    EraseFromLeaf(n, rec);
     if (Covers(ib, n->box) || !n->children) return;
     int mask = TouchMask(ib, n->box);
     for (int q = 0; q < 4; ++q)
@@ -129,6 +140,26 @@ void FreeRecord(NodeInfoType* rec) {
 bool SameBox(const Box& a, const Box& b) {
     return std::fabs(a.minx - b.minx) <= kMargin && std::fabs(a.miny - b.miny) <= kMargin &&
            std::fabs(a.maxx - b.maxx) <= kMargin && std::fabs(a.maxy - b.maxy) <= kMargin;
+}
+
+struct Hit {
+    uint32_t id;
+    NodeInfoType* rec;
+};
+
+// Every list that can hold a record meeting q; the record order is restored by the caller.
+void CollectMeeting(const Node* n, const Box& q, std::vector<Hit>& found) {
+    for (NodeInfoType* r : n->covering) found.push_back(Hit{r->id, r});
+    const GeometryIndexLeafBox* boxes = n->leafBoxes.data();
+    for (size_t i = 0, k = n->leafBoxes.size(); i < k; ++i) {
+        const GeometryIndexLeafBox& b = boxes[i];
+        if (b.minx <= q.maxx && q.minx <= b.maxx && b.miny <= q.maxy && q.miny <= b.maxy)
+            found.push_back(Hit{n->leaf[i]->id, n->leaf[i]});
+    }
+    if (!n->children) return;
+    const int mask = TouchMask(q, n->box);
+    for (int c = 0; c < 4; ++c)
+        if (mask & (1 << c)) CollectMeeting(&n->children[c], q, found);
 }
 
 void SortUnique(std::vector<NodeInfoType*>& found, CNodeInfoArray& out) {
@@ -328,22 +359,17 @@ void GeometryIndex::Delete(uint32_t id) {
 int GeometryIndex::BoxQuery(const Box& box, CNodeInfoArray& out) const {
     out.clear();
     if (m_box.IsEmpty() || !m_root || box.IsEmpty() || !m_box.intersect(box)) return 0;
-    Box q = Inflated(box);
-    std::vector<NodeInfoType*> found;
-    found.reserve(8);
-    std::vector<const Node*> stack{m_root};
-    while (!stack.empty()) {
-        const Node* n = stack.back();
-        stack.pop_back();
-        found.insert(found.end(), n->covering.begin(), n->covering.end());
-        for (NodeInfoType* r : n->leaf)
-            if (Meets(*r->box, q)) found.push_back(r);
-        if (!n->children) continue;
-        int mask = TouchMask(q, n->box);
-        for (int c = 0; c < 4; ++c)
-            if (mask & (1 << c)) stack.push_back(&n->children[c]);
-    }
-    SortUnique(found, out);
+    const Box q = Inflated(box);
+    std::vector<Hit> found;
+    found.reserve(16);
+    CollectMeeting(m_root, q, found);
+    // Sorting by the id kept in each hit spares a record visit per comparison; a record on
+    // several lists appears once.
+    std::sort(found.begin(), found.end(), [](const Hit& a, const Hit& b) { return a.id < b.id; });
+    out.clear();
+    out.reserve(found.size());
+    for (size_t i = 0; i < found.size(); ++i)
+        if (i == 0 || found[i].id != found[i - 1].id) out.push_back(found[i].rec);
     return out.GetSize();
 }
 
