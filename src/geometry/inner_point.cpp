@@ -34,12 +34,24 @@ struct RingView {
     std::vector<Span> spans;
     std::vector<Point3D> flat;
     size_t finite = 0;
+    bool allFinite = false;
 };
 
 // Calls f(a, b) for every edge between consecutive finite points of the ring, the closing edge
 // included; repeated points give no edge.
 template <class F>
 void ForEachEdge(const RingView& r, F&& f) {
+    if (r.allFinite) {
+        // Zero-length edges change none of the sums, crossings or distances taken from edges.
+        const Point3D* prev = nullptr;
+        for (const Span& s : r.spans) {
+            if (prev) f(*prev, s.p[0]);
+            for (size_t i = 1; i < s.n; ++i) f(s.p[i - 1], s.p[i]);
+            prev = s.p + s.n - 1;
+        }
+        f(*prev, r.spans[0].p[0]);
+        return;
+    }
     const Point3D* first = nullptr;
     const Point3D* prev = nullptr;
     for (const Span& s : r.spans)
@@ -51,6 +63,11 @@ void ForEachEdge(const RingView& r, F&& f) {
             prev = q;
         }
     if (first && (prev->x != first->x || prev->y != first->y)) f(*prev, *first);
+}
+
+template <class F>
+void ForEachEdgeOf(const std::vector<RingView>& rings, F&& f) {
+    for (const RingView& r : rings) ForEachEdge(r, f);
 }
 
 bool ReadRing(const keloParts& ring, RingView& out) {
@@ -68,8 +85,12 @@ bool ReadRing(const keloParts& ring, RingView& out) {
         ring.Discrete(out.flat, g_epsZero);  // curved parts become chords
         out.spans.push_back(Span{out.flat.data(), out.flat.size()});
     }
-    for (const Span& s : out.spans)
+    size_t total = 0;
+    for (const Span& s : out.spans) {
+        total += s.n;
         for (size_t i = 0; i < s.n; ++i) out.finite += FiniteXY(s.p[i]) ? 1 : 0;
+    }
+    out.allFinite = out.finite == total;
     return out.finite >= 3;  // a ring of one segment encloses nothing
 }
 
@@ -88,13 +109,15 @@ struct Candidate {
     double aim2;       // squared distance to the aim point
 };
 
-// Distance from (x, y) to the segment a-b, all in local units.
-double SegmentDistance(double x, double y, double ax, double ay, double bx, double by) {
+// Squared distance from (x, y) to the segment a-b, all in local units (about 1, so squares
+// neither overflow nor vanish).
+double SegmentDistance2(double x, double y, double ax, double ay, double bx, double by) {
     const double dx = bx - ax, dy = by - ay;
     const double len2 = dx * dx + dy * dy;
     double t = len2 > 0 ? ((x - ax) * dx + (y - ay) * dy) / len2 : 0.0;
     t = std::clamp(t, 0.0, 1.0);
-    return std::hypot(x - (ax + t * dx), y - (ay + t * dy));
+    const double ex = x - (ax + t * dx), ey = y - (ay + t * dy);
+    return ex * ex + ey * ey;
 }
 
 }  // namespace
@@ -129,6 +152,7 @@ bool innerPoint(const keloPolygon& polygon, double& x, double& y, double& z, dou
             bx1 = std::max(bx1, a.x);
             by0 = std::min(by0, a.y);
             by1 = std::max(by1, a.y);
+            if (variant != 1) return;
             const double x0 = a.x - ox, y0 = a.y - oy, x1 = b.x - ox, y1 = b.y - oy;
             const double c = x0 * y1 - x1 * y0;
             rx += (x0 + x1) * c;
@@ -160,111 +184,114 @@ bool innerPoint(const keloPolygon& polygon, double& x, double& y, double& z, dou
         aimY = ((oy - cy) + ay / aw) * inv;
     }
 
-    // Pass 2: aim heights spread over the box (plus the centre's for the centroid variant); each
-    // gives the band between the nearest vertex heights below and above it.
-    constexpr int kSpread = 16;
+    // Pass 2: the aim heights, most promising first (the area centre's for the centroid variant,
+    // then the middle and the quarters of the box); each gives the band between the nearest
+    // vertex heights below and above it.
     std::vector<double> aims;
-    for (int i = 0; i < kSpread; ++i) aims.push_back(yMin + (yMax - yMin) * (i + 0.5) / kSpread);
     if (centroidVariant) aims.push_back(std::clamp(aimY, yMin, yMax));
-    std::sort(aims.begin(), aims.end());
-    aims.erase(std::unique(aims.begin(), aims.end()), aims.end());
-    const size_t K = aims.size();
-    // Bucket b holds vertex heights in [aims[b-1], aims[b]).
+    for (double f : {0.5, 0.25, 0.75}) aims.push_back(yMin + (yMax - yMin) * f);
+    std::vector<double> sorted = aims;
+    std::sort(sorted.begin(), sorted.end());
+    const size_t K = sorted.size();
+    // Bucket b holds vertex heights in [sorted[b-1], sorted[b]).
     std::vector<double> bucketMax(K + 1, -kInf), bucketMin(K + 1, kInf);
     for (const RingView& ring : rings)
         for (const Span& s : ring.spans)
             for (size_t i = 0; i < s.n; ++i) {
                 if (!FiniteXY(s.p[i])) continue;
                 const double vy = (s.p[i].y - cy) * inv;
-                const size_t b = static_cast<size_t>(std::upper_bound(aims.begin(), aims.end(), vy) - aims.begin());
+                size_t b = 0;
+                while (b < K && sorted[b] <= vy) ++b;
                 bucketMax[b] = std::max(bucketMax[b], vy);
                 bucketMin[b] = std::min(bucketMin[b], vy);
             }
     std::vector<Line> lines;
-    {
-        std::vector<double> below(K), above(K);
-        double run = -kInf;
-        for (size_t j = 0; j < K; ++j) below[j] = run = std::max(run, bucketMax[j]);
-        run = kInf;
-        for (size_t j = K; j-- > 0;) above[j] = run = std::min(run, bucketMin[j + 1]);
-        for (size_t j = 0; j < K; ++j) {
-            if (!std::isfinite(below[j]) || !std::isfinite(above[j])) continue;
-            const double mid = below[j] + (above[j] - below[j]) / 2;
-            if (!(mid > below[j] && mid < above[j])) continue;
-            if (!lines.empty() && lines.back().y == mid) continue;
-            lines.push_back(Line{mid, below[j], above[j], {}});
-        }
+    for (double aim : aims) {
+        const size_t j = static_cast<size_t>(std::lower_bound(sorted.begin(), sorted.end(), aim) - sorted.begin());
+        double below = -kInf, above = kInf;
+        for (size_t b = 0; b <= j; ++b) below = std::max(below, bucketMax[b]);
+        for (size_t b = j + 1; b <= K; ++b) above = std::min(above, bucketMin[b]);
+        if (!std::isfinite(below) || !std::isfinite(above)) continue;
+        const double mid = below + (above - below) / 2;
+        if (!(mid > below && mid < above)) continue;
+        bool seen = false;
+        for (const Line& l : lines) seen = seen || l.y == mid;
+        if (!seen) lines.push_back(Line{mid, below, above, {}});
     }
     if (lines.empty()) return false;
 
-    // Pass 3: where the edges cross the lines.
-    for (const RingView& ring : rings)
-        ForEachEdge(ring, [&](const Point3D& a, const Point3D& b) {
-            const double x0 = (a.x - cx) * inv, y0 = (a.y - cy) * inv, x1 = (b.x - cx) * inv, y1 = (b.y - cy) * inv;
-            const double lo = std::min(y0, y1), hi = std::max(y0, y1);
-            auto it = std::lower_bound(lines.begin(), lines.end(), lo, [](const Line& l, double v) { return l.y < v; });
-            for (; it != lines.end() && it->y < hi; ++it) {
-                const double t = (it->y - y0) / (y1 - y0);
-                const double dx = x1 - x0, dy = y1 - y0;
-                it->crossings.push_back(Line::Cross{x0 + t * dx, std::fabs(dy) / std::hypot(dx, dy)});
-            }
-        });
-
-    // Every run between paired crossings offers one point; its clearance is estimated from the
-    // band and from the two edges that bound the run.
-    std::vector<Candidate> cands;
-    for (Line& l : lines) {
-        std::sort(l.crossings.begin(), l.crossings.end(), [](const Line::Cross& a, const Line::Cross& b) { return a.x < b.x; });
-        for (size_t i = 0; i + 1 < l.crossings.size(); i += 2) {
-            const Line::Cross &c0 = l.crossings[i], &c1 = l.crossings[i + 1];
-            const double width = c1.x - c0.x;
-            if (!(width > 0)) continue;
-            double px = c0.x + width / 2;
-            if (centroidVariant && aimX - c0.x > width / 8 && c1.x - aimX > width / 8) px = aimX;
-            const double clear = std::min({l.y - l.lo, l.hi - l.y, (px - c0.x) * c0.sine, (c1.x - px) * c1.sine});
-            const double dx = px - aimX, dy = l.y - aimY;
-            cands.push_back(Candidate{px, l.y, clear, dx * dx + dy * dy});
-        }
-    }
-    if (cands.empty()) return false;
-    // The label variants want room; the centroid variant wants the nearest point to the area centre
-    // that still keeps eps from every ring, and room only when no point can.
-    std::sort(cands.begin(), cands.end(), [&](const Candidate& a, const Candidate& b) {
-        if (centroidVariant) {
-            const bool ra = a.clearance >= epsLocal && a.clearance > 0, rb = b.clearance >= epsLocal && b.clearance > 0;
-            if (ra != rb) return ra;
-            if (ra) return a.aim2 < b.aim2;
-        }
-        return a.clearance > b.clearance;
-    });
-
-    // Pass 4: the exact distance of the rounded point to the rings; the estimate above ignores
-    // edges away from the run ends, and rounding back to world coordinates may move the point.
+    // The exact distance of a point to the rings; the estimate of a run ignores edges away from
+    // its ends, and rounding back to world coordinates may move the point.
     auto clearanceOf = [&](double qx, double qy) {
-        double best = kInf;
+        double best = kInf, best2 = kInf;
         for (const RingView& ring : rings)
             ForEachEdge(ring, [&](const Point3D& a, const Point3D& b) {
                 const double x0 = (a.x - cx) * inv, y0 = (a.y - cy) * inv, x1 = (b.x - cx) * inv, y1 = (b.y - cy) * inv;
                 if (std::min(y0, y1) - qy >= best || qy - std::max(y0, y1) >= best || std::min(x0, x1) - qx >= best ||
                     qx - std::max(x0, x1) >= best)
                     return;
-                best = std::min(best, SegmentDistance(qx, qy, x0, y0, x1, y1));
+                const double d2 = SegmentDistance2(qx, qy, x0, y0, x1, y1);
+                if (d2 < best2) {
+                    best2 = d2;
+                    best = std::sqrt(d2);
+                }
             });
         return best;
     };
+
+    // Lines are scanned one at a time (pass 3) until one offers a point with room: the label
+    // variants want some room relative to the shape, the centroid variant eps.
+    const double enough = centroidVariant ? epsLocal : std::max(epsLocal, 1e-3);
     constexpr size_t kTries = 4;
     double bestX = 0, bestY = 0, bestClear = 0;
     bool found = false;
-    for (size_t i = 0; i < cands.size() && i < kTries; ++i) {
-        const double wx = cx + cands[i].x / inv, wy = cy + cands[i].y / inv;
-        const double d = clearanceOf((wx - cx) * inv, (wy - cy) * inv);
-        if (d > bestClear) {
-            bestX = wx;
-            bestY = wy;
-            bestClear = d;
-            found = true;
+    std::vector<Candidate> cands;
+    for (Line& l : lines) {
+        ForEachEdgeOf(rings, [&](const Point3D& a, const Point3D& b) {
+            const double y0 = (a.y - cy) * inv, y1 = (b.y - cy) * inv;
+            if ((y0 < l.y) == (y1 < l.y)) return;
+            const double x0 = (a.x - cx) * inv, x1 = (b.x - cx) * inv;
+            const double dx = x1 - x0, dy = y1 - y0;
+            l.crossings.push_back(Line::Cross{x0 + (l.y - y0) / dy * dx, std::fabs(dy) / std::hypot(dx, dy)});
+        });
+        std::sort(l.crossings.begin(), l.crossings.end(), [](const Line::Cross& a, const Line::Cross& b) { return a.x < b.x; });
+        // Every run between paired crossings offers one point; its clearance is estimated from
+        // the band and from the two edges that bound the run.
+        cands.clear();
+        for (size_t i = 0; i + 1 < l.crossings.size(); i += 2) {
+            const Line::Cross &c0 = l.crossings[i], &c1 = l.crossings[i + 1];
+            const double width = c1.x - c0.x;
+            if (!(width > 0)) continue;
+            double px = c0.x + width / 2;
+            if (centroidVariant && aimX - c0.x > width / 8 && c1.x - aimX > width / 8) px = aimX;
+            const double clear = std::min((px - c0.x) * c0.sine, (c1.x - px) * c1.sine);
+            const double dx = px - aimX, dy = l.y - aimY;
+            cands.push_back(Candidate{px, l.y, clear, dx * dx + dy * dy});
         }
-        if (d >= epsLocal && d > 0) break;
+        // The centroid variant wants the nearest point to the area centre that still keeps eps
+        // from every ring, and room only when no point can; the others want room.
+        auto better = [&](const Candidate& a, const Candidate& b) {
+            if (centroidVariant) {
+                const bool ra = a.clearance >= epsLocal && a.clearance > 0, rb = b.clearance >= epsLocal && b.clearance > 0;
+                if (ra != rb) return ra;
+                if (ra) return a.aim2 < b.aim2;
+            }
+            return a.clearance > b.clearance;
+        };
+        const size_t top = std::min(kTries, cands.size());
+        std::partial_sort(cands.begin(), cands.begin() + static_cast<std::ptrdiff_t>(top), cands.end(), better);
+        for (size_t i = 0; i < top; ++i) {
+            const double wx = cx + cands[i].x / inv, wy = cy + cands[i].y / inv;
+            const double d = clearanceOf((wx - cx) * inv, (wy - cy) * inv);
+            if (d > bestClear) {
+                bestX = wx;
+                bestY = wy;
+                bestClear = d;
+                found = true;
+            }
+            if (d >= epsLocal && d > 0) break;
+        }
+        if (found && bestClear >= enough) break;
     }
     if (!found) return false;  // every point tried lies on a ring after rounding
     x = bestX;
