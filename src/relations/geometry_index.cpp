@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 #include "geometry/tolerance.h"
 
@@ -12,6 +13,7 @@ namespace {
 constexpr double kMargin = 1e-8;
 constexpr int kDefaultSize = 30;
 constexpr int kDefaultLevel = 10;
+constexpr size_t kLeafStart = 16;
 
 using Node = GeometryIndexNode;
 
@@ -67,9 +69,14 @@ void SetChildBoxes(Node* n) {
 }
 
 void PushLeaf(Node* n, NodeInfoType* rec) {
+    if (n->leaf.empty()) {
+        // Leaves fill up to the split size; growing from one entry would copy them five times.
+        n->leaf.reserve(kLeafStart);
+        n->leafBoxes.reserve(kLeafStart);
+    }
     n->leaf.push_back(rec);
     const Box& b = *rec->box;
-    n->leafBoxes.push_back(GeometryIndexLeafBox{b.minx, b.miny, b.maxx, b.maxy});
+    n->leafBoxes.push_back(GeometryIndexLeafBox{b.minx, b.miny, b.maxx, b.maxy, rec->id});
 }
 
 void Place(Node* n, NodeInfoType* rec, const Box& ib) {
@@ -132,10 +139,22 @@ void FreeNode(Node* n) {
     n->children = nullptr;
 }
 
-void FreeRecord(NodeInfoType* rec) {
-    delete rec->box;
-    delete rec;
+// A record and its box in one allocation: the index makes and frees all of its records, and
+// loading a million of them is dominated by allocations otherwise.
+struct OwnedRecord {
+    NodeInfoType info;
+    Box box;
+};
+static_assert(std::is_standard_layout_v<OwnedRecord>, "a record pointer converts back to its allocation");
+
+NodeInfoType* NewRecord(uint32_t id, const Box& box) {
+    auto* o = new OwnedRecord{NodeInfoType{}, box};
+    o->info.id = id;
+    o->info.box = &o->box;
+    return &o->info;
 }
+
+void FreeRecord(NodeInfoType* rec) { delete reinterpret_cast<OwnedRecord*>(rec); }
 
 bool SameBox(const Box& a, const Box& b) {
     return std::fabs(a.minx - b.minx) <= kMargin && std::fabs(a.miny - b.miny) <= kMargin &&
@@ -154,12 +173,31 @@ void CollectMeeting(const Node* n, const Box& q, std::vector<Hit>& found) {
     for (size_t i = 0, k = n->leafBoxes.size(); i < k; ++i) {
         const GeometryIndexLeafBox& b = boxes[i];
         if (b.minx <= q.maxx && q.minx <= b.maxx && b.miny <= q.maxy && q.miny <= b.maxy)
-            found.push_back(Hit{n->leaf[i]->id, n->leaf[i]});
+            found.push_back(Hit{b.id, n->leaf[i]});
     }
     if (!n->children) return;
     const int mask = TouchMask(q, n->box);
     for (int c = 0; c < 4; ++c)
         if (mask & (1 << c)) CollectMeeting(&n->children[c], q, found);
+}
+
+// The same walk over the compact copy: the same nodes are visited and the same entries taken.
+template <class FlatNode, class FlatEntry>
+void CollectMeetingFlat(const FlatNode* nodes, size_t at, const FlatEntry* entries, const Box& q, std::vector<Hit>& found) {
+    const FlatNode& n = nodes[at];
+    for (uint32_t i = n.begin; i < n.leafBegin; ++i) found.push_back(Hit{entries[i].id, entries[i].rec});
+    for (uint32_t i = n.leafBegin; i < n.end; ++i) {
+        const FlatEntry& b = entries[i];
+        if (b.minx <= q.maxx && q.minx <= b.maxx && b.miny <= q.maxy && q.miny <= b.maxy) found.push_back(Hit{b.id, b.rec});
+    }
+    if (n.children < 0) return;
+    const double cx = (n.minx + n.maxx) / 2, cy = (n.miny + n.maxy) / 2;
+    const bool left = q.minx <= cx, right = q.maxx >= cx, below = q.miny <= cy, above = q.maxy >= cy;
+    const size_t c = static_cast<size_t>(n.children);
+    if (left && below) CollectMeetingFlat(nodes, c, entries, q, found);
+    if (right && below) CollectMeetingFlat(nodes, c + 1, entries, q, found);
+    if (left && above) CollectMeetingFlat(nodes, c + 2, entries, q, found);
+    if (right && above) CollectMeetingFlat(nodes, c + 3, entries, q, found);
 }
 
 void SortUnique(std::vector<NodeInfoType*>& found, CNodeInfoArray& out) {
@@ -235,6 +273,7 @@ void GeometryIndex::Reserve(size_t extra) {
 }
 
 void GeometryIndex::SetSizeLevel(int size, int level) {
+    Changed();
     m_size = size < 1 ? kDefaultSize : size;
     m_level = level < 1 ? kDefaultLevel : level;
     FreeTree();
@@ -271,6 +310,7 @@ void GeometryIndex::RemoveFromTree(NodeInfoType* rec) {
 }
 
 void GeometryIndex::Add(const Box* box, uint32_t id) {
+    Changed();
     if (!box) return;
     if (box->IsEmpty()) {
         Delete(id);
@@ -292,10 +332,10 @@ void GeometryIndex::Add(const Box* box, uint32_t id) {
         if (SameBox(*old->box, *box)) return;
         RemoveFromTree(old);
         FreeRecord(old);
-        m_records[pos] = new NodeInfoType{id, new Box(*box)};
+        m_records[pos] = NewRecord(id, *box);
     } else {
         Reserve(1);
-        m_records.insert(m_records.begin() + pos, new NodeInfoType{id, new Box(*box)});
+        m_records.insert(m_records.begin() + pos, NewRecord(id, *box));
     }
     NodeInfoType* rec = m_records[pos];
     GrowRootFor(*rec->box);
@@ -303,6 +343,7 @@ void GeometryIndex::Add(const Box* box, uint32_t id) {
 }
 
 void GeometryIndex::Add(int count, const NodeInfoType* records) {
+    Changed();
     if (count <= 0 || !records) return;
     std::vector<const NodeInfoType*> in;
     in.reserve(static_cast<size_t>(count));
@@ -336,7 +377,7 @@ void GeometryIndex::Add(int count, const NodeInfoType* records) {
         }
         const NodeInfoType* r = unique[j++];
         if (i < m_records.size() && m_records[i]->id == r->id) FreeRecord(m_records[i++]);
-        if (!r->box->IsEmpty()) merged.push_back(new NodeInfoType{r->id, new Box(*r->box)});
+        if (!r->box->IsEmpty()) merged.push_back(NewRecord(r->id, *r->box));
     }
     m_records.swap(merged);
 
@@ -348,6 +389,7 @@ void GeometryIndex::Add(int count, const NodeInfoType* records) {
 }
 
 void GeometryIndex::Delete(uint32_t id) {
+    Changed();
     int pos = 0;
     if (!m_records.Pos(id, pos)) return;
     NodeInfoType* rec = m_records[pos];
@@ -361,8 +403,11 @@ int GeometryIndex::BoxQuery(const Box& box, CNodeInfoArray& out) const {
     if (m_box.IsEmpty() || !m_root || box.IsEmpty() || !m_box.intersect(box)) return 0;
     const Box q = Inflated(box);
     std::vector<Hit> found;
-    found.reserve(16);
-    CollectMeeting(m_root, q, found);
+    found.reserve(64);
+    // The compact copy pays for itself after about one query per sixteen records.
+    if (!m_flatValid && ++m_queriesSinceChange >= std::max<size_t>(64, m_records.size() / 16)) Flatten();
+    if (m_flatValid) CollectMeetingFlat(m_flatNodes.data(), 0, m_flatEntries.data(), q, found);
+    else CollectMeeting(m_root, q, found);
     // Sorting by the id kept in each hit spares a record visit per comparison; a record on
     // several lists appears once.
     std::sort(found.begin(), found.end(), [](const Hit& a, const Hit& b) { return a.id < b.id; });
@@ -371,6 +416,50 @@ int GeometryIndex::BoxQuery(const Box& box, CNodeInfoArray& out) const {
     for (size_t i = 0; i < found.size(); ++i)
         if (i == 0 || found[i].id != found[i - 1].id) out.push_back(found[i].rec);
     return out.GetSize();
+}
+
+void GeometryIndex::Changed() {
+    if (m_flatValid) {
+        std::vector<FlatNode>().swap(m_flatNodes);
+        std::vector<FlatEntry>().swap(m_flatEntries);
+        m_flatValid = false;
+    }
+    m_queriesSinceChange = 0;
+}
+
+void GeometryIndex::Flatten() const {
+    m_flatNodes.clear();
+    m_flatEntries.clear();
+    if (!m_root) return;
+    // Every record sits on at least one list; straddling ones on a few more.
+    m_flatEntries.reserve(m_records.size() + m_records.size() / 4);
+    // Children are laid out four at a time when their parent is visited, entries depth first, so
+    // a query walks memory mostly forwards.
+    m_flatNodes.push_back(FlatNode{});
+    struct Walk {
+        const GeometryIndex& ix;
+        void Fill(const Node* n, size_t at) const {
+            FlatNode f{n->box.minx, n->box.miny, n->box.maxx, n->box.maxy, -1, 0, 0, 0};
+            f.begin = static_cast<uint32_t>(ix.m_flatEntries.size());
+            for (NodeInfoType* r : n->covering)
+                ix.m_flatEntries.push_back(FlatEntry{r->box->minx, r->box->miny, r->box->maxx, r->box->maxy, r->id, r});
+            f.leafBegin = static_cast<uint32_t>(ix.m_flatEntries.size());
+            for (size_t i = 0; i < n->leaf.size(); ++i) {
+                const GeometryIndexLeafBox& b = n->leafBoxes[i];
+                ix.m_flatEntries.push_back(FlatEntry{b.minx, b.miny, b.maxx, b.maxy, b.id, n->leaf[i]});
+            }
+            f.end = static_cast<uint32_t>(ix.m_flatEntries.size());
+            if (n->children) {
+                f.children = static_cast<int32_t>(ix.m_flatNodes.size());
+                ix.m_flatNodes.resize(ix.m_flatNodes.size() + 4);
+            }
+            ix.m_flatNodes[at] = f;
+            if (n->children)
+                for (int c = 0; c < 4; ++c) Fill(&n->children[c], static_cast<size_t>(f.children) + c);
+        }
+    };
+    Walk{*this}.Fill(m_root, 0);
+    m_flatValid = true;
 }
 
 int GeometryIndex::PointQuery(const Point3D& p, CNodeInfoArray& out) const {
