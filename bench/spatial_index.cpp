@@ -9,7 +9,8 @@
 
 #if __has_include(<boost/geometry/index/rtree.hpp>)
 #define KELO_BENCH_WITH_BOOST 1
-#include <boost/geometry.hpp>
+#include <boost/geometry/geometries/box.hpp>
+#include <boost/geometry/geometries/point.hpp>
 #include <boost/geometry/index/rtree.hpp>
 #endif
 #ifdef KELO_BENCH_WITH_GEOS

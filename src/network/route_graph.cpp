@@ -486,6 +486,14 @@ void Dijkstra_Route::Solve(int start, int32_t flag) {
         const streetLine& line = m_lines[m_edges[e].line];
         m_adj[e] = AdjEntry{m_edges[e].to, line.IsBlock() ? std::numeric_limits<float>::infinity() : line.GetCost(flag)};
     }
+    // Most networks block no vertex and set no crossing time; then the search need not look at
+    // the vertex records at all (a crossing cost of 0 leaves every sum unchanged).
+    bool anyBlocked = false, anyCrossing = false;
+    for (const myRouteVert& vert : m_verts) {
+        anyBlocked = anyBlocked || vert.IsBlock();
+        anyCrossing = anyCrossing || vert.IsNode();
+    }
+    const bool addCrossing = flag == klRouteCostTime && anyCrossing;
     m_state.assign(m_pre.size(), VertState{kUnreached, -1});
     VertState* state = m_state.data();
     const AdjEntry* adj = m_adj.data();
@@ -500,13 +508,13 @@ void Dijkstra_Route::Solve(int start, int32_t flag) {
         float k = top.cost;
         if (state[v].pre != -1) continue;
         if (u >= 0) {
-            if (m_verts[u].IsBlock()) continue;
-            if (flag == klRouteCostTime) k = static_cast<float>(k + m_verts[u].GetCost(m_crossTime));
+            if (anyBlocked && m_verts[u].IsBlock()) continue;
+            if (addCrossing) k = static_cast<float>(k + m_verts[u].GetCost(m_crossTime));
         }
         state[v].pre = u;
         // Every entry a blocked vertex offered would be skipped when taken; offering them anyway
         // would only lower the neighbours' costs and hide their real routes from elsewhere.
-        if (m_verts[v].IsBlock()) continue;
+        if (anyBlocked && m_verts[v].IsBlock()) continue;
         const int32_t first = v == 0 ? 0 : range[v - 1];
         const int32_t last = range[v];
         for (int32_t e = first; e < last; ++e) {
