@@ -145,8 +145,9 @@ int64_t Dijkstra_Route::KeyOf(const Point2D& p) const {
 
 int64_t Dijkstra_Route::myStreetPt_VertId(const Point3D& p) const { return KeyOf(Round2(p)); }
 
-int Dijkstra_Route::Add2pointMap(const Point2D& p) {
-    const int64_t key = KeyOf(p);
+int Dijkstra_Route::Add2pointMap(const Point2D& p) { return Add2pointMapKey(KeyOf(p)); }
+
+int Dijkstra_Route::Add2pointMapKey(int64_t key) {
     // One descent finds the key or the place for it.
     auto it = m_keyMap.lower_bound(key);
     if (it != m_keyMap.end() && it->first == key) return it->second;
@@ -184,9 +185,10 @@ bool Dijkstra_Route::Add2Lines(const Point3D* a, const Point3D* b, float cost, f
                                bool blocked, uint32_t attribute, int16_t level) {
     if (a == nullptr || b == nullptr) return false;
     const Point2D pa = Round2(*a), pb = Round2(*b);
-    if (KeyOf(pa) == KeyOf(pb)) return false;
-    const int from = Add2pointMap(pa);
-    const int to = Add2pointMap(pb);
+    const int64_t ka = KeyOf(pa), kb = KeyOf(pb);
+    if (ka == kb) return false;
+    const int from = Add2pointMapKey(ka);
+    const int to = Add2pointMapKey(kb);
     Grow(m_lines, m_lineStep);
     Grow(m_edges, m_edgeStep);
     if (m_edges.capacity() < m_edges.size() + 2) m_edges.reserve(m_edges.size() + m_edgeStep);
@@ -202,9 +204,10 @@ bool Dijkstra_Route::Add2Lines(const Point3D* a, const Point3D* b, float cost, f
 
 bool Dijkstra_Route::Add2Lines(const Point2D& a, const Point2D& b, float cost, float length, bool twoWay,
                                bool blocked, uint32_t attribute, int16_t level) {
-    if (KeyOf(a) == KeyOf(b)) return false;
-    const int from = Add2pointMap(a);
-    const int to = Add2pointMap(b);
+    const int64_t ka = KeyOf(a), kb = KeyOf(b);
+    if (ka == kb) return false;
+    const int from = Add2pointMapKey(ka);
+    const int to = Add2pointMapKey(kb);
     Grow(m_lines, m_lineStep);
     if (m_edges.capacity() < m_edges.size() + 2) m_edges.reserve(m_edges.size() + m_edgeStep);
     const int32_t line = static_cast<int32_t>(m_lines.size());

@@ -197,6 +197,7 @@ public:
 private:
     int64_t KeyOf(const Point2D& p) const;
     int Add2pointMap(const Point2D& p);
+    int Add2pointMapKey(int64_t key);
     bool Add2Lines(const Point2D& a, const Point2D& b, float cost, float length, bool twoWay, bool blocked,
                    uint32_t attribute, int16_t level);
     int FindLineEdge(int from, int to, int line) const;
