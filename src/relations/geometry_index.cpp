@@ -13,7 +13,6 @@ namespace {
 constexpr double kMargin = 1e-8;
 constexpr int kDefaultSize = 30;
 constexpr int kDefaultLevel = 10;
-constexpr size_t kLeafStart = 16;
 
 using Node = GeometryIndexNode;
 
@@ -68,20 +67,8 @@ void SetChildBoxes(Node* n) {
     n->children[3].box = Box(cx, cy, b.maxx, b.maxy);
 }
 
-void PushLeaf(Node* n, NodeInfoType* rec) {
-    if (n->leaf.empty()) {
-        // Leaves fill up to the split size; growing from one entry would copy them five times.
-        n->leaf.reserve(kLeafStart);
-        n->leafBoxes.reserve(kLeafStart);
-    }
-    n->leaf.push_back(rec);
-    const Box& b = *rec->box;
-    n->leafBoxes.push_back(GeometryIndexLeafBox{b.minx, b.miny, b.maxx, b.maxy, rec->id});
-}
-
 void Place(Node* n, NodeInfoType* rec, const Box& ib) {
-    if (Covers(ib, n->box)) n->covering.push_back(rec);
-    else PushLeaf(n, rec);
+    (Covers(ib, n->box) ? n->covering : n->leaf).push_back(rec);
 }
 
 void InsertAt(Node* n, NodeInfoType* rec, const Box& ib, int budget, int size) {
@@ -90,7 +77,7 @@ void InsertAt(Node* n, NodeInfoType* rec, const Box& ib, int budget, int size) {
         return;
     }
     if (!n->children) {
-        PushLeaf(n, rec);
+        n->leaf.push_back(rec);
         if (static_cast<int>(n->leaf.size()) < size || budget <= 0) return;
         n->children = new Node[4];
         SetChildBoxes(n);
@@ -101,7 +88,6 @@ void InsertAt(Node* n, NodeInfoType* rec, const Box& ib, int budget, int size) {
                 if (mask & (1 << q)) Place(&n->children[q], r, rb);
         }
         std::vector<NodeInfoType*>().swap(n->leaf);
-        std::vector<GeometryIndexLeafBox>().swap(n->leafBoxes);
         return;
     }
     int mask = TouchMask(ib, n->box);
@@ -114,18 +100,12 @@ void EraseFrom(std::vector<NodeInfoType*>& list, const NodeInfoType* rec) {
     if (it != list.end()) list.erase(it);
 }
 
-void EraseFromLeaf(Node* n, const NodeInfoType* rec) {
-    auto it = std::find(n->leaf.begin(), n->leaf.end(), rec);
-    if (it == n->leaf.end()) return;
-    n->leafBoxes.erase(n->leafBoxes.begin() + (it - n->leaf.begin()));
-    n->leaf.erase(it);
-}
 
 // Follows the placement rule of InsertAt, which is deterministic given the node boxes, so every
 // list that holds the record is reached.
 void RemoveAt(Node* n, const NodeInfoType* rec, const Box& ib) {
     EraseFrom(n->covering, rec);
-    EraseFromLeaf(n, rec);
+    EraseFrom(n->leaf, rec);
     if (Covers(ib, n->box) || !n->children) return;
     int mask = TouchMask(ib, n->box);
     for (int q = 0; q < 4; ++q)
@@ -169,11 +149,9 @@ struct Hit {
 // Every list that can hold a record meeting q; the record order is restored by the caller.
 void CollectMeeting(const Node* n, const Box& q, std::vector<Hit>& found) {
     for (NodeInfoType* r : n->covering) found.push_back(Hit{r->id, r});
-    const GeometryIndexLeafBox* boxes = n->leafBoxes.data();
-    for (size_t i = 0, k = n->leafBoxes.size(); i < k; ++i) {
-        const GeometryIndexLeafBox& b = boxes[i];
-        if (b.minx <= q.maxx && q.minx <= b.maxx && b.miny <= q.maxy && q.miny <= b.maxy)
-            found.push_back(Hit{b.id, n->leaf[i]});
+    for (NodeInfoType* r : n->leaf) {
+        const Box& b = *r->box;
+        if (b.minx <= q.maxx && q.minx <= b.maxx && b.miny <= q.maxy && q.miny <= b.maxy) found.push_back(Hit{r->id, r});
     }
     if (!n->children) return;
     const int mask = TouchMask(q, n->box);
@@ -444,10 +422,8 @@ void GeometryIndex::Flatten() const {
             for (NodeInfoType* r : n->covering)
                 ix.m_flatEntries.push_back(FlatEntry{r->box->minx, r->box->miny, r->box->maxx, r->box->maxy, r->id, r});
             f.leafBegin = static_cast<uint32_t>(ix.m_flatEntries.size());
-            for (size_t i = 0; i < n->leaf.size(); ++i) {
-                const GeometryIndexLeafBox& b = n->leafBoxes[i];
-                ix.m_flatEntries.push_back(FlatEntry{b.minx, b.miny, b.maxx, b.maxy, b.id, n->leaf[i]});
-            }
+            for (NodeInfoType* r : n->leaf)
+                ix.m_flatEntries.push_back(FlatEntry{r->box->minx, r->box->miny, r->box->maxx, r->box->maxy, r->id, r});
             f.end = static_cast<uint32_t>(ix.m_flatEntries.size());
             if (n->children) {
                 f.children = static_cast<int32_t>(ix.m_flatNodes.size());

@@ -13,17 +13,9 @@
 
 namespace kelo {
 
-// A record's box and id as a leaf keeps them, next to the record pointer, so a query scans and
-// orders its hits without visiting the records.
-struct GeometryIndexLeafBox {
-    double minx, miny, maxx, maxy;
-    uint32_t id;
-};
-
 struct GeometryIndexNode {
     std::vector<NodeInfoType*> covering;  // records whose inflated box covers this whole node
     std::vector<NodeInfoType*> leaf;      // records stored at a leaf
-    std::vector<GeometryIndexLeafBox> leafBoxes;  // the boxes of `leaf`, in the same order
     // Four children (0 lower-left, 1 lower-right, 2 upper-left, 3 upper-right), null for a leaf.
     GeometryIndexNode* children = nullptr;
     Box box;  // the extent this node covers
