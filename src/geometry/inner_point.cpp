@@ -94,9 +94,9 @@ bool ReadRing(const keloParts& ring, RingView& out) {
     return out.finite >= 3;  // a ring of one segment encloses nothing
 }
 
-// A scan line at height y inside the vertex-free band (lo, hi).
+// A scan line at a height that no vertex has.
 struct Line {
-    double y, lo, hi;
+    double y;
     struct Cross {
         double x, sine;  // where an edge crosses, and |sin| of its angle with the line
     };
@@ -216,7 +216,7 @@ bool innerPoint(const keloPolygon& polygon, double& x, double& y, double& z, dou
         if (!(mid > below && mid < above)) continue;
         bool seen = false;
         for (const Line& l : lines) seen = seen || l.y == mid;
-        if (!seen) lines.push_back(Line{mid, below, above, {}});
+        if (!seen) lines.push_back(Line{mid, {}});
     }
     if (lines.empty()) return false;
 
@@ -256,7 +256,7 @@ bool innerPoint(const keloPolygon& polygon, double& x, double& y, double& z, dou
         });
         std::sort(l.crossings.begin(), l.crossings.end(), [](const Line::Cross& a, const Line::Cross& b) { return a.x < b.x; });
         // Every run between paired crossings offers one point; its clearance is estimated from
-        // the band and from the two edges that bound the run.
+        // the two edges that bound the run (the exact check below sees every edge).
         cands.clear();
         for (size_t i = 0; i + 1 < l.crossings.size(); i += 2) {
             const Line::Cross &c0 = l.crossings[i], &c1 = l.crossings[i + 1];
