@@ -8,6 +8,10 @@
 
 #include "KeloGeomNet.h"
 
+#ifdef KELO_BENCH_WITH_GEOS
+#include <geos_c.h>
+#endif
+
 namespace {
 
 using namespace kelo;
@@ -90,7 +94,39 @@ void BM_InnerPointCentroidVariant(benchmark::State& state) {
     double x = 0, y = 0, z = 0;
     for (auto _ : state) benchmark::DoNotOptimize(innerPoint(poly, x, y, z, 1e-8, 1));
 }
-BENCHMARK(BM_InnerPointCentroidVariant)->Args({50000, 1000});
+BENCHMARK(BM_InnerPointCentroidVariant)->Args({5000, 100})->Args({50000, 1000});
+
+#ifdef KELO_BENCH_WITH_GEOS
+// The peer: GEOS's point on surface of the same polygon, built once outside the timing.
+void BM_GeosPointOnSurface(benchmark::State& state) {
+    const keloPolygon poly = MakeStarWithHoles(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    GEOSContextHandle_t ctx = GEOS_init_r();
+    std::vector<GEOSGeometry*> rings;
+    for (int r = 0; r < poly.GetRingsCount(); ++r) {
+        std::vector<Point3D> pts;
+        poly.GetOriginalRingAt(r)->Discrete(pts, 1e-6);
+        GEOSCoordSequence* seq = GEOSCoordSeq_create_r(ctx, static_cast<unsigned>(pts.size()), 2);
+        for (size_t i = 0; i < pts.size(); ++i) GEOSCoordSeq_setXY_r(ctx, seq, static_cast<unsigned>(i), pts[i].x, pts[i].y);
+        rings.push_back(GEOSGeom_createLinearRing_r(ctx, seq));
+    }
+    GEOSGeometry* g = GEOSGeom_createPolygon_r(ctx, rings[0], rings.data() + 1, static_cast<unsigned>(rings.size() - 1));
+    double x = 0, y = 0;
+    for (auto _ : state) {
+        GEOSGeometry* p = GEOSPointOnSurface_r(ctx, g);
+        GEOSGeomGetX_r(ctx, p, &x);
+        GEOSGeomGetY_r(ctx, p, &y);
+        GEOSGeom_destroy_r(ctx, p);
+    }
+    // Both answers must be interior points, or the comparison means nothing.
+    double kx = 0, ky = 0, kz = 0;
+    innerPoint(poly, kx, ky, kz, 1e-8, 0);
+    state.counters["geos_inside"] = poly.IsPointIn(Point3D{x, y, 0}, 1e-8) == 1;
+    state.counters["kelo_inside"] = poly.IsPointIn(Point3D{kx, ky, 0}, 1e-8) == 1;
+    GEOSGeom_destroy_r(ctx, g);
+    GEOS_finish_r(ctx);
+}
+BENCHMARK(BM_GeosPointOnSurface)->Args({500, 0})->Args({5000, 100})->Args({50000, 1000});
+#endif
 
 }  // namespace
 

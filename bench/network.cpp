@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <memory>
 #include <random>
 #include <vector>
@@ -96,6 +97,51 @@ void BM_GraphBuild(benchmark::State& state) {
     state.counters["lines"] = static_cast<double>(TheCity().streets.size());
 }
 BENCHMARK(BM_GraphBuild)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// The reference build: the same snapping to a grid of twice the tolerance, an ordered map from grid
+// key to vertex, per-line length and cost, and a compressed sparse row adjacency by counting.
+void BM_ReferenceCsrBuild(benchmark::State& state) {
+    const City& c = TheCity();
+    const double g = 2 * 0.5;
+    for (auto _ : state) {
+        std::map<int64_t, int32_t> keys;
+        std::vector<int64_t> vertKeys;
+        struct E {
+            int32_t from, to;
+            float w;
+        };
+        std::vector<E> edges;
+        edges.reserve(2 * c.streets.size());
+        auto vertex = [&](const Point3D& p) {
+            const int64_t k = (std::llround(p.y / g) << 32) ^ (std::llround(p.x / g) & 0xFFFFFFFF);
+            auto it = keys.lower_bound(k);
+            if (it != keys.end() && it->first == k) return it->second;
+            const int32_t id = static_cast<int32_t>(vertKeys.size());
+            vertKeys.push_back(k);
+            keys.emplace_hint(it, k, id);
+            return id;
+        };
+        for (const City::Street& s : c.streets) {
+            const Point3D &a = c.pos[s.a], &b = c.pos[s.b];
+            const int32_t va = vertex(a), vb = vertex(b);
+            const float w = static_cast<float>(std::hypot(b.x - a.x, b.y - a.y)) * (0.06f / s.speed);
+            edges.push_back({va, vb, w});
+            if (s.twoWay) edges.push_back({vb, va, w});
+        }
+        std::vector<int32_t> first(vertKeys.size() + 1, 0), target(edges.size());
+        std::vector<float> weight(edges.size());
+        for (const E& e : edges) ++first[e.from + 1];
+        for (size_t v = 1; v < first.size(); ++v) first[v] += first[v - 1];
+        std::vector<int32_t> fill(first.begin(), first.end() - 1);
+        for (const E& e : edges) {
+            target[fill[e.from]] = e.to;
+            weight[fill[e.from]++] = e.w;
+        }
+        benchmark::DoNotOptimize(target.data());
+        benchmark::DoNotOptimize(weight.data());
+    }
+}
+BENCHMARK(BM_ReferenceCsrBuild)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 void BM_Solve(benchmark::State& state) {
     kelo::Dijkstra_Route& g = TheGraph();

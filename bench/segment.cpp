@@ -7,6 +7,10 @@
 
 #include "KeloGeomNet.h"
 
+#ifdef KELO_BENCH_WITH_GEOS
+#include <geos_c.h>
+#endif
+
 using namespace kelo;
 
 namespace {
@@ -51,6 +55,31 @@ void Pairs(benchmark::State& state, bool arcsA, bool arcsB) {
 void BM_StraightStraight(benchmark::State& s) { Pairs(s, false, false); }
 void BM_StraightArc(benchmark::State& s) { Pairs(s, false, true); }
 void BM_ArcArc(benchmark::State& s) { Pairs(s, true, true); }
+
+#ifdef KELO_BENCH_WITH_GEOS
+// The peer on the same straight pairs: GEOS's segment intersection (a crossing point or none).
+void BM_GeosStraightStraight(benchmark::State& state) {
+    const int n = 256;
+    std::vector<Point3D> a = Segments(n, false), b = Segments(n, false);
+    GEOSContextHandle_t ctx = GEOS_init_r();
+    size_t pairs = 0, contacts = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < n; ++i) {
+            const Point3D &a0 = a[2 * i], &a1 = a[2 * i + 1];
+            for (int j = 0; j < n; ++j) {
+                const Point3D &b0 = b[2 * j], &b1 = b[2 * j + 1];
+                double x = 0, y = 0;
+                contacts += GEOSSegmentIntersection_r(ctx, a0.x, a0.y, a1.x, a1.y, b0.x, b0.y, b1.x, b1.y, &x, &y) == 1;
+            }
+        }
+        pairs += size_t(n) * n;
+    }
+    GEOS_finish_r(ctx);
+    state.counters["pairs/s"] = benchmark::Counter(double(pairs), benchmark::Counter::kIsRate);
+    state.counters["contact share"] = double(contacts) / double(pairs);
+}
+BENCHMARK(BM_GeosStraightStraight);
+#endif
 
 }  // namespace
 

@@ -15,12 +15,15 @@ bool Finite(const Point3D& p) { return std::isfinite(p.x) && std::isfinite(p.y);
 
 bool ValidLatLon(double lat, double lon) { return std::isfinite(lat) && std::isfinite(lon) && std::fabs(lat) <= 90; }
 
+// Products are taken relative to the first point: projected coordinates in the millions would
+// otherwise cancel away the area of a small ring.
 double PlanarArea(const Point3D* p, int n) {
     double s = 0;
+    const double ox = p[0].x, oy = p[0].y;
     for (int i = 0; i < n; ++i) {
         const Point3D& a = p[i];
         const Point3D& b = p[(i + 1) % n];
-        s += a.x * b.y - b.x * a.y;
+        s += (a.x - ox) * (b.y - oy) - (b.x - ox) * (a.y - oy);
     }
     return std::fabs(s) / 2;
 }

@@ -2,52 +2,75 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 namespace kelo {
 
+namespace {
+
+// A power of two that brings the largest coordinate to about 1, so that differences and cross
+// products of coordinates near the top of the double range neither overflow nor lose bits.
+double ScaleFor(const Point3D* points, const std::vector<int>& idx) {
+    double big = 0;
+    for (int i : idx) big = std::max({big, std::fabs(points[i].x), std::fabs(points[i].y)});
+    if (!(big > 0)) return 1.0;
+    int e = 0;
+    std::frexp(big, &e);
+    return std::ldexp(1.0, -e);
+}
+
+}  // namespace
+
 int GetConvexHullOfPoints(Point3D* points, int count) {
     if (!points || count <= 0) return 0;
-    std::vector<Point3D> p;
-    p.reserve(static_cast<size_t>(count));
+    // Work on indices so that every hull corner is known to be one particular input point: matching
+    // corners back by value fails for NaN z and for values the arithmetic does not reproduce.
+    std::vector<int> idx;
+    idx.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i)
-        if (std::isfinite(points[i].x) && std::isfinite(points[i].y)) p.push_back(points[i]);
-    std::sort(p.begin(), p.end(), [](const Point3D& a, const Point3D& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
-    p.erase(std::unique(p.begin(), p.end(), [](const Point3D& a, const Point3D& b) { return a.x == b.x && a.y == b.y; }),
-            p.end());
-    std::vector<Point3D> hull;
-    if (p.size() < 3) {
-        hull = p;
+        if (std::isfinite(points[i].x) && std::isfinite(points[i].y)) idx.push_back(i);
+    // Equal positions keep their first occurrence (ties broken by index), so the result is stable.
+    std::sort(idx.begin(), idx.end(), [&](int a, int b) {
+        const Point3D &p = points[a], &q = points[b];
+        if (p.x != q.x) return p.x < q.x;
+        if (p.y != q.y) return p.y < q.y;
+        return a < b;
+    });
+    idx.erase(std::unique(idx.begin(), idx.end(),
+                          [&](int a, int b) { return points[a].x == points[b].x && points[a].y == points[b].y; }),
+              idx.end());
+    std::vector<int> hull;
+    if (idx.size() < 3) {
+        hull = idx;
     } else {
-        // Monotone chain: lower then upper hull, dropping turns that are not strictly left.
-        auto cross = [](const Point3D& o, const Point3D& a, const Point3D& b) {
-            return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+        const double s = ScaleFor(points, idx);
+        auto cross = [&](int o, int a, int b) {
+            const double ox = points[o].x * s, oy = points[o].y * s;
+            return (points[a].x * s - ox) * (points[b].y * s - oy) - (points[a].y * s - oy) * (points[b].x * s - ox);
         };
-        hull.resize(2 * p.size());
+        // Monotone chain: lower then upper hull, dropping turns that are not strictly left.
+        hull.resize(2 * idx.size());
         size_t k = 0;
-        for (size_t i = 0; i < p.size(); ++i) {
-            while (k >= 2 && cross(hull[k - 2], hull[k - 1], p[i]) <= 0) --k;
-            hull[k++] = p[i];
+        for (size_t i = 0; i < idx.size(); ++i) {
+            while (k >= 2 && !(cross(hull[k - 2], hull[k - 1], idx[i]) > 0)) --k;
+            hull[k++] = idx[i];
         }
-        for (size_t i = p.size() - 1, lower = k + 1; i-- > 0;) {
-            while (k >= lower && cross(hull[k - 2], hull[k - 1], p[i]) <= 0) --k;
-            hull[k++] = p[i];
+        for (size_t i = idx.size() - 1, lower = k + 1; i-- > 0;) {
+            while (k >= lower && !(cross(hull[k - 2], hull[k - 1], idx[i]) > 0)) --k;
+            hull[k++] = idx[i];
         }
         hull.resize(k - 1);
     }
     // Hull vertices first, the other points after them in their original order.
-    std::vector<Point3D> rest;
-    std::vector<bool> used(hull.size(), false);
-    for (int i = 0; i < count; ++i) {
-        bool taken = false;
-        for (size_t h = 0; h < hull.size() && !taken; ++h)
-            if (!used[h] && hull[h].x == points[i].x && hull[h].y == points[i].y && hull[h].z == points[i].z) {
-                used[h] = taken = true;
-            }
-        if (!taken) rest.push_back(points[i]);
-    }
-    std::copy(hull.begin(), hull.end(), points);
-    std::copy(rest.begin(), rest.end(), points + hull.size());
+    std::vector<uint8_t> onHull(static_cast<size_t>(count), 0);
+    for (int i : hull) onHull[static_cast<size_t>(i)] = 1;
+    std::vector<Point3D> out;
+    out.reserve(static_cast<size_t>(count));
+    for (int i : hull) out.push_back(points[i]);
+    for (int i = 0; i < count; ++i)
+        if (!onHull[static_cast<size_t>(i)]) out.push_back(points[i]);
+    std::copy(out.begin(), out.end(), points);
     return static_cast<int>(hull.size());
 }
 

@@ -388,21 +388,52 @@ void GM_Object::transform(double dx, double dy, const Point3D& c, double angle, 
 }
 
 int GM_Object::Combine(const GM_Object* other) {
-    if (!other || !Decomposable(*this) || !Decomposable(*other)) return 0;
-    const std::vector<GmItem> add = Decompose(*other);
-    for (const GmItem& it : add) {
-        if (it.kind == 1) InsertPointAt(it.pt, -1);
-        else if (it.kind == 2) InsertPartsAt(it.line, -1, 0);
-        else InsertPolygon(it.poly);
-    }
-    PutGMInOrder();
-    return 1;
+    return Combine(std::vector<GM_Object*>{const_cast<GM_Object*>(other)});
 }
 
+namespace {
+
+bool HasLineItem(const std::vector<GmItem>& items) {
+    return std::any_of(items.begin(), items.end(), [](const GmItem& it) { return it.kind == 2; });
+}
+
+}  // namespace
+
 int GM_Object::Combine(const std::vector<GM_Object*>& others) {
-    int n = 0;
-    for (const GM_Object* o : others) n += Combine(o);
-    return n;
+    if (!Decomposable(*this)) return 0;
+    std::vector<GmItem> items = Decompose(*this);
+    std::vector<std::vector<GmItem>> adds;
+    adds.reserve(others.size());
+    bool lines = HasLineItem(items);
+    for (const GM_Object* o : others) {
+        if (!o || !Decomposable(*o)) continue;
+        adds.push_back(Decompose(*o));
+        lines = lines || HasLineItem(adds.back());
+    }
+    if (adds.empty()) return 0;
+    if (lines) {
+        // Chaining lines end to end after each object is order dependent: keep that order.
+        int n = 0;
+        for (const GM_Object* o : others) {
+            if (!o || !Decomposable(*this) || !Decomposable(*o)) continue;
+            const std::vector<GmItem> add = Decompose(*o);
+            for (const GmItem& it : add) {
+                if (it.kind == 1) InsertPointAt(it.pt, -1);
+                else if (it.kind == 2) InsertPartsAt(it.line, -1, 0);
+                else InsertPolygon(it.poly);
+            }
+            PutGMInOrder();
+            ++n;
+        }
+        return n;
+    }
+    // Points and polygons only: appending member by member and tidying after each object ends in
+    // the simplest type that holds them all, so build that once instead of once per member.
+    for (std::vector<GmItem>& add : adds)
+        for (GmItem& it : add)
+            if (it.kind != 3 || it.poly.GetRingsCount() > 0) items.push_back(std::move(it));
+    Rebuild(*this, items, SimplestType(items));
+    return static_cast<int>(adds.size());
 }
 
 int GM_Object::DeleteKeloPartsWithRef(const GM_Object& ref) {

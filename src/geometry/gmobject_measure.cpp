@@ -42,6 +42,13 @@ std::vector<Point3D> RingPoints(const LineString& ring) {
 
 bool Finite(const Point3D& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 
+// The discretised points of a part without its non-finite vertices, which carry no position.
+std::vector<Point3D> FinitePoints(const LineString& ring) {
+    std::vector<Point3D> pts = RingPoints(ring);
+    pts.erase(std::remove_if(pts.begin(), pts.end(), [](const Point3D& p) { return !Finite(p); }), pts.end());
+    return pts;
+}
+
 }  // namespace
 
 // ---- size -------------------------------------------------------------------------------------
@@ -170,24 +177,32 @@ bool GM_Object::isClosed() const {
 bool GM_Object::isSimple() const { return false; }
 
 GM_Object* GM_Object::boundary() const {
+    // Collect every piece first and build the record once: inserting one at a time would copy
+    // the growing object for each piece.
+    std::vector<GmItem> items;
     if (GetPolygonCount() > 0) {
-        auto* g = new GM_Object;
         WalkParts(*this, [&](LineString& l, bool ring, WKBPolygon*, int) {
-            if (ring) g->InsertPartsAt(AsParts(l), -1, 0);
+            if (!ring || l.partCount == 0) return false;
+            items.emplace_back();
+            items.back().kind = 2;
+            items.back().line = AsParts(l);
             return false;
         });
-        return g;
+    } else {
+        if (GetPartsCount() == 0) return nullptr;
+        WalkParts(*this, [&](LineString& l, bool, WKBPolygon*, int) {
+            Point3D a{}, b{};
+            if (!AsParts(l).IsClosed() && AsParts(l).GetEndPoints(&a, &b))
+                for (const Point3D& p : {a, b}) {
+                    items.emplace_back();
+                    items.back().kind = 1;
+                    items.back().pt = p;
+                }
+            return false;
+        });
     }
-    if (GetPartsCount() == 0) return nullptr;
     auto* g = new GM_Object;
-    WalkParts(*this, [&](LineString& l, bool, WKBPolygon*, int) {
-        Point3D a{}, b{};
-        if (!AsParts(l).IsClosed() && AsParts(l).GetEndPoints(&a, &b)) {
-            g->InsertPointAt(a, -1);
-            g->InsertPointAt(b, -1);
-        }
-        return false;
-    });
+    Rebuild(*g, items, SimplestType(items));
     return g;
 }
 
@@ -278,42 +293,69 @@ Point3D GM_Object::centroid() const {
 }
 
 int GM_Object::centroid3(Point3D& out) const {
+    // Every product is taken relative to one local origin: a small shape far from the axes would
+    // otherwise lose its centre to cancellation between huge terms.
+    Point3D origin{0, 0, 0};
+    bool haveOrigin = false;
+    WalkParts(*this, [&](LineString& l, bool, WKBPolygon*, int) {
+        for (uint32_t k = 0; k < l.partCount && !haveOrigin; ++k)
+            for (uint32_t i = 0; i < l.parts[k].pointCount && !haveOrigin; ++i)
+                if (Finite(l.parts[k].points[i])) {
+                    origin = l.parts[k].points[i];
+                    haveOrigin = true;
+                }
+        return haveOrigin;
+    });
     double sx = 0, sy = 0, sw = 0;
     WalkPolygons(*this, [&](WKBPolygon& wp) {
         for (int r = 0; r < wp.ringCount && wp.rings; ++r) {
-            const std::vector<Point3D> p = RingPoints(wp.rings[r]);
-            for (size_t i = 0; i + 1 < p.size(); ++i) {
-                const double c = p[i].x * p[i + 1].y - p[i + 1].x * p[i].y;
-                sx += (p[i].x + p[i + 1].x) * c / 6.0;
-                sy += (p[i].y + p[i + 1].y) * c / 6.0;
-                sw += c / 2.0;
+            const std::vector<Point3D> p = FinitePoints(wp.rings[r]);
+            double rx = 0, ry = 0, rw = 0;
+            for (size_t i = 0; i < p.size(); ++i) {
+                const Point3D& a = p[i];
+                const Point3D& b = p[(i + 1) % p.size()];  // an open ring is closed by its chord
+                const double ax = a.x - origin.x, ay = a.y - origin.y;
+                const double bx = b.x - origin.x, by = b.y - origin.y;
+                const double c = ax * by - bx * ay;
+                rx += (ax + bx) * c;
+                ry += (ay + by) * c;
+                rw += c;
             }
+            // The outer ring adds and holes subtract, whichever way each ring happens to turn.
+            const double sign = (rw < 0 ? -1.0 : 1.0) * (r == 0 ? 1.0 : -1.0);
+            sx += sign * rx / 6.0;
+            sy += sign * ry / 6.0;
+            sw += sign * rw / 2.0;
         }
         return false;
     });
-    if (std::fabs(sw) > kEpsInner) {
-        out = Point3D{sx / sw, sy / sw, kUnknownZ};
+    if (std::fabs(sw) > kEpsInner && std::isfinite(sx / sw) && std::isfinite(sy / sw)) {
+        out = Point3D{origin.x + sx / sw, origin.y + sy / sw, kUnknownZ};
         return 1;
     }
     sx = sy = sw = 0;
     WalkParts(*this, [&](LineString& l, bool, WKBPolygon*, int) {
-        const std::vector<Point3D> p = RingPoints(l);
+        const std::vector<Point3D> p = FinitePoints(l);
         for (size_t i = 0; i + 1 < p.size(); ++i) {
             const double len = PointPointDistance(&p[i], &p[i + 1]);
-            sx += (p[i].x + p[i + 1].x) / 2 * len;
-            sy += (p[i].y + p[i + 1].y) / 2 * len;
+            sx += ((p[i].x - origin.x) + (p[i + 1].x - origin.x)) / 2 * len;
+            sy += ((p[i].y - origin.y) + (p[i + 1].y - origin.y)) / 2 * len;
             sw += len;
         }
         return false;
     });
-    if (sw > kEpsInner) {
-        out = Point3D{sx / sw, sy / sw, kUnknownZ};
+    if (sw > kEpsInner && std::isfinite(sx / sw) && std::isfinite(sy / sw)) {
+        out = Point3D{origin.x + sx / sw, origin.y + sy / sw, kUnknownZ};
         return 1;
     }
+    sx = sy = 0;
     int n = 0;
+    Point3D first{0, 0, 0};
     WalkPoints(*this, [&](Point3D& p) {
-        sx += p.x;
-        sy += p.y;
+        if (!Finite(p)) return false;
+        if (n == 0) first = p;
+        sx += p.x - first.x;
+        sy += p.y - first.y;
         ++n;
         return false;
     });
@@ -321,7 +363,7 @@ int GM_Object::centroid3(Point3D& out) const {
         out = Point3D{0, 0, kUnknownZ};
         return 0;
     }
-    out = Point3D{sx / n, sy / n, kUnknownZ};
+    out = Point3D{first.x + sx / n, first.y + sy / n, kUnknownZ};
     return 1;
 }
 

@@ -17,6 +17,19 @@ namespace {
 
 keloPoints& View(CurveSegment& s) { return reinterpret_cast<keloPoints&>(s); }
 
+// Puts n points into the run before its point `at` with one allocation; inserting them one at a
+// time would copy the whole run once per point.
+void InsertRunAt(CurveSegment& run, uint32_t at, const Point3D* pts, int n) {
+    const size_t old = run.pointCount, add = static_cast<size_t>(n);
+    auto* grown = new Point3D[old + add];
+    if (at) std::memcpy(grown, run.points, sizeof(Point3D) * at);
+    std::memcpy(grown + at, pts, sizeof(Point3D) * add);
+    if (old > at) std::memcpy(grown + at + add, run.points + at, sizeof(Point3D) * (old - at));
+    View(run).DeleteContent();
+    run.points = grown;
+    run.pointCount = static_cast<uint32_t>(old + add);
+}
+
 // Vertices a part adds after the parts before it: all its points for the first stored part, one
 // fewer for the later ones (their first point is the joint).
 int VertexSpan(const CurveSegment& s) { return s.pointCount ? static_cast<int>(s.pointCount) - 1 : 0; }
@@ -257,7 +270,7 @@ int keloParts::AddPtsAtTerminal(int end, const Point3D* pts, int n) {
     if (end == 0) {
         keloPoints& first = View(parts[0]);
         if (first.GetLineType() == klLTPolyline || first.GetCount() == 0) {
-            for (int k = n - 1; k >= 0; --k) first.InsertPointAt(pts[k], 0);
+            InsertRunAt(parts[0], 0, pts, n);
             return 1;
         }
         // A curved first part keeps its shape: the new points form a straight part ending at it.
@@ -280,7 +293,7 @@ int keloParts::InsertPtsIntoSegAt(int seg, const Point3D* pts, int n) {
     keloPoints* part = GetPointsWithSegAt(seg, local);
     if (!part || n <= 0 || !pts) return 0;
     if (part->GetLineType() != klLTPolyline && part->GetLineType() != klLTNone) return 0;
-    for (int k = 0; k < n; ++k) part->InsertPointAt(pts[k], local + 1 + k);
+    InsertRunAt(*part, static_cast<uint32_t>(std::clamp(local + 1, 0, part->GetCount())), pts, n);
     return 1;
 }
 

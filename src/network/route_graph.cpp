@@ -87,7 +87,8 @@ void Dijkstra_Route::FreeWorkArea() {
     std::vector<int32_t>().swap(m_edgeRange);
     std::vector<int32_t>().swap(m_pre);
     std::vector<float>().swap(m_cost);
-    std::vector<float>().swap(m_edgeCost);
+    std::vector<AdjEntry>().swap(m_adj);
+    std::vector<VertState>().swap(m_state);
 }
 
 void Dijkstra_Route::Clear(int growth) {
@@ -144,15 +145,17 @@ int64_t Dijkstra_Route::KeyOf(const Point2D& p) const {
 
 int64_t Dijkstra_Route::myStreetPt_VertId(const Point3D& p) const { return KeyOf(Round2(p)); }
 
-int Dijkstra_Route::Add2pointMap(const Point2D& p) {
-    const int64_t key = KeyOf(p);
-    auto it = m_keyMap.find(key);
-    if (it != m_keyMap.end()) return it->second;
+int Dijkstra_Route::Add2pointMap(const Point2D& p) { return Add2pointMapKey(KeyOf(p)); }
+
+int Dijkstra_Route::Add2pointMapKey(int64_t key) {
+    // One descent finds the key or the place for it.
+    auto it = m_keyMap.lower_bound(key);
+    if (it != m_keyMap.end() && it->first == key) return it->second;
     Grow(m_verts, m_vertStep);
     const int32_t index = static_cast<int32_t>(m_verts.size());
     m_verts.emplace_back(key, int16_t{0}, 0.0f, false);
     try {
-        m_keyMap.emplace(key, index);
+        m_keyMap.emplace_hint(it, key, index);
     } catch (...) {
         m_verts.pop_back();
         throw;
@@ -182,9 +185,10 @@ bool Dijkstra_Route::Add2Lines(const Point3D* a, const Point3D* b, float cost, f
                                bool blocked, uint32_t attribute, int16_t level) {
     if (a == nullptr || b == nullptr) return false;
     const Point2D pa = Round2(*a), pb = Round2(*b);
-    if (KeyOf(pa) == KeyOf(pb)) return false;
-    const int from = Add2pointMap(pa);
-    const int to = Add2pointMap(pb);
+    const int64_t ka = KeyOf(pa), kb = KeyOf(pb);
+    if (ka == kb) return false;
+    const int from = Add2pointMapKey(ka);
+    const int to = Add2pointMapKey(kb);
     Grow(m_lines, m_lineStep);
     Grow(m_edges, m_edgeStep);
     if (m_edges.capacity() < m_edges.size() + 2) m_edges.reserve(m_edges.size() + m_edgeStep);
@@ -200,9 +204,10 @@ bool Dijkstra_Route::Add2Lines(const Point3D* a, const Point3D* b, float cost, f
 
 bool Dijkstra_Route::Add2Lines(const Point2D& a, const Point2D& b, float cost, float length, bool twoWay,
                                bool blocked, uint32_t attribute, int16_t level) {
-    if (KeyOf(a) == KeyOf(b)) return false;
-    const int from = Add2pointMap(a);
-    const int to = Add2pointMap(b);
+    const int64_t ka = KeyOf(a), kb = KeyOf(b);
+    if (ka == kb) return false;
+    const int from = Add2pointMapKey(ka);
+    const int to = Add2pointMapKey(kb);
     Grow(m_lines, m_lineStep);
     if (m_edges.capacity() < m_edges.size() + 2) m_edges.reserve(m_edges.size() + m_edgeStep);
     const int32_t line = static_cast<int32_t>(m_lines.size());
@@ -470,19 +475,33 @@ void Dijkstra_Route::Solve(int start, int32_t flag) {
     // Snapping and bare vertex additions can outgrow the work area without dirtying the graph.
     if (m_dirty || m_pre.size() != m_verts.size() + 5 || m_heap.size() != m_edges.size() + 5) Make_Graph();
     const size_t nv = m_verts.size();
-    std::fill(m_pre.begin(), m_pre.end(), -1);
-    std::fill(m_cost.begin(), m_cost.end(), kUnreached);
     m_heapN = 0;
-    if (start < 0 || static_cast<size_t>(start) >= nv) return;
+    if (start < 0 || static_cast<size_t>(start) >= nv) {
+        std::fill(m_pre.begin(), m_pre.end(), -1);
+        std::fill(m_cost.begin(), m_cost.end(), kUnreached);
+        return;
+    }
 
     // One sequential pass over the lines keeps the search loop from chasing line records; blocks
     // can change between searches without dirtying the graph, so this is redone every time.
-    m_edgeCost.resize(m_edges.size());
+    m_adj.resize(m_edges.size());
     for (size_t e = 0; e < m_edges.size(); ++e) {
         const streetLine& line = m_lines[m_edges[e].line];
-        m_edgeCost[e] = line.IsBlock() ? std::numeric_limits<float>::infinity() : line.GetCost(flag);
+        m_adj[e] = AdjEntry{m_edges[e].to, line.IsBlock() ? std::numeric_limits<float>::infinity() : line.GetCost(flag)};
     }
-    m_cost[start] = 0.0f;
+    // Most networks block no vertex and set no crossing time; then the search need not look at
+    // the vertex records at all (a crossing cost of 0 leaves every sum unchanged).
+    bool anyBlocked = false, anyCrossing = false;
+    for (const myRouteVert& vert : m_verts) {
+        anyBlocked = anyBlocked || vert.IsBlock();
+        anyCrossing = anyCrossing || vert.IsNode();
+    }
+    const bool addCrossing = flag == klRouteCostTime && anyCrossing;
+    m_state.assign(m_pre.size(), VertState{kUnreached, -1});
+    VertState* state = m_state.data();
+    const AdjEntry* adj = m_adj.data();
+    const int32_t* range = m_edgeRange.data();
+    state[start].cost = 0.0f;
     heapnode* heap = m_heap.data();
     int heapN = 0;
     HeapPushAt(heap, heapN, heapnode{start, -2, 0.0f});
@@ -490,27 +509,31 @@ void Dijkstra_Route::Solve(int start, int32_t flag) {
         const heapnode top = HeapPopAt(heap, heapN);
         const int v = top.vert, u = top.pre;
         float k = top.cost;
-        if (m_pre[v] != -1) continue;
+        if (state[v].pre != -1) continue;
         if (u >= 0) {
-            if (m_verts[u].IsBlock()) continue;
-            if (flag == klRouteCostTime) k = static_cast<float>(k + m_verts[u].GetCost(m_crossTime));
+            if (anyBlocked && m_verts[u].IsBlock()) continue;
+            if (addCrossing) k = static_cast<float>(k + m_verts[u].GetCost(m_crossTime));
         }
-        m_pre[v] = u;
+        state[v].pre = u;
         // Every entry a blocked vertex offered would be skipped when taken; offering them anyway
         // would only lower the neighbours' costs and hide their real routes from elsewhere.
-        if (m_verts[v].IsBlock()) continue;
-        const int32_t first = v == 0 ? 0 : m_edgeRange[v - 1];
-        const int32_t last = m_edgeRange[v];
+        if (anyBlocked && m_verts[v].IsBlock()) continue;
+        const int32_t first = v == 0 ? 0 : range[v - 1];
+        const int32_t last = range[v];
         for (int32_t e = first; e < last; ++e) {
-            const int w = m_edges[e].to;
-            if (m_pre[w] != -1) continue;
+            VertState& w = state[adj[e].to];
+            if (w.pre != -1) continue;
             // A blocked line costs infinity, so it never improves a vertex.
-            const float n = k + m_edgeCost[e];
-            if (m_cost[w] > n) {
-                m_cost[w] = n;
-                HeapPushAt(heap, heapN, heapnode{w, v, n});
+            const float n = k + adj[e].cost;
+            if (w.cost > n) {
+                w.cost = n;
+                HeapPushAt(heap, heapN, heapnode{adj[e].to, v, n});
             }
         }
+    }
+    for (size_t v = 0; v < m_state.size(); ++v) {
+        m_pre[v] = m_state[v].pre;
+        m_cost[v] = m_state[v].cost;
     }
 }
 

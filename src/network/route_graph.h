@@ -197,6 +197,7 @@ public:
 private:
     int64_t KeyOf(const Point2D& p) const;
     int Add2pointMap(const Point2D& p);
+    int Add2pointMapKey(int64_t key);
     bool Add2Lines(const Point2D& a, const Point2D& b, float cost, float length, bool twoWay, bool blocked,
                    uint32_t attribute, int16_t level);
     int FindLineEdge(int from, int to, int line) const;
@@ -227,7 +228,18 @@ private:
     std::vector<int32_t> m_edgeRange;  // entry v: one past the last edge of v
     std::vector<int32_t> m_pre;
     std::vector<float> m_cost;
-    std::vector<float> m_edgeCost;     // line cost per edge for the current search, infinite when blocked
+    // Per search: each edge's target with its line cost (infinite when blocked), and each vertex's
+    // cost with its predecessor, packed so that relaxing an edge touches one entry of each.
+    struct AdjEntry {
+        int32_t to;
+        float cost;
+    };
+    struct VertState {
+        float cost;
+        int32_t pre;
+    };
+    std::vector<AdjEntry> m_adj;
+    std::vector<VertState> m_state;
     bool m_dirty = true;
     size_t m_vertStep = 2048;
     size_t m_lineStep = 2048;

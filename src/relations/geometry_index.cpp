@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 #include "geometry/tolerance.h"
 
@@ -47,10 +48,6 @@ Box Inflated(const Box& b) {
 
 bool Covers(const Box& r, const Box& node) {
     return r.minx <= node.minx && r.miny <= node.miny && r.maxx >= node.maxx && r.maxy >= node.maxy;
-}
-
-bool Meets(const Box& a, const Box& b) {
-    return a.minx <= b.maxx && b.minx <= a.maxx && a.miny <= b.maxy && b.miny <= a.maxy;
 }
 
 // Bit q set when the box touches quadrant q; closed comparisons, so a box on a centre line
@@ -103,6 +100,7 @@ void EraseFrom(std::vector<NodeInfoType*>& list, const NodeInfoType* rec) {
     if (it != list.end()) list.erase(it);
 }
 
+
 // Follows the placement rule of InsertAt, which is deterministic given the node boxes, so every
 // list that holds the record is reached.
 void RemoveAt(Node* n, const NodeInfoType* rec, const Box& ib) {
@@ -121,14 +119,63 @@ void FreeNode(Node* n) {
     n->children = nullptr;
 }
 
-void FreeRecord(NodeInfoType* rec) {
-    delete rec->box;
-    delete rec;
+// A record and its box in one allocation: the index makes and frees all of its records, and
+// loading a million of them is dominated by allocations otherwise.
+struct OwnedRecord {
+    NodeInfoType info;
+    Box box;
+};
+static_assert(std::is_standard_layout_v<OwnedRecord>, "a record pointer converts back to its allocation");
+
+NodeInfoType* NewRecord(uint32_t id, const Box& box) {
+    auto* o = new OwnedRecord{NodeInfoType{}, box};
+    o->info.id = id;
+    o->info.box = &o->box;
+    return &o->info;
 }
+
+void FreeRecord(NodeInfoType* rec) { delete reinterpret_cast<OwnedRecord*>(rec); }
 
 bool SameBox(const Box& a, const Box& b) {
     return std::fabs(a.minx - b.minx) <= kMargin && std::fabs(a.miny - b.miny) <= kMargin &&
            std::fabs(a.maxx - b.maxx) <= kMargin && std::fabs(a.maxy - b.maxy) <= kMargin;
+}
+
+struct Hit {
+    uint32_t id;
+    NodeInfoType* rec;
+};
+
+// Every list that can hold a record meeting q; the record order is restored by the caller.
+void CollectMeeting(const Node* n, const Box& q, std::vector<Hit>& found) {
+    for (NodeInfoType* r : n->covering) found.push_back(Hit{r->id, r});
+    for (NodeInfoType* r : n->leaf) {
+        const Box& b = *r->box;
+        if (b.minx <= q.maxx && q.minx <= b.maxx && b.miny <= q.maxy && q.miny <= b.maxy) found.push_back(Hit{r->id, r});
+    }
+    if (!n->children) return;
+    const int mask = TouchMask(q, n->box);
+    for (int c = 0; c < 4; ++c)
+        if (mask & (1 << c)) CollectMeeting(&n->children[c], q, found);
+}
+
+// The same walk over the compact copy: the same nodes are visited and the same entries taken.
+template <class FlatNode, class FlatEntry>
+void CollectMeetingFlat(const FlatNode* nodes, size_t at, const FlatEntry* entries, const Box& q, std::vector<Hit>& found) {
+    const FlatNode& n = nodes[at];
+    for (uint32_t i = n.begin; i < n.leafBegin; ++i) found.push_back(Hit{entries[i].id, entries[i].rec});
+    for (uint32_t i = n.leafBegin; i < n.end; ++i) {
+        const FlatEntry& b = entries[i];
+        if (b.minx <= q.maxx && q.minx <= b.maxx && b.miny <= q.maxy && q.miny <= b.maxy) found.push_back(Hit{b.id, b.rec});
+    }
+    if (n.children < 0) return;
+    const double cx = (n.minx + n.maxx) / 2, cy = (n.miny + n.maxy) / 2;
+    const bool left = q.minx <= cx, right = q.maxx >= cx, below = q.miny <= cy, above = q.maxy >= cy;
+    const size_t c = static_cast<size_t>(n.children);
+    if (left && below) CollectMeetingFlat(nodes, c, entries, q, found);
+    if (right && below) CollectMeetingFlat(nodes, c + 1, entries, q, found);
+    if (left && above) CollectMeetingFlat(nodes, c + 2, entries, q, found);
+    if (right && above) CollectMeetingFlat(nodes, c + 3, entries, q, found);
 }
 
 void SortUnique(std::vector<NodeInfoType*>& found, CNodeInfoArray& out) {
@@ -204,6 +251,7 @@ void GeometryIndex::Reserve(size_t extra) {
 }
 
 void GeometryIndex::SetSizeLevel(int size, int level) {
+    Changed();
     m_size = size < 1 ? kDefaultSize : size;
     m_level = level < 1 ? kDefaultLevel : level;
     FreeTree();
@@ -240,6 +288,7 @@ void GeometryIndex::RemoveFromTree(NodeInfoType* rec) {
 }
 
 void GeometryIndex::Add(const Box* box, uint32_t id) {
+    Changed();
     if (!box) return;
     if (box->IsEmpty()) {
         Delete(id);
@@ -261,10 +310,10 @@ void GeometryIndex::Add(const Box* box, uint32_t id) {
         if (SameBox(*old->box, *box)) return;
         RemoveFromTree(old);
         FreeRecord(old);
-        m_records[pos] = new NodeInfoType{id, new Box(*box)};
+        m_records[pos] = NewRecord(id, *box);
     } else {
         Reserve(1);
-        m_records.insert(m_records.begin() + pos, new NodeInfoType{id, new Box(*box)});
+        m_records.insert(m_records.begin() + pos, NewRecord(id, *box));
     }
     NodeInfoType* rec = m_records[pos];
     GrowRootFor(*rec->box);
@@ -272,6 +321,7 @@ void GeometryIndex::Add(const Box* box, uint32_t id) {
 }
 
 void GeometryIndex::Add(int count, const NodeInfoType* records) {
+    Changed();
     if (count <= 0 || !records) return;
     std::vector<const NodeInfoType*> in;
     in.reserve(static_cast<size_t>(count));
@@ -305,7 +355,7 @@ void GeometryIndex::Add(int count, const NodeInfoType* records) {
         }
         const NodeInfoType* r = unique[j++];
         if (i < m_records.size() && m_records[i]->id == r->id) FreeRecord(m_records[i++]);
-        if (!r->box->IsEmpty()) merged.push_back(new NodeInfoType{r->id, new Box(*r->box)});
+        if (!r->box->IsEmpty()) merged.push_back(NewRecord(r->id, *r->box));
     }
     m_records.swap(merged);
 
@@ -317,6 +367,7 @@ void GeometryIndex::Add(int count, const NodeInfoType* records) {
 }
 
 void GeometryIndex::Delete(uint32_t id) {
+    Changed();
     int pos = 0;
     if (!m_records.Pos(id, pos)) return;
     NodeInfoType* rec = m_records[pos];
@@ -328,23 +379,63 @@ void GeometryIndex::Delete(uint32_t id) {
 int GeometryIndex::BoxQuery(const Box& box, CNodeInfoArray& out) const {
     out.clear();
     if (m_box.IsEmpty() || !m_root || box.IsEmpty() || !m_box.intersect(box)) return 0;
-    Box q = Inflated(box);
-    std::vector<NodeInfoType*> found;
-    found.reserve(8);
-    std::vector<const Node*> stack{m_root};
-    while (!stack.empty()) {
-        const Node* n = stack.back();
-        stack.pop_back();
-        found.insert(found.end(), n->covering.begin(), n->covering.end());
-        for (NodeInfoType* r : n->leaf)
-            if (Meets(*r->box, q)) found.push_back(r);
-        if (!n->children) continue;
-        int mask = TouchMask(q, n->box);
-        for (int c = 0; c < 4; ++c)
-            if (mask & (1 << c)) stack.push_back(&n->children[c]);
-    }
-    SortUnique(found, out);
+    const Box q = Inflated(box);
+    std::vector<Hit> found;
+    found.reserve(64);
+    // The compact copy pays for itself after about one query per sixteen records.
+    if (!m_flatValid && ++m_queriesSinceChange >= std::max<size_t>(64, m_records.size() / 16)) Flatten();
+    if (m_flatValid) CollectMeetingFlat(m_flatNodes.data(), 0, m_flatEntries.data(), q, found);
+    else CollectMeeting(m_root, q, found);
+    // Sorting by the id kept in each hit spares a record visit per comparison; a record on
+    // several lists appears once.
+    std::sort(found.begin(), found.end(), [](const Hit& a, const Hit& b) { return a.id < b.id; });
+    out.clear();
+    out.reserve(found.size());
+    for (size_t i = 0; i < found.size(); ++i)
+        if (i == 0 || found[i].id != found[i - 1].id) out.push_back(found[i].rec);
     return out.GetSize();
+}
+
+void GeometryIndex::Changed() {
+    if (m_flatValid) {
+        std::vector<FlatNode>().swap(m_flatNodes);
+        std::vector<FlatEntry>().swap(m_flatEntries);
+        m_flatValid = false;
+    }
+    m_queriesSinceChange = 0;
+}
+
+void GeometryIndex::Flatten() const {
+    m_flatNodes.clear();
+    m_flatEntries.clear();
+    if (!m_root) return;
+    // Every record sits on at least one list; straddling ones on a few more.
+    m_flatEntries.reserve(m_records.size() + m_records.size() / 4);
+    // Children are laid out four at a time when their parent is visited, entries depth first, so
+    // a query walks memory mostly forwards.
+    m_flatNodes.push_back(FlatNode{});
+    struct Walk {
+        const GeometryIndex& ix;
+        void Fill(const Node* n, size_t at) const {
+            FlatNode f{n->box.minx, n->box.miny, n->box.maxx, n->box.maxy, -1, 0, 0, 0};
+            f.begin = static_cast<uint32_t>(ix.m_flatEntries.size());
+            for (NodeInfoType* r : n->covering)
+                ix.m_flatEntries.push_back(FlatEntry{r->box->minx, r->box->miny, r->box->maxx, r->box->maxy, r->id, r});
+            f.leafBegin = static_cast<uint32_t>(ix.m_flatEntries.size());
+            for (NodeInfoType* r : n->leaf)
+                ix.m_flatEntries.push_back(FlatEntry{r->box->minx, r->box->miny, r->box->maxx, r->box->maxy, r->id, r});
+            f.end = static_cast<uint32_t>(ix.m_flatEntries.size());
+            if (n->children) {
+                f.children = static_cast<int32_t>(ix.m_flatNodes.size());
+                ix.m_flatNodes.resize(ix.m_flatNodes.size() + 4);
+            }
+            ix.m_flatNodes[at] = f;
+            if (n->children)
+                for (int c = 0; c < 4; ++c) Fill(&n->children[c], static_cast<size_t>(f.children) + c);
+        }
+    };
+    Walk{*this}.Fill(m_root, 0);
+    m_flatValid = true;
 }
 
 int GeometryIndex::PointQuery(const Point3D& p, CNodeInfoArray& out) const {

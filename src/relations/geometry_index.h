@@ -67,6 +67,27 @@ private:
     GeometryIndexNode* m_root = nullptr;
     CNodeInfoArray m_records;
     int m_growBy = 0;  // growth step of the record array; 0 leaves it to the array
+
+    // A compact copy of the tree for box queries: nodes with their four children side by side
+    // and each node's entries (covering, then leaf) inline with their boxes and ids. It is made
+    // once the tree has answered enough queries since it last changed, so edits interleaved
+    // with queries never pay for it, and dropped by every edit.
+    struct FlatNode {
+        double minx, miny, maxx, maxy;
+        int32_t children;  // index of the first of four, -1 for a leaf
+        uint32_t begin, leafBegin, end;
+    };
+    struct FlatEntry {
+        double minx, miny, maxx, maxy;
+        uint32_t id;
+        NodeInfoType* rec;
+    };
+    void Changed();
+    void Flatten() const;
+    mutable std::vector<FlatNode> m_flatNodes;
+    mutable std::vector<FlatEntry> m_flatEntries;
+    mutable bool m_flatValid = false;
+    mutable size_t m_queriesSinceChange = 0;
 };
 
 }  // namespace kelo

@@ -169,8 +169,29 @@ void RefineContact(const CsSegment& a, const CsSegment& b, Point3D& p, int pos, 
 
 }  // namespace
 
+namespace {
+
+// Straight segments whose boxes lie apart by more than every tolerance the tests below apply
+// (eps per axis for point contacts, a relative parameter slack for crossings) cannot meet. Most
+// candidate pairs end here, before any length or foot is computed.
+bool StraightBoxesApart(const CsSegment& a, const CsSegment& b, double eps) {
+    const double slack = GetMINI();  // the crossing test's parameter tolerance
+    if (!(slack < 0.25)) return false;
+    const Point3D &s = a.points[0], &e = a.points[1], &bs = b.points[0], &be = b.points[1];
+    const double ax0 = std::min(s.x, e.x), ax1 = std::max(s.x, e.x), ay0 = std::min(s.y, e.y), ay1 = std::max(s.y, e.y);
+    const double bx0 = std::min(bs.x, be.x), bx1 = std::max(bs.x, be.x), by0 = std::min(bs.y, be.y),
+                 by1 = std::max(bs.y, be.y);
+    const double span = (ax1 - ax0) + (ay1 - ay0) + (bx1 - bx0) + (by1 - by0);
+    const double margin = std::fabs(eps) + kEpsInner + 2 * std::fabs(slack) * span;
+    // Written so that any NaN (coordinates or tolerance) falls through to the full test.
+    return ax0 - margin > bx1 || bx0 - margin > ax1 || ay0 - margin > by1 || by0 - margin > ay1;
+}
+
+}  // namespace
+
 int CsSegment::IntersectInfo(const CsSegment& b, Point3D& p1, Point3D& p2, double eps) const {
     if (!points || !b.points) return 0;
+    if (!Is3PArc() && !b.Is3PArc() && StraightBoxesApart(*this, b, eps)) return 0;
     double tol = eps + kEpsInner;
     bool degA = Length(0) <= tol, degB = b.Length(0) <= tol;
     Slots slots;

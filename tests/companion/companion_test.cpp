@@ -234,6 +234,9 @@ TEST(CompanionGeodesy, EllipsoidalRingArea) {
     for (int i = 0; i < 4; ++i) rad[i] = {cell[i].x * M_PI / 180, cell[i].y * M_PI / 180, 0};
     EXPECT_NEAR(TestmyCalEllipseArea(rad, 4, true, a, b, true), area, 1e-3 * area);
     EXPECT_DOUBLE_EQ(TestmyCalEllipseArea(cell, 5, false, a, b), 1.0);  // planar
+    // A planar square metre far out in projected coordinates keeps its area.
+    const Point3D far[4] = {{9861134, 4000000, 0}, {9861136, 4000000, 0}, {9861136, 4000000.5, 0}, {9861134, 4000000.5, 0}};
+    EXPECT_NEAR(TestmyCalEllipseArea(far, 4, false, a, b), 1.0, 1e-9);
     EXPECT_EQ(TestmyCalEllipseArea(cell, 2, true, a, b), 0);
     DistandAreaInquiry q(cell, 5, 1);
     EXPECT_NEAR(q.GetArea(), area, 1.0);

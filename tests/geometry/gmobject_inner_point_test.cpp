@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "geometry/geometry_object.h"
+#include "geometry/tolerance.h"
 
 using namespace kelo;
 
@@ -124,9 +125,11 @@ keloPolygon ToPolygon(const std::vector<Ring>& rings) {
     return poly;
 }
 
-void ExpectStrictlyInside(const std::vector<Ring>& rings, double x, double y, const char* what, int shape) {
+// Inside, and at least eps from every ring (the shapes here all have room for that).
+void ExpectStrictlyInside(const std::vector<Ring>& rings, double x, double y, const char* what, int shape,
+                          double eps = 1e-8) {
     ASSERT_TRUE(InsideEvenOdd(rings, x, y)) << what << " shape " << shape << " at " << x << ", " << y;
-    ASSERT_GT(DistanceToRings(rings, x, y), 0.0) << what << " shape " << shape;
+    ASSERT_GE(DistanceToRings(rings, x, y), eps) << what << " shape " << shape;
 }
 
 TEST(GmObjectInnerPoint, RandomStarsCombsAndSpiralsWithHoles) {
@@ -151,6 +154,44 @@ TEST(GmObjectInnerPoint, RandomStarsCombsAndSpiralsWithHoles) {
             ExpectStrictlyInside(rings, pc.x, pc.y, "polygon centroid", shape);
         }
     }
+}
+
+TEST(GmObjectInnerPoint, KeepsClearOfRingsMeetingTheCentreOrAVertexHeight) {
+    const double ulp = std::nextafter(2.0, 3.0) - 2.0;
+    struct Case {
+        const char* what;
+        std::vector<Ring> rings;
+    };
+    const Case cases[] = {
+        // The area centre is the corner where two holes (almost) meet.
+        {"holes meeting at the centre",
+         {SquareRing(2, 2, 2), SquareRing(1.5, 1.5, 0.5), {{2, 2 + ulp, 0}, {3, 2 + ulp, 0}, {3, 3, 0}, {2, 3, 0}}}},
+        // A hole whose bottom lies one ulp above a vertex of the outer ring.
+        {"hole an ulp above a shell vertex",
+         {{{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {0, 4, 0}, {0, 2, 0}}, {{1, 2 + ulp, 0}, {3, 2 + ulp, 0}, {3, 3, 0}, {1, 3, 0}}}},
+        {"hole an ulp below a shell vertex",
+         {{{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {0, 4, 0}, {0, 2, 0}}, {{1, 1, 0}, {3, 1, 0}, {3, 2 - ulp, 0}, {1, 2 - ulp, 0}}}},
+    };
+    for (const Case& c : cases) {
+        const keloPolygon poly = ToPolygon(c.rings);
+        for (int variant = 0; variant < 3; ++variant) {
+            double x = 0, y = 0, z = 0;
+            ASSERT_TRUE(innerPoint(poly, x, y, z, g_epsZero, variant)) << c.what;
+            ExpectStrictlyInside(c.rings, x, y, c.what, variant, g_epsZero);
+        }
+        const Point3D pc = poly.centroid();
+        ExpectStrictlyInside(c.rings, pc.x, pc.y, c.what, -1, g_epsZero);
+        keloPolygon labelled = poly;
+        ASSERT_EQ(labelled.SetLabelPt(2), 1);
+        double lx = 0, ly = 0;
+        ASSERT_TRUE(labelled.GetLabelPt(lx, ly));
+        EXPECT_GT(DistanceToRings(c.rings, lx, ly), 1e-4) << c.what;  // float offsets, but far from the rings
+    }
+    // A sliver thinner than eps: no point keeps eps, the middle of the sliver is the best there is.
+    const std::vector<Ring> sliver{{{0, 0, 0}, {10, 0, 0}, {10, 1e-7, 0}, {0, 1e-7, 0}}};
+    double x = 0, y = 0, z = 0;
+    ASSERT_TRUE(innerPoint(ToPolygon(sliver), x, y, z, g_epsZero, 1));
+    ExpectStrictlyInside(sliver, x, y, "sliver", 1, 4e-8);
 }
 
 TEST(GmObjectInnerPoint, CurvedRingsAndDegenerateInput) {

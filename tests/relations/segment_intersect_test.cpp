@@ -2,7 +2,10 @@
 // hand geometry, and the refinement that moves contacts taken from B onto A.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <numbers>
+#include <random>
 
 #include "relations/segment_test_support.h"
 
@@ -99,6 +102,51 @@ TEST(SegmentIntersectInfo, CodeTable) {
         bool swapped = c.kind1 == 1 && c.kind2 == 1 && Matches(c.p1, p2, tol) && Matches(c.p2, p1, tol);
         EXPECT_TRUE(direct || swapped) << p1.x << "," << p1.y << " / " << p2.x << "," << p2.y;
     }
+}
+
+double SegmentGap(const Seg& a, const Seg& b) {
+    auto pointSeg = [](const Point3D& p, const Point3D& s, const Point3D& e) {
+        const double dx = e.x - s.x, dy = e.y - s.y, l2 = dx * dx + dy * dy;
+        const double t = l2 > 0 ? std::clamp(((p.x - s.x) * dx + (p.y - s.y) * dy) / l2, 0.0, 1.0) : 0.0;
+        return std::hypot(p.x - s.x - t * dx, p.y - s.y - t * dy);
+    };
+    const Point3D &a0 = a.p[0], &a1 = a.p[1], &b0 = b.p[0], &b1 = b.p[1];
+    auto side = [](const Point3D& p, const Point3D& q, const Point3D& r) {
+        return (q.x - p.x) * (r.y - p.y) - (q.y - p.y) * (r.x - p.x);
+    };
+    if (side(a0, a1, b0) * side(a0, a1, b1) < 0 && side(b0, b1, a0) * side(b0, b1, a1) < 0) return 0.0;  // crossing
+    return std::min({pointSeg(a0, b0, b1), pointSeg(a1, b0, b1), pointSeg(b0, a0, a1), pointSeg(b1, a0, a1)});
+}
+
+// Pairs whose boxes lie just apart or just overlap, placed at half and at twice the tolerance from
+// each other: a contact within eps must never be lost to a quick rejection.
+TEST(SegmentIntersectInfo, NearMissesAroundTheTolerance) {
+    std::mt19937 rng(1506);
+    std::uniform_real_distribution<double> u(-1, 1);
+    int checked = 0;
+    for (int trial = 0; trial < 4000; ++trial) {
+        const double eps = trial % 4 == 0 ? 1e-6 : 1e-3;
+        const double x0 = 1e5 * u(rng), y0 = 1e5 * u(rng);
+        const double ang = std::numbers::pi * u(rng), len = 10 * (1.1 + u(rng));
+        const Seg a = Line(x0, y0, x0 + len * std::cos(ang), y0 + len * std::sin(ang));
+        // B starts near A's end (or near its middle), pointing away along a random direction.
+        const Point3D& anchor = trial % 3 ? a.p[1] : Point3D{(a.p[0].x + a.p[1].x) / 2, (a.p[0].y + a.p[1].y) / 2, 0};
+        const double f = trial % 2 ? 0.5 : 2.0;
+        const double off = std::numbers::pi * u(rng), dir = std::numbers::pi * u(rng);
+        const double bx = anchor.x + f * eps * std::cos(off), by = anchor.y + f * eps * std::sin(off);
+        const Seg b = Line(bx, by, bx + len * std::cos(dir), by + len * std::sin(dir));
+        const double gap = SegmentGap(a, b);
+        if (std::fabs(gap - eps) < 0.2 * eps) continue;  // too close to call without the library's rounding
+        Point3D p1{}, p2{};
+        const int code = Seg(a).view().IntersectInfo(Seg(b).view(), p1, p2, eps);
+        EXPECT_EQ(code != 0, gap < eps) << trial << " gap " << gap / eps << " eps";
+        ++checked;
+    }
+    EXPECT_GT(checked, 3000);
+    // A crossing just past A's end, within the crossing test's parameter slack, at eps 0.
+    const Seg a = Line(0, 0, 10, 0), b = Line(10 + 5e-8, -1, 10 + 5e-8, 1);
+    Point3D p1{}, p2{};
+    EXPECT_NE(Seg(a).view().IntersectInfo(Seg(b).view(), p1, p2, 0.0), 0);
 }
 
 // Contacts taken from B lie on A after refinement: where B, continued past its end, meets A, or
