@@ -116,6 +116,8 @@ public:
     // object relation; returns the number of failed cases, -1 when the file cannot be read.
     static int UnitTest(const char* path);
 
+    // Appends to out the segments whose box meets box grown by tol (each once).
+    void SegmentsNear(const Box& box, double tol, std::vector<uint32_t>& out) const;
     // Internal: the segments and the ray index.
     const detail::LineSegments* Segments() const { return m_segs; }
     void ClearVector();
@@ -132,7 +134,6 @@ private:
     Box m_box;
     const keloParts* m_parts = nullptr;
     detail::LineSegments* m_segs = nullptr;
-    std::vector<Box> m_segBoxes;
     // Segments by horizontal band, for the ray cast and nearby lookups.
     double m_bandY0 = 0, m_bandH = 1;
     std::vector<uint32_t> m_bandStart;

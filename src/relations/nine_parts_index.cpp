@@ -40,21 +40,14 @@ int C9iPartsIndex::SetIndex(const keloParts* parts, int ring) {
     delete m_tree;
     m_tree = nullptr;
     m_treeBoxes.clear();
-    m_segBoxes.clear();
     m_box = Box();
     m_parts = parts;
     m_ring = ring ? 1 : 0;
     if (!parts || parts->IsNull()) return 0;
     m_segs = new detail::LineSegments(*parts, g_epsZero);
     const size_t n = m_segs->size();
-    m_segBoxes.reserve(n);
-    for (size_t i = 0; i < n; ++i) {
-        Box b = m_segs->box(i);
-        // A segment with a non-finite point can neither be crossed nor touched.
-        if (!Finite(b)) b = Box();
-        m_segBoxes.push_back(b);
-        if (!b.IsEmpty()) m_box.add(b);
-    }
+    for (size_t i = 0; i < n; ++i)
+        if (Finite(m_segs->box(i))) m_box.add(m_segs->box(i));
     BuildBands();
     return static_cast<int>(n);
 }
@@ -70,8 +63,13 @@ void C9iPartsIndex::ClearVector() {
 void C9iPartsIndex::BuildBands() {
     m_bandStart.clear();
     m_bandSegs.clear();
-    const size_t n = m_segBoxes.size();
+    const size_t n = m_segs ? m_segs->size() : 0;
     if (n == 0 || m_box.IsEmpty()) return;
+    // A segment with a non-finite point can neither be crossed nor touched: it is left out.
+    std::vector<uint32_t> usable;
+    usable.reserve(n);
+    for (size_t i = 0; i < n; ++i)
+        if (Finite(m_segs->box(i))) usable.push_back(static_cast<uint32_t>(i));
     m_bandY0 = m_box.miny;
     const double height = m_box.maxy - m_box.miny;
     // About one segment per band; fewer bands when long segments would be listed too often.
@@ -79,9 +77,10 @@ void C9iPartsIndex::BuildBands() {
     for (;;) {
         m_bandH = height > 0 ? height / static_cast<double>(bands) : 1.0;
         size_t total = 0;
-        for (const Box& b : m_segBoxes)
-            if (!b.IsEmpty())
-                total += static_cast<size_t>((b.maxy - m_bandY0) / m_bandH) - static_cast<size_t>((b.miny - m_bandY0) / m_bandH) + 1;
+        for (uint32_t i : usable) {
+            const Box& b = m_segs->box(i);
+            total += static_cast<size_t>((b.maxy - m_bandY0) / m_bandH) - static_cast<size_t>((b.miny - m_bandY0) / m_bandH) + 1;
+        }
         if (total <= 8 * n + 64 || bands == 1) break;
         bands = std::max<size_t>(1, bands / 4);
     }
@@ -90,16 +89,16 @@ void C9iPartsIndex::BuildBands() {
         return static_cast<size_t>(std::clamp(k, 0.0, static_cast<double>(bands - 1)));
     };
     m_bandStart.assign(bands + 1, 0);
-    for (const Box& b : m_segBoxes)
-        if (!b.IsEmpty())
-            for (size_t k = band(b.miny); k <= band(b.maxy); ++k) ++m_bandStart[k + 1];
+    for (uint32_t i : usable) {
+        const Box& b = m_segs->box(i);
+        for (size_t k = band(b.miny); k <= band(b.maxy); ++k) ++m_bandStart[k + 1];
+    }
     for (size_t k = 0; k < bands; ++k) m_bandStart[k + 1] += m_bandStart[k];
     m_bandSegs.resize(m_bandStart[bands]);
     std::vector<uint32_t> fill(m_bandStart.begin(), m_bandStart.end() - 1);
-    for (size_t i = 0; i < n; ++i) {
-        const Box& b = m_segBoxes[i];
-        if (b.IsEmpty()) continue;
-        for (size_t k = band(b.miny); k <= band(b.maxy); ++k) m_bandSegs[fill[k]++] = static_cast<uint32_t>(i);
+    for (uint32_t i : usable) {
+        const Box& b = m_segs->box(i);
+        for (size_t k = band(b.miny); k <= band(b.maxy); ++k) m_bandSegs[fill[k]++] = i;
     }
 }
 
@@ -118,8 +117,8 @@ void C9iPartsIndex::ForEachInBand(double y0, double y1, F f) const {
         for (uint32_t j = m_bandStart[k0]; j < m_bandStart[k0 + 1]; ++j) f(m_bandSegs[j]);
         return;
     }
-    if (m_seen.size() != m_segBoxes.size()) {
-        m_seen.assign(m_segBoxes.size(), 0);
+    if (m_seen.size() != m_segs->size()) {
+        m_seen.assign(m_segs->size(), 0);
         m_stamp = 0;
     }
     if (++m_stamp == 0) {
@@ -138,7 +137,8 @@ void C9iPartsIndex::ForEachInBand(double y0, double y1, F f) const {
 void C9iPartsIndex::BuildTree() const {
     if (m_tree) return;
     m_tree = new GeometryIndex(m_box, 30, 10);
-    m_treeBoxes = m_segBoxes;
+    m_treeBoxes.clear();
+    for (size_t i = 0; i < m_segs->size(); ++i) m_treeBoxes.push_back(Finite(m_segs->box(i)) ? m_segs->box(i) : Box());
     for (size_t i = 0; i < m_treeBoxes.size(); ++i)
         if (!m_treeBoxes[i].IsEmpty()) m_tree->Add(&m_treeBoxes[i], static_cast<uint32_t>(i + 1));
 }
@@ -194,10 +194,19 @@ int C9iPartsIndex::PointOn(const Point3D& p, double tol) const {
     if (!InGrownBox(m_box, p, tol)) return 0;
     int on = 0;
     ForEachInBand(p.y - tol, p.y + tol, [&](uint32_t i) {
-        if (on || !InGrownBox(m_segBoxes[i], p, tol)) return;
+        if (on || !InGrownBox(m_segs->box(i), p, tol)) return;
         if ((*m_segs)[i].IsOverlapPt(p, tol)) on = 1;
     });
     return on;
+}
+
+void C9iPartsIndex::SegmentsNear(const Box& box, double tol, std::vector<uint32_t>& out) const {
+    if (!m_segs || !IsBoxIntersect(m_box, box, tol)) return;
+    ForEachInBand(box.miny - tol, box.maxy + tol, [&](uint32_t i) {
+        const Box& b = m_segs->box(i);
+        if (b.minx <= box.maxx + tol && box.minx <= b.maxx + tol && b.miny <= box.maxy + tol && box.miny <= b.maxy + tol)
+            out.push_back(i);
+    });
 }
 
 int C9iPartsIndex::NearestSegment(const Point3D& p, double tol, double& dist, Point3D& foot) const {
@@ -205,7 +214,7 @@ int C9iPartsIndex::NearestSegment(const Point3D& p, double tol, double& dist, Po
     dist = 0;
     if (!m_segs || !std::isfinite(p.x) || !std::isfinite(p.y) || !InGrownBox(m_box, p, tol)) return -1;
     ForEachInBand(p.y - tol, p.y + tol, [&](uint32_t i) {
-        if (!InGrownBox(m_segBoxes[i], p, tol)) return;
+        if (!InGrownBox(m_segs->box(i), p, tol)) return;
         Point3D q;
         double d = (*m_segs)[i].PtDistance(p, q);
         if (d <= tol && (best < 0 || d < dist)) {
@@ -226,7 +235,7 @@ int C9iPartsIndex::RayCrossings(const Point3D& p, double x1, double y1) const {
     bool unusable = false;
     ForEachInBand(std::min(p.y, y1) - 2 * t, std::max(p.y, y1) + 2 * t, [&](uint32_t i) {
         if (unusable) return;
-        const Box& b = m_segBoxes[i];
+        const Box& b = m_segs->box(i);
         if (b.maxx < p.x - t) return;
         const CsSegment& s = (*m_segs)[i];
         if (!s.Is3PArc() && level) {

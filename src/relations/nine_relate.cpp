@@ -119,6 +119,9 @@ bool AreaOnLeft(const RelGeom& g, const Point3D& p, double tol, double tx, doubl
     return left;
 }
 
+// A contact on a segment: the segment's flat number and the parameter there.
+using Split = std::pair<uint32_t, double>;
+
 class Relater {
 public:
     Relater(const RelGeom& a, const RelGeom& b, double tol, int m[3][3]) : a_(a), b_(b), tol_(tol), m_(m) {}
@@ -126,8 +129,6 @@ public:
     void Run() {
         Flatten(a_, partsA_, flatA_, baseA_);
         Flatten(b_, partsB_, flatB_, baseB_);
-        splitsA_.assign(flatA_.size(), {});
-        splitsB_.assign(flatB_.size(), {});
         FindContacts();
         for (const Point3D& p : contacts_) Node(p, LineworkLoc(a_, p), LineworkLoc(b_, p));
         for (const Point3D& p : a_.lineEnds) Node(p, a_.Locate(p, tol_), b_.Locate(p, tol_));
@@ -150,51 +151,32 @@ private:
         base.push_back(flat.size());
     }
 
+    // Every segment of A asks the band index of each part of B for the segments near it.
     void FindContacts() {
-        struct Item {
-            double minx;
-            size_t index;
-            bool fromB;
-        };
-        std::vector<Item> all;
-        all.reserve(flatA_.size() + flatB_.size());
-        for (size_t i = 0; i < flatA_.size(); ++i)
-            if (!flatA_[i].box->IsEmpty() && IsBoxIntersect(*flatA_[i].box, b_.box, tol_)) all.push_back({flatA_[i].box->minx, i, false});
-        for (size_t j = 0; j < flatB_.size(); ++j)
-            if (!flatB_[j].box->IsEmpty() && IsBoxIntersect(*flatB_[j].box, a_.box, tol_)) all.push_back({flatB_[j].box->minx, j, true});
-        std::sort(all.begin(), all.end(), [](const Item& x, const Item& y) { return x.minx < y.minx; });
-        std::vector<size_t> activeA, activeB;
-        for (const Item& it : all) {
-            // Drop the boxes that end to the left of this one, then pair with the other side.
-            auto expire = [&](std::vector<size_t>& act, const std::vector<FlatSeg>& flat) {
-                size_t w = 0;
-                for (size_t k = 0; k < act.size(); ++k)
-                    if (flat[act[k]].box->maxx + tol_ >= it.minx) act[w++] = act[k];
-                act.resize(w);
-            };
-            if (it.fromB) {
-                expire(activeA, flatA_);
-                for (size_t i : activeA) Pair(i, it.index);
-                activeB.push_back(it.index);
-            } else {
-                expire(activeB, flatB_);
-                for (size_t j : activeB) Pair(it.index, j);
-                activeA.push_back(it.index);
+        std::vector<uint32_t> near;
+        for (size_t k = 0; k < partsB_.size(); ++k) {
+            const C9iPartsIndex* part = partsB_[k].index;
+            if (!IsBoxIntersect(part->GetBox(), a_.box, tol_)) continue;
+            for (size_t i = 0; i < flatA_.size(); ++i) {
+                const Box& box = *flatA_[i].box;
+                if (!(box.minx <= box.maxx) || !IsBoxIntersect(box, part->GetBox(), tol_)) continue;
+                near.clear();
+                part->SegmentsNear(box, tol_, near);
+                for (uint32_t j : near) Pair(i, baseB_[k] + j);
             }
         }
     }
 
     void Pair(size_t i, size_t j) {
         const FlatSeg &sa = flatA_[i], &sb = flatB_[j];
-        if (!IsBoxIntersect(*sa.box, *sb.box, tol_)) return;
         Point3D p1, p2;
         const int code = sa.seg->IntersectInfo(*sb.seg, p1, p2, tol_);
         if (code == 0) return;
         auto add = [&](const Point3D& p) {
             if (!FinitePt(p)) return;
             contacts_.push_back(p);
-            splitsA_[i].push_back(Curve(*sa.seg).Param(p));
-            splitsB_[j].push_back(Curve(*sb.seg).Param(p));
+            splitsA_.push_back({static_cast<uint32_t>(i), Curve(*sa.seg).Param(p)});
+            splitsB_.push_back({static_cast<uint32_t>(j), Curve(*sb.seg).Param(p)});
         };
         if (IntersectInfoType(code, 1, nullptr, nullptr)) add(p1);
         if (IntersectInfoType(code, 0, nullptr, nullptr)) add(p2);
@@ -213,7 +195,10 @@ private:
 
     // Walks every part of self, locating each stretch between splits in other. flipped: self is B.
     void Walk(const std::vector<PartRef>& parts, const std::vector<FlatSeg>& flat, const std::vector<size_t>& base,
-              std::vector<std::vector<double>>& splits, const RelGeom& other, bool flipped) {
+              std::vector<Split>& splits, const RelGeom& other, bool flipped) {
+        std::sort(splits.begin(), splits.end());
+        size_t cursor = 0;
+        std::vector<double> ts;
         for (size_t k = 0; k < parts.size(); ++k) {
             const PartRef& part = parts[k];
             const Loc selfLoc = part.ring ? kLocBoundary : kLocInterior;
@@ -224,13 +209,14 @@ private:
             }
             bool newRun = true;
             for (size_t f = base[k]; f < base[k + 1]; ++f) {
-                std::vector<double>& ts = splits[f];
+                ts.clear();
+                while (cursor < splits.size() && splits[cursor].first < f) ++cursor;
+                for (; cursor < splits.size() && splits[cursor].first == f; ++cursor) ts.push_back(splits[cursor].second);
                 const Curve cv(*flat[f].seg);
                 if (!FinitePt(cv.a) || !FinitePt(cv.b)) {
                     newRun = true;
                     continue;
                 }
-                std::sort(ts.begin(), ts.end());
                 double t0 = 0;
                 size_t s = 0;
                 while (s < ts.size() && ts[s] <= 0) {
@@ -304,7 +290,7 @@ private:
     std::vector<PartRef> partsA_, partsB_;
     std::vector<FlatSeg> flatA_, flatB_;
     std::vector<size_t> baseA_, baseB_;
-    std::vector<std::vector<double>> splitsA_, splitsB_;
+    std::vector<Split> splitsA_, splitsB_;
     std::vector<Point3D> contacts_;
 };
 

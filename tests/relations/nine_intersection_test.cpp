@@ -92,7 +92,9 @@ TEST(NineIntersection, CodeToRelationFollowsTheDecisionList) {
         gz_nPgAContainPgB = -1;
         int result = -2;
         EXPECT_EQ(C9iObjIndex::Get9iResult(c.code, result), c.ok) << c.code;
-        if (c.ok) EXPECT_EQ(result, c.result) << c.code;
+        if (c.ok) {
+            EXPECT_EQ(result, c.result) << c.code;
+        }
         EXPECT_EQ(gz_nPgAContainPgB, c.contain) << c.code;
     }
 }
@@ -323,7 +325,7 @@ TEST(NineIntersection, ArcsRelateLikeTheirDenseDiscretisation) {
             }
             for (const Point3D& q : b.points)
                 if (std::fabs(std::hypot(q.x - s.centre.x, q.y - s.centre.y) - s.r) < 1e-3) nearCircle = true;
-            if (nearCircle || b.lines.size() && b.lines[0][0].x == b.lines[0][1].x && b.lines[0][0].y == b.lines[0][1].y) continue;
+            if (nearCircle || (!b.lines.empty() && b.lines[0][0].x == b.lines[0][1].x && b.lines[0][0].y == b.lines[0][1].y)) continue;
             int exact[8], approx[8];
             Relate9i(curved, gb, 1e-9, exact);
             Relate9i(dense, gb, 1e-9, approx);
