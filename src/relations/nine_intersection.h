@@ -207,8 +207,9 @@ public:
     const detail::RelGeom& Geom() const { return *m_geom; }
 
 private:
+    int EightDims(const C9iObjIndex& b, double tol, int results[8]);
     int RelateByKinds(const C9iObjIndex& b, double tol, const int dims[8]);
-    int PolygonsRelation(const C9iObjIndex& b, double tol);
+    int PolygonsRelation(const C9iObjIndex& b, double tol, const int dims[8]);
 
     const GM_Object* m_object;
     std::vector<std::vector<C9iPartsIndex*>> m_lists;

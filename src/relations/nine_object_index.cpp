@@ -155,8 +155,12 @@ int C9iObjIndex::Get9iResult(int code, int& result) {
 }
 
 int C9iObjIndex::Get9i8BOOLEx(const GM_Object* b, double tol, int results[8]) {
+    const C9iObjIndex ib(b);
+    return EightDims(ib, tol, results);
+}
+
+int C9iObjIndex::EightDims(const C9iObjIndex& ib, double tol, int results[8]) {
     ResetTouchInfoEx();
-    C9iObjIndex ib(b);
     int m[3][3];
     detail::RelateMatrix(*m_geom, *ib.m_geom, tol, m);
     detail::MatrixToDims(m, results);
@@ -194,9 +198,15 @@ int C9iObjIndex::Get9i8BOOLResultExterior(const GM_Object* b, double tol) {
 
 // The relation of two area objects combined polygon by polygon: an overlap anywhere decides, and
 // otherwise the inner polygons of inside and equal pairs tell whether one object holds the other.
-int C9iObjIndex::PolygonsRelation(const C9iObjIndex& b, double tol) {
+int C9iObjIndex::PolygonsRelation(const C9iObjIndex& b, double tol, const int dims[8]) {
     const auto& pa = m_geom->polygons;
     const auto& pb = b.m_geom->polygons;
+    if (pa.size() == 1 && pb.size() == 1) {
+        // One pair: its relation is the objects' own.
+        int r = 0;
+        Get9iResult(detail::DimsToCode(dims), r);
+        return r;
+    }
     std::vector<char> bitA(pa.size(), 0), bitB(pb.size(), 0);
     bool touching = false;
     for (size_t i = 0; i < pa.size(); ++i)
@@ -273,7 +283,7 @@ int C9iObjIndex::RelateByKinds(const C9iObjIndex& b, double tol, const int dims[
         if (r == kl9iInside || r == kl9iInsideTouch) gz_nPgAContainPgB = 0;
         return r;
     }
-    if (ka == 2 && kb == 2) return PolygonsRelation(b, tol);
+    if (ka == 2 && kb == 2) return PolygonsRelation(b, tol, dims);
     int r = 0;
     Get9iResult(detail::DimsToCode(dims), r);
     return r;
@@ -282,9 +292,9 @@ int C9iObjIndex::RelateByKinds(const C9iObjIndex& b, double tol, const int dims[
 int C9iObjIndex::Get9iResultEx(const GM_Object* b, double tol, int* code, int dims[8]) {
     int local[8];
     int* d = dims ? dims : local;
-    Get9i8BOOLEx(b, tol, d);
+    const C9iObjIndex ib(b);
+    EightDims(ib, tol, d);
     if (code) *code = detail::DimsToCode(d);
-    C9iObjIndex ib(b);
     const int touchP = gz_nPointTouch, touchL = gz_nLineTouch;
     const int r = RelateByKinds(ib, tol, d);
     gz_nPointTouch = touchP;
