@@ -127,6 +127,8 @@ private:
     int RayCrossings(const Point3D& p, double x1, double y1) const;
     template <class F>
     void ForEachInBand(double y0, double y1, F f) const;
+    template <class F>
+    void ForEachNearBox(const Box& box, double tol, F f) const;
     void BuildBands();
     void BuildTree() const;
 
@@ -137,7 +139,8 @@ private:
     // Segments by horizontal band, for the ray cast and nearby lookups.
     double m_bandY0 = 0, m_bandH = 1;
     std::vector<uint32_t> m_bandStart;
-    std::vector<uint32_t> m_bandSegs;
+    std::vector<uint32_t> m_bandSegs;  // each band's list sorted by left edge
+    std::vector<double> m_bandWidth;   // widest box of each band
     mutable std::vector<uint32_t> m_seen;
     mutable uint32_t m_stamp = 0;
     // The box index of the segments, built on first use.

@@ -74,31 +74,76 @@ void C9iPartsIndex::BuildBands() {
     const double height = m_box.maxy - m_box.miny;
     // About one segment per band; fewer bands when long segments would be listed too often.
     size_t bands = std::max<size_t>(1, n);
+    std::vector<std::pair<uint32_t, uint32_t>> spans(usable.size());
     for (;;) {
         m_bandH = height > 0 ? height / static_cast<double>(bands) : 1.0;
+        const double last = static_cast<double>(bands - 1);
         size_t total = 0;
-        for (uint32_t i : usable) {
-            const Box& b = m_segs->box(i);
-            total += static_cast<size_t>((b.maxy - m_bandY0) / m_bandH) - static_cast<size_t>((b.miny - m_bandY0) / m_bandH) + 1;
+        for (size_t u = 0; u < usable.size(); ++u) {
+            const Box& b = m_segs->box(usable[u]);
+            auto k0 = static_cast<uint32_t>(std::clamp(std::floor((b.miny - m_bandY0) / m_bandH), 0.0, last));
+            auto k1 = static_cast<uint32_t>(std::clamp(std::floor((b.maxy - m_bandY0) / m_bandH), 0.0, last));
+            spans[u] = {k0, k1};
+            total += k1 - k0 + 1;
         }
         if (total <= 8 * n + 64 || bands == 1) break;
         bands = std::max<size_t>(1, bands / 4);
     }
+    m_bandStart.assign(bands + 1, 0);
+    for (const auto& [k0, k1] : spans)
+        for (uint32_t k = k0; k <= k1; ++k) ++m_bandStart[k + 1];
+    for (size_t k = 0; k < bands; ++k) m_bandStart[k + 1] += m_bandStart[k];
+    m_bandSegs.resize(m_bandStart[bands]);
+    std::vector<uint32_t> fill(m_bandStart.begin(), m_bandStart.end() - 1);
+    for (size_t u = 0; u < usable.size(); ++u)
+        for (uint32_t k = spans[u].first; k <= spans[u].second; ++k) m_bandSegs[fill[k]++] = usable[u];
+    // Within a band by left edge, so that box queries search x too.
+    m_bandWidth.assign(bands, 0);
+    for (size_t k = 0; k < bands; ++k) {
+        auto first = m_bandSegs.begin() + m_bandStart[k], last = m_bandSegs.begin() + m_bandStart[k + 1];
+        std::sort(first, last, [&](uint32_t x, uint32_t y) { return m_segs->box(x).minx < m_segs->box(y).minx; });
+        for (auto it = first; it != last; ++it)
+            m_bandWidth[k] = std::max(m_bandWidth[k], m_segs->box(*it).maxx - m_segs->box(*it).minx);
+    }
+}
+
+// Calls f(i) once for every segment whose box meets box grown by tol.
+template <class F>
+void C9iPartsIndex::ForEachNearBox(const Box& box, double tol, F f) const {
+    if (m_bandStart.size() < 2) return;
+    const double y0 = box.miny - tol, y1 = box.maxy + tol, x0 = box.minx - tol, x1 = box.maxx + tol;
+    if (!(y0 <= y1) || !(x0 <= x1) || y1 < m_box.miny || y0 > m_box.maxy || x1 < m_box.minx || x0 > m_box.maxx) return;
+    const size_t bands = m_bandStart.size() - 1;
     auto band = [&](double y) {
         double k = std::floor((y - m_bandY0) / m_bandH);
         return static_cast<size_t>(std::clamp(k, 0.0, static_cast<double>(bands - 1)));
     };
-    m_bandStart.assign(bands + 1, 0);
-    for (uint32_t i : usable) {
-        const Box& b = m_segs->box(i);
-        for (size_t k = band(b.miny); k <= band(b.maxy); ++k) ++m_bandStart[k + 1];
+    const size_t k0 = band(y0), k1 = band(y1);
+    const bool several = k0 != k1;
+    if (several) {
+        if (m_seen.size() != m_segs->size()) {
+            m_seen.assign(m_segs->size(), 0);
+            m_stamp = 0;
+        }
+        if (++m_stamp == 0) {
+            std::fill(m_seen.begin(), m_seen.end(), 0);
+            m_stamp = 1;
+        }
     }
-    for (size_t k = 0; k < bands; ++k) m_bandStart[k + 1] += m_bandStart[k];
-    m_bandSegs.resize(m_bandStart[bands]);
-    std::vector<uint32_t> fill(m_bandStart.begin(), m_bandStart.end() - 1);
-    for (uint32_t i : usable) {
-        const Box& b = m_segs->box(i);
-        for (size_t k = band(b.miny); k <= band(b.maxy); ++k) m_bandSegs[fill[k]++] = i;
+    for (size_t k = k0; k <= k1; ++k) {
+        auto first = m_bandSegs.begin() + m_bandStart[k], last = m_bandSegs.begin() + m_bandStart[k + 1];
+        const double from = x0 - m_bandWidth[k];
+        auto it = std::lower_bound(first, last, from, [&](uint32_t i, double x) { return m_segs->box(i).minx < x; });
+        for (; it != last; ++it) {
+            const Box& b = m_segs->box(*it);
+            if (b.minx > x1) break;
+            if (b.maxx < x0 || b.maxy < y0 || b.miny > y1) continue;
+            if (several) {
+                if (m_seen[*it] == m_stamp) continue;
+                m_seen[*it] = m_stamp;
+            }
+            f(*it);
+        }
     }
 }
 
@@ -193,28 +238,22 @@ int C9iPartsIndex::PointOn(const Point3D& p, double tol) const {
     if (tol < 0) tol = 0;
     if (!InGrownBox(m_box, p, tol)) return 0;
     int on = 0;
-    ForEachInBand(p.y - tol, p.y + tol, [&](uint32_t i) {
-        if (on || !InGrownBox(m_segs->box(i), p, tol)) return;
-        if ((*m_segs)[i].IsOverlapPt(p, tol)) on = 1;
+    ForEachNearBox(Box(p.x, p.y, p.x, p.y), tol, [&](uint32_t i) {
+        if (!on && (*m_segs)[i].IsOverlapPt(p, tol)) on = 1;
     });
     return on;
 }
 
 void C9iPartsIndex::SegmentsNear(const Box& box, double tol, std::vector<uint32_t>& out) const {
-    if (!m_segs || !IsBoxIntersect(m_box, box, tol)) return;
-    ForEachInBand(box.miny - tol, box.maxy + tol, [&](uint32_t i) {
-        const Box& b = m_segs->box(i);
-        if (b.minx <= box.maxx + tol && box.minx <= b.maxx + tol && b.miny <= box.maxy + tol && box.miny <= b.maxy + tol)
-            out.push_back(i);
-    });
+    if (!m_segs) return;
+    ForEachNearBox(box, tol, [&](uint32_t i) { out.push_back(i); });
 }
 
 int C9iPartsIndex::NearestSegment(const Point3D& p, double tol, double& dist, Point3D& foot) const {
     int best = -1;
     dist = 0;
     if (!m_segs || !std::isfinite(p.x) || !std::isfinite(p.y) || !InGrownBox(m_box, p, tol)) return -1;
-    ForEachInBand(p.y - tol, p.y + tol, [&](uint32_t i) {
-        if (!InGrownBox(m_segs->box(i), p, tol)) return;
+    ForEachNearBox(Box(p.x, p.y, p.x, p.y), tol, [&](uint32_t i) {
         Point3D q;
         double d = (*m_segs)[i].PtDistance(p, q);
         if (d <= tol && (best < 0 || d < dist)) {
