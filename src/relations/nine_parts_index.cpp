@@ -321,7 +321,7 @@ int C9iPartsIndex::RayCrossings(const Point3D& p, double x1, double y1) const {
 int C9iPartsIndex::PointIn(const Point3D& p, double tol, int& onBoundary) const {
     onBoundary = 0;
     if (!m_ring || !m_segs || !std::isfinite(p.x) || !std::isfinite(p.y)) return 0;
-    if (tol < 0 || !std::isfinite(tol)) tol = std::isfinite(tol) ? 0 : 0;
+    if (!(tol >= 0) || !std::isfinite(tol)) tol = 0;
     if (!InGrownBox(m_box, p, tol)) return 0;
     if (PointOn(p, tol)) {
         onBoundary = 1;
