@@ -129,6 +129,8 @@ private:
     void ForEachInBand(double y0, double y1, F f) const;
     template <class F>
     void ForEachNearBox(const Box& box, double tol, F f) const;
+    size_t BandOf(double y) const;
+    void NextStamp() const;
     void BuildBands();
     void BuildTree() const;
 

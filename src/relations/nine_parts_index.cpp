@@ -107,28 +107,33 @@ void C9iPartsIndex::BuildBands() {
     }
 }
 
+size_t C9iPartsIndex::BandOf(double y) const {
+    const double k = std::floor((y - m_bandY0) / m_bandH);
+    return static_cast<size_t>(std::clamp(k, 0.0, static_cast<double>(m_bandStart.size() - 2)));
+}
+
+// A new mark for the segments a query visits, so that one listed in several bands is seen once.
+void C9iPartsIndex::NextStamp() const {
+    if (m_seen.size() != m_segs->size()) {
+        m_seen.assign(m_segs->size(), 0);
+        m_stamp = 0;
+    }
+    if (++m_stamp == 0) {
+        std::fill(m_seen.begin(), m_seen.end(), 0);
+        m_stamp = 1;
+    }
+}
+
 // Calls f(i) once for every segment whose box meets box grown by tol.
 template <class F>
 void C9iPartsIndex::ForEachNearBox(const Box& box, double tol, F f) const {
     if (m_bandStart.size() < 2) return;
     const double y0 = box.miny - tol, y1 = box.maxy + tol, x0 = box.minx - tol, x1 = box.maxx + tol;
     if (!(y0 <= y1) || !(x0 <= x1) || y1 < m_box.miny || y0 > m_box.maxy || x1 < m_box.minx || x0 > m_box.maxx) return;
-    const size_t bands = m_bandStart.size() - 1;
-    auto band = [&](double y) {
-        double k = std::floor((y - m_bandY0) / m_bandH);
-        return static_cast<size_t>(std::clamp(k, 0.0, static_cast<double>(bands - 1)));
-    };
-    const size_t k0 = band(y0), k1 = band(y1);
+    const size_t k0 = BandOf(y0), k1 = BandOf(y1);
     const bool several = k0 != k1;
     if (several) {
-        if (m_seen.size() != m_segs->size()) {
-            m_seen.assign(m_segs->size(), 0);
-            m_stamp = 0;
-        }
-        if (++m_stamp == 0) {
-            std::fill(m_seen.begin(), m_seen.end(), 0);
-            m_stamp = 1;
-        }
+        NextStamp();
     }
     for (size_t k = k0; k <= k1; ++k) {
         auto first = m_bandSegs.begin() + m_bandStart[k], last = m_bandSegs.begin() + m_bandStart[k + 1];
@@ -152,24 +157,12 @@ template <class F>
 void C9iPartsIndex::ForEachInBand(double y0, double y1, F f) const {
     if (m_bandStart.size() < 2 || !(y0 <= y1)) return;
     if (y1 < m_box.miny || y0 > m_box.maxy) return;
-    const size_t bands = m_bandStart.size() - 1;
-    auto band = [&](double y) {
-        double k = std::floor((y - m_bandY0) / m_bandH);
-        return static_cast<size_t>(std::clamp(k, 0.0, static_cast<double>(bands - 1)));
-    };
-    const size_t k0 = band(y0), k1 = band(y1);
+    const size_t k0 = BandOf(y0), k1 = BandOf(y1);
     if (k0 == k1) {
         for (uint32_t j = m_bandStart[k0]; j < m_bandStart[k0 + 1]; ++j) f(m_bandSegs[j]);
         return;
     }
-    if (m_seen.size() != m_segs->size()) {
-        m_seen.assign(m_segs->size(), 0);
-        m_stamp = 0;
-    }
-    if (++m_stamp == 0) {
-        std::fill(m_seen.begin(), m_seen.end(), 0);
-        m_stamp = 1;
-    }
+    NextStamp();
     for (size_t k = k0; k <= k1; ++k)
         for (uint32_t j = m_bandStart[k]; j < m_bandStart[k + 1]; ++j) {
             uint32_t i = m_bandSegs[j];
