@@ -31,6 +31,7 @@
 #include "relations/hide_index.h"
 #include "relations/kelo_avl_ids.h"
 #include "relations/kelo_ids.h"
+#include "relations/nine_intersection.h"
 #include "relations/node_info.h"
 #include "relations/segment.h"
 #include "relations/set_operation_type.h"

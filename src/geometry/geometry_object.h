@@ -46,12 +46,17 @@ public:
     // A new object (the caller frees it): rings of polygons as lines, free ends of lines as
     // points; null for points and empty objects.
     virtual GM_Object* boundary() const;
-    // Open: needs the self-intersection test of the neatening code; answers false.
+    // Points: no two alike (within g_epsZero). Lines: no line crosses or touches itself or another
+    // but where open lines meet end to end. Polygons count as simple. False when empty.
     virtual bool isSimple() const;
     // Every line part (rings included) closed; false without parts.
     virtual bool isClosed() const;
     virtual bool isEmpty() const { return type == wkbEmpty; }
-    // Relations through the nine-intersection engine (open: answer 0).
+    // Relations through the nine-intersection engine at g_epsZero (equal at eps): contains(p) p in
+    // the interior, onsides(p) on the boundary, insides(p) the whole object lies at p; contains
+    // and insides of objects as in the nine-intersection model (interiors meet, and nothing of
+    // the inner one lies outside); intersect 1 unless disjoint; equal when neither has anything
+    // outside the other. 1 or 0; objects without elements give 0.
     virtual int contains(const Point3D& p) const;
     virtual int contains(const GM_Object* other) const;
     virtual int insides(const Point3D& p) const;
@@ -64,7 +69,8 @@ public:
     virtual WKBGeometry* setIntersection(const GM_Object* other) const;
     virtual WKBGeometry* setDifference(const GM_Object* other) const;
     virtual WKBGeometry* setSymmetricDifference(const GM_Object* other) const;
-    // Segment distances (open: answer -1).
+    // The least distance between the two (0 when they meet or one lies in the other); the two
+    // nearest points go to onThis and onOther. -1 when either has no elements.
     virtual double distance(const GM_Object* other, Point3D& onThis, Point3D& onOther) const;
     virtual double distance(const GM_Object* other) const;
     virtual int dimension() const;
@@ -257,7 +263,7 @@ public:
     // 1 when p is the first or last point of a line part.
     int IsEnd(const Point3D& p) const;
 
-    // ---- relations entry (open: answers 0 with an all-false code) ----
+    // ---- relations entry: the 8-boolean code of this object to other at eps ----
     int Get9iGMObject(const GM_Object* other, double eps) const;
 
 private:
@@ -271,9 +277,17 @@ private:
 
 // Free variant of the ellipsoidal polygon area.
 KELO_API double GetEllipseArea(const GM_Object& g, double a, double b, int flag);
-// Open until the segment distances exist: -1.
+// The least distance between the two objects (see GM_Object::distance); -1 when either is empty.
 KELO_API double DistanceOfGMObject(const GM_Object& a, const GM_Object& b);
 KELO_API double DistanceOfGMObject(const GM_Object& a, const GM_Object& b, Point3D& pa, Point3D& pb);
+
+// Nonzero when the object meets itself: a part crosses or touches itself, or two parts cross or
+// overlap. With flag set, two parts touching in a point count too, except open lines meeting end
+// to end.
+KELO_API int IsGeometrySelfIntersect(const GM_Object* object, int flag);
+// Whether some two polygons of the object share interior (at eps); the outer ring of the
+// offending one goes to g_lastAbnormalPoint.
+KELO_API bool PolygonsOverlap(const GM_Object& object, double eps);
 
 // A point strictly inside the polygon and outside its holes. Variant 0 serves labels and
 // representative points (the widest free run through the middle of the polygon), variant 1

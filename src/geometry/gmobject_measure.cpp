@@ -174,8 +174,6 @@ bool GM_Object::isClosed() const {
     return any && all;
 }
 
-bool GM_Object::isSimple() const { return false; }
-
 GM_Object* GM_Object::boundary() const {
     // Collect every piece first and build the record once: inserting one at a time would copy
     // the growing object for each piece.
@@ -768,12 +766,12 @@ int GM_Object::IsNormal(double eps, int flags) const {
         });
         if (bad) return 0;
     }
-    // flags & 32 (the whole object free of self-crossings) waits for the neatening code.
+    if ((flags & 32) && IsGeometrySelfIntersect(this, 1)) return 0;
     if (flags & 192) {
         const bool bad = WalkPolygons(*this, [&](WKBPolygon& p) { return !AsPolygon(p).IsNormal(eps, flags & 192); });
         if (bad) return 0;
     }
-    // flags & 0x100 (polygons overlapping one another) waits for the ring relations.
+    if ((flags & 0x100) && PolygonsOverlap(*this, eps)) return 0;
     return 1;
 }
 

@@ -244,8 +244,10 @@ public:
     // outer ring and outside the other holes (tested on the discretised rings); 0 otherwise and
     // without rings.
     int GetRelationPolygon(double eps) const;
-    // The nine-intersection relation of a ring to the polygon's rings; built with the relation
-    // engine (not defined here).
+    // The kl9iResult of the area a ring bounds to the polygon's outer ring (index 0), or, when the
+    // ring lies inside the outer ring and meets a hole, to that hole (index receives it): lying in
+    // the hole gives its inside or equal result, covering the hole gives overlap (3). With 2 and
+    // 5 gz_nPgAContainPgB is 1 when the ring holds the other. Index -1 without rings.
     int GetRelationRing(const keloParts& ring, int& index, double eps) const;
 
     // Sorts loose rings into polygons by nesting depth; returns how many new polygons were

@@ -36,6 +36,10 @@ void LineSegments::Add(const keloPoints& run, double eps) {
 }
 
 void LineSegments::Index() {
+    size_t n = 0;
+    for (const keloPoints& run : runs_) n += static_cast<size_t>(run.GetSegmentCount());
+    segs_.reserve(n);
+    boxes_.reserve(n);
     for (keloPoints& run : runs_)
         for (int i = 0; i < run.GetSegmentCount(); ++i) {
             segs_.emplace_back(&run, i);

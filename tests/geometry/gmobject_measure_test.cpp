@@ -265,15 +265,20 @@ TEST(GmObjectValidity, FlagsAndTheUnfinishedNormalizing) {
     EXPECT_EQ(g.GetPointCount(), pointsBefore);
 }
 
-TEST(GmObjectEntries, OpenEntriesAnswerTheirFailureValues) {
-    const GM_Object a = Mixed(), b(Point3D{1, 1, 0});
+TEST(GmObjectEntries, RelationsAndDistancesAnswerWhileOverlayEntriesStayOpen) {
+    const GM_Object a = Mixed(), b(Point3D{1, 1, 0}), far(Point3D{1, 5, 0});
     Point3D p{}, q{};
-    EXPECT_EQ(a.contains(&b), 0);
-    EXPECT_EQ(a.equal(&a, 1e-6), 0);
+    EXPECT_EQ(a.contains(&b), 1);  // the arc's middle point
+    EXPECT_EQ(a.equal(&a, 1e-6), 1);
+    EXPECT_EQ(a.equal(&b, 1e-6), 0);
+    EXPECT_EQ(a.distance(&b, p, q), 0.0);
+    // From the point member (1, 2): nearer than the arc's top (1, 1) and the polygon.
+    EXPECT_NEAR(DistanceOfGMObject(a, far, p, q), 3.0, 1e-12);
+    EXPECT_EQ(p.x, 1.0);
+    EXPECT_EQ(p.y, 2.0);
+    EXPECT_EQ(DistanceOfGMObject(a, GM_Object()), -1.0);
     EXPECT_EQ(a.setUnion(&b), nullptr);
     EXPECT_EQ(a.buffer(1.0), nullptr);
-    EXPECT_EQ(a.distance(&b, p, q), -1.0);
-    EXPECT_EQ(DistanceOfGMObject(a, b), -1.0);
 }
 
 }  // namespace

@@ -43,6 +43,21 @@ TEST(KeloCommands, BuildExecEncryptAndCheckAgreeWithRun) {
     EXPECT_EQ(Sh(dir, kKelo + "run geo.wse 'x y' z").out, run.out);
 }
 
+TEST(KeloCommands, GeometryRelationsFromScripts) {
+    test::ScratchDir dir;
+    dir.write("rel.wsp",
+              "void main(array a) {\n"
+              "  klPoints p = geoFromText(\"POLYGON((0 0, 4 0, 4 4, 0 4))\");\n"
+              "  klPoints q = geoFromText(\"POLYGON((4 0, 8 0, 8 4, 4 4))\");\n"
+              "  klPoints l = geoFromText(\"LINESTRING(1 1, 3 3)\");\n"
+              "  println(geoRelate(p, q), \" \", geoRelate(p, l), \" \", geoRelate(l, geoFromText(\"POINT(2 2)\")));\n"
+              "  println(geoDistance(l, q), \" \", geoDistance(p, l));\n"
+              "}\n");
+    const Shell run = Sh(dir, kKelo + "run rel.wsp");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "FF2F11212 102FF1FF2 0F1FF0FF2\n1.0 0.0\n");
+}
+
 // The shipped examples, host functions included, run the same from source and compiled.
 TEST(KeloCommands, ExamplesRunTheSameCompiled) {
     test::ScratchDir dir;

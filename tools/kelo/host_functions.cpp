@@ -23,6 +23,7 @@ const char* const kHostNames[] = {
     "dayLength",    "mf_klPoints_area", "mf_klPoints_length", "mf_klPoints_box", "mf_klPoints_count",
     "netCreate",    "netAddRoad", "netRoute", "netNearest",   "netTour",           "netArea",
     "netFree",      "geoPoints",  "mf_klPoints_points", "geoRead", "geoWrite", "geoToWkt", "geoFromWkt",
+    "geoRelate",    "geoDistance",
 };
 const int32_t kHostNameCount = static_cast<int32_t>(sizeof kHostNames / sizeof kHostNames[0]);
 
@@ -32,6 +33,7 @@ enum Fn {
     kFromText, kArea, kLength, kBox, kCount, kSunRiseSet, kDayLength, kMArea, kMLength, kMBox, kMCount,
     kNetFirst,  // the network functions follow in the order of NetFn
     kPoints = kNetFirst + static_cast<int>(NetFn::kFree) + 1, kMPoints, kRead, kWrite, kToWkt, kFromWkt,
+    kRelate, kDistance,
 };
 
 using Geometry = HostGeometry;
@@ -195,6 +197,12 @@ double Area(const Geometry& g) {
     return std::fabs(twice) / 2;
 }
 
+GM_Object Object(const Geometry& g) {
+    if (g.polygon) return GM_Object(keloParts(g.points), 1);
+    if (g.points.pointCount == 1) return GM_Object(g.points.points[0]);
+    return GM_Object(keloParts(g.points), 0);
+}
+
 bool Number(const Tdata& v, double& out) {
     if (v.dataType == kTypeInt) out = v.value.i;
     else if (v.dataType == kTypeDouble) out = v.value.d;
@@ -265,6 +273,17 @@ intptr_t Call(int32_t fn) {
             return setValue(cells[result],
                             Tdata(GetDayLength(v[0], v[1], static_cast<int>(v[2]), static_cast<int>(v[3]),
                                                static_cast<int>(v[4]), static_cast<int>(v[5]))));
+        }
+        case kRelate:
+        case kDistance: {
+            if (args.size() != 2) return 0;
+            const Geometry *a = FindGeometry(cells[args[0]]), *b = FindGeometry(cells[args[1]]);
+            if (a == nullptr || b == nullptr) return 0;
+            const GM_Object ga = Object(*a), gb = Object(*b);
+            if (fn == kDistance) return setValue(cells[result], Tdata(DistanceOfGMObject(ga, gb)));
+            int dims[8];
+            Relate9i(ga, gb, g_epsZero, dims);
+            return setValue(cells[result], Tdata(NineIntersectionText(dims)));
         }
         default: break;
     }
