@@ -1,7 +1,7 @@
 // libFuzzer target for compile-and-run: arbitrary bytes as a script are preprocessed, compiled
 // and run with an instruction budget. Every outcome must be success or a numbered error text;
 // crashes, hangs and leaks (cells or stacks left behind) are findings.
-// Built apart from the test suite; see build_script_front_fuzz.sh.
+// Built apart from the test suite by scripts/fuzz.sh.
 #include <unistd.h>
 
 #include <cstdint>
