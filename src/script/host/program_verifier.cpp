@@ -49,7 +49,8 @@ bool ValidInstruction(const ScriptInstruction& in, int32_t size, int32_t hostCou
             return in.count >= -1 && in.count2 >= 1 && in.count2 <= kScriptVarStackSlots;
         case kOpCallSystem:
             if (in.count2 < 0 || in.count2 > kScriptVarStackSlots) return false;
-            if (in.count >= 0 && in.count < kScriptSystemFunctionCount) return true;
+            // -1 is a name the compiler did not know, which the loop reports as 10301.
+            if (in.count >= -1 && in.count < kScriptSystemFunctionCount) return true;
             return in.count >= kScriptHostFunctionBase &&
                    static_cast<int64_t>(in.count) - kScriptHostFunctionBase < hostCount;
         case kOpCallByName:
