@@ -1,8 +1,8 @@
 // libFuzzer target for compiled programs: arbitrary bytes handed to the run entry point must be
-// refused with a numbered error text or run to an end (or a numbered error) under an instruction
-// budget, never crash, read outside the value store or the stacks, hang or leak. The seeds carry
-// their checksum; mutations mostly break it, so each input is also tried with its last field (the
-// checksum, when there is one) removed, which reaches the verifier and the interpreter.
+// refused, or run to an end or a numbered error text under an instruction budget; never crash,
+// read outside the value store or the stacks, hang or leak. The seeds carry their checksum, which
+// mutations mostly break, so each input is also tried with its last field (the checksum, when
+// there is one) removed, which reaches the verifier and the interpreter.
 // Built apart from the test suite by scripts/fuzz.sh.
 #include <unistd.h>
 
@@ -14,6 +14,8 @@
 #include "companion/gbk.h"
 #include "companion/ui.h"
 #include "platform/break_poll.h"
+#include "script/host/program_codec.h"
+#include "script/host/program_verifier.h"
 #include "script/host/script_host.h"
 
 namespace {
@@ -37,9 +39,18 @@ const std::vector<const char*>& HostNames() {
 }
 
 void RunOnce(const std::vector<char>& bytes) {
+    const auto& names = HostNames();
+    // Reading and checking are cheap; a run builds a whole engine, whose fresh stacks cost far
+    // more than the run itself. So every input is read and checked here, and only programs the
+    // check accepts go on to the entry point, which reads and checks them again and runs them.
+    kelo::ScriptProgram program;
+    kelo::ScriptSourceTable lines;
+    kelo::detail::ScriptVerifyFault fault;
+    if (!kelo::detail::DecodeScriptProgram(bytes.data(), static_cast<int32_t>(bytes.size()), program, &lines) ||
+        !kelo::detail::VerifyScriptProgram(program, lines.size(), static_cast<int32_t>(names.size()), fault))
+        return;
     std::string output;
     g_polls = 0;
-    const auto& names = HostNames();
     kelo::DecodeRunKeloScript(names.data(), nullptr, static_cast<int32_t>(names.size()), output, {"x", "/P"},
                               static_cast<int32_t>(bytes.size()), bytes.data());
     if (!output.empty() && output.rfind(kelo::ToGbk("错误"), 0) != 0 && output.rfind("InternalError", 0) != 0)
