@@ -4,7 +4,6 @@
 // mutations mostly break, so each input is also tried with its last field (the checksum, when
 // there is one) removed, which reaches the verifier and the interpreter.
 // Built apart from the test suite by scripts/fuzz.sh.
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "companion/gbk.h"
+#include "fuzz_home.h"
 #include "companion/ui.h"
 #include "platform/break_poll.h"
 #include "script/host/program_codec.h"
@@ -19,9 +19,6 @@
 #include "script/host/script_host.h"
 
 namespace {
-
-// Yes also answers the break question, which ends the run.
-int QuietBox(void*, const char*, uint32_t) { return kelo::kIdYes; }
 
 // The instruction budget: the loop polls for a break every 256 instructions.
 uint64_t g_polls = 0;
@@ -60,13 +57,8 @@ void RunOnce(const std::vector<char>& bytes) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char pattern[] = "/tmp/kelo_fuzz_XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) std::abort();
-    ::setenv("KELO_HOME", pattern, 1);
-    if (::chdir(pattern) != 0) std::abort();
-    static kelo::KeloUiHandler quiet;
-    quiet.messageBox = QuietBox;
-    kelo::SetKeloUiHandler(&quiet);
+    // Yes also answers the break question, which ends the run.
+    kelo_fuzz::EnterScratchHome<kelo::kIdYes>();
     kelo::SetScriptBreakPoll(StopAfterAWhile, nullptr);
     // Printing goes nowhere: stdout of a fuzzer is its log.
     if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <thread>
+#include <vector>
 
 #include "kelo_shell.h"
 
@@ -58,16 +59,28 @@ TEST(KeloCommands, ExamplesRunTheSameCompiled) {
     }
 }
 
+// Each command gives its exit status and says something recognisable on standard error.
+struct CommandCase {
+    const char* command;
+    int status;
+    const char* inErr;
+};
+
+void ExpectStatusAndText(const test::ScratchDir& dir, const std::vector<CommandCase>& cases) {
+    for (const auto& c : cases) {
+        const Shell s = Sh(dir, kKelo + c.command);
+        EXPECT_EQ(s.status, c.status) << c.command;
+        EXPECT_NE(s.err.find(c.inErr), std::string::npos) << c.command << ": " << s.err;
+        EXPECT_EQ(s.err.find("nan"), std::string::npos) << c.command;
+    }
+}
+
 TEST(KeloCommands, BadInputGivesTextsAndStatus) {
     test::ScratchDir dir;
     dir.write("bad.wsp", "void main() {\n  int i = ;\n}\n");
     dir.write("hostbad.wsp", "void main() {\n  geoArea(3);\n}\n");
     dir.write("garbage.kbc", "12\0" "0\0" "zz");
-    struct {
-        const char* command;
-        int status;
-        const char* inErr;
-    } cases[] = {
+    ExpectStatusAndText(dir, {
         {"run nosuch.wsp", 1, "nosuch.wsp"},
         {"check bad.wsp", 1, "at line: 2"},
         {"build bad.wsp out.kbc", 1, "at line: 2"},
@@ -77,12 +90,7 @@ TEST(KeloCommands, BadInputGivesTextsAndStatus) {
         {"encrypt nosuch.wsp", 1, "not enciphered"},
         {"run", 2, "usage"},
         {"build only-one", 2, "usage"},
-    };
-    for (const auto& c : cases) {
-        const Shell s = Sh(dir, kKelo + c.command);
-        EXPECT_EQ(s.status, c.status) << c.command;
-        EXPECT_NE(s.err.find(c.inErr), std::string::npos) << c.command << ": " << s.err;
-    }
+    });
 }
 
 TEST(KeloCommands, HostileInputGivesTextsAndStatus) {
@@ -93,11 +101,7 @@ TEST(KeloCommands, HostileInputGivesTextsAndStatus) {
     Shell s = Sh(dir, kKelo + "run args.wsp /Projects/data.shp 'a b' ''");
     EXPECT_EQ(s.status, 0) << s.err;
     EXPECT_EQ(s.out, "[/Projects/data.shp]\n[a b]\n[]\n");
-    struct {
-        const char* command;
-        int status;
-        const char* inErr;
-    } cases[] = {
+    ExpectStatusAndText(dir, {
         {"exec .", 1, "not a regular file"},
         {"exec /dev/zero", 1, "not a regular file"},
         {"run grow.wsp", 1, "10100"},
@@ -110,13 +114,7 @@ TEST(KeloCommands, HostileInputGivesTextsAndStatus) {
         {"sun nan 0 2026-06-01", 2, "LON"},
         {"sun 0 0 2026-06-01 --mode 99", 2, "--mode"},
         {"sun 0 0 2026-06-01 --mode -1", 2, "--mode"},
-    };
-    for (const auto& c : cases) {
-        s = Sh(dir, kKelo + c.command);
-        EXPECT_EQ(s.status, c.status) << c.command;
-        EXPECT_NE(s.err.find(c.inErr), std::string::npos) << c.command << ": " << s.err;
-        EXPECT_EQ(s.err.find("nan"), std::string::npos) << c.command;
-    }
+    });
     s = Sh(dir, kKelo + "sun 180 -90 2024-02-29 --mode 3");
     EXPECT_EQ(s.status, 0) << s.err;
     EXPECT_EQ(s.out.find("nan"), std::string::npos) << s.out;
