@@ -101,6 +101,8 @@ TEST(HostileProgram, VerifierRefusesWhatTheLoopWouldTrust) {
         {"call-frame entry", 10000, 6, "99999", 10001},
         {"jump target", 4, 6, "99999", 10000},
         {"entry of main", -1, 1, "99999", 10000},
+        // Sound as a field, but at run time the slot holds no cell: caught where it is used.
+        {"operand naming a slot without a cell", 12, 3, "-2", 10304},
     };
     for (const auto& c : cases) {
         Fields p(clean);
