@@ -45,7 +45,7 @@ bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
     if (!in) return false;
     std::string line;
     while (std::getline(in, line)) lines.push_back(line);
-    return true;
+    return !in.bad();
 }
 
 // Section header name of a line, or false when it is no header.
@@ -145,9 +145,22 @@ int WriteKeloProfileString(const char* section, const char* key, const char* val
     // A line break would smuggle extra lines (keys, sections) into the file.
     for (const char* s : {section, key, value ? value : ""})
         if (std::strpbrk(s, "\r\n") != nullptr) return 0;
+    // Write where the file really is, so a link to a shared settings file stays a link.
     std::string path = ResolveFile(file);
+    struct stat st;
+    const bool exists = stat(path.c_str(), &st) == 0;
+    if (!exists && lstat(path.c_str(), &st) == 0) return 0;  // a dangling link: nothing sane to write
+    if (exists) {
+        char* real = realpath(path.c_str(), nullptr);
+        if (real == nullptr) return 0;
+        path = real;
+        std::free(real);
+        // The whole file is rewritten from what was read: a file that cannot be read, or that
+        // its owner made read-only, is left as it is rather than replaced by one key.
+        if (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0 || access(path.c_str(), R_OK | W_OK) != 0) return 0;
+    }
     std::vector<std::string> lines;
-    ReadLines(path, lines);
+    if (exists && !ReadLines(path, lines)) return 0;
 
     // Replace the key inside its section, or append it at the section's end, or add the section.
     std::string entry = std::string(key) + "=" + (value ? value : "");
@@ -185,6 +198,8 @@ int WriteKeloProfileString(const char* section, const char* key, const char* val
     {
         std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
         if (!out) return 0;
+        // The replacement keeps the permissions the file had.
+        if (exists) chmod(tmp.c_str(), st.st_mode & 07777);
         for (const std::string& l : lines) out << l << '\n';
         out.flush();
         if (!out) {

@@ -26,7 +26,9 @@ void EmitArc(const Point3D& s, const Point3D& e, const Point3D& c, double r, dou
     double span = std::abs(sweep) * kDeg;
     double dir = sweep >= 0 ? 1.0 : -1.0;
     // The count is fixed up front so rounding in the angles cannot add a sliver point at the end.
-    long n = static_cast<long>(std::ceil(span / stepDeg - 1e-9));
+    // A degenerate arc (huge or non-finite coordinates) has no sound count: it keeps its ends.
+    const double steps = std::ceil(span / stepDeg - 1e-9);
+    const long n = steps >= 1 && steps <= 1e7 ? static_cast<long>(steps) : 1;
     for (long k = 1; k < n; ++k) {
         double a = start + dir * (k * stepDeg) / kDeg;
         out.push_back({c.x + r * std::cos(a), c.y + r * std::sin(a), kUnknownZ});

@@ -1,6 +1,7 @@
 #include "geometry/tolerance.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 #include "companion/settings.h"
@@ -46,6 +47,8 @@ double LoadGzCoordEpsZero(bool degrees) {
     while (*b == ' ' || *b == '\t') ++b;
     if (*b == '+') ++b;
     if (std::from_chars(b, buf + std::strlen(buf), v, std::chars_format::general).ec != std::errc()) v = 0;
+    // "inf" and "nan" read as numbers but are none: an infinite tolerance makes every point equal.
+    if (!std::isfinite(v)) v = 0;
     return v >= kEpsFloor ? v : kEpsFloor;
 }
 

@@ -29,6 +29,10 @@ int32_t GridIndex(double snapped, double pitch) {
 
 double SnapCoord(double v, double pitch) { return std::floor(v / pitch + 0.5) * pitch; }
 
+// A position without finite coordinates has no grid cell: it would share one with the origin
+// (NaN) or with every other far point (infinity), so it is never a vertex.
+bool Finite(double x, double y) { return std::isfinite(x) && std::isfinite(y); }
+
 }  // namespace
 
 // ---------------------------------------------------------------- route result
@@ -183,7 +187,7 @@ int Dijkstra_Route::Init_Lines(const Point3D* points, int count, float speed, bo
 
 bool Dijkstra_Route::Add2Lines(const Point3D* a, const Point3D* b, float cost, float length, bool twoWay,
                                bool blocked, uint32_t attribute, int16_t level) {
-    if (a == nullptr || b == nullptr) return false;
+    if (a == nullptr || b == nullptr || !Finite(a->x, a->y) || !Finite(b->x, b->y)) return false;
     const Point2D pa = Round2(*a), pb = Round2(*b);
     const int64_t ka = KeyOf(pa), kb = KeyOf(pb);
     if (ka == kb) return false;
@@ -204,6 +208,7 @@ bool Dijkstra_Route::Add2Lines(const Point3D* a, const Point3D* b, float cost, f
 
 bool Dijkstra_Route::Add2Lines(const Point2D& a, const Point2D& b, float cost, float length, bool twoWay,
                                bool blocked, uint32_t attribute, int16_t level) {
+    if (!Finite(a.x, a.y) || !Finite(b.x, b.y)) return false;
     const int64_t ka = KeyOf(a), kb = KeyOf(b);
     if (ka == kb) return false;
     const int from = Add2pointMapKey(ka);
@@ -269,7 +274,9 @@ int64_t Dijkstra_Route::GetVertId(int i) const {
     return m_verts[i].key;
 }
 
-int Dijkstra_Route::Binary_Search(const Point3D& p) const { return Binary_Search(myStreetPt_VertId(p)); }
+int Dijkstra_Route::Binary_Search(const Point3D& p) const {
+    return Finite(p.x, p.y) ? Binary_Search(myStreetPt_VertId(p)) : -1;
+}
 
 int Dijkstra_Route::Binary_Search(int64_t key) const {
     auto it = m_keyMap.find(key);

@@ -39,6 +39,9 @@ void ReversePoints(keloPoints& pts) {
     if (pts.points != nullptr && pts.pointCount > 1) std::reverse(pts.points, pts.points + pts.pointCount);
 }
 
+// A position that is no place (NaN or infinite) is refused rather than snapped to the origin.
+bool IsFinitePoint(const Point3D& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
 double ReachedCost(const Dijkstra_Route& g, int v) {
     if (v < 0 || g.GetPre(v) == -1) return kNone;
     return g.GetDist(v);
@@ -55,7 +58,7 @@ int Dijkstra_Route::FindBestRoute2Pos(int64_t keyA, int64_t keyB, myRouteResult&
 
 int Dijkstra_Route::FindNearestHosptal(const Point3D& position, const std::vector<Point3D>& facilities,
                                        myRouteResult& result, bool toPosition, int32_t flag) {
-    if (facilities.empty()) return 0;
+    if (facilities.empty() || !IsFinitePoint(position)) return 0;
     InverseGuard inverse(*this, toPosition);
     Add_Point(position);
     for (const Point3D& f : facilities) Add_Point(f);
@@ -112,6 +115,9 @@ int Dijkstra_Route::FindBestPostRoute(const std::vector<Point3D>& depots, const 
                                       std::vector<myRouteResult>& results, int returnToDepot, int32_t flag) {
     KeloSrand(static_cast<uint32_t>(std::time(nullptr)));
     if (depots.empty()) return 0;
+    for (const std::vector<Point3D>* list : {&depots, &targets})
+        for (const Point3D& p : *list)
+            if (!IsFinitePoint(p)) return 0;
     const int D = static_cast<int>(depots.size());
     const int T = static_cast<int>(targets.size());
 
@@ -224,7 +230,7 @@ int Dijkstra_Route::FindBestPostRoute(const std::vector<Point3D>& depots, const 
 
 int Dijkstra_Route::FindServiceArea(const Point3D& centre, myRouteResult& result, double limit, bool whole,
                                     int32_t flag) {
-    if (!(limit > 0.0)) return 0;
+    if (!(limit > 0.0) || !IsFinitePoint(centre)) return 0;
     if (flag == klRouteCostLength && m_unit == klRouteDegreePlanar) {
         // The limit comes in metres; one degree along the diagonal at the centre converts it.
         const Point2D c = Round2(centre);

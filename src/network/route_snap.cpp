@@ -38,6 +38,7 @@ Point2D Dijkstra_Route::GetNearLine(bool insert, const Point3D& p, int32_t& line
     const float connectorCost = ToUnitCost(kConnectorSpeed);
     const Point2D sp = Round2(p);
     line = -1;
+    if (!std::isfinite(p.x) || !std::isfinite(p.y)) return sp;  // nowhere on the network
     if (Binary_Search(KeyOf(sp)) >= 0) return sp;
 
     double best = 0.0;
@@ -87,6 +88,7 @@ void Dijkstra_Route::Add_Point(const Point3D& p) {
 
 bool Dijkstra_Route::InsertToLine(const Point3D& p, int line, float len1, float len2) {
     CheckLine(line);
+    if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
     const Point2D sp = Round2(p);
     if (Binary_Search(KeyOf(sp)) >= 0) return false;
     const streetLine old = m_lines[line];

@@ -2,6 +2,7 @@
 #include "network/street_route.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace kelo {
 
@@ -39,6 +40,9 @@ void BuildStreetGraph(Dijkstra_Route& graph, const std::vector<streetRoute>& net
 
 int FindBestRoute2Pos(Point3D a, Point3D b, const std::vector<streetRoute>& net, double crossTime,
                       streetRoute& out) {
+    // A NaN position would key the vertex at the origin.
+    for (const Point3D* p : {&a, &b})
+        if (!std::isfinite(p->x) || !std::isfinite(p->y)) return 0;
     Dijkstra_Route graph;
     BuildStreetGraph(graph, net, crossTime);
     graph.Add_Point(a);

@@ -4,6 +4,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -87,6 +90,62 @@ TEST(CompanionSettings, ProfileFunctions) {
     EXPECT_EQ(std::string(path), home.path("Kelo.ini"));
     EXPECT_EQ(_LFModDir(), home.dir());
     EXPECT_EQ(GetKeloProfileString("S", "K", "d", nullptr, 10, "Kelo.ini"), 0);
+}
+
+// Writing one key rewrites the whole file from what was read: whenever the file cannot be read
+// or must not be replaced, nothing may be written, and a written file keeps its link and mode.
+TEST(CompanionSettings, WritesNeverLoseWhatTheyCouldNotRead) {
+    namespace fs = std::filesystem;
+    kelo_test::TempHome home;
+    const std::string ini = home.path("Kelo.ini");
+    const std::string text = "[Other]\nkeep=1\n\n[SysPara]\nCoordEps0Met=0.5\n";
+    auto writeIni = [&](const std::string& path) {
+        std::ofstream(path, std::ios::binary) << text;
+    };
+    auto readAll = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+
+    // A folder where the file should be, and a link that leads nowhere: refused, left alone.
+    fs::create_directory(ini);
+    EXPECT_EQ(WriteKeloProfileString("SysPara", "CoordEps0Met", "1", "Kelo.ini"), 0);
+    EXPECT_TRUE(fs::is_directory(ini));
+    fs::remove(ini);
+    fs::create_symlink(home.path("gone.ini"), ini);
+    EXPECT_EQ(WriteKeloProfileString("SysPara", "CoordEps0Met", "1", "Kelo.ini"), 0);
+    EXPECT_FALSE(fs::exists(home.path("gone.ini")));
+    fs::remove(ini);
+
+    // A file its owner made read-only stays as it was (also for root, who could write it).
+    writeIni(ini);
+    fs::permissions(ini, fs::perms::owner_read | fs::perms::group_read);
+    EXPECT_EQ(WriteKeloProfileString("SysPara", "CoordEps0Met", "1", "Kelo.ini"), 0);
+    EXPECT_EQ(readAll(ini), text);
+    if (::geteuid() != 0) {  // root reads whatever the mode says
+        fs::permissions(ini, fs::perms::owner_write);
+        EXPECT_EQ(WriteKeloProfileString("SysPara", "CoordEps0Met", "1", "Kelo.ini"), 0);
+        fs::permissions(ini, fs::perms::owner_read | fs::perms::owner_write);
+        EXPECT_EQ(readAll(ini), text);
+    }
+    fs::remove(ini);
+
+    // Through a link: the target changes, the link stays a link, the mode stays.
+    const std::string shared = home.path("shared.ini");
+    writeIni(shared);
+    fs::permissions(shared, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink(shared, ini);
+    ASSERT_EQ(WriteKeloProfileString("SysPara", "CoordEps0Met", "2", "Kelo.ini"), 1);
+    EXPECT_TRUE(fs::is_symlink(ini));
+    EXPECT_EQ(readAll(shared), "[Other]\nkeep=1\n\n[SysPara]\nCoordEps0Met=2\n");
+    EXPECT_EQ(fs::status(shared).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+    // Tolerance texts that read as numbers but are none fall to the floor like any non-number.
+    for (const char* bad : {"inf", "-inf", "nan", "1e400"}) {
+        WriteKeloProfileString("SysPara", "CoordEps0Met", bad, "Kelo.ini");
+        EXPECT_EQ(LoadGzCoordEpsZero(false), 1e-8) << bad;
+    }
 }
 
 TEST(CompanionPlane, CrossP) {

@@ -1,7 +1,7 @@
 // libFuzzer target for the length-checked record reader: arbitrary bytes must be refused (0, type 0)
 // or read into a record that encodes back to exactly the same bytes, never crash, read past the
 // buffer or leak. The record it reads is also copied and measured, since hosts do that next.
-// Built apart from the test suite; see build_records_fuzz.sh.
+// Built apart from the test suite by scripts/fuzz.sh.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>

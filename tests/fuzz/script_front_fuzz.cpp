@@ -1,6 +1,6 @@
 // libFuzzer target for the script front end: arbitrary bytes as a script must end in success or
 // a numbered error (or one of the two file texts), never in a crash, hang or leak.
-// Built apart from the test suite; see build_script_front_fuzz.sh.
+// Built apart from the test suite by scripts/fuzz.sh.
 #include <unistd.h>
 
 #include <cstdint>

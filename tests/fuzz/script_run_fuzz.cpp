@@ -1,21 +1,19 @@
 // libFuzzer target for compile-and-run: arbitrary bytes as a script are preprocessed, compiled
 // and run with an instruction budget. Every outcome must be success or a numbered error text;
 // crashes, hangs and leaks (cells or stacks left behind) are findings.
-// Built apart from the test suite; see build_script_front_fuzz.sh.
-#include <unistd.h>
+// Built apart from the test suite by scripts/fuzz.sh.
 
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "companion/gbk.h"
+#include "fuzz_home.h"
 #include "companion/ui.h"
 #include "script/front/compiler.h"
 #include "script/vm/script_engine.h"
 
 namespace {
-
-int QuietBox(void*, const char*, uint32_t) { return kelo::kIdNo; }
 
 bool IsNumberedError(const std::string& text) {
     const std::string& head = kelo::ToGbk("错误");
@@ -25,13 +23,7 @@ bool IsNumberedError(const std::string& text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char pattern[] = "/tmp/kelo_fuzz_XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) std::abort();
-    ::setenv("KELO_HOME", pattern, 1);
-    if (::chdir(pattern) != 0) std::abort();
-    static kelo::KeloUiHandler quiet;
-    quiet.messageBox = QuietBox;
-    kelo::SetKeloUiHandler(&quiet);
+    kelo_fuzz::EnterScratchHome<kelo::kIdNo>();
     return 0;
 }
 

@@ -328,3 +328,24 @@ TEST(CurveEdgeCases, ArcAnglesSplineLimitAndEllipseZ) {
     EXPECT_EQ(d.back().z, 7);
     EXPECT_EQ(d[d.size() / 2].z, kUnknownZ);
 }
+
+// Arcs through points far beyond any real coordinate (still finite, so the checked reader takes
+// them) or through NaN have no sound step count; they keep their ends instead of converting a
+// NaN or a huge count to an integer.
+TEST(CircleArc, DegenerateHugeArcsKeepTheirEnds) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const Point3D cases[][3] = {
+        {{0, 0, 0}, {1e300, 1e300, 0}, {-1e300, 1e300, 0}},
+        {{0, 0, 0}, {nan, 1, 0}, {2, 0, 0}},
+        {{-1e308, 0, 0}, {0, 1e308, 0}, {1e308, 0, 0}},
+    };
+    for (const auto& arc : cases) {
+        std::vector<Point3D> out;
+        const int n = DiscreteArc(arc, 3, out, 1e-3, nullptr);
+        EXPECT_EQ(n, static_cast<int>(out.size()));
+        ASSERT_GE(out.size(), 2u);
+        EXPECT_LE(out.size(), 100000u);
+        EXPECT_EQ(out.front().x, arc[0].x);
+        EXPECT_EQ(out.back().x, arc[2].x);
+    }
+}

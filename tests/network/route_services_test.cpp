@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numeric>
 #include <random>
 #include <vector>
@@ -361,4 +362,38 @@ TEST(RouteServices, ServiceAreaLimitInMetresOnADegreeGraph) {
     ASSERT_EQ(ring.GetCount(), 3);
     EXPECT_NEAR(std::min(ring[0].x, ring[1].x), 116.5 - reach, 1e-5);
     EXPECT_NEAR(std::max(ring[0].x, ring[1].x), 116.5 + reach, 1e-5);
+}
+
+// A position that is no place (NaN or infinite) is refused everywhere: it used to key the vertex
+// at the origin, so a road to it was added and services answered as if asked at (0, 0).
+TEST(RouteServices, NonFinitePositionsAreRefused) {
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    for (const Point3D bad : {Point3D{nan, 0, 0}, Point3D{0, nan, 0}, Point3D{inf, 0, 0}, Point3D{0, -inf, 0}}) {
+        Dijkstra_Route g;
+        g.Init_Initial(klRoutePlanarMetre, true, 0.0, 1024);
+        const Point3D road[3] = {{0, 0, 0}, bad, {100, 0, 0}};
+        EXPECT_EQ(g.Init_Lines(road, 3, 36.0f, true, false, 0u, int16_t{0}), 0);
+        EXPECT_EQ(g.GetLineN(), 0);
+        StreetGrid(g, 3);
+        const int lines = g.GetLineN();
+        EXPECT_EQ(g.Binary_Search(bad), -1);
+        g.Add_Point(bad);
+        int32_t line = 7;
+        g.GetNearLine(true, bad, line);
+        EXPECT_EQ(line, -1);
+        EXPECT_EQ(g.GetLineN(), lines);  // nothing was snapped in
+        myRouteResult r;
+        EXPECT_EQ(g.FindNearestHosptal(bad, {At(2, 2)}, r, false, 0), 0);
+        EXPECT_EQ(g.FindNearestHosptal(At(0, 0), {bad}, r, false, 0), 0);
+        EXPECT_EQ(g.FindServiceArea(bad, r, 500.0, true, 1), 0);
+        std::vector<myRouteResult> tours;
+        EXPECT_EQ(g.FindBestPostRoute({At(0, 0)}, {At(1, 1), bad}, tours, 1, 0), 0);
+        EXPECT_EQ(g.GetLineN(), lines);
+
+        std::vector<streetRoute> net;
+        net.emplace_back(new keloPoints(0, 0, 100, 0), 36.0, 0);
+        streetRoute out;
+        EXPECT_EQ(FindBestRoute2Pos(bad, Point3D{100, 0, 0}, net, 0.0, out), 0);
+        EXPECT_EQ(FindBestRoute2Pos(Point3D{100, 0, 0}, bad, net, 0.0, out), 0);
+    }
 }

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <thread>
+#include <vector>
 
 #include "kelo_shell.h"
 
@@ -73,16 +74,28 @@ TEST(KeloCommands, ExamplesRunTheSameCompiled) {
     }
 }
 
+// Each command gives its exit status and says something recognisable on standard error.
+struct CommandCase {
+    const char* command;
+    int status;
+    const char* inErr;
+};
+
+void ExpectStatusAndText(const test::ScratchDir& dir, const std::vector<CommandCase>& cases) {
+    for (const auto& c : cases) {
+        const Shell s = Sh(dir, kKelo + c.command);
+        EXPECT_EQ(s.status, c.status) << c.command;
+        EXPECT_NE(s.err.find(c.inErr), std::string::npos) << c.command << ": " << s.err;
+        EXPECT_EQ(s.err.find("nan"), std::string::npos) << c.command;
+    }
+}
+
 TEST(KeloCommands, BadInputGivesTextsAndStatus) {
     test::ScratchDir dir;
     dir.write("bad.wsp", "void main() {\n  int i = ;\n}\n");
     dir.write("hostbad.wsp", "void main() {\n  geoArea(3);\n}\n");
     dir.write("garbage.kbc", "12\0" "0\0" "zz");
-    struct {
-        const char* command;
-        int status;
-        const char* inErr;
-    } cases[] = {
+    ExpectStatusAndText(dir, {
         {"run nosuch.wsp", 1, "nosuch.wsp"},
         {"check bad.wsp", 1, "at line: 2"},
         {"build bad.wsp out.kbc", 1, "at line: 2"},
@@ -92,12 +105,34 @@ TEST(KeloCommands, BadInputGivesTextsAndStatus) {
         {"encrypt nosuch.wsp", 1, "not enciphered"},
         {"run", 2, "usage"},
         {"build only-one", 2, "usage"},
-    };
-    for (const auto& c : cases) {
-        const Shell s = Sh(dir, kKelo + c.command);
-        EXPECT_EQ(s.status, c.status) << c.command;
-        EXPECT_NE(s.err.find(c.inErr), std::string::npos) << c.command << ": " << s.err;
-    }
+    });
+}
+
+TEST(KeloCommands, HostileInputGivesTextsAndStatus) {
+    test::ScratchDir dir;
+    dir.write("args.wsp", "void main(array args) { for (int i = 0; i < args.getSize(); i++) println(\"[\", args[i], \"]\"); }\n");
+    dir.write("grow.wsp", "void main() {\n  string s = \"ab\";\n  while (true) s = s + s;\n}\n");
+    // Arguments reach the script as given, the argument delimiter and blanks included.
+    Shell s = Sh(dir, kKelo + "run args.wsp /Projects/data.shp 'a b' ''");
+    EXPECT_EQ(s.status, 0) << s.err;
+    EXPECT_EQ(s.out, "[/Projects/data.shp]\n[a b]\n[]\n");
+    ExpectStatusAndText(dir, {
+        {"exec .", 1, "not a regular file"},
+        {"exec /dev/zero", 1, "not a regular file"},
+        {"run grow.wsp", 1, "10100"},
+        {"run .", 1, "1001"},
+        {"sun 0 0 2026-13-45", 2, "DATE"},
+        {"sun 0 0 2026-02-29", 2, "DATE"},
+        {"sun 0 0 0-01-01", 2, "DATE"},
+        {"sun 0 95 2026-06-01", 2, "LAT"},
+        {"sun 1e308 0 2026-06-01", 2, "LON"},
+        {"sun nan 0 2026-06-01", 2, "LON"},
+        {"sun 0 0 2026-06-01 --mode 99", 2, "--mode"},
+        {"sun 0 0 2026-06-01 --mode -1", 2, "--mode"},
+    });
+    s = Sh(dir, kKelo + "sun 180 -90 2024-02-29 --mode 3");
+    EXPECT_EQ(s.status, 0) << s.err;
+    EXPECT_EQ(s.out.find("nan"), std::string::npos) << s.out;
 }
 
 // A terminal session driven as a person would: type, then read the screen until the expected

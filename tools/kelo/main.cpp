@@ -92,16 +92,22 @@ bool ParseInt(const char* text, int& out) {
     return true;
 }
 
-// YYYY-MM-DD, with an optional sign on the year. Ranges are not checked: the sun functions take
-// month 13 or day 32 as the following month or day, and so does this command.
+bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+// YYYY-MM-DD, a real calendar date of the years 1 to 9999. The sun functions themselves take
+// month 13 or day 32 as the following month or day; on the command line such a date is a typo.
 bool ParseDate(const std::string& text, int& year, int& month, int& day) {
     const size_t first = text.find('-', 1);
     if (first == std::string::npos) return false;
     const size_t second = text.find('-', first + 1);
     if (second == std::string::npos) return false;
-    return ParseInt(text.substr(0, first).c_str(), year) &&
-           ParseInt(text.substr(first + 1, second - first - 1).c_str(), month) &&
-           ParseInt(text.substr(second + 1).c_str(), day);
+    if (!ParseInt(text.substr(0, first).c_str(), year) ||
+        !ParseInt(text.substr(first + 1, second - first - 1).c_str(), month) ||
+        !ParseInt(text.substr(second + 1).c_str(), day))
+        return false;
+    static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
+    return day <= kDays[month - 1] + (month == 2 && IsLeapYear(year) ? 1 : 0);
 }
 
 // An event time as a clock reading; times outside 0..24 belong to the neighbouring UT day.
@@ -151,12 +157,16 @@ int RunSun(int argc, char** argv) {
         return 2;
     }
     if (!ParseDouble(positional[0].c_str(), lon) || !ParseDouble(positional[1].c_str(), lat) ||
-        !std::isfinite(lon) || !std::isfinite(lat)) {
-        std::fprintf(stderr, "kelo sun: LON and LAT must be finite numbers in degrees\n");
+        !(lon >= -180 && lon <= 180) || !(lat >= -90 && lat <= 90)) {
+        std::fprintf(stderr, "kelo sun: LON must be a number of degrees from -180 to 180 and LAT one from -90 to 90\n");
         return 2;
     }
     if (!ParseDate(positional[2], year, month, day)) {
-        std::fprintf(stderr, "kelo sun: DATE must be YYYY-MM-DD\n");
+        std::fprintf(stderr, "kelo sun: DATE must be a calendar date YYYY-MM-DD (years 1 to 9999)\n");
+        return 2;
+    }
+    if (mode < kelo::kSunModeRiseSet || mode > kelo::kSunModeAstronomical) {
+        std::fprintf(stderr, "kelo sun: --mode must be 0, 1, 2 or 3\n");
         return 2;
     }
 

@@ -1,5 +1,11 @@
 #include "script_commands.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -13,19 +19,6 @@
 namespace kelo_tool {
 
 namespace {
-
-// The command text of a run: the file, then "*" and the arguments; several arguments are joined
-// with the argument delimiter so blanks inside one survive.
-std::string CommandText(const char* script, int argc, char** argv) {
-    std::string text = script;
-    if (argc <= 0) return text;
-    text += "*";
-    for (int i = 0; i < argc; ++i) {
-        if (i) text += kelo::GetScriptArgDeli();
-        text += argv[i];
-    }
-    return text;
-}
 
 // Error texts are GBK; the terminal may want another encoding.
 int Report(const std::string& output) {
@@ -46,7 +39,9 @@ int RunCommand(int argc, char** argv) {
     if (argc < 1) return Usage("run SCRIPT [ARGS...]");
     InstallTerminalHost();
     std::string output;
-    kelo::ExecKeloScript(CommandText(argv[0], argc - 1, argv + 1).c_str(), kHostNames, ScriptHostWindow(),
+    // The arguments go over one by one: joined into a command text, one holding the argument
+    // delimiter ("/P", as in /Projects/data.shp) would be split.
+    kelo::ExecKeloScript(argv[0], std::vector<std::string>(argv + 1, argv + argc), kHostNames, ScriptHostWindow(),
                          kHostNameCount, output);
     return Report(output);
 }
@@ -81,18 +76,43 @@ int BuildCommand(int argc, char** argv) {
     return 0;
 }
 
+// The whole of a compiled program, read only when it is a regular file whose size the decoder can
+// take: a directory or a device (/dev/zero) would otherwise throw or read without end.
+static bool ReadCompiled(const char* path, std::string& data) {
+    struct stat st;
+    if (::stat(path, &st) != 0) {
+        std::fprintf(stderr, "kelo exec: cannot read %s: %s\n", path, std::strerror(errno));
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        std::fprintf(stderr, "kelo exec: %s is not a compiled program (not a regular file)\n", path);
+        return false;
+    }
+    if (st.st_size >= static_cast<off_t>(INT32_MAX)) {
+        std::fprintf(stderr, "kelo exec: %s is too large\n", path);
+        return false;
+    }
+    std::FILE* f = std::fopen(path, "rb");
+    if (f == nullptr) {
+        std::fprintf(stderr, "kelo exec: cannot read %s: %s\n", path, std::strerror(errno));
+        return false;
+    }
+    data.resize(static_cast<size_t>(st.st_size));
+    const size_t n = std::fread(data.data(), 1, data.size(), f);
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) {
+        std::fprintf(stderr, "kelo exec: cannot read %s\n", path);
+        return false;
+    }
+    data.resize(n);  // the file may have shrunk meanwhile
+    return true;
+}
+
 int ExecCommand(int argc, char** argv) {
     if (argc < 1) return Usage("exec COMPILED [ARGS...]");
-    std::ifstream in(argv[0], std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "kelo exec: cannot read %s\n", argv[0]);
-        return 1;
-    }
-    const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (data.size() >= static_cast<size_t>(INT32_MAX)) {
-        std::fprintf(stderr, "kelo exec: %s is too large\n", argv[0]);
-        return 1;
-    }
+    std::string data;
+    if (!ReadCompiled(argv[0], data)) return 1;
     InstallTerminalHost();
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string output;
@@ -183,8 +203,8 @@ int DebugCommand(int argc, char** argv) {
     InstallTerminalHost();
     SetRunObserver(DebugStart, DebugEnd);
     std::string output;
-    kelo::ExecKeloScriptDebug(CommandText(argv[0], argc - 1, argv + 1).c_str(), kHostNames, ScriptHostWindow(),
-                              kHostNameCount, output, DebugStop);
+    kelo::ExecKeloScriptDebug(argv[0], std::vector<std::string>(argv + 1, argv + argc), kHostNames,
+                              ScriptHostWindow(), kHostNameCount, output, DebugStop);
     SetRunObserver(nullptr, nullptr);
     return Report(output);
 }

@@ -26,7 +26,8 @@ KELO_API bool setValue(Tdata& destination, const Tdata& source);
 
 // printf-style formatting of script values: the argument at formatIndex is the format, the
 // following ones its values. 0 on success; 10303 without a format argument, 10304 when it is no
-// string, -1 for an argument that cannot be formatted.
+// string, 10100 when the text would pass the script text limit, -1 for an argument that cannot be
+// formatted.
 KELO_API int32_t DoStringFormat(Tdata* cells, const std::vector<int32_t>& args, int32_t formatIndex,
                                 std::string& out);
 

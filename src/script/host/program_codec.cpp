@@ -11,6 +11,17 @@ namespace {
 // Parameters travel inside the function's name text, after this separator.
 constexpr char kParamMark = '\x01';
 
+// 64-bit FNV-1a over the bytes before the checksum field: a corrupted byte anywhere in the buffer
+// then refuses the program, not only the corruptions the verifier can see.
+int64_t Checksum(const char* p, size_t n) {
+    uint64_t h = 14695981039346656037ull;
+    for (size_t k = 0; k < n; ++k) {
+        h ^= static_cast<unsigned char>(p[k]);
+        h *= 1099511628211ull;
+    }
+    return static_cast<int64_t>(h);
+}
+
 class Writer {
 public:
     void number(int64_t n) {
@@ -149,6 +160,7 @@ public:
         }
     }
     size_t left() const { return static_cast<size_t>(end_ - p_); }
+    const char* at() const { return p_; }
     bool atEnd() const { return p_ == end_; }
 
 private:
@@ -221,7 +233,7 @@ void WriteLines(Writer& w, const ScriptSourceTable& lines, const std::string& ma
     }
 }
 
-bool ReadLines(Reader& r, ScriptSourceTable& lines, std::string& mainFile) {
+bool ReadLines(Reader& r, const char* buffer, ScriptSourceTable& lines, std::string& mainFile) {
     int32_t nFiles = 0, nLines = 0;
     if (!r.int32(nFiles) || nFiles < 1 || static_cast<size_t>(nFiles) > r.left()) return false;
     std::vector<std::string> files(static_cast<size_t>(nFiles));
@@ -235,7 +247,11 @@ bool ReadLines(Reader& r, ScriptSourceTable& lines, std::string& mainFile) {
         l.file = files[static_cast<size_t>(file)];
     }
     mainFile = files[0];
-    return r.atEnd();
+    // Buffers written before the checksum end here.
+    if (r.atEnd()) return true;
+    const int64_t expected = Checksum(buffer, static_cast<size_t>(r.at() - buffer));
+    int64_t sum = 0;
+    return r.number(sum, INT64_MIN, INT64_MAX) && sum == expected && r.atEnd();
 }
 
 bool Decode(Reader& r, ScriptProgram& p) {
@@ -299,7 +315,10 @@ std::string EncodeScriptProgram(const ScriptProgram& program, const ScriptSource
         w.number(f.returnType);
         w.number(f.line);
     }
-    if (lines != nullptr) WriteLines(w, *lines, mainFile);
+    if (lines != nullptr) {
+        WriteLines(w, *lines, mainFile);
+        w.number(Checksum(w.out.data(), w.out.size()));
+    }
     return std::move(w.out);
 }
 
@@ -310,7 +329,7 @@ bool DecodeScriptProgram(const char* buffer, int32_t length, ScriptProgram& prog
     std::string main;
     if (buffer == nullptr || length <= 0) return false;
     Reader r(buffer, length);
-    if (Decode(r, program) && (r.atEnd() || ReadLines(r, table, main))) {
+    if (Decode(r, program) && (r.atEnd() || ReadLines(r, buffer, table, main))) {
         if (lines != nullptr) *lines = std::move(table);
         if (mainFile != nullptr) *mainFile = std::move(main);
         return true;

@@ -15,6 +15,7 @@
 #include "script/front/front_end.h"
 #include "script/host/host_call.h"
 #include "script/host/program_codec.h"
+#include "script/host/program_verifier.h"
 #include "script/vm/system_functions.h"
 
 namespace kelo {
@@ -127,11 +128,9 @@ private:
     std::string name_;
 };
 
-void RunCommand(Mode mode, const char* command, const char* const* names, KeloHostWindow* window, int32_t count,
-                std::string& output, ScriptDebugCallback callback, std::string* encoded) {
-    std::string fileName;
-    std::vector<std::string> args;
-    SplitScriptCommand(command != nullptr ? command : "", fileName, args);
+void RunFile(Mode mode, const std::string& fileName, const std::vector<std::string>& args, const char* const* names,
+             KeloHostWindow* window, int32_t count, std::string& output, ScriptDebugCallback callback,
+             std::string* encoded) {
     ScriptProgram program;  // outlives the run: the host may still query it at -99
     HostRun run(names, window, count, output);
     run.announce(fileName);
@@ -153,6 +152,14 @@ void RunCommand(Mode mode, const char* command, const char* const* names, KeloHo
         e.debugReport = "End";
         e.debugStarted = false;
     }
+}
+
+void RunCommand(Mode mode, const char* command, const char* const* names, KeloHostWindow* window, int32_t count,
+                std::string& output, ScriptDebugCallback callback, std::string* encoded) {
+    std::string fileName;
+    std::vector<std::string> args;
+    SplitScriptCommand(command != nullptr ? command : "", fileName, args);
+    RunFile(mode, fileName, args, names, window, count, output, callback, encoded);
 }
 
 }  // namespace
@@ -199,6 +206,17 @@ void ExecKeloScriptDebug(const char* command, const char* const* hostNames, Kelo
     RunCommand(Mode::Debug, command, hostNames, hostWindow, nameCount, output, callback, nullptr);
 }
 
+void ExecKeloScript(const std::string& fileName, const std::vector<std::string>& args, const char* const* hostNames,
+                    KeloHostWindow* hostWindow, int32_t nameCount, std::string& output) {
+    RunFile(Mode::Run, fileName, args, hostNames, hostWindow, nameCount, output, nullptr, nullptr);
+}
+
+void ExecKeloScriptDebug(const std::string& fileName, const std::vector<std::string>& args,
+                         const char* const* hostNames, KeloHostWindow* hostWindow, int32_t nameCount,
+                         std::string& output, ScriptDebugCallback callback) {
+    RunFile(Mode::Debug, fileName, args, hostNames, hostWindow, nameCount, output, callback, nullptr);
+}
+
 bool EncodeBuildKeloScript(const char* command, const char* const* hostNames, KeloHostWindow* hostWindow,
                            int32_t nameCount, std::string& output, int32_t& outLength, char*& outBuffer) {
     outLength = 0;
@@ -222,6 +240,12 @@ void DecodeRunKeloScript(const char* const* hostNames, KeloHostWindow* hostWindo
     ScriptEngine& e = run.engine();
     if (!detail::DecodeScriptProgram(buffer, length, program, &e.sourceLines, &e.mainFile)) {
         output = FormatScriptError(10000, {}, -1, 0, "");
+        return;
+    }
+    detail::ScriptVerifyFault fault;
+    if (!detail::VerifyScriptProgram(program, e.sourceLines.size(),
+                                     hostNames != nullptr && nameCount > 0 ? nameCount : 0, fault)) {
+        output = FormatScriptError(fault.code, e.sourceLines, fault.position, 0, e.mainFile);
         return;
     }
     run.run(program, args);

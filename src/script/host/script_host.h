@@ -22,6 +22,14 @@ KELO_API void ExecKeloScriptCheckOnly(const char* command, const char* const* ho
                                       KeloHostWindow* hostWindow, int32_t nameCount, std::string& output);
 KELO_API void ExecKeloScriptDebug(const char* command, const char* const* hostNames, KeloHostWindow* hostWindow,
                                   int32_t nameCount, std::string& output, ScriptDebugCallback callback);
+// The same runs with the script's arguments given one by one: an argument may then hold any
+// text, the argument delimiter and blanks included, which a command text cannot carry.
+KELO_API void ExecKeloScript(const std::string& fileName, const std::vector<std::string>& args,
+                             const char* const* hostNames, KeloHostWindow* hostWindow, int32_t nameCount,
+                             std::string& output);
+KELO_API void ExecKeloScriptDebug(const std::string& fileName, const std::vector<std::string>& args,
+                                  const char* const* hostNames, KeloHostWindow* hostWindow, int32_t nameCount,
+                                  std::string& output, ScriptDebugCallback callback);
 
 // Compiles the script into a new[]-allocated buffer of outLength bytes plus a closing zero byte,
 // which the caller releases with delete[]. True when the script compiled.

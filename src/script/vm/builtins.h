@@ -28,6 +28,10 @@ struct SysCall {
     std::string& text(int i) const;
     Tdata& typed(int i, int32_t type) const;
     void setResult(const Tdata& v) const { res().copyFrom(v); }
+    // Raises 10100 when a text of this many bytes would pass the text limit.
+    void textFits(size_t bytes) const {
+        if (bytes > kScriptMaxTextBytes) fail(10100);
+    }
     // Result as a reference to a cell, so that assigning to the result changes that cell.
     void setReference(int32_t cell) const;
 };

@@ -55,7 +55,10 @@ enum class Arith { Add, Sub, Mul, Div, Mod };
 Tdata Arithmetic(const SysCall& c, Arith op) {
     const Tdata& a = c.arg(0);
     const Tdata& b = c.arg(1);
-    if (op == Arith::Add && a.dataType == kTypeString && b.dataType == kTypeString) return Tdata(*a.value.s + *b.value.s);
+    if (op == Arith::Add && a.dataType == kTypeString && b.dataType == kTypeString) {
+        c.textFits(a.value.s->size() + b.value.s->size());
+        return Tdata(*a.value.s + *b.value.s);
+    }
     if (!IsNum(a) || !IsNum(b)) c.fail(10304);
     if (a.dataType == kTypeInt && b.dataType == kTypeInt) {
         const int64_t x = a.value.i, y = b.value.i;
@@ -137,6 +140,7 @@ bool ArithStore(const SysCall& c) {
     // Appending to a text in place spares building the joined text and copying it back.
     if constexpr (Op == Arith::Add) {
         if (c.arg(0).dataType == kTypeString && c.arg(1).dataType == kTypeString) {
+            c.textFits(c.arg(0).value.s->size() + c.arg(1).value.s->size());
             c.arg(0).value.s->append(*c.arg(1).value.s);
             c.setResult(c.arg(0));
             return true;

@@ -66,8 +66,12 @@ bool Replace(const SysCall& c) {
     if (!from.empty()) {
         std::string out;
         size_t i = 0;
-        for (size_t p; (p = s.find(from, i)) != std::string::npos; i = p + from.size(), ++n) out += s.substr(i, p - i) + to;
-        out += s.substr(i);
+        for (size_t p; (p = s.find(from, i)) != std::string::npos; i = p + from.size(), ++n) {
+            c.textFits(out.size() + (p - i) + to.size());
+            out.append(s, i, p - i).append(to);
+        }
+        c.textFits(out.size() + (s.size() - i));
+        out.append(s, i);
         s.swap(out);
     }
     return Result(c, Tdata(n));
@@ -139,6 +143,7 @@ bool GetAt(const SysCall& c) {
 bool InsertAt(const SysCall& c) {
     size_t i = Position(c, 1, c.text(0).size(), true);
     const std::string add = c.text(2);
+    c.textFits(c.text(0).size() + add.size());
     c.text(0).insert(i, add);
     return Result(c, Tdata(static_cast<int>(c.text(0).size())));
 }
@@ -154,9 +159,28 @@ bool RemoveAt(const SysCall& c) {
 bool Format(const SysCall& c) {
     std::string out;
     int32_t r = FormatScriptValues(c.e, c.args, c.argc, 0, out);
-    if (r == 10303 || r == 10304) c.fail(r);
+    if (r == 10303 || r == 10304 || r == 10100) c.fail(r);
     if (r != 0) return false;
     return Result(c, Tdata(out));
+}
+
+}  // namespace
+
+namespace {
+
+// One conversion appended in full, however long: the length is measured first, so a wide field
+// or a long precision ("%.400f" of 1e300) is never cut. 10100 past the text limit, -1 for a
+// directive the C library refuses.
+template <typename T>
+int32_t AppendFormatted(std::string& out, const char* spec, T value) {
+    const int n = std::snprintf(nullptr, 0, spec, value);
+    if (n < 0) return -1;
+    if (out.size() + static_cast<size_t>(n) > kScriptMaxTextBytes) return 10100;
+    const size_t at = out.size();
+    out.resize(at + static_cast<size_t>(n) + 1);
+    std::snprintf(out.data() + at, static_cast<size_t>(n) + 1, spec, value);
+    out.resize(at + static_cast<size_t>(n));
+    return 0;
 }
 
 }  // namespace
@@ -193,27 +217,29 @@ int32_t FormatScriptValues(ScriptEngine& e, const int32_t* args, int32_t argc, i
         i = j + 1;
         if (next >= argc) return -1;
         const Tdata& v = e.cells[e.resolve(args[next++])];
-        char buf[512];
+        const std::string spec = directive + conv;
+        int32_t r = 0;
         if (std::strchr("diouxXc", conv)) {
             int iv = 0;
             if (v.dataType == kTypeInt) iv = v.value.i;
             else if (v.dataType == kTypeBool) iv = v.value.b;
             else return -1;
-            std::snprintf(buf, sizeof buf, (directive + conv).c_str(), iv);
+            r = AppendFormatted(out, spec.c_str(), iv);
         } else if (std::strchr("eEfgGaA", conv)) {
             if (v.dataType != kTypeDouble) return -1;
-            std::snprintf(buf, sizeof buf, (directive + conv).c_str(), v.value.d);
+            r = AppendFormatted(out, spec.c_str(), v.value.d);
         } else if (conv == 's') {
             if (v.dataType != kTypeString) return -1;
-            std::snprintf(buf, sizeof buf, (directive + 's').c_str(), v.value.s->c_str());
             if (directive == "%") {
+                if (out.size() + v.value.s->size() > kScriptMaxTextBytes) return 10100;
                 out += *v.value.s;
                 continue;
             }
+            r = AppendFormatted(out, spec.c_str(), v.value.s->c_str());
         } else {
             return -1;
         }
-        out += buf;
+        if (r != 0) return r;
     }
     return 0;
 }

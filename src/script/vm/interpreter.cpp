@@ -350,9 +350,12 @@ void ScriptEngine::execute(int32_t start) {
                 argTop = static_cast<int32_t>(t);
                 break;
             }
-            case kOpArgBase:
-                argBase += in.count;
+            case kOpArgBase: {
+                const int64_t b = static_cast<int64_t>(argBase) + in.count;
+                if (b < 0 || b > kScriptArgStackSlots) raiseHere(10101);
+                argBase = static_cast<int32_t>(b);
                 break;
+            }
             case kOpVarTop: {
                 const int64_t t = static_cast<int64_t>(varTop) + in.count;
                 if (t < 0 || t > kScriptVarStackSlots) raiseHere(10102);
@@ -472,7 +475,9 @@ void ScriptEngine::execute(int32_t start) {
                 varTop -= n;
                 callFrames.push_back({f.entry, curPos, varTop, varBase, argTop, argBase});
                 if (debugging) debugFramePcs.push_back(debugPc);
-                argBase += in.count2;
+                const int64_t base = static_cast<int64_t>(argBase) + in.count2;
+                if (base < 0 || base > kScriptArgStackSlots) raiseHere(10101);
+                argBase = static_cast<int32_t>(base);
                 returnStack.push_back(pc);
                 pc = f.entry;
                 continue;
@@ -507,7 +512,8 @@ bool ScriptEngine::callHost(int32_t index, int32_t argc) {
     call.args.reserve(static_cast<size_t>(argc));
     for (int32_t k = 0; k < argc; ++k) {
         const int32_t a = resolve(varStack[static_cast<size_t>(varTop - argc + k)]);
-        call.args.push_back(validCell(a) ? unshared(a) : a);
+        if (!validCell(a)) raiseHere(10304);  // see callSystem
+        call.args.push_back(unshared(a));
     }
     // The argument cells stay on the stack (as roots) while the host works: it may reserve cells.
     pushVar(result);
@@ -580,6 +586,9 @@ bool ScriptEngine::run(std::string& output) {
         if (curPos >= 0 && static_cast<size_t>(curPos) < sourceLines.size())
             text += "     at line: " + std::to_string(sourceLines[static_cast<size_t>(curPos)].line);
         AfxMessageBox2(text.c_str());
+        // The host must see that the run failed, not only the user: a run that ran out of
+        // memory did not finish.
+        output = text;
         return false;
     }
 }

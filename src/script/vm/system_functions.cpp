@@ -150,7 +150,12 @@ bool ScriptEngine::callSystem(int32_t number, int32_t argc) {
         large.assign(static_cast<size_t>(argc), 0);
         args = large.data();
     }
-    for (int32_t k = 0; k < argc; ++k) args[k] = resolve(varStack[static_cast<size_t>(varTop - argc + k)]);
+    // Compiled code always hands over cells; a slot naming none comes only from a corrupted
+    // program whose stack use the load-time check cannot follow.
+    for (int32_t k = 0; k < argc; ++k) {
+        args[k] = resolve(varStack[static_cast<size_t>(varTop - argc + k)]);
+        if (!validCell(args[k])) raiseHere(10304);
+    }
     // A literal's cell is shared by every evaluation: a callee that may write an argument gets
     // its own copy.
     if (!kTables.readsOnly[static_cast<size_t>(number)])

@@ -13,6 +13,10 @@
 namespace kelo {
 
 inline constexpr int kScriptTextLimit = 65536;
+// The longest text a script may build. Like the cell store's maximum for containers, it turns a
+// runaway text (s = s + s in a loop) into the run-time error 10100 instead of taking the
+// machine's memory, and keeps every length an int.
+inline constexpr size_t kScriptMaxTextBytes = size_t{1} << 26;
 
 // False when the types do not fit; dst may then already have taken src's type (when it was
 // uninitialised) but keeps its old value otherwise.
