@@ -11,6 +11,7 @@
 #include <set>
 #include <vector>
 
+#include "geometry/circle_arc.h"
 #include "geometry/geometry_object.h"
 #include "overlay/arc_polygon.h"
 #include "overlay/line_handler.h"
@@ -264,6 +265,88 @@ TEST(Noding, RandomSegmentsAgreeWithGeosUnionAndFaces) {
         const auto [geosArea, geosCount] = g.Faces(in);
         EXPECT_NEAR(area, geosArea, 1e-6 * geosArea + 1e-9);
         EXPECT_EQ(faces.GetPolygonCount() - 1, geosCount);
+    }
+}
+
+// Circles (two arcs each) and lines in general position: lengths are kept, no two pieces cross
+// away from shared ends, and the faces have the areas GEOS finds on the densified pieces.
+TEST(Noding, RandomArcsAndLines) {
+    Geos g;
+    for (unsigned seed = 1; seed <= 5; ++seed) {
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<double> u(0, 100), rad(5, 25);
+        CLineHandler h(1e-9);
+        double inputLength = 0;
+        std::vector<std::vector<Point3D>> circles;
+        for (int i = 0; i < 8; ++i) {
+            const double cx = u(rng), cy = u(rng), r = rad(rng);
+            circles.push_back({{cx + r, cy, 0}, {cx, cy + r, 0}, {cx - r, cy, 0}, {cx, cy - r, 0}, {cx + r, cy, 0}});
+            h.AddLine(circles.back().data(), 5, klLT3PArc);
+            inputLength += 2 * M_PI * r;
+        }
+        for (int i = 0; i < 8; ++i) {
+            Point3D p[2] = {{u(rng), u(rng), 0}, {u(rng), u(rng), 0}};
+            h.AddLine(p, 2);
+            inputLength += std::hypot(p[1].x - p[0].x, p[1].y - p[0].y);
+        }
+        h.OrOverLines(0);
+        SCOPED_TRACE(testing::Message() << "seed " << seed);
+        int n = 0;
+        CsSegment* segs = nullptr;
+        h.GetSegments(n, segs);
+        double length = 0;
+        int crossings = 0;
+        std::vector<Seg> dense;
+        for (int i = 0; i < n; ++i) {
+            length += segs[i].Length(0);
+            for (int j = i + 1; j < n; ++j) {
+                Point3D q[2];
+                const int k = segs[i].zIntersectSegment(segs[j], q[0], q[1]);
+                for (int m = 0; m < k; ++m) {
+                    auto atEnd = [&](const CsSegment& s) {
+                        return std::hypot(q[m].x - s.Head()->x, q[m].y - s.Head()->y) < 1e-6 ||
+                               std::hypot(q[m].x - s.Tail()->x, q[m].y - s.Tail()->y) < 1e-6;
+                    };
+                    crossings += !(atEnd(segs[i]) && atEnd(segs[j]));
+                }
+            }
+            // Densify for GEOS: arcs by their circle, 64 steps per piece.
+            if (!segs[i].Is3PArc()) {
+                dense.push_back({segs[i].Head()->x, segs[i].Head()->y, segs[i].Tail()->x, segs[i].Tail()->y});
+                continue;
+            }
+            const Point3D* p = segs[i].points;
+            double cx, cy, r;
+            ASSERT_TRUE(Circle3P(p[0].x, p[0].y, p[1].x, p[1].y, p[2].x, p[2].y, cx, cy, r));
+            const double a0 = std::atan2(p[0].y - cy, p[0].x - cx), am = std::atan2(p[1].y - cy, p[1].x - cx);
+            double a2 = std::atan2(p[2].y - cy, p[2].x - cx), dm = am - a0;
+            while (dm < 0) dm += 2 * M_PI;
+            double d2 = a2 - a0;
+            while (d2 < 0) d2 += 2 * M_PI;
+            const double sweep = dm <= d2 ? d2 : d2 - 2 * M_PI;
+            double px = p[0].x, py = p[0].y;
+            for (int k = 1; k <= 64; ++k) {
+                const double a = a0 + sweep * k / 64;
+                const double nx = k == 64 ? p[2].x : cx + r * std::cos(a), ny = k == 64 ? p[2].y : cy + r * std::sin(a);
+                dense.push_back({px, py, nx, ny});
+                px = nx, py = ny;
+            }
+        }
+        EXPECT_NEAR(length, inputLength, 1e-6 * inputLength);
+        EXPECT_EQ(crossings, 0);
+        CKeloMakeArcPolygon faces(1e-9);
+        faces.Add(n, segs);
+        faces.Solve(false);
+        double area = 0;
+        for (int i = 0; i + 1 < faces.GetPolygonCount(); ++i) {
+            keloPolygon poly;
+            faces.GetPolygon(i, poly);
+            area += poly.GetArea();
+        }
+        const auto [geosArea, geosCount] = g.Faces(dense);
+        EXPECT_NEAR(area, geosArea, 2e-3 * geosArea);
+        EXPECT_EQ(faces.GetPolygonCount() - 1, geosCount);
+        delete[] segs;
     }
 }
 
