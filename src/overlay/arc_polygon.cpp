@@ -50,26 +50,7 @@ keloParts RingOf(const std::vector<OwnedSeg>& edges, const std::vector<int>& hal
         if (h % 2) std::swap(s.p[0], s.tail());
         chain.push_back(s);
     }
-    keloParts ring;
-    std::vector<Point3D> pts;
-    bool arc = false;
-    auto flush = [&]() {
-        if (pts.size() >= 2) ring.AddPointsTo(keloPoints(pts, arc ? klLT3PArc : klLTPolyline), -1);
-        pts.clear();
-    };
-    for (const OwnedSeg& s : chain) {
-        if (!pts.empty() && s.arc != arc) {
-            const Point3D last = pts.back();
-            flush();
-            pts.push_back(last);
-        }
-        arc = s.arc;
-        if (pts.empty()) pts.push_back(s.head());
-        if (s.arc) pts.push_back(s.p[1]);
-        pts.push_back(s.tail());
-    }
-    flush();
-    return ring;
+    return detail::ChainToParts(chain);
 }
 
 }  // namespace

@@ -132,15 +132,17 @@ int PointsFromChains(const std::vector<std::vector<OwnedSeg>>& chains, std::vect
 }
 
 int PartsFromChains(const std::vector<std::vector<OwnedSeg>>& chains, std::vector<keloParts*>& out) {
-    for (const auto& chain : chains) {
-        auto* parts = new keloParts();
-        for (const keloPoints& run : ChainRuns(chain)) parts->AddPointsTo(run, -1);
-        out.push_back(parts);
-    }
+    for (const auto& chain : chains) out.push_back(new keloParts(detail::ChainToParts(chain)));
     return static_cast<int>(chains.size());
 }
 
 }  // namespace
+
+keloParts detail::ChainToParts(const std::vector<OwnedSeg>& chain) {
+    keloParts parts;
+    for (const keloPoints& run : ChainRuns(chain)) parts.AddPointsTo(run, -1);
+    return parts;
+}
 
 CLineHandler::CLineHandler(double eps) : m_eps(eps) { detail::NodingCoordEps() = eps >= 1e-6 ? 1e-6 : 1e-11; }
 

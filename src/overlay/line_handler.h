@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "geometry/parts.h"
 #include "geometry/point.h"
 #include "geometry/point_run.h"
 #include "kelo_api.h"
@@ -33,6 +34,8 @@ struct OwnedSeg {
 void NodeSegments(std::vector<OwnedSeg>& segs, int mode, double eps);
 // Chains segments end to end where their ends meet within eps into runs; closed runs are rings.
 std::vector<std::vector<OwnedSeg>> ChainSegments(const std::vector<OwnedSeg>& segs, double eps);
+// One line from a chain: consecutive segments of one kind share a run.
+keloParts ChainToParts(const std::vector<OwnedSeg>& chain);
 }  // namespace detail
 
 class KELO_API CLineHandler {
