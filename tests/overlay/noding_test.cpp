@@ -13,6 +13,7 @@
 
 #include "geometry/circle_arc.h"
 #include "geometry/geometry_object.h"
+#include "geometry/tolerance.h"
 #include "overlay/arc_polygon.h"
 #include "overlay/line_handler.h"
 #include "relations/kelo_ids.h"
@@ -453,6 +454,10 @@ TEST(Noding, TalliesCountContacts) {
 }
 
 TEST(Noding, EmptyAndDegenerateInput) {
+    { CLineHandler fine(1e-7); }
+    EXPECT_EQ(SetCoordEps(5), 1e-11);  // reads the module tolerance, changes nothing
+    { CLineHandler coarse(1e-6); }
+    EXPECT_EQ(SetCoordEps(5), 1e-6);
     CLineHandler h(0);
     EXPECT_EQ(h.OrOverLines(0), 0);
     std::vector<keloParts*> parts;
