@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <bit>
 
 #include "geometry/geometry_object.h"
 #include "geometry/tolerance.h"
@@ -132,17 +132,8 @@ int MakeTopo(CKeloCleanBase& base, std::vector<GM_Object*>& out, double eps) {
 
 namespace {
 
-uint64_t Bits(double z) {
-    uint64_t b;
-    std::memcpy(&b, &z, sizeof b);
-    return b;
-}
-
-double FromBits(uint64_t b) {
-    double z;
-    std::memcpy(&z, &b, sizeof z);
-    return z;
-}
+uint64_t Bits(double z) { return std::bit_cast<uint64_t>(z); }
+double FromBits(uint64_t b) { return std::bit_cast<double>(b); }
 
 }  // namespace
 

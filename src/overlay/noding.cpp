@@ -82,8 +82,8 @@ void Regularise(std::vector<OwnedSeg>& segs, double w) {
     }
 }
 
-// Merges ends closer than w (transitively) onto the first of them.
-bool SnapVertices(std::vector<OwnedSeg>& segs, double w) {
+// Merges ends closer than w (transitively) onto the first of them; moved segments are marked.
+bool SnapVertices(std::vector<OwnedSeg>& segs, double w, std::vector<char>* moved = nullptr) {
     const size_t n = segs.size() * 2;
     std::vector<Point3D*> pts(n);
     for (size_t i = 0; i < segs.size(); ++i) {
@@ -107,24 +107,37 @@ bool SnapVertices(std::vector<OwnedSeg>& segs, double w) {
                 size_t a = find(order[k]), b = find(order[m]);
                 if (a != b) parent[std::max(a, b)] = std::min(a, b);
             }
-    bool moved = false;
+    bool any = false;
     for (size_t k = 0; k < n; ++k) {
         const Point3D& to = *pts[find(k)];
         if (pts[k]->x != to.x || pts[k]->y != to.y) {
             pts[k]->x = to.x;
             pts[k]->y = to.y;
-            moved = true;
+            any = true;
+            if (moved) (*moved)[k / 2] = 1;
         }
     }
-    return moved;
+    return any;
+}
+
+bool Degenerate(const OwnedSeg& s, double w) {
+    return Near(s.head(), s.tail(), w) && (!s.arc || Near(s.head(), s.p[1], w));
 }
 
 void DropDegenerate(std::vector<OwnedSeg>& segs, double w) {
-    segs.erase(std::remove_if(segs.begin(), segs.end(),
-                              [&](const OwnedSeg& s) {
-                                  return Near(s.head(), s.tail(), w) && (!s.arc || Near(s.head(), s.p[1], w));
-                              }),
-               segs.end());
+    segs.erase(std::remove_if(segs.begin(), segs.end(), [&](const OwnedSeg& s) { return Degenerate(s, w); }), segs.end());
+}
+
+// The same, keeping the dirty marks in step.
+void DropDegenerate(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w) {
+    size_t k = 0;
+    for (size_t i = 0; i < segs.size(); ++i)
+        if (!Degenerate(segs[i], w)) {
+            segs[k] = segs[i];
+            dirty[k++] = dirty[i];
+        }
+    segs.resize(k);
+    dirty.resize(k);
 }
 
 Box BoxOf(OwnedSeg& s) { return s.View().GetBox(); }
@@ -205,8 +218,10 @@ bool SplitAt(const OwnedSeg& s, std::vector<Point3D>& at, double w, std::vector<
     return true;
 }
 
-// One round of splitting; returns whether anything was split.
-bool SplitRound(std::vector<OwnedSeg>& segs, double w, bool tally) {
+// One round of splitting; returns whether anything was split. Only pairs with a dirty segment
+// (new, cut or moved since the last round) are classified: two unchanged segments were found
+// clean before. The pieces cut in this round come back dirty, everything else clean.
+bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w, bool tally) {
     const size_t n = segs.size();
     std::vector<Box> boxes(n);
     for (size_t i = 0; i < n; ++i) boxes[i] = BoxOf(segs[i]);
@@ -219,6 +234,7 @@ bool SplitRound(std::vector<OwnedSeg>& segs, double w, bool tally) {
         const Box& bi = boxes[i];
         for (size_t m = k + 1; m < n && boxes[order[m]].minx <= bi.maxx + w; ++m) {
             const size_t j = order[m];
+            if (!dirty[i] && !dirty[j]) continue;
             const Box& bj = boxes[j];
             if (bj.miny > bi.maxy + w || bj.maxy < bi.miny - w) continue;
             const size_t a = std::min(i, j), b = std::max(i, j);
@@ -243,14 +259,20 @@ bool SplitRound(std::vector<OwnedSeg>& segs, double w, bool tally) {
     }
     std::vector<OwnedSeg> out;
     out.reserve(n);
+    std::vector<char> outDirty;
+    outDirty.reserve(n);
     bool any = false;
     for (size_t i = 0; i < n; ++i) {
-        if (!cuts[i].empty() && SplitAt(segs[i], cuts[i], w, out))
+        if (!cuts[i].empty() && SplitAt(segs[i], cuts[i], w, out)) {
             any = true;
-        else
+            outDirty.resize(out.size(), 1);
+        } else {
             out.push_back(segs[i]);
+            outDirty.push_back(0);
+        }
     }
     segs.swap(out);
+    dirty.swap(outDirty);
     return any;
 }
 
@@ -335,10 +357,11 @@ void NodeSegments(std::vector<OwnedSeg>& segs, int mode, double eps) {
     const bool odd = mode == 2 || mode == 3;
     ReduceInBox(segs, all, mode == 3 ? 1000000 : 50000, w, odd, 0);
 
+    std::vector<char> dirty(segs.size(), 1);
     for (int round = 0; round < kMaxRounds; ++round) {
-        const bool split = SplitRound(segs, w, round == 0);
-        const bool moved = SnapVertices(segs, w);
-        DropDegenerate(segs, w);
+        const bool split = SplitRound(segs, dirty, w, round == 0);
+        const bool moved = SnapVertices(segs, w, &dirty);
+        DropDegenerate(segs, dirty, w);
         if (!split && !moved) break;
     }
     // Overlapping stretches are equal pieces now; modes 0, 1 and 3 keep one of each, mode 2 only
