@@ -37,6 +37,10 @@
 #include "relations/set_operation_type.h"
 
 #include "overlay/rect_clip.h"
+#include "overlay/line_handler.h"
+#include "overlay/slip_cal.h"
+#include "overlay/arc_polygon.h"
+#include "overlay/clean_base.h"
 
 #include "io/standard_forms.h"
 

@@ -22,7 +22,7 @@ KELO_API double Cal_epsZero_ByScale(double s);
 KELO_API double SetCoordEps(double v);
 
 namespace detail {
-// The noding module's tolerance lives with the noding code; until that module exists this is its home.
+// The noding module tolerance, set by each CLineHandler from its own tolerance.
 double& NodingCoordEps();
 }  // namespace detail
 

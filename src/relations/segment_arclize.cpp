@@ -7,6 +7,7 @@
 #include "geometry/circle_arc.h"
 #include "geometry/geometry_object.h"
 #include "geometry/tolerance.h"
+#include "overlay/clean_base.h"
 #include "relations/segment.h"
 
 namespace kelo {
@@ -44,8 +45,9 @@ bool FitArc(const Point3D* q, int n, double tol, ArcFit& fit) {
     return true;
 }
 
-// Appends the run to out with its arcs recovered; returns how many arcs it made.
-int ArclizeRun(const keloPoints& run, double tol, keloParts& out) {
+}  // namespace
+
+int detail::ArclizeRun(const keloPoints& run, double tol, keloParts& out) {
     const Point3D* q = run.points;
     const int n = run.GetCount();
     std::vector<Point3D> straight;
@@ -82,8 +84,6 @@ int ArclizeRun(const keloPoints& run, double tol, keloParts& out) {
     return arcs;
 }
 
-}  // namespace
-
 int LineStringArclize(GM_Object* object) {
     if (object == nullptr) return 0;
     const wkbGeometryType t = object->GetType();
@@ -101,7 +101,7 @@ int LineStringArclize(GM_Object* object) {
             const keloPoints& run = *line->GetOriginalPointsAt(s);
             const bool straight = run.GetLineType() == klLTPolyline || run.GetLineType() == klLTNone;
             if (straight && run.GetCount() >= 4)  // an arc needs three segments to be told from a corner
-                arcs += ArclizeRun(run, tol, rebuilt);
+                arcs += detail::ArclizeRun(run, tol, rebuilt);
             else if (run.GetCount() > 0)
                 rebuilt.AddPointsTo(run, -1);
         }

@@ -311,4 +311,30 @@ TEST_F(GeomTool, ScriptsReadAndWriteFilesAndWktThroughHostFunctions) {
     EXPECT_NE(r.err.find("geoRead: nope.gpkg: no such file"), std::string::npos) << r.err;
 }
 
+// Node and polygonize work on a whole layer: a square cut by a line through it and a dangle.
+TEST_F(GeomTool, NodeAndPolygonizeTakeTheLayerTogether) {
+    const std::string input = "POLYGON ((0 0, 4 0, 4 4, 0 4, 0 0))\nLINESTRING (-1 2, 5 2)\nLINESTRING (1 0, 1 1)\n";
+    Result r = Kelo("geom node 0", input);
+    ASSERT_EQ(r.status, 0) << r.err;
+    int lines = 0;
+    for (size_t at = 0; (at = r.out.find("LINESTRING", at)) != std::string::npos; ++at) ++lines;
+    EXPECT_EQ(lines, 7) << r.out;  // two outer stubs, the cut, two square halves, two dangle pieces
+    r = Kelo("geom polygonize 1e-6 -o faces.wkt", input);
+    ASSERT_EQ(r.status, 0) << r.err;
+    Result areas = Kelo("geom area faces.wkt");
+    EXPECT_EQ(areas.out, "0\t8\n1\t8\ntotal\t16\n");
+    r = Kelo("geom polygonize x", input);
+    EXPECT_EQ(r.status, 2);
+
+    Write("faces.wsp",
+          "void main(array args) {\n"
+          "    array g = {geoFromWkt(\"POLYGON ((0 0, 4 0, 4 4, 0 4, 0 0))\"), geoFromWkt(\"LINESTRING (0 2, 4 2)\")};\n"
+          "    array f = geoPolygonize(g, 0.000001);\n"
+          "    println(f.getSize(), \" \", geoArea(f[0]) + geoArea(f[1]), \" \", geoNode(g, 0).getSize());\n"
+          "}\n");
+    r = Kelo("run faces.wsp");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "2 16.0 3\n");
+}
+
 }  // namespace

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "geo_files.h"
+#include "noding_tool.h"
 #include "svg_picture.h"
 
 namespace kelo_tool {
@@ -239,7 +240,15 @@ bool TransformShape(const GM_Object& in, const double* p, GM_Object& out, std::s
 double AreaMeasure(const GM_Object& g) { return g.GetArea(); }
 double LengthMeasure(const GM_Object& g) { return g.GetPerimeter(); }
 
-enum class Kind { Info, Measure, Shape };
+// Verbs over a whole layer: every feature's lines together make one result set.
+bool NodeLayer(const std::vector<const GM_Object*>& in, double tol, std::vector<GM_Object>& out) {
+    return NodeLines(in, tol, out);
+}
+bool PolygonizeLayer(const std::vector<const GM_Object*>& in, double tol, std::vector<GM_Object>& out) {
+    return PolygonizeLines(in, tol, out);
+}
+
+enum class Kind { Info, Measure, Shape, Layer };
 
 struct Verb {
     const char* name;
@@ -249,6 +258,7 @@ struct Verb {
     double (*measure)(const GM_Object&);
     bool (*shape)(const GM_Object& in, const double* params, GM_Object& out, std::string& error);
     const char* help;
+    bool (*layer)(const std::vector<const GM_Object*>& in, double tol, std::vector<GM_Object>& out) = nullptr;
 };
 
 // Later operations add one line each here.
@@ -263,6 +273,8 @@ const Verb kVerbs[] = {
     {"transform", "OX OY XX XY YX YY", 6, Kind::Shape, nullptr, TransformShape,
      "map (x, y) to origin + x * x-axis + y * y-axis"},
     {"convert", "", 0, Kind::Shape, nullptr, ConvertShape, "copy the features into another format"},
+    {"node", "TOL", 1, Kind::Layer, nullptr, nullptr, "the layer's lines split where they meet (within TOL), overlaps once", NodeLayer},
+    {"polygonize", "TOL", 1, Kind::Layer, nullptr, nullptr, "the faces enclosed by the layer's lines (noded within TOL)", PolygonizeLayer},
 };
 
 const Verb* FindVerb(const std::string& name) {
@@ -334,6 +346,23 @@ void PrintInfo(const std::vector<GeoLayer>& layers) {
             std::printf("  extent       %.17g %.17g %.17g %.17g\n", box.minx, box.miny, box.maxx, box.maxy);
         if (curves) std::printf("  curves       yes\n");
     }
+}
+
+// Results go to the output file, or as WKT lines to standard output.
+bool EmitResults(const Options& o, const std::vector<GeoLayer>& results, std::string& error) {
+    if (!o.output.empty()) return WriteGeoFile(o.output, o.format, results, error);
+    std::string text;
+    for (const GeoLayer& l : results)
+        for (const GeoFeature& f : l.features) {
+            std::string wkt;
+            if (!GeometryToWkt(f.geom, wkt)) {
+                error = "feature " + std::to_string(f.fid) + ": no WKT form";
+                return false;
+            }
+            text += wkt + "\n";
+        }
+    std::fputs(text.c_str(), stdout);
+    return true;
 }
 
 bool WriteSvg(const std::string& path, const std::vector<PlotLayer>& plot, std::string& error) {
@@ -411,6 +440,31 @@ int GeomCommand(int argc, char** argv) {
                 }
             std::printf("total\t%.17g\n", total);
         }
+    } else if (verb->kind == Kind::Layer) {
+        std::vector<GeoLayer> results(layers.size());
+        for (size_t li = 0; li < layers.size(); ++li) {
+            std::vector<const GM_Object*> in;
+            for (const GeoFeature& f : layers[li].features)
+                if (f.hasGeometry) in.push_back(&f.geom);
+            std::vector<GM_Object> made;
+            if (!verb->layer(in, params[0], made)) return Fail(std::string(verb->name) + ": TOL must be a number >= 0");
+            results[li].name = layers[li].name;
+            results[li].declaredType = verb->layer == NodeLayer ? "LineString" : "Polygon";
+            for (GM_Object& g : made) {
+                GeoFeature r;
+                r.fid = static_cast<long long>(results[li].features.size());
+                r.geom = std::move(g);
+                results[li].features.push_back(std::move(r));
+            }
+        }
+        if (!EmitResults(o, results, error)) return Fail(error);
+        for (const GeoLayer& l : results) {
+            PlotLayer p{std::string(verb->name) + " of " + l.name, {}};
+            for (const GeoFeature& f : l.features) p.geoms.push_back(&f.geom);
+            plot.push_back(std::move(p));
+        }
+        if (!o.svg.empty() && !WriteSvg(o.svg, plot, error)) return Fail(error);
+        return 0;
     } else {
         std::vector<GeoLayer> results(layers.size());
         size_t total = 0, done = 0;
@@ -434,18 +488,7 @@ int GeomCommand(int argc, char** argv) {
             }
         }
         Progress::Finish();
-        if (!o.output.empty()) {
-            if (!WriteGeoFile(o.output, o.format, results, error)) return Fail(error);
-        } else {
-            std::string text;
-            for (const GeoLayer& l : results)
-                for (const GeoFeature& f : l.features) {
-                    std::string wkt;
-                    if (!GeometryToWkt(f.geom, wkt)) return Fail("feature " + std::to_string(f.fid) + ": no WKT form");
-                    text += wkt + "\n";
-                }
-            std::fputs(text.c_str(), stdout);
-        }
+        if (!EmitResults(o, results, error)) return Fail(error);
         if (!o.svg.empty()) {
             // A copy would only cover its input.
             for (size_t li = 0; verb->shape != ConvertShape && li < results.size(); ++li) {

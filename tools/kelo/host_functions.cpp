@@ -12,6 +12,7 @@
 #include "geo_files.h"
 #include "host_geometry.h"
 #include "host_network.h"
+#include "noding_tool.h"
 
 namespace kelo_tool {
 
@@ -24,6 +25,7 @@ const char* const kHostNames[] = {
     "netCreate",    "netAddRoad", "netRoute", "netNearest",   "netTour",           "netArea",
     "netFree",      "geoPoints",  "mf_klPoints_points", "geoRead", "geoWrite", "geoToWkt", "geoFromWkt",
     "geoRelate",    "geoDistance",
+    "geoNode",      "geoPolygonize",
 };
 const int32_t kHostNameCount = static_cast<int32_t>(sizeof kHostNames / sizeof kHostNames[0]);
 
@@ -33,7 +35,7 @@ enum Fn {
     kFromText, kArea, kLength, kBox, kCount, kSunRiseSet, kDayLength, kMArea, kMLength, kMBox, kMCount,
     kNetFirst,  // the network functions follow in the order of NetFn
     kPoints = kNetFirst + static_cast<int>(NetFn::kFree) + 1, kMPoints, kRead, kWrite, kToWkt, kFromWkt,
-    kRelate, kDistance,
+    kRelate, kDistance, kNode, kPolygonize,
 };
 
 using Geometry = HostGeometry;
@@ -187,6 +189,31 @@ intptr_t WriteFile(Tdata* cells, const std::vector<int32_t>& args, int32_t resul
     return setValue(cells[result], Tdata(static_cast<int>(layers[0].features.size())));
 }
 
+// geoNode(array, tol) and geoPolygonize(array, tol): the noded lines or the faces of every
+// geometry of the array taken together.
+intptr_t NodeOrPolygonize(Tdata* cells, const std::vector<int32_t>& args, int32_t result, bool faces) {
+    ScriptEngine* e = GetCurrentScriptEngine();
+    double tol = 0;
+    if (e == nullptr || args.size() != 2 || cells[args[0]].dataType != kTypeArray) return 0;
+    if (cells[args[1]].dataType == kTypeInt) tol = cells[args[1]].value.i;
+    else if (cells[args[1]].dataType == kTypeDouble) tol = cells[args[1]].value.d;
+    else return 0;
+    std::vector<GM_Object> objects;
+    for (int32_t c : *cells[args[0]].value.a) {
+        const Geometry* g = FindGeometry(e->cells[c]);
+        if (g == nullptr) return 0;
+        objects.emplace_back();
+        GeometryObject(*g, objects.back());
+    }
+    std::vector<const GM_Object*> in;
+    for (const GM_Object& o : objects) in.push_back(&o);
+    std::vector<GM_Object> made;
+    if (!(faces ? PolygonizeLines(in, tol, made) : NodeLines(in, tol, made))) return 0;
+    std::vector<void*> handles;
+    for (const GM_Object& m : made) handles.push_back(KeepObject(m));
+    return ReturnGeometries(cells, result, handles);
+}
+
 double Area(const Geometry& g) {
     if (g.whole) return g.object.GetArea();
     if (!g.polygon) return 0;
@@ -233,6 +260,8 @@ intptr_t Call(int32_t fn) {
     switch (fn) {
         case kRead: return ReadFile(cells, args, result);
         case kWrite: return WriteFile(cells, args, result);
+        case kNode: return NodeOrPolygonize(cells, args, result, false);
+        case kPolygonize: return NodeOrPolygonize(cells, args, result, true);
         case kFromWkt: {
             if (args.size() != 1 || cells[args[0]].dataType != kTypeString) return 0;
             GM_Object object;

@@ -1,0 +1,273 @@
+// Faces are traced on half-edges: leaving a node, a face boundary turns onto the next edge
+// clockwise from the one it arrived by, so every bounded face is walked counter-clockwise and
+// every separate piece's outside clockwise. Edges walked on both sides by one cycle bound no area
+// (dangles, bridges) and are taken out before the final trace, so that a ring hanging off another
+// by a bridge becomes a proper hole. Outside cycles then become holes of the smallest face of
+// another piece that contains them, or rings of the unbounded face.
+#include "overlay/arc_polygon.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <numeric>
+
+#include "geometry/circle_arc.h"
+#include "geometry/geometry_object.h"
+#include "geometry/tolerance.h"
+
+namespace kelo {
+
+using detail::OwnedSeg;
+
+namespace {
+
+struct HalfDir {
+    double angle, curve;
+};
+
+// Direction of travel and signed curvature (left turn positive) where a half-edge leaves its node.
+HalfDir Leaving(const OwnedSeg& s, bool forward) {
+    const Point3D& from = forward ? s.head() : s.tail();
+    double cx, cy, r;
+    if (s.arc && Circle3P(s.p[0].x, s.p[0].y, s.p[1].x, s.p[1].y, s.p[2].x, s.p[2].y, cx, cy, r)) {
+        // Travelling head -> tail with the middle right of the chord goes counter-clockwise.
+        const double side = (s.tail().x - s.head().x) * (s.p[1].y - s.head().y) -
+                            (s.tail().y - s.head().y) * (s.p[1].x - s.head().x);
+        bool ccw = side < 0;
+        if (!forward) ccw = !ccw;
+        const double rx = from.x - cx, ry = from.y - cy;
+        const double tx = ccw ? -ry : ry, ty = ccw ? rx : -rx;
+        return {std::atan2(ty, tx), (ccw ? 1.0 : -1.0) / r};
+    }
+    const Point3D& to = forward ? s.tail() : s.head();
+    return {std::atan2(to.y - from.y, to.x - from.x), 0.0};
+}
+
+keloParts RingOf(const std::vector<OwnedSeg>& edges, const std::vector<int>& halves) {
+    std::vector<OwnedSeg> chain;
+    for (int h : halves) {
+        OwnedSeg s = edges[static_cast<size_t>(h / 2)];
+        if (h % 2) std::swap(s.p[0], s.tail());
+        chain.push_back(s);
+    }
+    return detail::ChainToParts(chain);
+}
+
+}  // namespace
+
+CKeloMakeArcPolygon::CKeloMakeArcPolygon() : m_eps(g_epsZero) {}
+CKeloMakeArcPolygon::CKeloMakeArcPolygon(double eps) : m_eps(eps) {}
+
+void CKeloMakeArcPolygon::Add(const CsSegment& seg) {
+    if (!seg.points) return;
+    OwnedSeg o;
+    o.arc = seg.Is3PArc();
+    for (int k = 0; k < seg.PtCount(); ++k) o.p[k] = seg.points[k];
+    m_edges.push_back(o);
+}
+
+void CKeloMakeArcPolygon::Add(int count, const CsSegment* segs) {
+    for (int i = 0; segs && i < count; ++i) Add(segs[i]);
+}
+
+void CKeloMakeArcPolygon::AddArc(const keloPoints* run) {
+    if (!run) return;
+    keloPoints& r = const_cast<keloPoints&>(*run);
+    for (int i = 0; i < r.GetSegmentCount(); ++i) Add(CsSegment(&r, i));
+}
+
+void CKeloMakeArcPolygon::AddGeometry(const GM_Object* object) {
+    if (!object) return;
+    for (int k = 0; k < object->GetPartsCount(); ++k) {
+        int isRing = 0;
+        const keloParts* line = object->GetOriginalPartsAt(&isRing, k);
+        for (int s = 0; line && s < line->GetPartsCount(); ++s) AddArc(line->GetOriginalPointsAt(s));
+    }
+}
+
+int CKeloMakeArcPolygon::Solve(bool) {
+    m_faces.clear();
+    detail::NodeSegments(m_edges, 0, m_eps);
+    const size_t ne = m_edges.size();
+    // After noding, ends that meet are equal.
+    std::map<std::pair<double, double>, int> ids;
+    std::vector<int> from(2 * ne), to(2 * ne);
+    for (size_t e = 0; e < ne; ++e) {
+        const Point3D &h = m_edges[e].head(), &t = m_edges[e].tail();
+        const int a = ids.emplace(std::make_pair(h.x, h.y), static_cast<int>(ids.size())).first->second;
+        const int b = ids.emplace(std::make_pair(t.x, t.y), static_cast<int>(ids.size())).first->second;
+        from[2 * e] = to[2 * e + 1] = a;
+        to[2 * e] = from[2 * e + 1] = b;
+    }
+    const size_t nn = ids.size();
+    std::vector<HalfDir> dir(2 * ne);
+    for (size_t h = 0; h < 2 * ne; ++h) dir[h] = Leaving(m_edges[h / 2], h % 2 == 0);
+
+    std::vector<char> alive(ne, 1);
+    std::vector<int> cycleOf(2 * ne, -1);
+    std::vector<std::vector<int>> cycles;
+    while (true) {
+        // Dangles first: they never bound a face.
+        std::vector<int> degree(nn, 0);
+        for (size_t e = 0; e < ne; ++e)
+            if (alive[e]) ++degree[static_cast<size_t>(from[2 * e])], ++degree[static_cast<size_t>(to[2 * e])];
+        std::vector<std::vector<int>> around(nn);
+        for (size_t e = 0; e < ne; ++e)
+            if (alive[e]) around[static_cast<size_t>(from[2 * e])].push_back(static_cast<int>(2 * e)),
+                    around[static_cast<size_t>(from[2 * e + 1])].push_back(static_cast<int>(2 * e + 1));
+        std::vector<int> stack;
+        for (size_t v = 0; v < nn; ++v)
+            if (degree[v] == 1) stack.push_back(static_cast<int>(v));
+        while (!stack.empty()) {
+            const size_t v = static_cast<size_t>(stack.back());
+            stack.pop_back();
+            for (int h : around[v]) {
+                const size_t e = static_cast<size_t>(h / 2);
+                if (!alive[e]) continue;
+                alive[e] = 0;
+                const size_t other = static_cast<size_t>(to[static_cast<size_t>(h)]);
+                --degree[v];
+                if (--degree[other] == 1) stack.push_back(static_cast<int>(other));
+            }
+        }
+        for (auto& hs : around) {
+            hs.erase(std::remove_if(hs.begin(), hs.end(), [&](int h) { return !alive[static_cast<size_t>(h / 2)]; }), hs.end());
+            std::sort(hs.begin(), hs.end(), [&](int a, int b) {
+                const HalfDir &da = dir[static_cast<size_t>(a)], &db = dir[static_cast<size_t>(b)];
+                return da.angle < db.angle || (da.angle == db.angle && da.curve < db.curve);
+            });
+        }
+        std::vector<int> slot(2 * ne, -1);
+        for (const auto& hs : around)
+            for (size_t k = 0; k < hs.size(); ++k) slot[static_cast<size_t>(hs[k])] = static_cast<int>(k);
+        auto next = [&](int h) {
+            const int twin = h ^ 1;
+            const auto& hs = around[static_cast<size_t>(to[static_cast<size_t>(h)])];
+            const int k = slot[static_cast<size_t>(twin)];
+            return hs[static_cast<size_t>((k + static_cast<int>(hs.size()) - 1) % static_cast<int>(hs.size()))];
+        };
+        std::fill(cycleOf.begin(), cycleOf.end(), -1);
+        cycles.clear();
+        for (size_t h0 = 0; h0 < 2 * ne; ++h0) {
+            if (!alive[h0 / 2] || cycleOf[h0] >= 0) continue;
+            std::vector<int> cycle;
+            for (int h = static_cast<int>(h0); cycleOf[static_cast<size_t>(h)] < 0; h = next(h)) {
+                cycleOf[static_cast<size_t>(h)] = static_cast<int>(cycles.size());
+                cycle.push_back(h);
+            }
+            cycles.push_back(std::move(cycle));
+        }
+        bool removed = false;
+        for (size_t e = 0; e < ne; ++e)
+            if (alive[e] && cycleOf[2 * e] == cycleOf[2 * e + 1]) {
+                alive[e] = 0;
+                removed = true;
+            }
+        if (!removed) break;
+    }
+
+    // Pieces of the arrangement, to keep a piece's outside from being taken as a hole of its own faces.
+    std::vector<int> piece(nn);
+    std::iota(piece.begin(), piece.end(), 0);
+    auto find = [&](int a) {
+        while (piece[static_cast<size_t>(a)] != a) a = piece[static_cast<size_t>(a)] = piece[static_cast<size_t>(piece[static_cast<size_t>(a)])];
+        return a;
+    };
+    for (size_t e = 0; e < ne; ++e)
+        if (alive[e]) piece[static_cast<size_t>(find(from[2 * e]))] = find(to[2 * e]);
+
+    struct Bounded {
+        size_t cycle;
+        double area;
+        keloPolygon outer;
+        Box box;
+    };
+    std::vector<Bounded> bounded;
+    std::vector<size_t> outsides;
+    for (size_t c = 0; c < cycles.size(); ++c) {
+        keloParts ring = RingOf(m_edges, cycles[c]);
+        const double area = ring.GetArea();
+        if (area > 0) {
+            Bounded b{c, area, keloPolygon(ring), ring.GetBox()};
+            bounded.push_back(std::move(b));
+        } else {
+            outsides.push_back(c);
+        }
+    }
+    std::vector<size_t> bySize(bounded.size());
+    std::iota(bySize.begin(), bySize.end(), 0);
+    std::sort(bySize.begin(), bySize.end(), [&](size_t a, size_t b) { return bounded[a].area < bounded[b].area; });
+    std::vector<std::vector<std::vector<int>>> faces(bounded.size());
+    for (size_t f = 0; f < bounded.size(); ++f) faces[f].push_back(cycles[bounded[f].cycle]);
+    std::vector<std::vector<int>> unbounded;
+    for (size_t c : outsides) {
+        const int h = cycles[c][0];
+        const Point3D& p = (h % 2) ? m_edges[static_cast<size_t>(h / 2)].tail() : m_edges[static_cast<size_t>(h / 2)].head();
+        const int myPiece = find(from[static_cast<size_t>(h)]);
+        bool placed = false;
+        for (size_t f : bySize) {
+            const Bounded& b = bounded[f];
+            const int facePiece = find(from[static_cast<size_t>(cycles[b.cycle][0])]);
+            if (facePiece == myPiece) continue;
+            if (p.x < b.box.minx || p.x > b.box.maxx || p.y < b.box.miny || p.y > b.box.maxy) continue;
+            if (b.outer.IsPointIn(p, 0) != 1) continue;
+            faces[f].push_back(cycles[c]);
+            placed = true;
+            break;
+        }
+        if (!placed) unbounded.push_back(cycles[c]);
+    }
+    m_faces = std::move(faces);
+    m_faces.push_back(std::move(unbounded));
+    return 1;
+}
+
+int CKeloMakeArcPolygon::GetPolygon(int i, keloPolygon& out) const {
+    out.DeleteContent();
+    if (i < 0 || i >= GetPolygonCount()) return 0;
+    for (const auto& halves : m_faces[static_cast<size_t>(i)]) out.InsertRing(RingOf(m_edges, halves), 1);
+    return out.GetRingsCount() > 0 ? 1 : 0;
+}
+
+int CKeloMakeArcPolygon::GetPolygonArcs(int i, std::vector<int>& ids) const {
+    ids.clear();
+    if (i < 0 || i >= GetPolygonCount()) return 0;
+    for (const auto& halves : m_faces[static_cast<size_t>(i)])
+        for (int h : halves) ids.push_back(h % 2 ? -(h / 2 + 1) : h / 2 + 1);
+    return static_cast<int>(ids.size());
+}
+
+int CKeloMakeArcPolygon::GetArc(int i, keloPoints& out) const {
+    if (i < 0 || i >= GetArcCount()) return 0;
+    const OwnedSeg& s = m_edges[static_cast<size_t>(i)];
+    out.Create(s.arc ? klLT3PArc : klLTPolyline, s.arc ? 3 : 2, s.p);
+    return 1;
+}
+
+namespace {
+
+int TopoFaces(CLineHandler& lines, std::vector<GM_Object*>& out) {
+    lines.OrOverLines(0);
+    return lines.CombineToPolys(out, false);
+}
+
+}  // namespace
+
+int MakeTopo(const std::vector<keloParts*>& lines, std::vector<GM_Object*>& out, double eps) {
+    CLineHandler handler(eps);
+    for (const keloParts* line : lines)
+        for (int s = 0; line && s < line->GetPartsCount(); ++s) handler.AddLine(line->GetOriginalPointsAt(s));
+    return TopoFaces(handler, out);
+}
+
+int MakeTopo(const std::vector<LineString*>& lines, std::vector<GM_Object*>& out, double eps) {
+    CLineHandler handler(eps);
+    for (const LineString* line : lines)
+        for (uint32_t s = 0; line && s < line->partCount; ++s) {
+            keloPoints run(&line->parts[s]);
+            handler.AddLine(&run);
+        }
+    return TopoFaces(handler, out);
+}
+
+}  // namespace kelo

@@ -1,0 +1,52 @@
+// Faces of a planar arrangement of straight and arc segments: every bounded face with its outer
+// ring and holes, plus the unbounded face reported last.
+#pragma once
+
+#include <vector>
+
+#include "geometry/parts.h"
+#include "kelo_api.h"
+#include "overlay/line_handler.h"
+
+namespace kelo {
+
+class KELO_API CKeloMakeArcPolygon {
+public:
+    CKeloMakeArcPolygon();
+    explicit CKeloMakeArcPolygon(double eps);
+
+    void Add(const CsSegment& seg);
+    void Add(int count, const CsSegment* segs);
+    void AddArc(const keloPoints* run);
+    void AddGeometry(const GM_Object* object);
+
+    // Nodes the edges (union of overlaps) and traces the faces. Edges that bound no area (dangles
+    // and bridges between separate rings) take part in no face. Returns 1.
+    int Solve(bool unused = false);
+
+    // Bounded faces first, then the unbounded face, whose rings are the outer boundaries of the
+    // separate pieces of the arrangement (clockwise) and which callers leave aside.
+    int GetPolygonCount() const { return static_cast<int>(m_faces.size()); }
+    // Outer ring counter-clockwise, holes clockwise.
+    int GetPolygon(int i, keloPolygon& out) const;
+    // Signed ids of the arcs around face i: arc k is k + 1, negative where the face runs it
+    // backwards. Outer ring first, then the holes.
+    int GetPolygonArcs(int i, std::vector<int>& ids) const;
+
+    // Arcs are the noded edges.
+    int GetArcCount() const { return static_cast<int>(m_edges.size()); }
+    int GetArc(int i, keloPoints& out) const;
+
+private:
+    double m_eps;
+    std::vector<detail::OwnedSeg> m_edges;
+    // Each face: its rings as half-edge lists (half-edge 2k runs arc k forwards, 2k + 1 backwards).
+    std::vector<std::vector<std::vector<int>>> m_faces;
+};
+
+// Builds the faces of the lines (noded with eps) and appends each bounded face as a new polygon
+// object; returns how many were appended.
+KELO_API int MakeTopo(const std::vector<keloParts*>& lines, std::vector<GM_Object*>& out, double eps);
+KELO_API int MakeTopo(const std::vector<LineString*>& lines, std::vector<GM_Object*>& out, double eps);
+
+}  // namespace kelo

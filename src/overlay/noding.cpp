@@ -1,0 +1,377 @@
+// The noding pass. Vertices closer than the tolerance are merged first, so that the later tests
+// can compare shared ends exactly; then candidate pairs from a sweep over the segment boxes are
+// classified by IntersectInfo and every contact becomes a split point on the segments it lies
+// inside. A split point that is only near a segment bends it by up to the tolerance, which can
+// make new contacts, so rounds repeat until one finds nothing to split. Overlaps need no
+// geometry of their own: once every end lying on another segment splits it, overlapping
+// stretches are equal pieces, and the mode only decides how many of each group survive.
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <unordered_map>
+
+#include "geometry/circle_arc.h"
+#include "overlay/line_handler.h"
+#include "relations/segment_tally.h"
+
+namespace kelo::detail {
+
+namespace {
+
+constexpr double kFlat = 1e-8;
+constexpr int kMaxRounds = 12;
+
+struct ArcCircle {
+    double cx, cy, r, a0, sweep;
+};
+
+bool ArcOf(const OwnedSeg& s, ArcCircle& c) {
+    if (!s.arc) return false;
+    if (!Circle3P(s.p[0].x, s.p[0].y, s.p[1].x, s.p[1].y, s.p[2].x, s.p[2].y, c.cx, c.cy, c.r)) return false;
+    auto ang = [&](const Point3D& p) { return std::atan2(p.y - c.cy, p.x - c.cx); };
+    c.a0 = ang(s.p[0]);
+    double toMid = ang(s.p[1]) - c.a0, toEnd = ang(s.p[2]) - c.a0;
+    while (toMid < 0) toMid += 2 * M_PI;
+    while (toEnd < 0) toEnd += 2 * M_PI;
+    // Counter-clockwise when the middle comes before the end going counter-clockwise.
+    c.sweep = toMid <= toEnd ? toEnd : toEnd - 2 * M_PI;
+    return true;
+}
+
+Point3D OnArc(const ArcCircle& c, double t, double z) {
+    const double a = c.a0 + t * c.sweep;
+    return {c.cx + c.r * std::cos(a), c.cy + c.r * std::sin(a), z};
+}
+
+bool Near(const Point3D& a, const Point3D& b, double w) {
+    const double dx = a.x - b.x, dy = a.y - b.y;
+    return std::abs(dx) <= w && std::abs(dy) <= w && dx * dx + dy * dy <= w * w;
+}
+
+// Lower-left first, so that equal segments compare equal whatever their input direction.
+void Orient(OwnedSeg& s) {
+    const Point3D &h = s.head(), &t = s.tail();
+    if (h.x > t.x + kFlat || (std::abs(h.x - t.x) <= kFlat && h.y > t.y)) std::swap(s.p[0], s.tail());
+}
+
+// Arcs whose points are collinear are their chords; arcs that close on themselves become two.
+void Regularise(std::vector<OwnedSeg>& segs, double w) {
+    const size_t n = segs.size();
+    for (size_t i = 0; i < n; ++i) {
+        OwnedSeg& s = segs[i];
+        if (!s.arc) continue;
+        if (Near(s.p[0], s.p[2], w) && !Near(s.p[0], s.p[1], w)) {
+            const Point3D a = s.p[0], m = s.p[1];
+            const double cx = (a.x + m.x) / 2, cy = (a.y + m.y) / 2;
+            const double rx = a.x - cx, ry = a.y - cy;
+            OwnedSeg second;
+            second.arc = true;
+            second.p[0] = m;
+            second.p[1] = {cx + ry, cy - rx, a.z};
+            second.p[2] = a;
+            s.p[1] = {cx - ry, cy + rx, a.z};
+            s.p[2] = m;
+            segs.push_back(second);
+            continue;
+        }
+        ArcCircle c;
+        if (!ArcOf(s, c)) {
+            s.arc = false;
+            s.p[1] = s.p[2];
+        }
+    }
+}
+
+// Merges ends closer than w (transitively) onto the first of them; moved segments are marked.
+bool SnapVertices(std::vector<OwnedSeg>& segs, double w, std::vector<char>* moved = nullptr) {
+    const size_t n = segs.size() * 2;
+    std::vector<Point3D*> pts(n);
+    for (size_t i = 0; i < segs.size(); ++i) {
+        pts[2 * i] = &segs[i].p[0];
+        pts[2 * i + 1] = &segs[i].tail();
+    }
+    std::vector<size_t> order(n);
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return pts[a]->x < pts[b]->x || (pts[a]->x == pts[b]->x && pts[a]->y < pts[b]->y);
+    });
+    std::vector<size_t> parent(n);
+    std::iota(parent.begin(), parent.end(), 0);
+    auto find = [&](size_t a) {
+        while (parent[a] != a) a = parent[a] = parent[parent[a]];
+        return a;
+    };
+    for (size_t k = 0; k < n; ++k)
+        for (size_t m = k + 1; m < n && pts[order[m]]->x - pts[order[k]]->x <= w; ++m)
+            if (Near(*pts[order[k]], *pts[order[m]], w)) {
+                size_t a = find(order[k]), b = find(order[m]);
+                if (a != b) parent[std::max(a, b)] = std::min(a, b);
+            }
+    bool any = false;
+    for (size_t k = 0; k < n; ++k) {
+        const Point3D& to = *pts[find(k)];
+        if (pts[k]->x != to.x || pts[k]->y != to.y) {
+            pts[k]->x = to.x;
+            pts[k]->y = to.y;
+            any = true;
+            if (moved) (*moved)[k / 2] = 1;
+        }
+    }
+    return any;
+}
+
+bool Degenerate(const OwnedSeg& s, double w) {
+    return Near(s.head(), s.tail(), w) && (!s.arc || Near(s.head(), s.p[1], w));
+}
+
+void DropDegenerate(std::vector<OwnedSeg>& segs, double w) {
+    segs.erase(std::remove_if(segs.begin(), segs.end(), [&](const OwnedSeg& s) { return Degenerate(s, w); }), segs.end());
+}
+
+// The same, keeping the dirty marks in step.
+void DropDegenerate(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w) {
+    size_t k = 0;
+    for (size_t i = 0; i < segs.size(); ++i)
+        if (!Degenerate(segs[i], w)) {
+            segs[k] = segs[i];
+            dirty[k++] = dirty[i];
+        }
+    segs.resize(k);
+    dirty.resize(k);
+}
+
+Box BoxOf(OwnedSeg& s) { return s.View().GetBox(); }
+
+void CountContact(int code) {
+    SegContactTally& t = SegIntersectTally();
+    auto bump = [](uint8_t& c) {
+        if (c < 255) ++c;
+    };
+    for (int slot = 0; slot < 2; ++slot) {
+        const int pos = (code >> (8 * slot)) & 15, kind = (code >> (8 * slot + 4)) & 3;
+        if (kind == kSegContactEndOnEnd) {
+            if (pos & kSegPosStartA) bump(t.endStart);
+            if (pos & kSegPosEndA) bump(t.endEnd);
+        } else if (kind == kSegContactEndOnSeg) {
+            bump(t.touch);
+        } else if (kind == kSegContactCross) {
+            bump(t.cross);
+        }
+    }
+    if ((code >> 14) & 3) t.overlap = 1;
+}
+
+// Parameter of p along the segment in [0, 1], or a value outside when p is not within it.
+double ParamOf(const OwnedSeg& s, const ArcCircle* c, const Point3D& p) {
+    if (c) {
+        const double ax = s.p[0].x - c->cx, ay = s.p[0].y - c->cy, bx = p.x - c->cx, by = p.y - c->cy;
+        double d = std::atan2(ax * by - ay * bx, ax * bx + ay * by);
+        if (c->sweep > 0 && d < 0) d += 2 * M_PI;
+        if (c->sweep < 0 && d > 0) d -= 2 * M_PI;
+        return d / c->sweep;
+    }
+    const double dx = s.p[1].x - s.p[0].x, dy = s.p[1].y - s.p[0].y;
+    return ((p.x - s.p[0].x) * dx + (p.y - s.p[0].y) * dy) / (dx * dx + dy * dy);
+}
+
+// Cuts s at the given points (those within w of its ends or of each other count once) and
+// appends the pieces; returns false when nothing was cut.
+bool SplitAt(const OwnedSeg& s, std::vector<Point3D>& at, double w, std::vector<OwnedSeg>& out) {
+    ArcCircle circle;
+    const ArcCircle* c = s.arc && ArcOf(s, circle) ? &circle : nullptr;
+    std::vector<std::pair<double, Point3D>> cuts;
+    for (Point3D p : at) {
+        if (Near(p, s.head(), w) || Near(p, s.tail(), w)) continue;
+        const double t = ParamOf(s, c, p);
+        if (!(t > 0 && t < 1)) continue;
+        p.z = s.head().z + t * (s.tail().z - s.head().z);
+        cuts.emplace_back(t, p);
+    }
+    if (cuts.empty()) return false;
+    std::sort(cuts.begin(), cuts.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    double prevT = 0;
+    Point3D prev = s.head();
+    auto piece = [&](double t, const Point3D& to) {
+        OwnedSeg o;
+        o.arc = c != nullptr;
+        o.p[0] = prev;
+        if (c) {
+            o.p[1] = OnArc(*c, (prevT + t) / 2, (prev.z + to.z) / 2);
+            o.p[2] = to;
+        } else {
+            o.p[1] = to;
+        }
+        out.push_back(o);
+        prevT = t;
+        prev = to;
+    };
+    for (const auto& [t, p] : cuts) {
+        if (Near(p, prev, w)) continue;
+        piece(t, p);
+    }
+    if (Near(prev, s.tail(), w)) {
+        // The last cut fell next to the end: let the end itself close the last piece.
+        out.back().tail() = s.tail();
+    } else {
+        piece(1, s.tail());
+    }
+    return true;
+}
+
+// One round of splitting; returns whether anything was split. Only pairs with a dirty segment
+// (new, cut or moved since the last round) are classified: two unchanged segments were found
+// clean before. The pieces cut in this round come back dirty, everything else clean.
+bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w, bool tally) {
+    const size_t n = segs.size();
+    std::vector<Box> boxes(n);
+    for (size_t i = 0; i < n; ++i) boxes[i] = BoxOf(segs[i]);
+    std::vector<size_t> order(n);
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return boxes[a].minx < boxes[b].minx; });
+    std::vector<std::vector<Point3D>> cuts(n);
+    for (size_t k = 0; k < n; ++k) {
+        const size_t i = order[k];
+        const Box& bi = boxes[i];
+        for (size_t m = k + 1; m < n && boxes[order[m]].minx <= bi.maxx + w; ++m) {
+            const size_t j = order[m];
+            if (!dirty[i] && !dirty[j]) continue;
+            const Box& bj = boxes[j];
+            if (bj.miny > bi.maxy + w || bj.maxy < bi.miny - w) continue;
+            const size_t a = std::min(i, j), b = std::max(i, j);
+            CsSegment A = segs[a].View(), B = segs[b].View();
+            Point3D p[2];
+            const int code = A.IntersectInfo(B, p[0], p[1], w);
+            if (code == 0) continue;
+            if (tally) CountContact(code);
+            for (int slot = 0; slot < 2; ++slot) {
+                const int pos = (code >> (8 * slot)) & 15, kind = (code >> (8 * slot + 4)) & 3;
+                if (kind == kSegContactCross) {
+                    cuts[a].push_back(p[slot]);
+                    cuts[b].push_back(p[slot]);
+                } else if (kind == kSegContactEndOnSeg) {
+                    if (pos & kSegPosStartA) cuts[b].push_back(segs[a].head());
+                    if (pos & kSegPosEndA) cuts[b].push_back(segs[a].tail());
+                    if (pos & kSegPosStartB) cuts[a].push_back(segs[b].head());
+                    if (pos & kSegPosEndB) cuts[a].push_back(segs[b].tail());
+                }
+            }
+        }
+    }
+    std::vector<OwnedSeg> out;
+    out.reserve(n);
+    std::vector<char> outDirty;
+    outDirty.reserve(n);
+    bool any = false;
+    for (size_t i = 0; i < n; ++i) {
+        if (!cuts[i].empty() && SplitAt(segs[i], cuts[i], w, out)) {
+            any = true;
+            outDirty.resize(out.size(), 1);
+        } else {
+            out.push_back(segs[i]);
+            outDirty.push_back(0);
+        }
+    }
+    segs.swap(out);
+    dirty.swap(outDirty);
+    return any;
+}
+
+bool KeyLess(const OwnedSeg& a, const OwnedSeg& b) {
+    const double ka[7] = {double(a.arc), a.p[0].x, a.p[0].y, a.tail().x, a.tail().y, a.arc ? a.p[1].x : 0, a.arc ? a.p[1].y : 0};
+    const double kb[7] = {double(b.arc), b.p[0].x, b.p[0].y, b.tail().x, b.tail().y, b.arc ? b.p[1].x : 0, b.arc ? b.p[1].y : 0};
+    return std::lexicographical_compare(ka, ka + 7, kb, kb + 7);
+}
+
+// Equal within w: same kind, the same ends, and for arcs middles near each other.
+bool SameSeg(const OwnedSeg& a, const OwnedSeg& b, double w) {
+    return a.arc == b.arc && Near(a.head(), b.head(), w) && Near(a.tail(), b.tail(), w) && (!a.arc || Near(a.p[1], b.p[1], w));
+}
+
+// Keeps one of each group of equal segments, or (odd) only groups of odd size.
+void ReduceEqual(std::vector<OwnedSeg>& segs, double w, bool odd) {
+    for (OwnedSeg& s : segs) Orient(s);
+    std::sort(segs.begin(), segs.end(), KeyLess);
+    std::vector<OwnedSeg> out;
+    out.reserve(segs.size());
+    for (size_t i = 0; i < segs.size();) {
+        size_t j = i + 1;
+        while (j < segs.size() && SameSeg(segs[i], segs[j], w)) ++j;
+        if (!odd || (j - i) % 2 == 1) out.push_back(segs[i]);
+        i = j;
+    }
+    segs.swap(out);
+}
+
+// The box split of large inputs: equal segments have equal boxes and so always fall into the
+// same half, which keeps each half's reduction exact while bounding the sort.
+void ReduceInBox(std::vector<OwnedSeg>& segs, const Box& box, size_t limit, double w, bool odd, int depth) {
+    if (segs.size() <= limit || depth > 40) {
+        ReduceEqual(segs, w, odd);
+        return;
+    }
+    Box first = box, second = box;
+    if (box.maxy - box.miny >= box.maxx - box.minx) {
+        first.maxy = second.miny = (box.miny + box.maxy) / 2;
+    } else {
+        first.maxx = second.minx = (box.minx + box.maxx) / 2;
+    }
+    std::vector<OwnedSeg> a, b;
+    for (OwnedSeg& s : segs) {
+        const Box sb = BoxOf(s);
+        const bool meetsFirst = sb.minx <= first.maxx && sb.maxx >= first.minx && sb.miny <= first.maxy && sb.maxy >= first.miny;
+        (meetsFirst ? a : b).push_back(s);
+    }
+    if (a.empty() || b.empty()) {
+        ReduceEqual(segs, w, odd);
+        return;
+    }
+    ReduceInBox(a, first, limit, w, odd, depth + 1);
+    ReduceInBox(b, second, limit, w, odd, depth + 1);
+    segs.swap(a);
+    segs.insert(segs.end(), b.begin(), b.end());
+}
+
+}  // namespace
+
+void NodeSegments(std::vector<OwnedSeg>& segs, int mode, double eps) {
+    SegContactTally& tally = SegIntersectTally();
+    tally = SegContactTally{};
+    if (segs.empty()) return;
+    UniformCoordinate uc;
+    for (OwnedSeg& s : segs) uc.Add(s.View());
+    uc.Ready();
+    for (OwnedSeg& s : segs) {
+        CsSegment v = s.View();
+        uc.Uniform(v);
+    }
+    // A zero tolerance still has to absorb the rounding of computed crossing points.
+    const double w = std::max(eps, 1e-9);
+    Regularise(segs, w);
+    for (OwnedSeg& s : segs) Orient(s);
+    SnapVertices(segs, w);
+    DropDegenerate(segs, w);
+
+    Box all;
+    for (OwnedSeg& s : segs) all.add(BoxOf(s));
+    all.minx -= eps, all.miny -= eps, all.maxx += eps, all.maxy += eps;
+    const bool odd = mode == 2 || mode == 3;
+    ReduceInBox(segs, all, mode == 3 ? 1000000 : 50000, w, odd, 0);
+
+    std::vector<char> dirty(segs.size(), 1);
+    for (int round = 0; round < kMaxRounds; ++round) {
+        const bool split = SplitRound(segs, dirty, w, round == 0);
+        const bool moved = SnapVertices(segs, w, &dirty);
+        DropDegenerate(segs, dirty, w);
+        if (!split && !moved) break;
+    }
+    // Overlapping stretches are equal pieces now; modes 0, 1 and 3 keep one of each, mode 2 only
+    // those covered an odd number of times.
+    ReduceEqual(segs, w, mode == 2);
+
+    for (OwnedSeg& s : segs) {
+        CsSegment v = s.View();
+        uc.UniformInv(v);
+    }
+}
+
+}  // namespace kelo::detail
