@@ -30,6 +30,17 @@ inline int32_t CellOr(const int32_t* dem, int cols, int rows, int r, int c, int3
     return v == nodata ? fallback : v;
 }
 
+// Runs value(r, c, z) for each data cell and stores its result; nodata cells stay nodata.
+template <typename CellValue>
+void MapDataCells(const int32_t* dem, int cols, int rows, int32_t* out, CellValue value) {
+    const int32_t nodata = GetNodata();
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c) {
+            const size_t i = static_cast<size_t>(r) * cols + c;
+            out[i] = dem[i] == nodata ? nodata : value(r, c, dem[i]);
+        }
+}
+
 }  // namespace
 
 int DirectionCode(int dr, int dc) {
@@ -44,37 +55,29 @@ int32_t* DemSlope(const int32_t* dem, int cols, int rows, double cellA, double c
     const int32_t nodata = GetNodata();
     const double scale = detail::SafeScale(zScale);
     const bool degrees = method == 2 || method == 4;
-    for (int r = 0; r < rows; ++r) {
-        for (int c = 0; c < cols; ++c) {
-            const size_t i = static_cast<size_t>(r) * cols + c;
-            const int32_t z = dem[i];
-            if (z == nodata) {
-                out[i] = nodata;
-                continue;
-            }
-            double best = 0;
-            if (method < 3) {
-                for (int dr = -1; dr <= 1; ++dr)
-                    for (int dc = -1; dc <= 1; ++dc) {
-                        if (dr == 0 && dc == 0) continue;
-                        int32_t zn = CellOr(dem, cols, rows, r + dr, c + dc, nodata, z);
-                        double s = std::fabs((static_cast<double>(zn) - z) / scale) /
-                                   std::sqrt(dr * cellA * dr * cellA + dc * cellB * dc * cellB);
-                        best = std::max(best, s);
-                    }
-            } else {
-                for (int k = 0; k < 4; ++k) {
-                    int dr = kPairDr[k], dc = kPairDc[k];
-                    int32_t z1 = CellOr(dem, cols, rows, r + dr, c + dc, nodata, z);
-                    int32_t z2 = CellOr(dem, cols, rows, r - dr, c - dc, nodata, z);
-                    double s = std::fabs((static_cast<double>(z1) - z2) / scale) /
-                               std::sqrt(4 * dr * cellA * dr * cellA + 4 * dc * cellB * dc * cellB);
+    MapDataCells(dem, cols, rows, out, [&](int r, int c, int32_t z) {
+        double best = 0;
+        if (method < 3) {
+            for (int dr = -1; dr <= 1; ++dr)
+                for (int dc = -1; dc <= 1; ++dc) {
+                    if (dr == 0 && dc == 0) continue;
+                    int32_t zn = CellOr(dem, cols, rows, r + dr, c + dc, nodata, z);
+                    double s = std::fabs((static_cast<double>(zn) - z) / scale) /
+                               std::sqrt(dr * cellA * dr * cellA + dc * cellB * dc * cellB);
                     best = std::max(best, s);
                 }
+        } else {
+            for (int k = 0; k < 4; ++k) {
+                int dr = kPairDr[k], dc = kPairDc[k];
+                int32_t z1 = CellOr(dem, cols, rows, r + dr, c + dc, nodata, z);
+                int32_t z2 = CellOr(dem, cols, rows, r - dr, c - dc, nodata, z);
+                double s = std::fabs((static_cast<double>(z1) - z2) / scale) /
+                           std::sqrt(4 * dr * cellA * dr * cellA + 4 * dc * cellB * dc * cellB);
+                best = std::max(best, s);
             }
-            out[i] = degrees ? Trunc32(std::atan(best) * kDegPerRad * 10 + 0.5) : Trunc32(best * 1000 + 0.5);
         }
-    }
+        return degrees ? Trunc32(std::atan(best) * kDegPerRad * 10 + 0.5) : Trunc32(best * 1000 + 0.5);
+    });
     return out;
 }
 
@@ -82,45 +85,37 @@ int32_t* DemAspect(const int32_t* dem, int cols, int rows, double cellA, double 
     int32_t* out = NewGrid(cols, rows);
     if (!out || !dem) return out;
     const int32_t nodata = GetNodata();
-    for (int r = 0; r < rows; ++r) {
-        for (int c = 0; c < cols; ++c) {
-            const size_t i = static_cast<size_t>(r) * cols + c;
-            const int32_t z = dem[i];
-            if (z == nodata) {
-                out[i] = nodata;
-                continue;
-            }
-            double best = 0;
-            int code = 0;
-            if (method == 1) {
-                for (int dr = -1; dr <= 1; ++dr)
-                    for (int dc = -1; dc <= 1; ++dc) {
-                        if ((dr == 0 && dc == 0) || !Inside(r + dr, c + dc, cols, rows)) continue;
-                        int32_t zn = dem[static_cast<size_t>(r + dr) * cols + c + dc];
-                        if (zn == nodata) continue;
-                        double s = std::fabs(static_cast<double>(zn) - z) /
-                                   std::sqrt(dr * cellA * dr * cellA + dc * cellB * dc * cellB);
-                        if (s > best) {
-                            best = s;
-                            code = zn <= z ? DirectionCode(dr, dc) : DirectionCode(-dr, -dc);
-                        }
-                    }
-            } else {
-                for (int k = 0; k < 4; ++k) {
-                    int dr = kPairDr[k], dc = kPairDc[k];
-                    int32_t z1 = CellOr(dem, cols, rows, r + dr, c + dc, nodata, z);
-                    int32_t z2 = CellOr(dem, cols, rows, r - dr, c - dc, nodata, z);
-                    double s = std::fabs(static_cast<double>(z1) - z2) /
+    MapDataCells(dem, cols, rows, out, [&](int r, int c, int32_t z) {
+        double best = 0;
+        int code = 0;
+        if (method == 1) {
+            for (int dr = -1; dr <= 1; ++dr)
+                for (int dc = -1; dc <= 1; ++dc) {
+                    if ((dr == 0 && dc == 0) || !Inside(r + dr, c + dc, cols, rows)) continue;
+                    int32_t zn = dem[static_cast<size_t>(r + dr) * cols + c + dc];
+                    if (zn == nodata) continue;
+                    double s = std::fabs(static_cast<double>(zn) - z) /
                                std::sqrt(dr * cellA * dr * cellA + dc * cellB * dc * cellB);
                     if (s > best) {
                         best = s;
-                        code = z1 >= z2 ? DirectionCode(-dr, -dc) : DirectionCode(dr, dc);
+                        code = zn <= z ? DirectionCode(dr, dc) : DirectionCode(-dr, -dc);
                     }
                 }
+        } else {
+            for (int k = 0; k < 4; ++k) {
+                int dr = kPairDr[k], dc = kPairDc[k];
+                int32_t z1 = CellOr(dem, cols, rows, r + dr, c + dc, nodata, z);
+                int32_t z2 = CellOr(dem, cols, rows, r - dr, c - dc, nodata, z);
+                double s = std::fabs(static_cast<double>(z1) - z2) /
+                           std::sqrt(dr * cellA * dr * cellA + dc * cellB * dc * cellB);
+                if (s > best) {
+                    best = s;
+                    code = z1 >= z2 ? DirectionCode(-dr, -dc) : DirectionCode(dr, dc);
+                }
             }
-            out[i] = code;
         }
-    }
+        return code;
+    });
     return out;
 }
 

@@ -13,21 +13,13 @@
 #include "raster/classification.h"
 #include "raster/inner_cells.h"
 #include "raster/nodata.h"
+#include "support/even_odd.h"
 
 using namespace kelo;
 
 namespace {
 
 using Ring = std::vector<Point3D>;
-
-bool EvenOdd(const std::vector<Ring>& rings, double x, double y) {
-    bool in = false;
-    for (const Ring& p : rings)
-        for (size_t i = 0, j = p.size() - 1; i < p.size(); j = i++)
-            if ((p[i].y > y) != (p[j].y > y) && x < (p[j].x - p[i].x) * (y - p[i].y) / (p[j].y - p[i].y) + p[i].x)
-                in = !in;
-    return in;
-}
 
 keloPolygon MakePolygon(const std::vector<Ring>& rings) {
     keloPolygon poly;
@@ -58,7 +50,7 @@ std::vector<std::pair<int, int>> Expected(const std::vector<Ring>& rings) {
     std::vector<std::pair<int, int>> cells;
     for (int r = kRows - 1; r >= 0; --r)
         for (int c = 0; c < kCols; ++c)
-            if (EvenOdd(rings, kX0 + c * kCx, kYTop - r * kCy)) cells.push_back({r, c});
+            if (kelo_test::InsideEvenOdd(rings, kX0 + c * kCx, kYTop - r * kCy)) cells.push_back({r, c});
     return cells;
 }
 
