@@ -55,6 +55,15 @@ int32_t* DemSlope(const int32_t* dem, int cols, int rows, double cellA, double c
     const int32_t nodata = GetNodata();
     const double scale = detail::SafeScale(zScale);
     const bool degrees = method == 2 || method == 4;
+    // The distances are the same for every cell: their inverses (with the z scale) once.
+    double k8[3][3], k4[4];
+    for (int dr = -1; dr <= 1; ++dr)
+        for (int dc = -1; dc <= 1; ++dc)
+            k8[dr + 1][dc + 1] =
+                1 / (std::fabs(scale) * std::sqrt(dr * cellA * dr * cellA + dc * cellB * dc * cellB));
+    for (int k = 0; k < 4; ++k)
+        k4[k] = 1 / (std::fabs(scale) * std::sqrt(4 * kPairDr[k] * cellA * kPairDr[k] * cellA +
+                                       4 * kPairDc[k] * cellB * kPairDc[k] * cellB));
     MapDataCells(dem, cols, rows, out, [&](int r, int c, int32_t z) {
         double best = 0;
         if (method < 3) {
@@ -62,18 +71,14 @@ int32_t* DemSlope(const int32_t* dem, int cols, int rows, double cellA, double c
                 for (int dc = -1; dc <= 1; ++dc) {
                     if (dr == 0 && dc == 0) continue;
                     int32_t zn = CellOr(dem, cols, rows, r + dr, c + dc, nodata, z);
-                    double s = std::fabs((static_cast<double>(zn) - z) / scale) /
-                               std::sqrt(dr * cellA * dr * cellA + dc * cellB * dc * cellB);
-                    best = std::max(best, s);
+                    best = std::max(best, std::fabs(static_cast<double>(zn) - z) * k8[dr + 1][dc + 1]);
                 }
         } else {
             for (int k = 0; k < 4; ++k) {
                 int dr = kPairDr[k], dc = kPairDc[k];
                 int32_t z1 = CellOr(dem, cols, rows, r + dr, c + dc, nodata, z);
                 int32_t z2 = CellOr(dem, cols, rows, r - dr, c - dc, nodata, z);
-                double s = std::fabs((static_cast<double>(z1) - z2) / scale) /
-                           std::sqrt(4 * dr * cellA * dr * cellA + 4 * dc * cellB * dc * cellB);
-                best = std::max(best, s);
+                best = std::max(best, std::fabs(static_cast<double>(z1) - z2) * k4[k]);
             }
         }
         return degrees ? Trunc32(std::atan(best) * kDegPerRad * 10 + 0.5) : Trunc32(best * 1000 + 0.5);
@@ -197,43 +202,59 @@ int32_t* HillShade(const int32_t* dem, int cols, int rows, double cellX, double 
                  lz = std::sin(alpha);
     const ShadowStep st = ChooseShadowStep(theta);
     const double limit = alpha + 1e-7;
-    auto height = [&](int r, int c) { return dem[static_cast<size_t>(r) * cols + c] / zs; };
-    // Elevation angle from (r, c) at height h up to a point (pr, pc) at height ph.
-    auto angle = [&](int r, int c, double h, double pr, double pc, double ph) {
-        double dist = std::hypot((pr - r) * cellY, (pc - c) * cellX);
-        return std::atan2(ph - h, dist);
+    // atan2(dh, dist) > limit, for dist > 0, without the arc tangent.
+    const double tanLimit = std::tan(limit);
+    auto above = [&](int r, int c, double h, double pr, double pc, double ph) {
+        if (limit >= pi / 2) return false;
+        const double dr = (pr - r) * cellY, dc = (pc - c) * cellX;
+        return ph - h > tanLimit * std::sqrt(dr * dr + dc * dc);
     };
-    for (int r0 = 0; r0 < rows; ++r0)
-        for (int c0 = 0; c0 < cols; ++c0) {
-            // Each line starts where the cell one step towards the sun is outside the grid.
-            if (Inside(r0 - st.a, c0 - st.b, cols, rows)) continue;
-            bool haveRef = false;
-            double refR = 0, refC = 0, refH = 0;
-            for (int r = r0, c = c0; Inside(r, c, cols, rows); r += st.a, c += st.b) {
-                const size_t i = static_cast<size_t>(r) * cols + c;
-                if (dem[i] == nodata) {
-                    out[i] = nodata;
-                    continue;
-                }
-                const double h = height(r, c);
-                if (haveRef && angle(r, c, h, refR, refC, refH) > limit) {
-                    out[i] = 0;
-                    continue;
-                }
-                haveRef = true;
-                refR = r, refC = c, refH = h;
-                for (const SubStep& s : st.subs) {
-                    int ra = r + s.r1, ca = c + s.c1, rb = r + s.r2, cb = c + s.c2;
-                    if (!Inside(ra, ca, cols, rows) || !Inside(rb, cb, cols, rows)) continue;
-                    int32_t va = dem[static_cast<size_t>(ra) * cols + ca], vb = dem[static_cast<size_t>(rb) * cols + cb];
-                    if (va == nodata || vb == nodata) continue;
-                    double pr = ra + (rb - ra) * s.w, pc = ca + (cb - ca) * s.w;
-                    double ph = (va / zs) * (1 - s.w) + (vb / zs) * s.w;
-                    if (angle(r, c, h, pr, pc, ph) > limit) refR = pr, refC = pc, refH = ph;
-                }
-                out[i] = Brightness(dem, cols, rows, r, c, cellX, cellY, zs, nodata, lx, ly, lz);
+    // The lines run along the step; a cell's predecessor on its line is one step back towards the
+    // sun. Visiting rows in the step's row direction finishes every predecessor before its
+    // successor, so the grid is swept in memory order, each line's shadow caster handed on through
+    // a few rows of per-cell state instead of walking the lines across the rows.
+    struct Ref {
+        double r, c, h;
+        bool valid;
+    };
+    const int a = st.a, b = st.b, slots = std::abs(a) + 1;
+    std::vector<Ref> state(static_cast<size_t>(slots) * cols);
+    auto slot = [&](int r) { return state.data() + static_cast<size_t>(r % slots) * cols; };
+    const int rBeg = a >= 0 ? 0 : rows - 1, rStep = a >= 0 ? 1 : -1;
+    // With a level step the predecessor lies in the same row, so that row is swept along the step.
+    const int cBeg = a == 0 && b < 0 ? cols - 1 : 0, cStep = a == 0 && b < 0 ? -1 : 1;
+    for (int r = rBeg; r >= 0 && r < rows; r += rStep) {
+        Ref* cur = slot(r);
+        const Ref* prev = a == 0 ? cur : (Inside(r - a, 0, cols, rows) ? slot(r - a) : nullptr);
+        for (int c = cBeg; c >= 0 && c < cols; c += cStep) {
+            const int pc = c - b;
+            const Ref ref = prev && pc >= 0 && pc < cols ? prev[pc] : Ref{0, 0, 0, false};
+            const size_t i = static_cast<size_t>(r) * cols + c;
+            if (dem[i] == nodata) {
+                out[i] = nodata;
+                cur[c] = ref;
+                continue;
             }
+            const double h = dem[i] / zs;
+            if (ref.valid && above(r, c, h, ref.r, ref.c, ref.h)) {
+                out[i] = 0;
+                cur[c] = ref;
+                continue;
+            }
+            Ref next{static_cast<double>(r), static_cast<double>(c), h, true};
+            for (const SubStep& s : st.subs) {
+                int ra = r + s.r1, ca = c + s.c1, rb = r + s.r2, cb = c + s.c2;
+                if (!Inside(ra, ca, cols, rows) || !Inside(rb, cb, cols, rows)) continue;
+                int32_t va = dem[static_cast<size_t>(ra) * cols + ca], vb = dem[static_cast<size_t>(rb) * cols + cb];
+                if (va == nodata || vb == nodata) continue;
+                double pr = ra + (rb - ra) * s.w, pcol = ca + (cb - ca) * s.w;
+                double ph = (va / zs) * (1 - s.w) + (vb / zs) * s.w;
+                if (above(r, c, h, pr, pcol, ph)) next = {pr, pcol, ph, true};
+            }
+            cur[c] = next;
+            out[i] = Brightness(dem, cols, rows, r, c, cellX, cellY, zs, nodata, lx, ly, lz);
         }
+    }
     return out;
 }
 
