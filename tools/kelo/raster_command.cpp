@@ -90,6 +90,12 @@ bool ReadGrid(const std::string& path, const Options& o, Grid& g, std::string& e
         error = path + ": rotated or flipped grids are not supported";
         return false;
     }
+    // Statistics take the cell count as an int, and the grid must fit in memory once.
+    if (static_cast<int64_t>(g.cols) * g.rows > 2147483647) {
+        GDALClose(ds);
+        error = path + ": more than 2^31 cells";
+        return false;
+    }
     g.cellX = g.geo[1];
     g.cellY = -g.geo[5];
     g.x0 = g.geo[0] + g.cellX / 2;
