@@ -44,7 +44,12 @@
 
 #include "io/standard_forms.h"
 
+#include "raster/classification.h"
+#include "raster/inner_cells.h"
 #include "raster/nodata.h"
+#include "raster/point_surfaces.h"
+#include "raster/resample.h"
+#include "raster/terrain.h"
 
 #include "sun/sun_times.h"
 

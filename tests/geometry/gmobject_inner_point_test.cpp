@@ -9,6 +9,7 @@
 
 #include "geometry/geometry_object.h"
 #include "geometry/tolerance.h"
+#include "support/even_odd.h"
 
 using namespace kelo;
 
@@ -16,15 +17,8 @@ namespace {
 
 using Ring = std::vector<Point3D>;
 
-// Even-odd crossing count over closed rings, and the distance to the nearest ring edge.
-bool InsideEvenOdd(const std::vector<Ring>& rings, double x, double y) {
-    bool in = false;
-    for (const Ring& r : rings)
-        for (size_t i = 0, j = r.size() - 1; i < r.size(); j = i++)
-            if ((r[i].y > y) != (r[j].y > y) && x < (r[j].x - r[i].x) * (y - r[i].y) / (r[j].y - r[i].y) + r[i].x)
-                in = !in;
-    return in;
-}
+// The distance to the nearest ring edge.
+using kelo_test::InsideEvenOdd;
 
 double DistanceToRings(const std::vector<Ring>& rings, double x, double y) {
     double best = 1e300;

@@ -11,6 +11,7 @@
 
 #include "KeloGeomNet.h"
 #include "geom_command.h"
+#include "raster_command.h"
 #include "script_commands.h"
 
 namespace {
@@ -41,6 +42,7 @@ void PrintUsage(FILE* out) {
                  "  kelo help           this text\n",
                  KELO_VERSION_STRING);
     kelo_tool::PrintGeomUsage(out);
+    kelo_tool::PrintRasterUsage(out);
 }
 
 int Check(bool ok, const char* what) {
@@ -214,6 +216,7 @@ int main(int argc, char** argv) {
     if (cmd == "debug") return kelo_tool::DebugCommand(argc - 2, argv + 2);
     if (cmd == "geom") return kelo_tool::GeomCommand(argc - 2, argv + 2);
     if (cmd == "plot") return kelo_tool::PlotCommand(argc - 2, argv + 2);
+    if (cmd == "raster") return kelo_tool::RasterCommand(argc - 2, argv + 2);
     std::fprintf(stderr, "kelo: unknown command '%s'\n", argv[1]);
     PrintUsage(stderr);
     return 2;

@@ -1,0 +1,19 @@
+// An independent even-odd point-in-polygon test over closed point rings, for checking the library.
+#pragma once
+
+#include <vector>
+
+#include "geometry/point.h"
+
+namespace kelo_test {
+
+inline bool InsideEvenOdd(const std::vector<std::vector<kelo::Point3D>>& rings, double x, double y) {
+    bool in = false;
+    for (const auto& r : rings)
+        for (size_t i = 0, j = r.size() - 1; i < r.size(); j = i++)
+            if ((r[i].y > y) != (r[j].y > y) && x < (r[j].x - r[i].x) * (y - r[i].y) / (r[j].y - r[i].y) + r[i].x)
+                in = !in;
+    return in;
+}
+
+}  // namespace kelo_test

@@ -1,0 +1,382 @@
+#include "raster_command.h"
+
+#include <gdal.h>
+#include <cpl_conv.h>
+#include <cpl_error.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "KeloGeomNet.h"
+#include "geo_files.h"
+#include "progress_bar.h"
+
+namespace kelo_tool {
+
+using namespace kelo;
+
+namespace {
+
+// Real data never reaches this value after scaling, so it is free to mark missing cells.
+constexpr int32_t kToolNodata = -2147483647;
+constexpr uint8_t kShadeNodata = 255;
+
+struct Grid {
+    int cols = 0, rows = 0;
+    double x0 = 0, yTop = 0, cellX = 1, cellY = 1;  // cell-centre georeferencing
+    double geo[6] = {0, 1, 0, 0, 0, -1};
+    std::string wkt;
+    std::vector<int32_t> cells;
+};
+
+struct Options {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> values;
+    double Num(const char* key, double fallback) const {
+        auto it = values.find(key);
+        return it == values.end() ? fallback : std::atof(it->second.c_str());
+    }
+};
+
+int Fail(const std::string& message) {
+    Progress::Finish();
+    std::fprintf(stderr, "kelo raster: %s\n", message.c_str());
+    return 1;
+}
+
+std::string GdalError(const std::string& what) {
+    const char* m = CPLGetLastErrorMsg();
+    return what + (m && *m ? std::string(": ") + m : std::string());
+}
+
+void EnsureGdalRasters() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    GDALAllRegister();
+    CPLSetErrorHandler(CPLQuietErrorHandler);
+}
+
+// Reads band 1 (or --band) as integers value * zscale, rounded; missing or unrepresentable
+// cells become nodata.
+bool ReadGrid(const std::string& path, const Options& o, Grid& g, std::string& error) {
+    EnsureGdalRasters();
+    GDALDatasetH ds = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+    if (!ds) {
+        error = GdalError("cannot open raster " + path);
+        return false;
+    }
+    const int bandNo = static_cast<int>(o.Num("--band", 1));
+    GDALRasterBandH band = bandNo >= 1 && bandNo <= GDALGetRasterCount(ds) ? GDALGetRasterBand(ds, bandNo) : nullptr;
+    if (!band) {
+        GDALClose(ds);
+        error = path + ": no band " + std::to_string(bandNo);
+        return false;
+    }
+    g.cols = GDALGetRasterXSize(ds);
+    g.rows = GDALGetRasterYSize(ds);
+    if (GDALGetGeoTransform(ds, g.geo) != CE_None) {
+        const double plain[6] = {0, 1, 0, static_cast<double>(g.rows), 0, -1};
+        std::copy(plain, plain + 6, g.geo);
+    }
+    if (g.geo[2] != 0 || g.geo[4] != 0 || g.geo[1] <= 0 || g.geo[5] >= 0) {
+        GDALClose(ds);
+        error = path + ": rotated or flipped grids are not supported";
+        return false;
+    }
+    // Statistics take the cell count as an int, and the grid must fit in memory once.
+    if (static_cast<int64_t>(g.cols) * g.rows > 2147483647) {
+        GDALClose(ds);
+        error = path + ": more than 2^31 cells";
+        return false;
+    }
+    g.cellX = g.geo[1];
+    g.cellY = -g.geo[5];
+    g.x0 = g.geo[0] + g.cellX / 2;
+    g.yTop = g.geo[3] - g.cellY / 2;
+    if (const char* w = GDALGetProjectionRef(ds)) g.wkt = w;
+    int hasNodata = 0;
+    const double srcNodata = GDALGetRasterNoDataValue(band, &hasNodata);
+    const double zscale = o.Num("--zscale", 100);
+    g.cells.assign(static_cast<size_t>(g.cols) * g.rows, kToolNodata);
+    std::vector<double> row(g.cols);
+    for (int r = 0; r < g.rows; ++r) {
+        if (GDALRasterIO(band, GF_Read, 0, r, g.cols, 1, row.data(), g.cols, 1, GDT_Float64, 0, 0) != CE_None) {
+            GDALClose(ds);
+            error = GdalError(path + ": read failed");
+            return false;
+        }
+        for (int c = 0; c < g.cols; ++c) {
+            const double v = row[c] * zscale;
+            if ((hasNodata && row[c] == srcNodata) || !std::isfinite(v) || std::fabs(v) > 2147483000.0) continue;
+            g.cells[static_cast<size_t>(r) * g.cols + c] = static_cast<int32_t>(std::lround(v));
+        }
+        Progress::Tick(r + 1, g.rows);
+    }
+    Progress::Finish();
+    GDALClose(ds);
+    return true;
+}
+
+// Writes cells as a GeoTIFF (or PNG for a .png name, bytes only) with the input's georeferencing.
+bool WriteGrid(const std::string& path, const Grid& g, const int32_t* cells, bool bytes, std::string& error) {
+    std::string lower = path;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    const bool png = lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".png") == 0;
+    if (png && !bytes) {
+        error = path + ": only hillshade is written as a picture";
+        return false;
+    }
+    GDALDriverH mem = GDALGetDriverByName("MEM");
+    GDALDatasetH ds = GDALCreate(mem, "", g.cols, g.rows, 1, bytes ? GDT_Byte : GDT_Int32, nullptr);
+    if (!ds) {
+        error = GdalError("cannot create output");
+        return false;
+    }
+    GDALSetGeoTransform(ds, const_cast<double*>(g.geo));
+    if (!g.wkt.empty()) GDALSetProjection(ds, g.wkt.c_str());
+    GDALRasterBandH band = GDALGetRasterBand(ds, 1);
+    CPLErr err = CE_None;
+    if (bytes) {
+        std::vector<uint8_t> b(static_cast<size_t>(g.cols) * g.rows);
+        for (size_t i = 0; i < b.size(); ++i)
+            b[i] = cells[i] == kToolNodata ? kShadeNodata : static_cast<uint8_t>(std::clamp(cells[i], 0, 250));
+        if (!png) GDALSetRasterNoDataValue(band, kShadeNodata);
+        err = GDALRasterIO(band, GF_Write, 0, 0, g.cols, g.rows, b.data(), g.cols, g.rows, GDT_Byte, 0, 0);
+    } else {
+        GDALSetRasterNoDataValue(band, kToolNodata);
+        err = GDALRasterIO(band, GF_Write, 0, 0, g.cols, g.rows, const_cast<int32_t*>(cells), g.cols, g.rows,
+                           GDT_Int32, 0, 0);
+    }
+    // A temporary beside the output, renamed over it, so a failed write leaves nothing half done.
+    const std::string tmp = path + ".tmp-kelo";
+    GDALDriverH drv = GDALGetDriverByName(png ? "PNG" : "GTiff");
+    GDALDatasetH outDs = err == CE_None && drv ? GDALCreateCopy(drv, tmp.c_str(), ds, FALSE, nullptr, nullptr, nullptr)
+                                               : nullptr;
+    GDALClose(ds);
+    if (!outDs) {
+        error = GdalError("cannot write " + path);
+        return false;
+    }
+    GDALClose(outDs);
+    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+        VSIUnlink(tmp.c_str());
+        error = "cannot write " + path;
+        return false;
+    }
+    // A picture keeps its georeferencing in the side file GDAL writes beside it.
+    VSIStatBufL st;
+    if (VSIStatL((tmp + ".aux.xml").c_str(), &st) == 0) std::rename((tmp + ".aux.xml").c_str(), (path + ".aux.xml").c_str());
+    return true;
+}
+
+using Owned = std::unique_ptr<int32_t[]>;
+
+int NeedOutput(const Options& o, const char* verb) {
+    if (o.positional.size() != 2) return Fail(std::string(verb) + " needs INPUT and OUTPUT");
+    return 0;
+}
+
+int Derivative(const std::string& verb, const Options& o) {
+    if (int bad = NeedOutput(o, verb.c_str())) return bad;
+    Grid g;
+    std::string error;
+    if (!ReadGrid(o.positional[0], o, g, error)) return Fail(error);
+    const int zs = static_cast<int>(o.Num("--zscale", 100));
+    Owned out;
+    if (verb == "slope")
+        out.reset(DemSlope(g.cells.data(), g.cols, g.rows, g.cellY, g.cellX, zs, static_cast<int>(o.Num("--method", 4))));
+    else if (verb == "aspect")
+        out.reset(DemAspect(g.cells.data(), g.cols, g.rows, g.cellY, g.cellX, static_cast<int>(o.Num("--method", 2))));
+    else
+        out.reset(HillShade(g.cells.data(), g.cols, g.rows, g.cellX, g.cellY, static_cast<int>(o.Num("--azimuth", 315)),
+                            static_cast<int>(o.Num("--altitude", 45)), o.Num("--zscale", 100)));
+    if (!WriteGrid(o.positional[1], g, out.get(), verb == "hillshade", error)) return Fail(error);
+    return 0;
+}
+
+int Resample(const Options& o) {
+    if (int bad = NeedOutput(o, "resample")) return bad;
+    Grid g;
+    std::string error;
+    if (!ReadGrid(o.positional[0], o, g, error)) return Fail(error);
+    const double cell = o.Num("--cell", 0);
+    if (!(cell > 0)) return Fail("resample needs --cell SIZE");
+    Grid d = g;
+    const double w = g.cols * g.cellX, h = g.rows * g.cellY;
+    const double cols = std::floor(w / cell), rows = std::floor(h / cell);
+    if (cols < 1 || rows < 1 || cols > kMaxReformSize || rows > kMaxReformSize)
+        return Fail("the new grid must have 1 to 60000 cells a side");
+    d.cols = static_cast<int>(cols);
+    d.rows = static_cast<int>(rows);
+    d.cellX = d.cellY = cell;
+    d.geo[1] = cell;
+    d.geo[5] = -cell;
+    d.x0 = d.geo[0] + cell / 2;
+    d.yTop = d.geo[3] - cell / 2;
+    auto* fn = o.values.count("--nearest") ? ReformDemNearest : ReformDemWeighted;
+    Owned out(fn(g.cells.data(), g.cols, g.rows, g.x0, g.yTop, g.cellX, g.cellY, d.cols, d.rows, d.x0, d.yTop, cell,
+                 cell));
+    // Cells are written back in the input's units.
+    const double zscale = o.Num("--zscale", 100);
+    if (zscale != 1)
+        for (size_t i = 0; i < static_cast<size_t>(d.cols) * d.rows; ++i)
+            if (out[i] != kToolNodata) out[i] = static_cast<int32_t>(std::lround(out[i] / zscale));
+    if (!WriteGrid(o.positional[1], d, out.get(), false, error)) return Fail(error);
+    return 0;
+}
+
+int Classify(const Options& o) {
+    if (o.positional.empty() || o.positional.size() > 2) return Fail("classify needs INPUT [OUTPUT]");
+    Grid g;
+    std::string error;
+    if (!ReadGrid(o.positional[0], o, g, error)) return Fail(error);
+    std::vector<uint32_t> breaks, counts;
+    const int method = static_cast<int>(o.Num("--method", 1));
+    const double zscale = o.Num("--zscale", 100);
+    if (method == 7) {
+        // --breaks a,b,c in the input's units
+        std::string list = o.values.count("--breaks") ? o.values.at("--breaks") : "";
+        for (char* tok = std::strtok(list.data(), ","); tok; tok = std::strtok(nullptr, ","))
+            breaks.push_back(static_cast<uint32_t>(static_cast<int32_t>(std::lround(std::atof(tok) * zscale))));
+    }
+    const int32_t unit = static_cast<int32_t>(std::lround(o.Num("--unit", 0) * zscale));
+    if (!Classification(g.cells.data(), static_cast<int>(g.cells.size()), breaks, counts, method,
+                        static_cast<int>(o.Num("--classes", 5)), unit))
+        return Fail("cannot classify (fewer than two values, or bad method, classes, unit or breaks)");
+    std::printf("class\tfrom\tcount\n");
+    for (size_t k = 0; k < breaks.size(); ++k)
+        std::printf("%zu\t%g\t%u\n", k, static_cast<int32_t>(breaks[k]) / zscale, k < counts.size() ? counts[k] : 0u);
+    if (o.positional.size() == 2) {
+        std::vector<uint32_t> classNo(breaks.size());
+        for (size_t k = 0; k < classNo.size(); ++k) classNo[k] = static_cast<uint32_t>(k);
+        RecolorByClass(g.cells.data(), static_cast<int>(g.cells.size()), breaks, classNo);
+        if (!WriteGrid(o.positional[1], g, g.cells.data(), false, error)) return Fail(error);
+    }
+    return 0;
+}
+
+void PrintStats(const char* label, int32_t maj, int32_t mino, int32_t mx, int32_t mn, int32_t mean, int32_t median,
+                int32_t dev, double sum, int32_t variety, double zscale, size_t count) {
+    std::printf("%s\t%zu\t%g\t%g\t%g\t%g\t%g\t%g\t%g\t%g\t%d\n", label, count, mn / zscale, mx / zscale,
+                mean / zscale, median / zscale, dev / zscale, sum / zscale, maj / zscale, mino / zscale, variety);
+}
+
+const char* kStatsHeader = "name\tcells\tmin\tmax\tmean\tmedian\tdeviation\tsum\tmajority\tminority\tvariety\n";
+
+int Stats(const Options& o) {
+    if (o.positional.size() != 1) return Fail("stats needs INPUT");
+    Grid g;
+    std::string error;
+    if (!ReadGrid(o.positional[0], o, g, error)) return Fail(error);
+    std::printf("size\t%d x %d\ncell\t%g x %g\norigin\t%g %g\n", g.cols, g.rows, g.cellX, g.cellY, g.geo[0], g.geo[3]);
+    int32_t maj, mino, mx, mn, range, mean, median, dev, variety;
+    double sum;
+    if (!NeighborhoodStatistics(g.cells.data(), static_cast<int>(g.cells.size()), maj, mino, mx, mn, range, mean,
+                                median, dev, sum, variety))
+        return Fail(o.positional[0] + ": no valid cell");
+    const size_t valid = std::count_if(g.cells.begin(), g.cells.end(), [](int32_t v) { return v != kToolNodata; });
+    std::printf("%s", kStatsHeader);
+    PrintStats("grid", maj, mino, mx, mn, mean, median, dev, sum, variety, o.Num("--zscale", 100), valid);
+    return 0;
+}
+
+int Zonal(const Options& o) {
+    if (o.positional.size() != 2) return Fail("zonal needs INPUT and POLYGONS");
+    Grid g;
+    std::string error;
+    if (!ReadGrid(o.positional[0], o, g, error)) return Fail(error);
+    std::vector<GeoLayer> layers;
+    if (!ReadGeoFile(o.positional[1], "", layers, error, Progress::Tick)) return Fail(error);
+    Progress::Finish();
+    const double zscale = o.Num("--zscale", 100);
+    std::printf("%s", kStatsHeader);
+    for (const GeoLayer& layer : layers)
+        for (size_t f = 0; f < layer.features.size(); ++f) {
+            const GM_Object& geom = layer.features[f].geom;
+            const std::string name = layer.name + ":" + std::to_string(layer.features[f].fid >= 0 ? layer.features[f].fid
+                                                                                             : static_cast<long long>(f));
+            for (int p = 0;; ++p) {
+                keloPolygon* poly = geom.GetOriginalPolygonAt(p);
+                if (!poly) break;
+                int32_t maj, mino, mx, mn, range, mean, median, dev, variety;
+                double sum;
+                std::vector<uint32_t> inside;
+                GetAllInnerPoint(*poly, g.cols, g.rows, g.x0, g.yTop, g.cellX, g.cellY, 1e-9, inside);
+                size_t valid = 0;
+                for (size_t k = 0; k + 1 < inside.size(); k += 2)
+                    valid += g.cells[static_cast<size_t>(inside[k]) * g.cols + inside[k + 1]] != kToolNodata;
+                if (NeighborhoodStatistics(*poly, g.cells.data(), g.cols, g.rows, g.x0, g.yTop, g.cellX, g.cellY, 1e-9,
+                                           maj, mino, mx, mn, range, mean, median, dev, sum, variety))
+                    PrintStats(name.c_str(), maj, mino, mx, mn, mean, median, dev, sum, variety, zscale, valid);
+                else
+                    std::printf("%s\t0\n", name.c_str());
+            }
+        }
+    return 0;
+}
+
+}  // namespace
+
+void PrintRasterUsage(FILE* out) {
+    std::fprintf(out,
+                 "  kelo raster VERB INPUT [OUTPUT] [--zscale S] [--band N] [options]\n"
+                 "      slope      IN OUT [--method 1..4]      per mille (1, 3) or tenths of a degree (2, 4)\n"
+                 "      aspect     IN OUT [--method 1|2]       downhill direction codes 1..8, 0 flat\n"
+                 "      hillshade  IN OUT [--azimuth A] [--altitude H]  brightness 0..250 (OUT .tif or .png)\n"
+                 "      resample   IN OUT --cell SIZE [--nearest]\n"
+                 "      classify   IN [OUT] [--method 0..7] [--classes N] [--unit U] [--breaks a,b,...]\n"
+                 "      zonal      IN POLYGONS                 statistics of the cells inside each polygon\n"
+                 "      stats      IN                          statistics of the whole grid\n"
+                 "      IN: any raster GDAL reads; cells become integers value * S (S = 100 by default).\n"
+                 "      OUT: GeoTIFF with the input's georeferencing.\n");
+}
+
+int RasterCommand(int argc, char** argv) {
+    if (argc < 1) {
+        PrintRasterUsage(stderr);
+        return 2;
+    }
+    const std::string verb = argv[0];
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--nearest") {
+            o.values[a] = "1";
+        } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
+            static const char* kValued[] = {"--zscale", "--band",  "--method", "--azimuth", "--altitude",
+                                            "--cell",   "--classes", "--unit", "--breaks"};
+            if (std::find_if(std::begin(kValued), std::end(kValued), [&](const char* k) { return a == k; }) ==
+                std::end(kValued))
+                return Fail("unknown option '" + a + "'");
+            if (i + 1 >= argc) return Fail(a + " needs a value");
+            o.values[a] = argv[++i];
+        } else {
+            o.positional.push_back(a);
+        }
+    }
+    if (o.Num("--zscale", 100) == 0) return Fail("--zscale must not be 0");
+    // The tool's own nodata value keeps every real height usable.
+    const int32_t saved = GetNodata();
+    SetNodata(kToolNodata);
+    int rc;
+    if (verb == "slope" || verb == "aspect" || verb == "hillshade") rc = Derivative(verb, o);
+    else if (verb == "resample") rc = Resample(o);
+    else if (verb == "classify") rc = Classify(o);
+    else if (verb == "zonal") rc = Zonal(o);
+    else if (verb == "stats") rc = Stats(o);
+    else {
+        PrintRasterUsage(stderr);
+        rc = Fail("unknown verb '" + verb + "'");
+    }
+    SetNodata(saved);
+    return rc;
+}
+
+}  // namespace kelo_tool
