@@ -338,3 +338,40 @@ TEST_F(GeomTool, NodeAndPolygonizeTakeTheLayerTogether) {
 }
 
 }  // namespace
+
+// relate and distance take two inputs and answer for every pair of their features.
+TEST_F(GeomTool, RelateAndDistanceAnswerEveryPair) {
+    Write("a.wkt", "POLYGON ((0 0, 4 0, 4 4, 0 4, 0 0))\nPOINT (10 10)\n");
+    Write("b.wkt", "POLYGON ((2 2, 6 2, 6 6, 2 6, 2 2))\nLINESTRING (4 0, 4 4)\n");
+    Result r = Kelo("geom relate a.wkt b.wkt");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::vector<std::string> de9im;
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream f(line);
+        std::string fa, fb, name, text;
+        f >> fa >> fb >> name >> text;
+        de9im.push_back(text);
+    }
+    // Overlapping squares; a square and a line along its edge; a point apart from both.
+    ASSERT_EQ(de9im.size(), 4u) << r.out;
+    EXPECT_EQ(de9im[0], "212101212");
+    EXPECT_EQ(de9im[1], "FF2101FF2");
+    EXPECT_EQ(de9im[2], "FF0FFF212");
+    EXPECT_EQ(de9im[3], "FF0FFF102");
+
+    r = Kelo("geom distance a.wkt b.wkt");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream d(r.out);
+    std::vector<double> dist;
+    for (std::string fa, fb; d >> fa >> fb;) dist.emplace_back(), d >> dist.back();
+    ASSERT_EQ(dist.size(), 4u) << r.out;
+    EXPECT_EQ(dist[0], 0);
+    EXPECT_EQ(dist[1], 0);
+    EXPECT_NEAR(dist[2], std::hypot(4, 4), 1e-12);
+    EXPECT_NEAR(dist[3], std::hypot(6, 6), 1e-12);
+
+    EXPECT_EQ(Kelo("geom relate a.wkt").status, 2);
+    EXPECT_EQ(Kelo("geom relate a.wkt b.wkt -1").status, 2);
+    EXPECT_EQ(Kelo("geom distance a.wkt missing.wkt").status, 1);
+}

@@ -335,12 +335,71 @@ bool WriteSvg(const std::string& path, const std::vector<PlotLayer>& plot, std::
     return WriteTextFile(path, SvgPicture(plot), error);
 }
 
+// Verbs over two inputs: every feature of A against every feature of B, one line a pair.
+struct PairVerb {
+    const char* name;
+    const char* help;
+    void (*print)(const GeoFeature& a, const GeoFeature& b, double tol);
+};
+
+void PrintRelation(const GeoFeature& a, const GeoFeature& b, double tol) {
+    int code = 0, dims[8];
+    const int result = C9iObjIndex(&a.geom).Get9iResultEx(&b.geom, tol, &code, dims);
+    std::printf("%lld\t%lld\t%s\t%s\t", a.fid, b.fid, NineIntersectionName(result), NineIntersectionText(dims).c_str());
+    for (int i = 0; i < 8; ++i) std::printf(i ? " %d" : "%d", dims[i]);
+    std::printf("\n");
+}
+
+void PrintDistance(const GeoFeature& a, const GeoFeature& b, double) {
+    std::printf("%lld\t%lld\t%.17g\n", a.fid, b.fid, DistanceOfGMObject(a.geom, b.geom));
+}
+
+const PairVerb kPairVerbs[] = {
+    {"relate", "named relation, DE-9IM text and the eight dimensions (II IB IE BI BB BE EI EB) of each pair",
+     PrintRelation},
+    {"distance", "least distance of each pair (0 where they meet)", PrintDistance},
+};
+
+const PairVerb* FindPairVerb(const std::string& name) {
+    for (const PairVerb& v : kPairVerbs)
+        if (name == v.name) return &v;
+    return nullptr;
+}
+
+int PairCommand(const PairVerb& verb, int argc, char** argv) {
+    Options o;
+    std::string error;
+    if (!ParseOptions(argc, argv, 1, o, error)) return Usage(error.c_str());
+    if (o.positional.size() < 2 || o.positional.size() > 3)
+        return Usage((std::string(verb.name) + " takes A B [TOL]").c_str());
+    if (o.positional[0] == "-" && o.positional[1] == "-") return Usage("only one input can be standard input");
+    double tol = g_epsZero;
+    if (o.positional.size() == 3) {
+        char* end = nullptr;
+        tol = std::strtod(o.positional[2].c_str(), &end);
+        if (end == o.positional[2].c_str() || *end != '\0' || !std::isfinite(tol) || tol < 0)
+            return Usage(("'" + o.positional[2] + "' is not a tolerance (a number >= 0)").c_str());
+    }
+    std::vector<GeoLayer> a, b;
+    if (!ReadGeoFile(o.positional[0], o.layer, a, error, Progress::Tick)) return Fail(error);
+    if (!ReadGeoFile(o.positional[1], o.layer, b, error, Progress::Tick)) return Fail(error);
+    Progress::Finish();
+    for (const GeoLayer& la : a)
+        for (const GeoFeature& fa : la.features)
+            for (const GeoLayer& lb : b)
+                for (const GeoFeature& fb : lb.features)
+                    if (fa.hasGeometry && fb.hasGeometry) verb.print(fa, fb, tol);
+    return 0;
+}
+
 }  // namespace
 
 void PrintGeomUsage(FILE* out) {
     std::fprintf(out, "  kelo geom VERB [PARAMS] [FILE|-] [-l LAYER] [-o OUT [-f FORMAT]] [--svg OUT.svg]\n");
     for (const Verb& v : kVerbs)
         std::fprintf(out, "      %-12s %-18s %s\n", v.name, v.params, v.help);
+    for (const PairVerb& v : kPairVerbs)
+        std::fprintf(out, "      %-12s %-18s %s\n", v.name, "A B [TOL]", v.help);
     std::fprintf(out,
                  "      FILE: GeoPackage, Shapefile, GeoJSON, FlatGeobuf, CSV with WKT, .wkt text; without\n"
                  "      FILE (or with -) WKT geometries are read from standard input. Results go to OUT\n"
@@ -351,6 +410,7 @@ void PrintGeomUsage(FILE* out) {
 
 int GeomCommand(int argc, char** argv) {
     if (argc < 1) return Usage("which verb?");
+    if (const PairVerb* pair = FindPairVerb(argv[0])) return PairCommand(*pair, argc, argv);
     const Verb* verb = FindVerb(argv[0]);
     if (!verb) return Usage((std::string("unknown verb '") + argv[0] + "'").c_str());
     Options o;
