@@ -14,6 +14,8 @@
 #include <numbers>
 #include <sstream>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "raster/nodata.h"
@@ -174,6 +176,65 @@ TEST_F(Gdaldem, KeloRasterVerbsEndToEnd) {
     EXPECT_NE(run("slope " + (dir / "missing.tif").string() + " x.tif"), 0);
     EXPECT_NE(run("slope " + in + " x.tif --zscale 0"), 0);
     EXPECT_NE(run("resample " + in + " x.tif --cell 0.0001"), 0);
+}
+
+// Scripts reach the same work through host functions: a plane rising 0.25 m per metre eastward
+// with one hole, read, derived, measured and written back by a script run by kelo.
+TEST_F(Gdaldem, ScriptsReadDeriveMeasureAndWriteGrids) {
+    const int n = 12;
+    auto z = Plane(n, 10, 0.25, 0);
+    z[5 * n + 5] = -999900;
+    const std::string in = WriteAsc("in.asc", n, n, 10, z), out = (dir / "slope.tif").string();
+    const std::string script = (dir / "r.wsp").string();
+    std::ofstream(script) << "void main(array args) {\n"
+                             "    klHandle dem = rasterRead(args[0]);\n"
+                             "    map s = rasterStats(dem);\n"
+                             "    println(\"%d %d %d %.2f %.2f %.4f\".format(s[\"cols\"], s[\"rows\"], s[\"count\"], s[\"min\"], s[\"max\"], s[\"mean\"]));\n"
+                             "    klHandle slope = rasterSlope(dem, 3);\n"
+                             "    map t = rasterStats(slope);\n"
+                             "    println(\"%d %.0f %.0f %.4f\".format(t[\"count\"], t[\"min\"], t[\"max\"], t[\"mean\"]));\n"
+                             "    map d = rasterStats(rasterSlope(dem));\n"
+                             "    map a = rasterStats(rasterAspect(dem));\n"
+                             "    map h = rasterStats(rasterHillShade(dem, 270, 45));\n"
+                             "    println(\"%.0f %.0f %.0f %.0f %.0f\".format(d[\"max\"], a[\"min\"], a[\"max\"], h[\"min\"], h[\"max\"]));\n"
+                             "    println(rasterWrite(args[1], slope), \" \", rasterFree(slope));\n"
+                             "    if (args.getSize() > 2) rasterStats(slope);\n"
+                             "}\n";
+    const std::string kelo = KELO_TOOL_PATH;
+    auto run = [&](const std::string& extra) {
+        const std::string cmd = kelo + " run " + script + " " + in + " " + out + extra + " >" +
+                                (dir / "stdout.txt").string() + " 2>&1";
+        const int status = std::system(cmd.c_str());
+        std::ifstream f(dir / "stdout.txt");
+        std::stringstream text;
+        text << f.rdbuf();
+        return std::make_pair(status, text.str());
+    };
+    // The slope the library gives for the same grid, to check the counts and mean of the script's.
+    std::vector<int32_t> lib = z;
+    lib[5 * n + 5] = GetNodata();
+    std::unique_ptr<int32_t[]> want(DemSlope(lib.data(), n, n, 10, 10, 100, 3));
+    int count = 0;
+    double sum = 0;
+    for (int i = 0; i < n * n; ++i)
+        if (want[i] != GetNodata()) ++count, sum += want[i];
+    char slopeLine[128];
+    std::snprintf(slopeLine, sizeof slopeLine, "%d 250 250 %.4f\n", count, sum / count);
+    auto [status, text] = run("");
+    ASSERT_EQ(status, 0) << text;
+    // Heights 50 + 2.5 per column in metres; the hole is left out. Slope 0.25 is 250 per mille,
+    // atan(0.25) = 14.04 degrees is 140 tenths; downhill is west (code 8) everywhere; a sun in the
+    // west lights the east-rising plane at sin(45 deg + 14.04 deg) = 0.857.
+    EXPECT_EQ(text, "12 12 143 50.00 77.50 63.7587\n" + std::string(slopeLine) + "140 8 8 214 214\n1 1\n");
+    std::system(("gdal_translate -q -of AAIGrid " + out + " " + (dir / "s.asc").string()).c_str());
+    auto s = ReadAsc((dir / "s.asc").string());
+    ASSERT_EQ(s.size(), static_cast<size_t>(n * n));
+    EXPECT_EQ(s[2 * n + 2], 250);
+    EXPECT_EQ(s[5 * n + 5], -2147483647);
+    // A freed grid is an error that names the function, and ends the run.
+    std::tie(status, text) = run(" again");
+    EXPECT_NE(status, 0);
+    EXPECT_NE(text.find("rasterStats: unknown grid"), std::string::npos) << text;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "geo_files.h"
 #include "host_geometry.h"
 #include "host_network.h"
+#include "host_raster.h"
 #include "noding_tool.h"
 
 namespace kelo_tool {
@@ -26,6 +27,7 @@ const char* const kHostNames[] = {
     "netFree",      "geoPoints",  "mf_klPoints_points", "geoRead", "geoWrite", "geoToWkt", "geoFromWkt",
     "geoRelate",    "geoDistance",
     "geoNode",      "geoPolygonize",
+    "rasterRead",   "rasterSlope", "rasterAspect", "rasterHillShade", "rasterWrite", "rasterStats", "rasterFree",
 };
 const int32_t kHostNameCount = static_cast<int32_t>(sizeof kHostNames / sizeof kHostNames[0]);
 
@@ -36,6 +38,7 @@ enum Fn {
     kNetFirst,  // the network functions follow in the order of NetFn
     kPoints = kNetFirst + static_cast<int>(NetFn::kFree) + 1, kMPoints, kRead, kWrite, kToWkt, kFromWkt,
     kRelate, kDistance, kNode, kPolygonize,
+    kRasterFirst,  // the raster functions follow in the order of RasterFn
 };
 
 using Geometry = HostGeometry;
@@ -257,6 +260,11 @@ intptr_t Call(int32_t fn) {
         return CallNetworkFunction(static_cast<NetFn>(fn - kNetFirst), cells, args, result,
                                    text != nullptr ? *text : unused);
     }
+    if (fn >= kRasterFirst) {
+        std::string unused;
+        return CallRasterFunction(static_cast<RasterFn>(fn - kRasterFirst), cells, args, result,
+                                  text != nullptr ? *text : unused);
+    }
     switch (fn) {
         case kRead: return ReadFile(cells, args, result);
         case kWrite: return WriteFile(cells, args, result);
@@ -386,6 +394,7 @@ intptr_t Proc(void*, uint32_t message, intptr_t wparam, intptr_t lparam) {
         case -99:
             if (g_state.onEnd) g_state.onEnd(reinterpret_cast<ScriptEngine*>(lparam));
             FreeNetworks();
+            FreeRasters();
             g_state.geometries.clear();
             g_state.known.clear();
             return 1;

@@ -23,17 +23,10 @@ using namespace kelo;
 
 namespace {
 
-// Real data never reaches this value after scaling, so it is free to mark missing cells.
-constexpr int32_t kToolNodata = -2147483647;
+constexpr int32_t kToolNodata = kRasterNodata;
 constexpr uint8_t kShadeNodata = 255;
 
-struct Grid {
-    int cols = 0, rows = 0;
-    double x0 = 0, yTop = 0, cellX = 1, cellY = 1;  // cell-centre georeferencing
-    double geo[6] = {0, 1, 0, 0, 0, -1};
-    std::string wkt;
-    std::vector<int32_t> cells;
-};
+using Grid = RasterGrid;
 
 struct Options {
     std::vector<std::string> positional;
@@ -63,16 +56,15 @@ void EnsureGdalRasters() {
     CPLSetErrorHandler(CPLQuietErrorHandler);
 }
 
-// Reads band 1 (or --band) as integers value * zscale, rounded; missing or unrepresentable
-// cells become nodata.
-bool ReadGrid(const std::string& path, const Options& o, Grid& g, std::string& error) {
+}  // namespace
+
+bool ReadRaster(const std::string& path, double zscale, int bandNo, RasterGrid& g, std::string& error) {
     EnsureGdalRasters();
     GDALDatasetH ds = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
     if (!ds) {
         error = GdalError("cannot open raster " + path);
         return false;
     }
-    const int bandNo = static_cast<int>(o.Num("--band", 1));
     GDALRasterBandH band = bandNo >= 1 && bandNo <= GDALGetRasterCount(ds) ? GDALGetRasterBand(ds, bandNo) : nullptr;
     if (!band) {
         GDALClose(ds);
@@ -103,7 +95,6 @@ bool ReadGrid(const std::string& path, const Options& o, Grid& g, std::string& e
     if (const char* w = GDALGetProjectionRef(ds)) g.wkt = w;
     int hasNodata = 0;
     const double srcNodata = GDALGetRasterNoDataValue(band, &hasNodata);
-    const double zscale = o.Num("--zscale", 100);
     g.cells.assign(static_cast<size_t>(g.cols) * g.rows, kToolNodata);
     std::vector<double> row(g.cols);
     for (int r = 0; r < g.rows; ++r) {
@@ -124,8 +115,7 @@ bool ReadGrid(const std::string& path, const Options& o, Grid& g, std::string& e
     return true;
 }
 
-// Writes cells as a GeoTIFF (or PNG for a .png name, bytes only) with the input's georeferencing.
-bool WriteGrid(const std::string& path, const Grid& g, const int32_t* cells, bool bytes, std::string& error) {
+bool WriteRaster(const std::string& path, const RasterGrid& g, const int32_t* cells, bool bytes, std::string& error) {
     std::string lower = path;
     std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
     const bool png = lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".png") == 0;
@@ -174,6 +164,17 @@ bool WriteGrid(const std::string& path, const Grid& g, const int32_t* cells, boo
     VSIStatBufL st;
     if (VSIStatL((tmp + ".aux.xml").c_str(), &st) == 0) std::rename((tmp + ".aux.xml").c_str(), (path + ".aux.xml").c_str());
     return true;
+}
+
+namespace {
+
+// Band 1 (or --band) scaled by --zscale (100 by default).
+bool ReadGrid(const std::string& path, const Options& o, Grid& g, std::string& error) {
+    return ReadRaster(path, o.Num("--zscale", 100), static_cast<int>(o.Num("--band", 1)), g, error);
+}
+
+bool WriteGrid(const std::string& path, const Grid& g, const int32_t* cells, bool bytes, std::string& error) {
+    return WriteRaster(path, g, cells, bytes, error);
 }
 
 using Owned = std::unique_ptr<int32_t[]>;

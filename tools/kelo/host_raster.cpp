@@ -1,0 +1,244 @@
+#include "host_raster.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <memory>
+#include <utility>
+
+#include "raster_command.h"
+
+namespace kelo_tool {
+
+using namespace kelo;
+
+namespace {
+
+const char* const kFnNames[] = {"rasterRead", "rasterSlope", "rasterAspect", "rasterHillShade",
+                                "rasterWrite", "rasterStats", "rasterFree"};
+
+struct Raster {
+    RasterGrid grid;
+    double zscale = 1;   // cells are values * zscale; derived grids hold their own units (1)
+    bool shade = false;  // brightness 0..250, written as bytes
+};
+
+// Handles are serial numbers, never addresses, so a freed grid's handle cannot come back as the
+// handle of a later one. They start far above any network's serial number, so a network handle
+// passed by mistake is reported as unknown rather than taken for a grid.
+struct Rasters {
+    std::map<uintptr_t, std::unique_ptr<Raster>> live;
+    uintptr_t next = uintptr_t{1} << 40;
+} g_rasters;
+
+bool Number(const Tdata& v, double& out) {
+    if (v.dataType == kTypeInt) out = v.value.i;
+    else if (v.dataType == kTypeDouble) out = v.value.d;
+    else return false;
+    return std::isfinite(out);
+}
+
+bool Whole(const Tdata& v, int lo, int hi, int& out) {
+    double d = 0;
+    if (!Number(v, d) || d != std::floor(d) || d < lo || d > hi) return false;
+    out = static_cast<int>(d);
+    return true;
+}
+
+// The library marks missing cells with its one global nodata value; grids of the tool use their
+// own, so it is swapped in for the length of each call.
+class NodataScope {
+public:
+    NodataScope() : saved_(GetNodata()) { SetNodata(kRasterNodata); }
+    ~NodataScope() { SetNodata(saved_); }
+
+private:
+    int32_t saved_;
+};
+
+class RasterCall {
+public:
+    RasterCall(RasterFn fn, Tdata* cells, const std::vector<int32_t>& args, int32_t result, std::string& text)
+        : fn_(fn), cells_(cells), args_(args), result_(result), text_(text) {}
+
+    intptr_t Run();
+
+private:
+    intptr_t Fail(const std::string& why) {
+        text_ = std::string(kFnNames[static_cast<int>(fn_)]) + ": " + why;
+        return 0;
+    }
+    bool Count(size_t least, size_t most) const { return args_.size() >= least && args_.size() <= most; }
+    intptr_t WrongCount(const char* usage) { return Fail(std::string("arguments are ") + usage); }
+    const Tdata& Arg(size_t k) const { return cells_[args_[k]]; }
+    bool GridArg(size_t k);
+    intptr_t Keep(std::unique_ptr<Raster> r) {
+        const uintptr_t id = g_rasters.next++;
+        g_rasters.live.emplace(id, std::move(r));
+        return setValue(cells_[result_], Tdata(kTypeHandle, reinterpret_cast<void*>(id)));
+    }
+
+    intptr_t Read();
+    intptr_t Derive();
+    intptr_t Write();
+    intptr_t Stats();
+
+    RasterFn fn_;
+    Tdata* cells_;
+    const std::vector<int32_t>& args_;
+    int32_t result_;
+    std::string& text_;
+    uintptr_t id_ = 0;
+    Raster* raster_ = nullptr;
+};
+
+bool RasterCall::GridArg(size_t k) {
+    const Tdata& v = Arg(k);
+    if (v.dataType != kTypeHandle) {
+        Fail("expected a grid (klHandle from rasterRead)");
+        return false;
+    }
+    id_ = reinterpret_cast<uintptr_t>(v.value.handle);
+    auto it = g_rasters.live.find(id_);
+    if (it == g_rasters.live.end()) {
+        Fail("unknown grid (not made by a raster function, or freed)");
+        return false;
+    }
+    raster_ = it->second.get();
+    return true;
+}
+
+intptr_t RasterCall::Read() {
+    if (!Count(1, 3)) return WrongCount("(string path [, double zscale [, int band]])");
+    if (Arg(0).dataType != kTypeString) return Fail("the path must be a string");
+    auto r = std::make_unique<Raster>();
+    r->zscale = 100;
+    int band = 1;
+    if (args_.size() >= 2 && (!Number(Arg(1), r->zscale) || r->zscale == 0 || std::fabs(r->zscale) > 1e9))
+        return Fail("the z scale must be a non-zero number");
+    if (args_.size() == 3 && !Whole(Arg(2), 1, std::numeric_limits<int>::max(), band))
+        return Fail("the band is a number from 1");
+    std::string error;
+    if (!ReadRaster(*Arg(0).value.s, r->zscale, band, r->grid, error)) return Fail(error);
+    return Keep(std::move(r));
+}
+
+// Slope, aspect and hill shade: a new grid of the same size and georeferencing.
+intptr_t RasterCall::Derive() {
+    int a = 0, b = 0;
+    if (fn_ == RasterFn::kHillShade) {
+        if (!Count(1, 3)) return WrongCount("(klHandle grid [, int azimuth [, int altitude]])");
+        a = 315;
+        b = 45;
+        if (args_.size() >= 2 && !Whole(Arg(1), -3600, 3600, a)) return Fail("the azimuth is whole degrees");
+        if (args_.size() == 3 && !Whole(Arg(2), 0, 90, b)) return Fail("the altitude is whole degrees 0 to 90");
+    } else {
+        if (!Count(1, 2)) return WrongCount("(klHandle grid [, int method])");
+        a = fn_ == RasterFn::kSlope ? 4 : 2;
+        if (args_.size() == 2 && !Whole(Arg(1), 1, fn_ == RasterFn::kSlope ? 4 : 2, a))
+            return Fail(fn_ == RasterFn::kSlope ? "the method is 1 to 4" : "the method is 1 or 2");
+    }
+    if (!GridArg(0)) return 0;
+    const RasterGrid& g = raster_->grid;
+    if (fn_ != RasterFn::kHillShade && std::fabs(raster_->zscale) > std::numeric_limits<int>::max())
+        return Fail("the grid's z scale is too large for a slope");
+    auto r = std::make_unique<Raster>();
+    r->grid = g;
+    r->shade = fn_ == RasterFn::kHillShade;
+    std::unique_ptr<int32_t[]> out;
+    {
+        NodataScope nodata;
+        if (fn_ == RasterFn::kSlope)
+            out.reset(DemSlope(g.cells.data(), g.cols, g.rows, g.cellY, g.cellX, static_cast<int>(raster_->zscale), a));
+        else if (fn_ == RasterFn::kAspect)
+            out.reset(DemAspect(g.cells.data(), g.cols, g.rows, g.cellY, g.cellX, a));
+        else
+            out.reset(HillShade(g.cells.data(), g.cols, g.rows, g.cellX, g.cellY, a, b, raster_->zscale));
+    }
+    if (!out) return Fail("the grid is too small or the library is out of memory");
+    r->grid.cells.assign(out.get(), out.get() + g.cells.size());
+    return Keep(std::move(r));
+}
+
+intptr_t RasterCall::Write() {
+    if (!Count(2, 2)) return WrongCount("(string path, klHandle grid)");
+    if (Arg(0).dataType != kTypeString) return Fail("the path must be a string");
+    if (!GridArg(1)) return 0;
+    // Heights go back in the file's units, as kelo raster resample writes them.
+    std::vector<int32_t> cells = raster_->grid.cells;
+    if (!raster_->shade && raster_->zscale != 1)
+        for (int32_t& v : cells)
+            if (v != kRasterNodata) v = static_cast<int32_t>(std::lround(v / raster_->zscale));
+    std::string error;
+    if (!WriteRaster(*Arg(0).value.s, raster_->grid, cells.data(), raster_->shade, error)) return Fail(error);
+    return setValue(cells_[result_], Tdata(true));
+}
+
+// min, max, mean and sum in the grid's units, count of valid cells, cols and rows.
+intptr_t RasterCall::Stats() {
+    if (!Count(1, 1)) return WrongCount("(klHandle grid)");
+    if (!GridArg(0)) return 0;
+    ScriptEngine* e = GetCurrentScriptEngine();
+    if (e == nullptr || !KeloScriptCurReserveMemory(cells_, 16)) return Fail("the script's value store is full");
+    const RasterGrid& g = raster_->grid;
+    int32_t lo = std::numeric_limits<int32_t>::max(), hi = std::numeric_limits<int32_t>::min();
+    double sum = 0;
+    int64_t count = 0;
+    for (int32_t v : g.cells) {
+        if (v == kRasterNodata) continue;
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+        sum += v;
+        ++count;
+    }
+    const double s = raster_->zscale;
+    Tdata map;
+    map.setDataType(kTypeMap);
+    auto put = [&](const char* key, const Tdata& value) {
+        const int32_t v = e->allocCell();
+        e->cells[v] = value;
+        const int32_t k = e->allocCell();
+        e->cells[k] = Tdata(key);
+        map.value.map->emplace(k, v);
+    };
+    put("cols", Tdata(g.cols));
+    put("rows", Tdata(g.rows));
+    put("count", Tdata(static_cast<double>(count)));
+    if (count > 0) {
+        put("min", Tdata(lo / s));
+        put("max", Tdata(hi / s));
+        put("mean", Tdata(sum / static_cast<double>(count) / s));
+        put("sum", Tdata(sum / s));
+    }
+    e->cells[result_].copyFrom(map);
+    return 1;
+}
+
+intptr_t RasterCall::Run() {
+    switch (fn_) {
+        case RasterFn::kRead: return Read();
+        case RasterFn::kSlope:
+        case RasterFn::kAspect:
+        case RasterFn::kHillShade: return Derive();
+        case RasterFn::kWrite: return Write();
+        case RasterFn::kStats: return Stats();
+        case RasterFn::kFree:
+            if (!Count(1, 1)) return WrongCount("(klHandle grid)");
+            if (!GridArg(0)) return 0;
+            g_rasters.live.erase(id_);
+            return setValue(cells_[result_], Tdata(true));
+    }
+    return 0;
+}
+
+}  // namespace
+
+intptr_t CallRasterFunction(RasterFn fn, Tdata* cells, const std::vector<int32_t>& args, int32_t result,
+                            std::string& text) {
+    return RasterCall(fn, cells, args, result, text).Run();
+}
+
+void FreeRasters() { g_rasters.live.clear(); }
+
+}  // namespace kelo_tool

@@ -1,0 +1,25 @@
+// Raster grids for scripts: a script reads an elevation file into a grid, derives slope, aspect or
+// shaded relief from it, asks for its statistics and writes grids as GeoTIFF. Grids live until the
+// script frees them or the run ends.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "KeloGeomNet.h"
+
+namespace kelo_tool {
+
+// In the order of their host names (rasterRead ... rasterFree).
+enum class RasterFn { kRead, kSlope, kAspect, kHillShade, kWrite, kStats, kFree };
+
+// Carries out one call: non-zero when the result cell holds the answer; zero, with the reason
+// written to text, when the arguments are wrong or a file cannot be read or written.
+intptr_t CallRasterFunction(RasterFn fn, kelo::Tdata* cells, const std::vector<int32_t>& args, int32_t result,
+                            std::string& text);
+
+// Drops every grid of the run.
+void FreeRasters();
+
+}  // namespace kelo_tool
