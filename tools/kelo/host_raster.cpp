@@ -204,7 +204,7 @@ intptr_t RasterCall::Stats() {
     };
     put("cols", Tdata(g.cols));
     put("rows", Tdata(g.rows));
-    put("count", Tdata(static_cast<double>(count)));
+    put("count", Tdata(static_cast<int>(count)));  // grids hold fewer than 2^31 cells
     if (count > 0) {
         put("min", Tdata(lo / s));
         put("max", Tdata(hi / s));
