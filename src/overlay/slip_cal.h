@@ -18,8 +18,10 @@ public:
     int AddpLine(const CsSegment* seg);
 
     // The "Over" forms combine the stretches that the segment shares with collinear entered
-    // segments (for arcs: with equal ones); the "Equal" forms act only on entered segments equal to
-    // it within tol, in either direction. Each returns how many segments it added, cut or emptied.
+    // segments, or for arcs with entered arcs of the same circle within tol; pieces of arcs stay
+    // three-point arcs with their middle point on the circle. The "Equal" forms act only on
+    // entered segments equal to it within tol, in either direction. Each returns how many
+    // segments it added, cut or emptied.
     int OrOverLine(const CsSegment& seg, double tol);
     int XorOverLine(const CsSegment& seg, double tol);
     int DiffOverLine(const CsSegment& seg, double tol);

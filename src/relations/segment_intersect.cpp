@@ -272,9 +272,12 @@ int CsSegment::IntersectInfo(const CsSegment& b, Point3D& p1, Point3D& p2, doubl
 }
 
 double CsSegment::GetOverlapLength(const CsSegment& b, double eps) const {
-    if (!points || !b.points || type != b.type) return 0.0;
-    SegCircle c;
+    if (!points || !b.points || !IsSameType(b.type)) return 0.0;
+    SegCircle c, cb;
     if (SegArcCircle(*this, c)) {
+        // Only arcs of one circle share length.
+        if (!SegArcCircle(b, cb) || std::hypot(c.cx - cb.cx, c.cy - cb.cy) > eps || std::abs(c.r - cb.r) > eps)
+            return 0.0;
         auto ang = [&](const Point3D& p) { return std::atan2(p.y - c.cy, p.x - c.cx); };
         auto ccw = [](double from, double to) {
             double d = std::fmod(to - from, kTwoPi);
@@ -307,6 +310,10 @@ double CsSegment::GetOverlapLength(const CsSegment& b, double eps) const {
     double ux = (e.x - s.x) / len, uy = (e.y - s.y) / len;
     double t1 = (b.Head()->x - s.x) * ux + (b.Head()->y - s.y) * uy;
     double t2 = (b.Tail()->x - s.x) * ux + (b.Tail()->y - s.y) * uy;
+    // Parallel or crossing lines project onto A without sharing any of it.
+    double o1 = (b.Head()->x - s.x) * uy - (b.Head()->y - s.y) * ux;
+    double o2 = (b.Tail()->x - s.x) * uy - (b.Tail()->y - s.y) * ux;
+    if (std::abs(o1) > eps || std::abs(o2) > eps) return 0.0;
     double lo = std::max(0.0, std::min(t1, t2)), hi = std::min(len, std::max(t1, t2));
     return hi > lo ? hi - lo : 0.0;
 }

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "overlay/slip_cal.h"
 
@@ -71,6 +73,128 @@ TEST(SlipCal, ToleranceAndSlantedLines) {
     EXPECT_NEAR(Covered(cal), 15 * std::sqrt(2.0), 1e-3);
     cal.DiffOverLine(sn, 1e-3);
     EXPECT_NEAR(Covered(cal), 5 * std::sqrt(2.0), 1e-3);
+}
+
+}  // namespace
+
+namespace {
+
+// Arcs of one circle combine by their angular stretches. The expected stretches are counted on
+// half-degree cells of the circle, apart from any arc arithmetic; every case bounds its arcs at
+// multiples of 30 degrees, so no cell straddles an end.
+constexpr double kDeg = M_PI / 180;
+constexpr int kCells = 720;
+
+struct ArcSpec {
+    double cx, cy, r;
+    double from, to;  // degrees, travelled from -> to; counter-clockwise when to > from
+};
+
+struct Pts {
+    Point3D p[3];
+};
+
+Pts MakeArc(const ArcSpec& a) {
+    Pts o;
+    const double ang[3] = {a.from, (a.from + a.to) / 2, a.to};
+    for (int k = 0; k < 3; ++k)
+        o.p[k] = {a.cx + a.r * std::cos(ang[k] * kDeg), a.cy + a.r * std::sin(ang[k] * kDeg), 0};
+    return o;
+}
+
+double Ccw(double from, double to) {
+    double d = std::fmod(to - from, 2 * M_PI);
+    return d < 0 ? d + 2 * M_PI : d;
+}
+
+// Cells covered by an arc given by its three points, read off the points alone.
+std::vector<char> CellsOf(const Point3D* p, double cx, double cy, bool& ccw) {
+    const double a0 = std::atan2(p[0].y - cy, p[0].x - cx), am = std::atan2(p[1].y - cy, p[1].x - cx),
+                 a1 = std::atan2(p[2].y - cy, p[2].x - cx);
+    ccw = Ccw(a0, am) < Ccw(a0, a1);
+    const double lo = ccw ? a0 : a1, sweep = ccw ? Ccw(a0, a1) : Ccw(a1, a0);
+    std::vector<char> cells(kCells, 0);
+    for (int i = 0; i < kCells; ++i) cells[i] = Ccw(lo, (i + 0.5) * 2 * M_PI / kCells) < sweep;
+    return cells;
+}
+
+TEST(SlipCal, ArcsOfOneCircleCombineByAngle) {
+    const ArcSpec entered{1, 1, 2, 0, 180};
+    struct Case {
+        const char* name;
+        ArcSpec added;
+    } cases[] = {
+        {"partial", {1, 1, 2, 90, 270}},
+        {"inside", {1, 1, 2, 30, 60}},
+        {"around", {1, 1, 2, -30, 210}},
+        {"touching end", {1, 1, 2, 180, 300}},
+        {"equal", {1, 1, 2, 0, 180}},
+        {"opposite direction", {1, 1, 2, 120, 60}},
+        {"opposite, over the start", {1, 1, 2, 60, -90}},
+        {"over both ends", {1, 1, 2, 150, 390}},
+        {"centre off", {1.5, 1, 2, 90, 270}},
+        {"radius off", {1, 1, 2.5, 90, 270}},
+    };
+    enum Op { Or, Xor, Diff, And };
+    const Pts e = MakeArc(entered);
+    bool eCcw;
+    const std::vector<char> eCells = CellsOf(e.p, entered.cx, entered.cy, eCcw);
+    for (const Case& c : cases) {
+        const Pts n = MakeArc(c.added);
+        const bool sameCircle = c.added.cx == entered.cx && c.added.r == entered.r;
+        bool nCcw;
+        const std::vector<char> nCells = CellsOf(n.p, c.added.cx, c.added.cy, nCcw);
+        for (Op op : {Or, Xor, Diff, And}) {
+            SCOPED_TRACE(std::string(c.name) + " op " + std::to_string(op));
+            CSlipCal cal(Box(-4, -4, 6, 6));
+            Pts ec = e, nc = n;
+            CsSegment se(ec.p, klLT3PArc), sn(nc.p, klLT3PArc);
+            cal.AddpLine(&se);
+            if (op == Or) cal.OrOverLine(sn, 1e-6);
+            if (op == Xor) cal.XorOverLine(sn, 1e-6);
+            if (op == Diff) cal.DiffOverLine(sn, 1e-6);
+            if (op == And) cal.AndOverLine(sn, 1e-6);
+            cal.ClearZeroLine();
+
+            // Expected cells on the entered circle and, when apart, on the added one.
+            std::vector<int> wantE(kCells), wantN(kCells, 0);
+            for (int i = 0; i < kCells; ++i) {
+                const bool inE = eCells[i], inN = sameCircle && nCells[i];
+                wantE[i] = op == Or ? inE || inN : op == Xor ? inE != inN : op == Diff ? inE && !inN : inE && inN;
+                if (!sameCircle) wantN[i] = (op == Or || op == Xor) && nCells[i];
+            }
+            std::vector<int> gotE(kCells, 0), gotN(kCells, 0);
+            double length = 0;
+            for (int k = 0; k < cal.GetSegmentCount(); ++k) {
+                CsSegment s;
+                ASSERT_TRUE(cal.GetSegmentAt(k, s));
+                ASSERT_TRUE(s.Is3PArc());
+                const bool onE = std::hypot(s.points[1].x - entered.cx, s.points[1].y - entered.cy) < entered.r + 1e-9 &&
+                                 std::hypot(s.points[1].x - entered.cx, s.points[1].y - entered.cy) > entered.r - 1e-9;
+                const ArcSpec& circle = onE ? entered : c.added;
+                EXPECT_NEAR(std::hypot(s.points[1].x - circle.cx, s.points[1].y - circle.cy), circle.r, 1e-9);
+                bool ccw;
+                const std::vector<char> cells = CellsOf(s.points, circle.cx, circle.cy, ccw);
+                int first = -1;
+                for (int i = 0; i < kCells; ++i)
+                    if (cells[i]) {
+                        (onE ? gotE : gotN)[i]++;
+                        if (first < 0) first = i;
+                    }
+                // A piece keeps the direction of the arc it was cut from.
+                ASSERT_GE(first, 0);
+                EXPECT_EQ(ccw, onE && eCells[first] ? eCcw : nCcw);
+                length += s.Length(0);
+            }
+            double wantLength = 0;
+            for (int i = 0; i < kCells; ++i) {
+                EXPECT_EQ(gotE[i], wantE[i]) << "cell " << i;
+                EXPECT_EQ(gotN[i], wantN[i]) << "cell " << i;
+                wantLength += (wantE[i] ? entered.r : 0) + (wantN[i] ? c.added.r : 0);
+            }
+            EXPECT_NEAR(length, wantLength * 2 * M_PI / kCells, 1e-9);
+        }
+    }
 }
 
 }  // namespace

@@ -212,6 +212,12 @@ TEST(SegmentIntersectInfo, OverlapLengthAndDirection) {
         {"quarter of half", Arc(-1, 0, 0, 1, 1, 0), Arc(1, 0, kS, kS, 0, 1), M_PI / 2, 1},
         {"across the cut", Arc(-1, 0, 0, -1, 1, 0), Arc(0, -1, -1, 0, 0, 1), M_PI / 2, 1},
         {"complement", Arc(-1, 0, 0, 1, 1, 0), Arc(-1, 0, 0, -1, 1, 0), 0, 0},
+        // Projection alone is not overlap: the other segment must lie on A's line or circle.
+        {"apart on one line", Line(0, 0, 2, 0), Line(4, 0, 6, 0), 0, 0},
+        {"parallel", Line(0, 0, 10, 0), Line(0, 5, 10, 5), 0, 0},
+        {"slanted crossing", Line(0, 0, 10, 0), Line(0, -1, 10, 1), 0, 0},
+        {"concentric arcs", Arc(-1, 0, 0, 1, 1, 0), Arc(-2, 0, 0, 2, 2, 0), 0, 0},
+        {"shifted circle", Arc(-1, 0, 0, 1, 1, 0), Arc(-0.5, 0, 0.5, 1, 1.5, 0), 0, 0},
     };
     for (Case& c : cases) {
         SCOPED_TRACE(c.name);
