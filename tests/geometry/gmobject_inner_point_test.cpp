@@ -109,15 +109,6 @@ std::vector<Ring> Spiral(std::mt19937& rng) {
     return rings;
 }
 
-keloPolygon ToPolygon(const std::vector<Ring>& rings) {
-    keloPolygon poly;
-    for (const Ring& r : rings) {
-        Ring closed = r;
-        closed.push_back(r.front());
-        poly.InsertRing(keloParts(closed, klLTPolyline), 1);
-    }
-    return poly;
-}
 
 // Inside, and at least eps from every ring (the shapes here all have room for that).
 void ExpectStrictlyInside(const std::vector<Ring>& rings, double x, double y, const char* what, int shape,
@@ -132,7 +123,7 @@ TEST(GmObjectInnerPoint, RandomStarsCombsAndSpiralsWithHoles) {
     const Maker makers[] = {Star, Comb, Spiral};
     for (int shape = 0; shape < 3000; ++shape) {
         const std::vector<Ring> rings = makers[shape % 3](rng);
-        const keloPolygon poly = ToPolygon(rings);
+        const keloPolygon poly = kelo_test::PolygonOfRings(rings);
         for (int variant = 0; variant < 2; ++variant) {
             double x = 0, y = 0, z = 0;
             ASSERT_TRUE(innerPoint(poly, x, y, z, 1e-8, variant)) << shape;
@@ -167,7 +158,7 @@ TEST(GmObjectInnerPoint, KeepsClearOfRingsMeetingTheCentreOrAVertexHeight) {
          {{{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {0, 4, 0}, {0, 2, 0}}, {{1, 1, 0}, {3, 1, 0}, {3, 2 - ulp, 0}, {1, 2 - ulp, 0}}}},
     };
     for (const Case& c : cases) {
-        const keloPolygon poly = ToPolygon(c.rings);
+        const keloPolygon poly = kelo_test::PolygonOfRings(c.rings);
         for (int variant = 0; variant < 3; ++variant) {
             double x = 0, y = 0, z = 0;
             ASSERT_TRUE(innerPoint(poly, x, y, z, g_epsZero, variant)) << c.what;
@@ -184,7 +175,7 @@ TEST(GmObjectInnerPoint, KeepsClearOfRingsMeetingTheCentreOrAVertexHeight) {
     // A sliver thinner than eps: no point keeps eps, the middle of the sliver is the best there is.
     const std::vector<Ring> sliver{{{0, 0, 0}, {10, 0, 0}, {10, 1e-7, 0}, {0, 1e-7, 0}}};
     double x = 0, y = 0, z = 0;
-    ASSERT_TRUE(innerPoint(ToPolygon(sliver), x, y, z, g_epsZero, 1));
+    ASSERT_TRUE(innerPoint(kelo_test::PolygonOfRings(sliver), x, y, z, g_epsZero, 1));
     ExpectStrictlyInside(sliver, x, y, "sliver", 1, 4e-8);
 }
 
@@ -210,7 +201,7 @@ TEST(GmObjectInnerPoint, CurvedRingsAndDegenerateInput) {
 TEST(GmObjectInnerPoint, LabelModesStoreAnInteriorPointAndRemoveIt) {
     std::mt19937 rng(7);
     const std::vector<Ring> rings = Comb(rng);
-    keloPolygon poly = ToPolygon(rings);
+    keloPolygon poly = kelo_test::PolygonOfRings(rings);
     poly.SetH(12.5);
     for (int mode = 1; mode <= 3; ++mode) {
         ASSERT_EQ(poly.SetLabelPt(mode), 1);

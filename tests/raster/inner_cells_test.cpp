@@ -21,15 +21,6 @@ namespace {
 
 using Ring = std::vector<Point3D>;
 
-keloPolygon MakePolygon(const std::vector<Ring>& rings) {
-    keloPolygon poly;
-    for (const Ring& r : rings) {
-        Ring closed = r;
-        closed.push_back(r.front());
-        poly.InsertRing(keloParts(closed, klLTPolyline), 1);
-    }
-    return poly;
-}
 
 // A star around (cx, cy) with radii drawn from [r0, r1].
 Ring Star(std::mt19937& rng, double cx, double cy, double r0, double r1, int n) {
@@ -61,7 +52,7 @@ TEST(InnerCells, RandomPolygonsWithHolesListExactlyTheInsideCells) {
         double x = cx(rng), y = cy(rng);
         std::vector<Ring> rings = {Star(rng, x, y, 18, 40, 5 + trial % 17)};
         if (trial % 3) rings.push_back(Star(rng, x + 1.3, y - 0.7, 4, 12, 3 + trial % 7));
-        const keloPolygon poly = MakePolygon(rings);
+        const keloPolygon poly = kelo_test::PolygonOfRings(rings);
         std::vector<uint32_t> list{1, 2, 3};
         const int ok = GetAllInnerPoint(poly, kCols, kRows, kX0, kYTop, kCx, kCy, 1e-9, list);
         const auto want = Expected(rings);
@@ -76,16 +67,16 @@ TEST(InnerCells, RandomPolygonsWithHolesListExactlyTheInsideCells) {
 
 TEST(InnerCells, OutsideEmptyAndCoveringPolygons) {
     std::vector<uint32_t> list;
-    const keloPolygon away = MakePolygon({{{0, 0, 0}, {10, 0, 0}, {10, 10, 0}}});
+    const keloPolygon away = kelo_test::PolygonOfRings({{{0, 0, 0}, {10, 0, 0}, {10, 10, 0}}});
     EXPECT_EQ(GetAllInnerPoint(away, kCols, kRows, kX0, kYTop, kCx, kCy, 0.5, list), 0);
     EXPECT_TRUE(list.empty());
     EXPECT_EQ(GetAllInnerPoint(keloPolygon(), kCols, kRows, kX0, kYTop, kCx, kCy, 0.5, list), 0);
-    const keloPolygon all = MakePolygon({{{-1e6, -1e6, 0}, {1e6, -1e6, 0}, {1e6, 1e6, 0}, {-1e6, 1e6, 0}}});
+    const keloPolygon all = kelo_test::PolygonOfRings({{{-1e6, -1e6, 0}, {1e6, -1e6, 0}, {1e6, 1e6, 0}, {-1e6, 1e6, 0}}});
     EXPECT_EQ(GetAllInnerPoint(all, kCols, kRows, kX0, kYTop, kCx, kCy, 0, list), 1);
     EXPECT_EQ(list.size(), 2u * kCols * kRows);
     EXPECT_EQ(GetAllInnerPoint(all, 0, 3, kX0, kYTop, kCx, kCy, 0, list), 0);
     // Tolerance takes in cell points lying on the boundary.
-    const keloPolygon box = MakePolygon({{{kX0, kYTop - 3 * kCy, 0}, {kX0 + 2 * kCx, kYTop - 3 * kCy, 0},
+    const keloPolygon box = kelo_test::PolygonOfRings({{{kX0, kYTop - 3 * kCy, 0}, {kX0 + 2 * kCx, kYTop - 3 * kCy, 0},
                                           {kX0 + 2 * kCx, kYTop, 0}, {kX0, kYTop, 0}}});
     ASSERT_EQ(GetAllInnerPoint(box, kCols, kRows, kX0, kYTop, kCx, kCy, 1e-6, list), 1);
     EXPECT_EQ(list.size(), 2u * 4 * 3);  // rows 0..3, columns 0..2
@@ -99,7 +90,7 @@ TEST(InnerCells, OutsideEmptyAndCoveringPolygons) {
 TEST(InnerCells, FillAreaVolumeAndStatisticsOverTheListedCells) {
     std::mt19937 rng(5);
     const std::vector<Ring> rings = {Star(rng, 130, 460, 15, 25, 9), Star(rng, 131, 459, 3, 6, 5)};
-    const keloPolygon poly = MakePolygon(rings);
+    const keloPolygon poly = kelo_test::PolygonOfRings(rings);
     const auto want = Expected(rings);
     ASSERT_FALSE(want.empty());
 
@@ -143,7 +134,7 @@ TEST(InnerCells, FillAreaVolumeAndStatisticsOverTheListedCells) {
     EXPECT_EQ(mx, hi);
     EXPECT_EQ(mn, lo);
 
-    const keloPolygon away = MakePolygon({{{0, 0, 0}, {10, 0, 0}, {10, 10, 0}}});
+    const keloPolygon away = kelo_test::PolygonOfRings({{{0, 0, 0}, {10, 0, 0}, {10, 10, 0}}});
     area = fill = cut = 3;
     EXPECT_EQ(GetSurfaceArea(away, dem.data(), kCols, kRows, kX0, kYTop, kCx, kCy, 0, 100, area), 0);
     EXPECT_EQ(GetUDVolume(away, 0, dem.data(), kCols, kRows, kX0, kYTop, kCx, kCy, 0, 100, fill, cut), 0);

@@ -172,13 +172,13 @@ namespace {
 // or a long precision ("%.400f" of 1e300) is never cut. 10100 past the text limit, -1 for a
 // directive the C library refuses.
 template <typename T>
-int32_t AppendFormatted(std::string& out, const char* spec, T value) {
-    const int n = std::snprintf(nullptr, 0, spec, value);
+int32_t AppendFormatted(std::string& out, const char* conversion, T value) {
+    const int n = std::snprintf(nullptr, 0, conversion, value);
     if (n < 0) return -1;
     if (out.size() + static_cast<size_t>(n) > kScriptMaxTextBytes) return 10100;
     const size_t at = out.size();
     out.resize(at + static_cast<size_t>(n) + 1);
-    std::snprintf(out.data() + at, static_cast<size_t>(n) + 1, spec, value);
+    std::snprintf(out.data() + at, static_cast<size_t>(n) + 1, conversion, value);
     out.resize(at + static_cast<size_t>(n));
     return 0;
 }
@@ -217,17 +217,17 @@ int32_t FormatScriptValues(ScriptEngine& e, const int32_t* args, int32_t argc, i
         i = j + 1;
         if (next >= argc) return -1;
         const Tdata& v = e.cells[e.resolve(args[next++])];
-        const std::string spec = directive + conv;
+        const std::string conversion = directive + conv;
         int32_t r = 0;
         if (std::strchr("diouxXc", conv)) {
             int iv = 0;
             if (v.dataType == kTypeInt) iv = v.value.i;
             else if (v.dataType == kTypeBool) iv = v.value.b;
             else return -1;
-            r = AppendFormatted(out, spec.c_str(), iv);
+            r = AppendFormatted(out, conversion.c_str(), iv);
         } else if (std::strchr("eEfgGaA", conv)) {
             if (v.dataType != kTypeDouble) return -1;
-            r = AppendFormatted(out, spec.c_str(), v.value.d);
+            r = AppendFormatted(out, conversion.c_str(), v.value.d);
         } else if (conv == 's') {
             if (v.dataType != kTypeString) return -1;
             if (directive == "%") {
@@ -235,7 +235,7 @@ int32_t FormatScriptValues(ScriptEngine& e, const int32_t* args, int32_t argc, i
                 out += *v.value.s;
                 continue;
             }
-            r = AppendFormatted(out, spec.c_str(), v.value.s->c_str());
+            r = AppendFormatted(out, conversion.c_str(), v.value.s->c_str());
         } else {
             return -1;
         }
