@@ -41,6 +41,7 @@
 #include "overlay/slip_cal.h"
 #include "overlay/arc_polygon.h"
 #include "overlay/clean_base.h"
+#include "overlay/boolean_overlay.h"
 
 #include "io/standard_forms.h"
 

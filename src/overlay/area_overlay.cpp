@@ -44,6 +44,68 @@ void AppendPolygons(const GM_Object& g, PolygonList& polys) {
     for (int i = 0; i < g.GetPolygonCount(); ++i) polys.push_back(*g.GetOriginalPolygonAt(i));
 }
 
+namespace {
+bool HasRunOf(const GM_Object& g, bool (*pick)(klLineType)) {
+    for (int k = 0; k < g.GetPartsCount(); ++k) {
+        int isRing = 0;
+        const keloParts* p = g.GetOriginalPartsAt(&isRing, k);
+        for (uint32_t s = 0; p && s < p->partCount; ++s)
+            if (pick(p->parts[s].lineType)) return true;
+    }
+    return false;
+}
+}  // namespace
+
+namespace {
+// An arc that ends where it starts is a full circle through its middle point; the relations and
+// the interior-point search read it as nothing, so it becomes two half circles.
+void OpenClosedArcs(GM_Object& g) {
+    for (int k = 0; k < g.GetPartsCount(); ++k) {
+        int isRing = 0;
+        keloParts* line = g.GetOriginalPartsAt(&isRing, k);
+        for (uint32_t s = 0; line && s < line->partCount; ++s) {
+            CurveSegment& run = line->parts[s];
+            if (run.lineType != klLT3PArc || run.pointCount < 3) continue;
+            std::vector<Point3D> pts{run.points[0]};
+            bool changed = false;
+            for (uint32_t i = 0; i + 2 < run.pointCount; i += 2) {
+                const Point3D &a = run.points[i], &m = run.points[i + 1], &b = run.points[i + 2];
+                if (a.x == b.x && a.y == b.y && (a.x != m.x || a.y != m.y)) {
+                    const double cx = (a.x + m.x) / 2, cy = (a.y + m.y) / 2, rx = a.x - cx, ry = a.y - cy;
+                    pts.push_back({cx - ry, cy + rx, a.z});
+                    pts.push_back(m);
+                    pts.push_back({cx + ry, cy - rx, a.z});
+                    changed = true;
+                } else {
+                    pts.push_back(m);
+                }
+                pts.push_back(b);
+            }
+            if (!changed) continue;
+            delete[] run.points;
+            run.points = new Point3D[pts.size()];
+            std::copy(pts.begin(), pts.end(), run.points);
+            run.pointCount = static_cast<uint32_t>(pts.size());
+        }
+    }
+}
+}  // namespace
+
+bool MakeNodable(GM_Object& g) {
+    OpenClosedArcs(g);
+    bool curved = false;
+    if (HasRunOf(g, [](klLineType t) { return t != klLTPolyline && t != klLT3PArc && t != klLT3PCircle; })) {
+        g.Discrete(klDPSpline | klDPBezier | klDPEllipse);
+        curved = true;
+    }
+    // Full circles are not segments the noding takes: they go to straight pieces.
+    if (HasRunOf(g, [](klLineType t) { return t == klLT3PCircle; })) {
+        g.Discrete(klDPArc);
+        curved = true;
+    }
+    return curved;
+}
+
 }  // namespace detail
 
 using detail::PolygonList;
@@ -54,16 +116,6 @@ constexpr double kFineTol = 1e-8;
 
 bool IsArea(const WKBGeometry* g) { return g && (g->type == wkbPolygon || g->type == wkbMultiPolygon); }
 
-bool HasRunOf(const GM_Object& g, bool (*pick)(klLineType)) {
-    for (int k = 0; k < g.GetPartsCount(); ++k) {
-        int isRing = 0;
-        const keloParts* p = g.GetOriginalPartsAt(&isRing, k);
-        for (uint32_t s = 0; p && s < p->partCount; ++s)
-            if (pick(p->parts[s].lineType)) return true;
-    }
-    return false;
-}
-
 // An operand's private copy, its curves other than arcs made straight or arc chains, indexed.
 struct Operand {
     GM_Object obj;
@@ -71,15 +123,7 @@ struct Operand {
     std::unique_ptr<C9iObjIndex> index;
 
     explicit Operand(const WKBGeometry& g) : obj(g) {
-        if (HasRunOf(obj, [](klLineType t) { return t != klLTPolyline && t != klLT3PArc && t != klLT3PCircle; })) {
-            obj.Discrete(klDPSpline | klDPBezier | klDPEllipse);
-            curved = true;
-        }
-        // Full circles are not segments the noding takes: they go to straight pieces.
-        if (HasRunOf(obj, [](klLineType t) { return t == klLT3PCircle; })) {
-            obj.Discrete(klDPArc);
-            curved = true;
-        }
+        curved = detail::MakeNodable(obj);
         index = std::make_unique<C9iObjIndex>(&obj);
     }
     // 2 inside, 1 on the boundary, 0 outside.

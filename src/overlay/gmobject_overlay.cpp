@@ -1,6 +1,12 @@
-// The geometry object's set members: thin entries into the record-level area overlay.
+// The geometry object's set members, thin entries into the record-level area overlay, and its
+// trimming by areas and by lines.
 #include "geometry/geometry_object.h"
+#include "geometry/tolerance.h"
+#include "overlay/arc_polygon.h"
 #include "overlay/boolean_overlay.h"
+#include "overlay/line_handler.h"
+#include "overlay/overlay_detail.h"
+#include "relations/nine_intersection.h"
 
 namespace kelo {
 
@@ -30,6 +36,160 @@ int GM_Object::setDifference(const GM_Object* other, std::vector<WKBGeometry*>& 
 
 int GM_Object::setSymmetricDifference(const GM_Object* other, std::vector<WKBGeometry*>& out) const {
     return other ? BoolOpWKBGeometry(other, this, kBoolSymDifference, out) : 0;
+}
+
+}  // namespace kelo
+
+// ---- trimming ------------------------------------------------------------------------------------
+
+namespace kelo {
+
+namespace {
+
+// The object's members of one kind, as an object of their own.
+GM_Object AreasOf(const GM_Object& g) {
+    detail::PolygonList polys;
+    detail::AppendPolygons(g, polys);
+    GM_Object out;
+    detail::SetPolygons(out, polys);
+    return out;
+}
+
+GM_Object LinesOf(const GM_Object& g) {
+    GM_Object out;
+    for (int k = 0; k < g.GetPartsCount(); ++k) {
+        int isRing = 0;
+        const keloParts* p = g.GetOriginalPartsAt(&isRing, k);
+        if (p && !isRing) out.InsertPartsAt(*p, -1, 0);
+    }
+    return out;
+}
+
+Point3D Middle(const CsSegment& s) {
+    if (s.Is3PArc()) return s.points[1];
+    return Point3D{(s.points[0].x + s.points[1].x) / 2, (s.points[0].y + s.points[1].y) / 2, 0};
+}
+
+// The lines noded against the cutter's lines or rings; keep(segment) says which side a piece of
+// the lines goes to (0 or 1, -1 for none). The pieces of each side are chained into lines.
+template <class Keep>
+void CutLines(const GM_Object& lines, const GM_Object& cutter, Keep keep, GM_Object side[2]) {
+    GM_Object own(lines), by(cutter);
+    detail::MakeNodable(own);
+    detail::MakeNodable(by);
+    C9iObjIndex ownIndex(&own);
+    CLineHandler handler(g_epsZero);
+    handler.AddGeometry(&own);
+    handler.AddGeometry(&by);
+    handler.OrOverLines(0);
+    std::vector<CsSegment> pieces[2];
+    for (int i = 0; i < handler.GetSegmentCount(); ++i) {
+        CsSegment s;
+        handler.GetSegmentAt(i, s);
+        const Point3D m = Middle(s);
+        if (ownIndex.Locate(m, g_epsZero) == 2) continue;  // a piece of the cutter only
+        const int k = keep(s, m);
+        if (k >= 0) pieces[k].push_back(s);
+    }
+    for (int k = 0; k < 2; ++k) {
+        std::vector<keloParts*> parts;
+        CombineSegments2Parts(pieces[k].data(), static_cast<int>(pieces[k].size()), parts);
+        for (keloParts* p : parts) {
+            side[k].InsertPartsAt(*p, -1, 0);
+            delete p;
+        }
+    }
+}
+
+int Emit(GM_Object* pieces, int n, std::vector<GM_Object*>& out) {
+    int made = 0;
+    for (int i = 0; i < n; ++i)
+        if (!pieces[i].isEmpty()) {
+            out.push_back(new GM_Object(pieces[i]));
+            ++made;
+        }
+    return made;
+}
+
+}  // namespace
+
+int GM_Object::TrimmingByPolygon(const GM_Object& polygon, std::vector<GM_Object*>& out) const {
+    const GM_Object area = AreasOf(polygon);
+    if (area.isEmpty()) return 0;
+    GM_Object side[2];  // inside, outside
+    const GM_Object mine = AreasOf(*this);
+    if (!mine.isEmpty()) {
+        std::vector<GM_Object> parts;
+        BoolOp2DObjects(&mine, &area, kBoolSplit, parts);
+        for (int k = 0; k < 2 && parts.size() == 3; ++k) side[k] = parts[static_cast<size_t>(k)];
+    }
+    const GM_Object lines = LinesOf(*this);
+    if (!lines.isEmpty()) {
+        C9iObjIndex areaIndex(&area);
+        CutLines(lines, area, [&](const CsSegment&, const Point3D& m) { return areaIndex.Locate(m, g_epsZero) == 2 ? 1 : 0; },
+                 side);
+    }
+    C9iObjIndex areaIndex(&area);
+    for (int i = 0; i < GetPointCount(); ++i) {
+        const Point3D p = *GetPointAt(i);
+        side[areaIndex.Locate(p, g_epsZero) == 2 ? 1 : 0].InsertPointAt(p, -1);
+    }
+    return Emit(side, 2, out);
+}
+
+int GM_Object::TrimmingByObject(const GM_Object& cutter, std::vector<GM_Object*>& out) const {
+    if (cutter.GetPolygonCount() > 0) return TrimmingByPolygon(cutter, out);
+    const GM_Object knife = LinesOf(cutter);
+    if (knife.isEmpty()) return 0;
+    int made = 0;
+    // Areas fall apart into the faces the knife cuts them into.
+    const GM_Object mine = AreasOf(*this);
+    if (!mine.isEmpty()) {
+        GM_Object own(mine), by(knife);
+        detail::MakeNodable(own);
+        detail::MakeNodable(by);
+        C9iObjIndex ownIndex(&own);
+        CKeloMakeArcPolygon faces(g_epsZero);
+        faces.AddGeometry(&own);
+        faces.AddGeometry(&by);
+        faces.Solve();
+        keloPolygon face;
+        for (int f = 0; f + 1 < faces.GetPolygonCount(); ++f) {
+            double x = 0, y = 0, z = 0;
+            if (!faces.GetPolygon(f, face) || !innerPoint(face, x, y, z, 2 * g_epsZero, 0)) continue;
+            if (ownIndex.Locate(Point3D{x, y, 0}, g_epsZero) != 0) continue;
+            out.push_back(new GM_Object(face));
+            ++made;
+        }
+    }
+    // Lines fall apart at the knife: its pieces go along, so that chains break where it crosses.
+    const GM_Object lines = LinesOf(*this);
+    if (!lines.isEmpty()) {
+        GM_Object own(lines), by(knife);
+        detail::MakeNodable(own);
+        detail::MakeNodable(by);
+        C9iObjIndex ownIndex(&own);
+        CLineHandler handler(g_epsZero);
+        handler.AddGeometry(&own);
+        handler.AddGeometry(&by);
+        handler.OrOverLines(0);
+        int count = 0;
+        CsSegment* segs = nullptr;
+        handler.GetSegments(count, segs);
+        std::vector<keloParts*> chains;
+        CombineSegments2Parts(segs, count, chains);
+        delete[] segs;
+        for (keloParts* chain : chains) {
+            CsSegment first;
+            GM_Object piece(*chain, 0);
+            if (piece.GetSegment(0, 0, first) && ownIndex.Locate(Middle(first), g_epsZero) != 2) {
+                out.push_back(new GM_Object(piece));
+                ++made;
+            }
+            delete chain;
+        }
+    }
+    return made;
 }
 
 }  // namespace kelo

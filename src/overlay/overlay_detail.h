@@ -16,4 +16,9 @@ void SetPolygons(GM_Object& g, PolygonList& polys);
 // Appends copies of g's polygons.
 void AppendPolygons(const GM_Object& g, PolygonList& polys);
 
+// Discretises the curves the noding cannot take (Bezier, ellipse and spline runs; arcs stay arcs,
+// ellipses become arc chains in the ellipse-as-arcs mode; full circles become straight pieces).
+// True when something was converted.
+bool MakeNodable(GM_Object& g);
+
 }  // namespace kelo::detail

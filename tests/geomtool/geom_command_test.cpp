@@ -375,3 +375,74 @@ TEST_F(GeomTool, RelateAndDistanceAnswerEveryPair) {
     EXPECT_EQ(Kelo("geom relate a.wkt b.wkt -1").status, 2);
     EXPECT_EQ(Kelo("geom distance a.wkt missing.wkt").status, 1);
 }
+
+#include "support/geos_oracle.h"
+
+namespace {
+
+// Parcels of a Voronoi diagram against buffered rivers, the kind of layers a dissolve and an
+// intersection meet in real work; every total must be GEOS's. GEOS makes the inputs.
+TEST_F(GeomTool, DissolveAndIntersectRealisticLayersAgreeWithGeos) {
+    kelo_test::GeosOracle geos;
+    GEOSContextHandle_t h = geos.ctx();
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> u(0, 1000);
+    GEOSGeometry* pts[2000];
+    for (GEOSGeometry*& p : pts) p = GEOSGeom_createPointFromXY_r(h, u(rng), u(rng));
+    auto sites = geos.Own(GEOSGeom_createCollection_r(h, GEOS_MULTIPOINT, pts, 2000));
+    auto cells = geos.Own(GEOSVoronoiDiagram_r(h, sites.get(), nullptr, 0, 0));
+    auto frame = geos.FromWkt("POLYGON((0 0, 1000 0, 1000 1000, 0 1000, 0 0))");
+    std::string parcels, rivers;
+    std::vector<kelo_test::GeosOracle::Ptr> parcelGeoms, riverGeoms;
+    auto wkt = [&](const GEOSGeometry* g) {
+        char* t = GEOSGeomToWKT_r(h, g);
+        std::string s = t;
+        GEOSFree_r(h, t);
+        return s + "\n";
+    };
+    for (int i = 0; i < GEOSGetNumGeometries_r(h, cells.get()); ++i) {
+        auto clipped = geos.Own(GEOSIntersection_r(h, GEOSGetGeometryN_r(h, cells.get(), i), frame.get()));
+        parcels += wkt(clipped.get());
+        parcelGeoms.push_back(std::move(clipped));
+    }
+    for (int r = 0; r < 3; ++r) {
+        std::string line = "LINESTRING(";
+        for (int k = 0; k <= 20; ++k)
+            line += std::to_string(-50 + k * 55) + " " + std::to_string(150 + 300 * r + 60 * std::sin(k * 0.7 + r)) + (k < 20 ? ", " : ")");
+        auto river = geos.Own(GEOSBuffer_r(h, geos.FromWkt(line).get(), 8 + 6 * r, 8));
+        rivers += wkt(river.get());
+        riverGeoms.push_back(std::move(river));
+    }
+    Write("parcels.wkt", parcels);
+    Write("rivers.wkt", rivers);
+    auto total = [&](const std::string& text) {
+        double sum = 0;
+        std::istringstream in(text);
+        for (std::string l; std::getline(in, l);)
+            if (!l.empty()) sum += geos.Area(geos.FromWkt(l).get());
+        return sum;
+    };
+
+    const Result dissolved = Kelo("geom dissolve parcels.wkt --svg d.svg");
+    ASSERT_EQ(dissolved.status, 0) << dissolved.err;
+    std::vector<GEOSGeometry*> raw;
+    for (auto& p : parcelGeoms) raw.push_back(GEOSGeom_clone_r(h, p.get()));
+    auto all = geos.Own(GEOSGeom_createCollection_r(h, GEOS_GEOMETRYCOLLECTION, raw.data(), static_cast<unsigned>(raw.size())));
+    auto merged = geos.Own(GEOSUnaryUnion_r(h, all.get()));
+    EXPECT_NEAR(total(dissolved.out), geos.Area(merged.get()), 1e-9 * 1e6);
+    EXPECT_TRUE(fs::exists(dir / "d.svg"));
+
+    const Result common = Kelo("geom intersection parcels.wkt rivers.wkt");
+    ASSERT_EQ(common.status, 0) << common.err;
+    double want = 0;
+    for (auto& p : parcelGeoms)
+        for (auto& r : riverGeoms) want += geos.Area(geos.Own(GEOSIntersection_r(h, p.get(), r.get())).get());
+    EXPECT_NEAR(total(common.out), want, 1e-9 * 1e6);
+    const Result left = Kelo("geom difference rivers.wkt parcels.wkt");
+    ASSERT_EQ(left.status, 0) << left.err;
+    double outside = 0;  // the rivers run past the parcels' frame
+    for (auto& r : riverGeoms) outside += geos.Area(geos.Own(GEOSDifference_r(h, r.get(), merged.get())).get());
+    EXPECT_NEAR(total(left.out), outside, 1e-9 * 1e6);
+}
+
+}  // namespace

@@ -273,3 +273,104 @@ TEST(MergePolygons, AgreesWithGeosUnaryUnionAndReportsProgress) {
 }
 
 }  // namespace
+
+namespace {
+
+double Length(const GM_Object& g) { return g.GetPerimeter(); }
+
+TEST(LineOverlay, StretchesAgreeWithGeosAndFoldsStopEarly) {
+    GeosOracle geos;
+    // Collinear overlaps, a crossing line kept whole, an arc along the same circle.
+    const char* a = "MULTILINESTRING((0 0, 10 0), (0 5, 10 5))";
+    const char* b = "MULTILINESTRING((4 0, 14 0), (5 -5, 5 10))";
+    const struct {
+        uint32_t op;
+        double length;
+    } cases[] = {{kBoolIntersection, 6}, {kBoolUnion, 14 + 10 + 15}, {kBoolDifference, 4 + 10}, {kBoolSymDifference, 4 + 10 + 4 + 15}};
+    GM_Object ga = Wkt(a), gb = Wkt(b);
+    for (const auto& c : cases) {
+        GM_Object out;
+        ASSERT_EQ(BoolOp1DGeometry(&ga, &gb, c.op, 1e-6, out), 1);
+        EXPECT_NEAR(Length(out), c.length, 1e-9) << "op " << c.op;
+    }
+    GM_Object common;
+    BoolOp1DGeometry(&ga, &gb, kBoolIntersection, 1e-6, common);
+    GeosOracle::Ptr shared = geos.From(common), want = geos.FromWkt("LINESTRING(4 0, 10 0)");
+    EXPECT_EQ(GEOSEqualsExact_r(geos.ctx(), shared.get(), want.get(), 1e-9) || GEOSEquals_r(geos.ctx(), shared.get(), want.get()), 1);
+
+    // Folds: the second object is disjoint from the first, so the intersection stops there
+    // empty and the third object is never reached.
+    GM_Object s1 = Wkt("POLYGON((0 0, 4 0, 4 4, 0 4, 0 0))"), s2 = Wkt("POLYGON((10 10, 12 10, 12 12, 10 12, 10 10))"),
+              s3 = Wkt("POLYGON((0 0, 4 0, 4 4, 0 4, 0 0))");
+    GM_Object out = Wkt("POINT(1 1)");
+    EXPECT_EQ(DoObjectsBoolOp(1, &s1, {&s2, &s3}, kBoolIntersection, out, 1e-6), 0);
+    EXPECT_TRUE(out.isEmpty());
+    GM_Object s4 = Wkt("POLYGON((2 2, 6 2, 6 6, 2 6, 2 2))");
+    EXPECT_EQ(DoObjectsBoolOp(1, &s1, {&s4, &s3}, kBoolUnion, out, 1e-6), 1);
+    EXPECT_DOUBLE_EQ(out.GetArea(), 28.0);
+    EXPECT_EQ(DoObjectsBoolOp(0, &ga, {&gb}, kBoolDifference, out, 1e-6), 1);
+    EXPECT_NEAR(Length(out), 14, 1e-9);
+
+    // Overlap of lines without anything in common hands back copies of both.
+    std::vector<GM_Object*> three;
+    GM_Object far = Wkt("LINESTRING(100 100, 110 100)");
+    ASSERT_EQ(DoObjectsOverlap(0, &ga, &far, three, 1e-6), 1);
+    ASSERT_EQ(three.size(), 3u);
+    EXPECT_TRUE(three[0]->isEmpty());
+    EXPECT_NEAR(Length(*three[1]), 20, 1e-12);
+    EXPECT_NEAR(Length(*three[2]), 10, 1e-12);
+    ASSERT_EQ(DoObjectsOverlap(1, &s1, &s4, three, 1e-6), 1);
+    ASSERT_EQ(three.size(), 6u);
+    EXPECT_DOUBLE_EQ(three[3]->GetArea(), 4.0);
+    EXPECT_DOUBLE_EQ(three[4]->GetArea(), 12.0);
+    for (GM_Object* g : three) delete g;
+}
+
+TEST(Trimming, AreasLinesAndPointsGoInsideThenOutside) {
+    const GM_Object knifeArea = Wkt("POLYGON((0 0, 4 0, 4 4, 0 4, 0 0))");
+    const GM_Object subject = Wkt("GEOMETRYCOLLECTION(POLYGON((2 1, 6 1, 6 3, 2 3, 2 1)), LINESTRING(-2 2, 8 2), POINT(1 1), POINT(9 9))");
+    std::vector<GM_Object*> out;
+    ASSERT_EQ(subject.TrimmingByPolygon(knifeArea, out), 2);
+    EXPECT_DOUBLE_EQ(out[0]->GetArea(), 4.0);
+    EXPECT_DOUBLE_EQ(out[1]->GetArea(), 4.0);
+    // Perimeters hold the rings too: inside the 2 x 2 square's 8 plus 4 of line; outside 8 + 6.
+    EXPECT_NEAR(out[0]->GetPerimeter(), 12, 1e-9);
+    EXPECT_NEAR(out[1]->GetPerimeter(), 14, 1e-9);
+    EXPECT_EQ(out[0]->GetPointCount(), 1);
+    EXPECT_EQ(out[1]->GetPointCount(), 1);
+    for (GM_Object* g : out) delete g;
+    out.clear();
+
+    // A line knife cuts a square into two faces and a line into three pieces.
+    const GM_Object knife = Wkt("LINESTRING(2 -1, 2 5)");
+    ASSERT_EQ(knifeArea.TrimmingByObject(knife, out), 2);
+    EXPECT_DOUBLE_EQ(out[0]->GetArea() + out[1]->GetArea(), 16.0);
+    EXPECT_DOUBLE_EQ(out[0]->GetArea(), 8.0);
+    for (GM_Object* g : out) delete g;
+    out.clear();
+    const GM_Object road = Wkt("LINESTRING(0 0, 6 0)"), cross = Wkt("MULTILINESTRING((1 -1, 1 1), (3 -1, 3 1))");
+    ASSERT_EQ(road.TrimmingByObject(cross, out), 3);
+    for (GM_Object* g : out) {
+        EXPECT_EQ(g->GetType(), wkbLineString);
+        delete g;
+    }
+}
+
+// Curved rings stay curved: the union of two discs made of three-point arcs has the lens-corrected
+// area of the analytic formula, and its boundary is arcs, not chords.
+TEST(AreaOverlay, ArcRingsGiveAnalyticAreasAndStayArcs) {
+    GM_Object a = Wkt("CURVEPOLYGON(CIRCULARSTRING(-1 0, 1 0, -1 0))"), b = Wkt("CURVEPOLYGON(CIRCULARSTRING(0 0, 2 0, 0 0))");
+    const double lens = 2 * std::acos(0.5) - 0.5 * std::sqrt(3.0);  // two unit circles one radius apart
+    const struct {
+        uint32_t op;
+        double area;
+    } cases[] = {{kBoolIntersection, lens}, {kBoolUnion, 2 * M_PI - lens}, {kBoolDifference, M_PI - lens}, {kBoolSymDifference, 2 * M_PI - 2 * lens}};
+    for (const auto& c : cases) {
+        GM_Object out;
+        ASSERT_EQ(BoolOp2DGeometry(&a, &b, c.op, out), 1);
+        EXPECT_NEAR(out.GetArea(), c.area, 1e-6) << "op " << c.op;
+        EXPECT_TRUE(out.bWithCurve()) << "op " << c.op;
+    }
+}
+
+}  // namespace

@@ -392,6 +392,159 @@ int PairCommand(const PairVerb& verb, int argc, char** argv) {
     return 0;
 }
 
+// ---- overlay of two inputs and dissolve ------------------------------------------------------------
+
+// Every feature of every layer of the inputs, with geometry.
+std::vector<const GeoFeature*> FeaturesOf(const std::vector<GeoLayer>& layers) {
+    std::vector<const GeoFeature*> out;
+    for (const GeoLayer& l : layers)
+        for (const GeoFeature& f : l.features)
+            if (f.hasGeometry && f.geom.GetPolygonCount() > 0) out.push_back(&f);
+    return out;
+}
+
+GM_Object Dissolved(const std::vector<const GeoFeature*>& features) {
+    std::vector<GM_Object*> objects;
+    for (const GeoFeature* f : features) objects.push_back(const_cast<GM_Object*>(&f->geom));
+    GM_Object out;
+    mergePolygons(objects, out);
+    return out;
+}
+
+bool BoxesMeet(const Box& a, const Box& b) { return a.minx <= b.maxx && b.minx <= a.maxx && a.miny <= b.maxy && b.miny <= a.maxy; }
+
+const char* const kOverlayVerbs[][2] = {
+    {"union", "one area covered by A or B"},
+    {"intersection", "each feature of A cut to every feature of B it overlaps (A's attributes)"},
+    {"difference", "each feature of A less all of B (A's attributes)"},
+    {"symdifference", "one area covered by A or B but not both"},
+    {"split", "three areas: common to A and B, only in A, only in B"},
+};
+
+bool IsOverlayVerb(const std::string& name) {
+    for (const auto& v : kOverlayVerbs)
+        if (name == v[0]) return true;
+    return false;
+}
+
+// Results as a layer: one feature per result object, in order.
+void AddResult(GeoLayer& layer, GM_Object&& g, const GeoFeature* from) {
+    if (g.isEmpty()) return;
+    GeoFeature r;
+    r.fid = static_cast<long long>(layer.features.size());
+    if (from) r.attributes = from->attributes;
+    r.geom = std::move(g);
+    layer.features.push_back(std::move(r));
+}
+
+int FinishLayer(const Options& o, GeoLayer& result, std::vector<PlotLayer>& plot) {
+    std::string error;
+    Progress::Finish();
+    std::vector<GeoLayer> results;
+    results.push_back(std::move(result));
+    if (!EmitResults(o, results, error)) return Fail(error);
+    PlotLayer p{results[0].name, {}};
+    for (const GeoFeature& f : results[0].features) p.geoms.push_back(&f.geom);
+    plot.push_back(std::move(p));
+    if (!o.svg.empty() && !WriteSvg(o.svg, plot, error)) return Fail(error);
+    return 0;
+}
+
+int OverlayCommand(const std::string& verb, int argc, char** argv) {
+    Options o;
+    std::string error;
+    if (!ParseOptions(argc, argv, 1, o, error)) return Usage(error.c_str());
+    if (o.positional.size() != 2) return Usage((verb + " takes A B").c_str());
+    if (o.positional[0] == "-" && o.positional[1] == "-") return Usage("only one input can be standard input");
+    std::vector<GeoLayer> a, b;
+    if (!ReadGeoFile(o.positional[0], o.layer, a, error, Progress::Tick)) return Fail(error);
+    if (!ReadGeoFile(o.positional[1], o.layer, b, error, Progress::Tick)) return Fail(error);
+    const std::vector<const GeoFeature*> fa = FeaturesOf(a), fb = FeaturesOf(b);
+    GeoLayer result;
+    result.name = verb;
+    result.declaredType = "Polygon";
+    if (verb == "intersection" || verb == "difference") {
+        if (!a.empty()) result.schema = a[0].schema;
+        std::vector<Box> boxes;
+        for (const GeoFeature* f : fb) boxes.push_back(f->geom.mbRegion());
+        size_t done = 0;
+        for (const GeoFeature* f : fa) {
+            Progress::Tick(++done, fa.size());
+            const Box box = f->geom.mbRegion();
+            std::vector<GM_Object*> near;
+            for (size_t k = 0; k < fb.size(); ++k)
+                if (BoxesMeet(box, boxes[k])) near.push_back(const_cast<GM_Object*>(&fb[k]->geom));
+            if (verb == "difference") {
+                GM_Object left;
+                if (near.empty()) left = f->geom;
+                else DoObjectsBoolOp(1, &f->geom, near, kBoolDifference, left, g_epsZero);
+                AddResult(result, std::move(left), f);
+                continue;
+            }
+            for (GM_Object* g : near) {
+                GM_Object common;
+                BoolOp2DGeometry(&f->geom, g, kBoolIntersection, common);
+                AddResult(result, std::move(common), f);
+            }
+        }
+    } else {
+        const GM_Object da = Dissolved(fa), db = Dissolved(fb);
+        if (verb == "union") {
+            std::vector<GM_Object*> both{const_cast<GM_Object*>(&da), const_cast<GM_Object*>(&db)};
+            GM_Object all;
+            mergePolygons(both, all);
+            AddResult(result, std::move(all), nullptr);
+        } else {
+            std::vector<GM_Object> parts;
+            if (da.isEmpty() || db.isEmpty()) parts = {GM_Object(), da, db};
+            else BoolOp2DObjects(&da, &db, verb == "split" ? kBoolSplit : kBoolSymDifference, parts);
+            if (verb == "symdifference" && parts.size() == 3) {
+                std::vector<GM_Object*> rest{&parts[1], &parts[2]};
+                GM_Object joined;
+                mergePolygons(rest, joined);
+                parts = {std::move(joined)};
+            }
+            for (GM_Object& g : parts) AddResult(result, std::move(g), nullptr);
+        }
+    }
+    std::vector<PlotLayer> plot;
+    for (const auto* layers : {&a, &b})
+        for (const GeoLayer& l : *layers) {
+            PlotLayer p{l.name, {}};
+            for (const GeoFeature& f : l.features) p.geoms.push_back(&f.geom);
+            plot.push_back(std::move(p));
+        }
+    return FinishLayer(o, result, plot);
+}
+
+// The layer's areas merged, one feature per value of FIELD (or one in all), carrying the
+// attributes of the group's first feature.
+int DissolveCommand(int argc, char** argv) {
+    Options o;
+    std::string error;
+    if (!ParseOptions(argc, argv, 1, o, error)) return Usage(error.c_str());
+    if (o.positional.size() > 2) return Usage("dissolve takes [FILE|-] [FIELD]");
+    const std::string input = o.positional.empty() ? "-" : o.positional[0];
+    const std::string field = o.positional.size() == 2 ? o.positional[1] : "";
+    std::vector<GeoLayer> layers;
+    if (!ReadGeoFile(input, o.layer, layers, error, Progress::Tick)) return Fail(error);
+    GeoLayer result;
+    result.name = "dissolve";
+    result.declaredType = "Polygon";
+    if (!layers.empty()) result.schema = layers[0].schema;
+    std::vector<std::string> order;
+    std::map<std::string, std::vector<const GeoFeature*>> groups;
+    for (const GeoFeature* f : FeaturesOf(layers)) {
+        std::string key;
+        if (!field.empty() && !FieldText(*f, field, key)) return Fail("no field '" + field + "' in " + input);
+        if (!groups.count(key)) order.push_back(key);
+        groups[key].push_back(f);
+    }
+    for (const std::string& key : order) AddResult(result, Dissolved(groups[key]), groups[key].front());
+    std::vector<PlotLayer> plot;
+    return FinishLayer(o, result, plot);
+}
+
 }  // namespace
 
 void PrintGeomUsage(FILE* out) {
@@ -404,6 +557,11 @@ void PrintGeomUsage(FILE* out) {
                  "      FILE: GeoPackage, Shapefile, GeoJSON, FlatGeobuf, CSV with WKT, .wkt text; without\n"
                  "      FILE (or with -) WKT geometries are read from standard input. Results go to OUT\n"
                  "      (any of those formats, attributes kept) or as WKT to standard output.\n"
+                 "  kelo geom VERB A B [-o OUT] [--svg OUT.svg]     area overlay of two inputs:\n");
+    for (const auto& v : kOverlayVerbs) std::fprintf(out, "      %-12s %s\n", v[0], v[1]);
+    std::fprintf(out,
+                 "  kelo geom dissolve [FILE|-] [FIELD] [-o OUT] [--svg OUT.svg]\n"
+                 "                      merge the areas of a layer, one feature per value of FIELD\n"
                  "  kelo plot FILE... -o OUT.svg [-l LAYER]\n"
                  "                      draw files (one colour each) into an SVG picture\n");
 }
@@ -411,6 +569,8 @@ void PrintGeomUsage(FILE* out) {
 int GeomCommand(int argc, char** argv) {
     if (argc < 1) return Usage("which verb?");
     if (const PairVerb* pair = FindPairVerb(argv[0])) return PairCommand(*pair, argc, argv);
+    if (IsOverlayVerb(argv[0])) return OverlayCommand(argv[0], argc, argv);
+    if (std::string(argv[0]) == "dissolve") return DissolveCommand(argc, argv);
     const Verb* verb = FindVerb(argv[0]);
     if (!verb) return Usage((std::string("unknown verb '") + argv[0] + "'").c_str());
     Options o;

@@ -28,6 +28,7 @@ const char* const kHostNames[] = {
     "geoRelate",    "geoDistance",
     "geoNode",      "geoPolygonize",
     "rasterRead",   "rasterSlope", "rasterAspect", "rasterHillShade", "rasterWrite", "rasterStats", "rasterFree",
+    "geoIntersection", "geoUnion", "geoDifference", "geoSymDifference", "geoDissolve",
 };
 const int32_t kHostNameCount = static_cast<int32_t>(sizeof kHostNames / sizeof kHostNames[0]);
 
@@ -39,6 +40,8 @@ enum Fn {
     kPoints = kNetFirst + static_cast<int>(NetFn::kFree) + 1, kMPoints, kRead, kWrite, kToWkt, kFromWkt,
     kRelate, kDistance, kNode, kPolygonize,
     kRasterFirst,  // the raster functions follow in the order of RasterFn
+    // Overlay: the first four in the order of the operation codes 0 to 3.
+    kIntersection = kRasterFirst + static_cast<int>(RasterFn::kFree) + 1, kUnion, kDifference, kSymDifference, kDissolve,
 };
 
 using Geometry = HostGeometry;
@@ -217,6 +220,37 @@ intptr_t NodeOrPolygonize(Tdata* cells, const std::vector<int32_t>& args, int32_
     return ReturnGeometries(cells, result, handles);
 }
 
+// geoUnion(a, b) and its kin: areas when both hold polygons, else lines; one geometry back.
+intptr_t Overlay(Tdata* cells, const std::vector<int32_t>& args, int32_t result, uint32_t op) {
+    if (args.size() != 2) return 0;
+    const Geometry *a = FindGeometry(cells[args[0]]), *b = FindGeometry(cells[args[1]]);
+    if (a == nullptr || b == nullptr) return 0;
+    GM_Object ga, gb, out;
+    GeometryObject(*a, ga);
+    GeometryObject(*b, gb);
+    const bool areas = ga.GetPolygonCount() > 0 && gb.GetPolygonCount() > 0;
+    if (!(areas ? BoolOp2DGeometry(&ga, &gb, op, out) : BoolOp1DGeometry(&ga, &gb, op, g_epsZero, out))) return 0;
+    return setValue(cells[result], Tdata(kTypePoints, KeepObject(out)));
+}
+
+// geoDissolve(array): the union of the areas of every geometry of the array.
+intptr_t Dissolve(Tdata* cells, const std::vector<int32_t>& args, int32_t result) {
+    ScriptEngine* e = GetCurrentScriptEngine();
+    if (e == nullptr || args.size() != 1 || cells[args[0]].dataType != kTypeArray) return 0;
+    std::vector<GM_Object> objects;
+    for (int32_t c : *cells[args[0]].value.a) {
+        const Geometry* g = FindGeometry(e->cells[c]);
+        if (g == nullptr) return 0;
+        objects.emplace_back();
+        GeometryObject(*g, objects.back());
+    }
+    std::vector<GM_Object*> in;
+    for (GM_Object& o : objects) in.push_back(&o);
+    GM_Object out;
+    if (!mergePolygons(in, out)) return 0;
+    return setValue(cells[result], Tdata(kTypePoints, KeepObject(out)));
+}
+
 double Area(const Geometry& g) {
     if (g.whole) return g.object.GetArea();
     if (!g.polygon) return 0;
@@ -260,7 +294,7 @@ intptr_t Call(int32_t fn) {
         return CallNetworkFunction(static_cast<NetFn>(fn - kNetFirst), cells, args, result,
                                    text != nullptr ? *text : unused);
     }
-    if (fn >= kRasterFirst) {
+    if (fn >= kRasterFirst && fn < kIntersection) {
         std::string unused;
         return CallRasterFunction(static_cast<RasterFn>(fn - kRasterFirst), cells, args, result,
                                   text != nullptr ? *text : unused);
@@ -270,6 +304,11 @@ intptr_t Call(int32_t fn) {
         case kWrite: return WriteFile(cells, args, result);
         case kNode: return NodeOrPolygonize(cells, args, result, false);
         case kPolygonize: return NodeOrPolygonize(cells, args, result, true);
+        case kIntersection:
+        case kUnion:
+        case kDifference:
+        case kSymDifference: return Overlay(cells, args, result, static_cast<uint32_t>(fn - kIntersection));
+        case kDissolve: return Dissolve(cells, args, result);
         case kFromWkt: {
             if (args.size() != 1 || cells[args[0]].dataType != kTypeString) return 0;
             GM_Object object;
