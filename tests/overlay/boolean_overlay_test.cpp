@@ -374,3 +374,44 @@ TEST(AreaOverlay, ArcRingsGiveAnalyticAreasAndStayArcs) {
 }
 
 }  // namespace
+
+namespace {
+
+// Bad operands: each must give a result or a refusal, without a crash, hang or leak; where the
+// answer is clear it is checked.
+TEST(AreaOverlay, BadOperandsGiveAResultOrARefusal) {
+    const struct {
+        const char *a, *b;
+        double unionArea;  // < 0: not checked
+    } cases[] = {
+        {"POLYGON((0 0, 4 4, 4 0, 0 4, 0 0))", "POLYGON((1 -1, 3 -1, 3 5, 1 5, 1 -1))", -1},                 // bow tie
+        {"POLYGON((0 0, 4 0, 4 4, 2 4, 2 9, 2 4, 0 4, 0 0))", "POLYGON((3 3, 6 3, 6 6, 3 6, 3 3))", 16 + 9 - 1},  // spike
+        {"POLYGON((0 0, 4 0, 8 0, 0 0))", "POLYGON((0 0, 4 0, 4 4, 0 4, 0 0))", 16},                          // no area
+        {"POLYGON((0 0, 4 0, 4 4, 0 4, 0 0), (1 1, 2 1, 1 1))", "POLYGON((3 3, 6 3, 6 6, 3 6, 3 3))", 16 + 9 - 1},
+        {"POLYGON((1e15 1e15, 1.000000000000004e15 1e15, 1.000000000000004e15 1.000000000000004e15, 1e15 1.000000000000004e15, 1e15 1e15))",
+         "POLYGON((1.000000000000002e15 1e15, 1.000000000000006e15 1e15, 1.000000000000006e15 1.000000000000004e15, 1.000000000000002e15 1.000000000000004e15, 1.000000000000002e15 1e15))",
+         -1},
+        {"POLYGON((1e7 1e7, 1.0000004e7 1e7, 1.0000004e7 1.0000004e7, 1e7 1.0000004e7, 1e7 1e7))",
+         "POLYGON((1.0000002e7 1e7, 1.0000006e7 1e7, 1.0000006e7 1.0000004e7, 1.0000002e7 1.0000004e7, 1.0000002e7 1e7))", 24},
+        {"POLYGON EMPTY", "POLYGON((0 0, 1 0, 1 1, 0 0))", -1},
+        {"MULTIPOLYGON(((0 0, 4 0, 4 4, 0 4, 0 0)), ((2 2, 6 2, 6 6, 2 6, 2 2)))", "POLYGON((3 3, 9 3, 9 9, 3 9, 3 3))", 16 + 16 - 4 + 36 - 9},
+    };
+    for (const auto& c : cases) {
+        GM_Object a, b;
+        WktToGeometry(c.a, a);
+        WktToGeometry(c.b, b);
+        for (uint32_t op : {0u, 1u, 2u, 3u, 9u, 10u, 12u}) {
+            std::vector<GM_Object> out;
+            const int ok = BoolOp2DObjects(&a, &b, op, out);
+            EXPECT_EQ(ok, a.isEmpty() || b.isEmpty() ? 0 : 1) << c.a;
+            if (op == kBoolUnion && c.unionArea >= 0 && ok) {
+                EXPECT_NEAR(out[0].GetArea(), c.unionArea, 1e-6) << c.a;
+            }
+        }
+    }
+    GM_Object empty, sq = Wkt("POLYGON((0 0, 1 0, 1 1, 0 1, 0 0))"), out;
+    EXPECT_EQ(BoolOp2DGeometry(&empty, &sq, kBoolUnion, out), 0);
+    EXPECT_EQ(BoolOp2DGeometry(&sq, &sq, 5, out), 0);
+}
+
+}  // namespace
