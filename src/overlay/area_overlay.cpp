@@ -46,13 +46,11 @@ void AppendPolygons(const GM_Object& g, PolygonList& polys) {
 
 namespace {
 bool HasRunOf(const GM_Object& g, bool (*pick)(klLineType)) {
-    for (int k = 0; k < g.GetPartsCount(); ++k) {
-        int isRing = 0;
-        const keloParts* p = g.GetOriginalPartsAt(&isRing, k);
-        for (uint32_t s = 0; p && s < p->partCount; ++s)
-            if (pick(p->parts[s].lineType)) return true;
-    }
-    return false;
+    bool found = false;
+    ForEachLine(g, [&](LineString& l) {
+        for (uint32_t s = 0; s < l.partCount && l.parts; ++s) found = found || pick(l.parts[s].lineType);
+    });
+    return found;
 }
 }  // namespace
 
@@ -60,11 +58,9 @@ namespace {
 // An arc that ends where it starts is a full circle through its middle point; the relations and
 // the interior-point search read it as nothing, so it becomes two half circles.
 void OpenClosedArcs(GM_Object& g) {
-    for (int k = 0; k < g.GetPartsCount(); ++k) {
-        int isRing = 0;
-        keloParts* line = g.GetOriginalPartsAt(&isRing, k);
-        for (uint32_t s = 0; line && s < line->partCount; ++s) {
-            CurveSegment& run = line->parts[s];
+    ForEachLine(g, [](LineString& l) {
+        for (uint32_t s = 0; s < l.partCount && l.parts; ++s) {
+            CurveSegment& run = l.parts[s];
             if (run.lineType != klLT3PArc || run.pointCount < 3) continue;
             std::vector<Point3D> pts{run.points[0]};
             bool changed = false;
@@ -87,7 +83,7 @@ void OpenClosedArcs(GM_Object& g) {
             std::copy(pts.begin(), pts.end(), run.points);
             run.pointCount = static_cast<uint32_t>(pts.size());
         }
-    }
+    });
 }
 }  // namespace
 
@@ -132,6 +128,44 @@ struct Operand {
         return loc == 0 ? 2 : loc == 1 ? 1 : 0;
     }
 };
+
+// Whether the boundaries of a and b come within tol of each other: a sweep over the segment
+// boxes that stops at the first contact. It stands in for the full relation of the two operands,
+// whose ring-by-ring work grows with the square of the ring count (a lake with ten thousand
+// islands), where only "touching or not" is needed.
+bool BoundariesMeet(const GM_Object& a, const GM_Object& b, double tol) {
+    struct Item {
+        CsSegment seg;
+        Box box;
+        bool fromB;
+    };
+    std::vector<Item> items;
+    auto collect = [&](const GM_Object& g, bool fromB) {
+        detail::ForEachLine(g, [&](LineString& l) {
+            for (uint32_t s = 0; s < l.partCount && l.parts; ++s) {
+                CurveSegment* run = &l.parts[s];
+                const int n = GetSegmentCount(static_cast<int>(run->pointCount), run->lineType);
+                for (int i = 0; i < n; ++i) {
+                    CsSegment seg(run, i);
+                    items.push_back({seg, seg.GetBox(), fromB});
+                }
+            }
+        });
+    };
+    collect(a, false);
+    collect(b, true);
+    std::sort(items.begin(), items.end(), [](const Item& x, const Item& y) { return x.box.minx < y.box.minx; });
+    for (size_t k = 0; k < items.size(); ++k) {
+        const Item& u = items[k];
+        for (size_t m = k + 1; m < items.size() && items[m].box.minx <= u.box.maxx + tol; ++m) {
+            const Item& v = items[m];
+            if (u.fromB == v.fromB || v.box.miny > u.box.maxy + tol || v.box.maxy < u.box.miny - tol) continue;
+            Point3D p, q;
+            if (u.seg.IntersectInfo(v.seg, p, q, tol) != 0) return true;
+        }
+    }
+    return false;
+}
 
 // Which results a face goes to, by where its point lies in A and B (split has three results,
 // the others one). -1: dropped.
@@ -199,8 +233,13 @@ private:
     void Compute(std::vector<PolygonList>& out) {
         if (FastPath(out)) return;
         auto faces = std::make_unique<CKeloMakeArcPolygon>(m_tol);
-        faces->AddGeometry(&m_a.obj);
-        faces->AddGeometry(&m_b.obj);
+        for (const GM_Object* g : {&m_a.obj, &m_b.obj})
+            detail::ForEachLine(*g, [&](LineString& l) {
+                for (uint32_t s = 0; s < l.partCount && l.parts; ++s) {
+                    keloPoints run(&l.parts[s]);
+                    faces->AddArc(&run);
+                }
+            });
         faces = BuildFaces(std::move(faces), m_tol);
         const std::vector<int> slot = Classify(*faces);
         if (m_op == kBoolUnion || m_op == kBoolSymDifference) Dissolve(*faces, slot, out[0]);
@@ -212,7 +251,7 @@ private:
         const Box ba = m_a.obj.mbRegion(), bb = m_b.obj.mbRegion();
         const bool boxesApart = ba.maxx < bb.minx - m_tol || bb.maxx < ba.minx - m_tol || ba.maxy < bb.miny - m_tol ||
                                 bb.maxy < ba.miny - m_tol;
-        const int rel = boxesApart ? kl9iDisjoint : m_a.index->Get9iResult(&m_b.obj, m_tol);
+        const int rel = boxesApart ? kl9iDisjoint : Nesting();
         if (rel == kl9iDisjoint) {
             switch (m_op) {
             case kBoolIntersection: break;
@@ -224,7 +263,7 @@ private:
             return true;
         }
         if (rel != kl9iInside) return false;
-        const bool aOuter = gz_nPgAContainPgB != 0;
+        const bool aOuter = m_aContainsB;
         const GM_Object& outer = aOuter ? m_a.obj : m_b.obj;
         const GM_Object& inner = aOuter ? m_b.obj : m_a.obj;
         // Holes of the inner operand would become islands with the outer's holes in them: that
@@ -249,6 +288,42 @@ private:
             return true;
         }
         return false;
+    }
+
+    // Disjoint, one strictly inside the other, or neither (overlap), for operands whose boxes
+    // meet. Without boundary contact every ring lies wholly inside or outside the other operand,
+    // which one vertex tells: B lies in A when all of B's polygons start inside A and none of A's
+    // rings (a hole of A that B would cover) lies inside B.
+    int Nesting() {
+        if (BoundariesMeet(m_a.obj, m_b.obj, m_tol)) return kl9iOverlap;
+        struct Count {
+            int outersOut = 0, ringsIn = 0;
+        };
+        auto count = [&](const GM_Object& g, const Operand& other) {
+            Count c;
+            for (int i = 0; i < g.GetPolygonCount(); ++i) {
+                const keloPolygon* poly = g.GetOriginalPolygonAt(i);
+                for (int r = 0; r < poly->GetRingsCount(); ++r) {
+                    const Point3D* p = poly->GetOriginalRingAt(r)->GetPointByVertexAt(0);
+                    if (!p) continue;
+                    const bool in = other.Where(*p, m_tol) == 2;
+                    c.ringsIn += in;
+                    if (r == 0 && !in) ++c.outersOut;
+                }
+            }
+            return c;
+        };
+        const Count a = count(m_a.obj, m_b), b = count(m_b.obj, m_a);
+        if (a.ringsIn == 0 && b.ringsIn == 0) return kl9iDisjoint;
+        if (b.outersOut == 0 && a.ringsIn == 0) {
+            m_aContainsB = true;
+            return kl9iInside;
+        }
+        if (a.outersOut == 0 && b.ringsIn == 0) {
+            m_aContainsB = false;
+            return kl9iInside;
+        }
+        return kl9iOverlap;
     }
 
     static bool HolesFree(const GM_Object& g) {
@@ -331,6 +406,7 @@ private:
     Operand m_a, m_b;
     uint32_t m_op;
     double m_tol;
+    bool m_aContainsB = false;
 };
 
 bool KnownArea(uint32_t op) {

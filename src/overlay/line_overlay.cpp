@@ -15,15 +15,13 @@ namespace {
 
 template <class F>
 void ForEachSegment(const GM_Object& g, F f) {
-    for (int k = 0; k < g.GetPartsCount(); ++k) {
-        int isRing = 0;
-        const keloParts* line = g.GetOriginalPartsAt(&isRing, k);
-        for (uint32_t s = 0; line && s < line->partCount; ++s) {
-            CurveSegment* run = &line->parts[s];
+    detail::ForEachLine(g, [&](LineString& l) {
+        for (uint32_t s = 0; s < l.partCount && l.parts; ++s) {
+            CurveSegment* run = &l.parts[s];
             const int n = GetSegmentCount(static_cast<int>(run->pointCount), run->lineType);
             for (int i = 0; i < n; ++i) f(CsSegment(run, i));
         }
-    }
+    });
 }
 
 // The segments the calculator still holds.
