@@ -1,5 +1,7 @@
 // The geometry object's set members, thin entries into the record-level area overlay, and its
 // trimming by areas and by lines.
+#include <memory>
+
 #include "geometry/geometry_object.h"
 #include "geometry/tolerance.h"
 #include "overlay/arc_polygon.h"
@@ -70,26 +72,38 @@ Point3D Middle(const CsSegment& s) {
     return Point3D{(s.points[0].x + s.points[1].x) / 2, (s.points[0].y + s.points[1].y) / 2, 0};
 }
 
-// The lines noded against the cutter's lines or rings; keep(segment) says which side a piece of
-// the lines goes to (0 or 1, -1 for none). The pieces of each side are chained into lines.
-template <class Keep>
-void CutLines(const GM_Object& lines, const GM_Object& cutter, Keep keep, GM_Object side[2]) {
-    GM_Object own(lines), by(cutter);
-    detail::MakeNodable(own);
-    detail::MakeNodable(by);
-    C9iObjIndex ownIndex(&own);
+// Copies of the object's members and of the cutter, ready for noding, with an index that tells
+// which pieces lie on the object's own lines or rings.
+struct Cut {
+    GM_Object own, by;
+    std::unique_ptr<C9iObjIndex> index;
+    Cut(const GM_Object& mine, const GM_Object& cutter) : own(mine), by(cutter) {
+        detail::MakeNodable(own);
+        detail::MakeNodable(by);
+        index = std::make_unique<C9iObjIndex>(&own);
+    }
+    bool Mine(const Point3D& p) const { return index->Locate(p, g_epsZero) != 2; }
+    // Both sets of lines noded together.
+    void Node(CLineHandler& handler) const {
+        handler.AddGeometry(&own);
+        handler.AddGeometry(&by);
+        handler.OrOverLines(0);
+    }
+};
+
+// The lines noded against the cutter's rings; inside(m) says which side a piece with middle m
+// goes to. The pieces of each side are chained into lines.
+template <class Inside>
+void CutLines(const GM_Object& lines, const GM_Object& cutter, Inside inside, GM_Object side[2]) {
+    const Cut cut(lines, cutter);
     CLineHandler handler(g_epsZero);
-    handler.AddGeometry(&own);
-    handler.AddGeometry(&by);
-    handler.OrOverLines(0);
+    cut.Node(handler);
     std::vector<CsSegment> pieces[2];
     for (int i = 0; i < handler.GetSegmentCount(); ++i) {
         CsSegment s;
         handler.GetSegmentAt(i, s);
         const Point3D m = Middle(s);
-        if (ownIndex.Locate(m, g_epsZero) == 2) continue;  // a piece of the cutter only
-        const int k = keep(s, m);
-        if (k >= 0) pieces[k].push_back(s);
+        if (cut.Mine(m)) pieces[inside(m) ? 0 : 1].push_back(s);
     }
     for (int k = 0; k < 2; ++k) {
         std::vector<keloParts*> parts;
@@ -123,17 +137,11 @@ int GM_Object::TrimmingByPolygon(const GM_Object& polygon, std::vector<GM_Object
         BoolOp2DObjects(&mine, &area, kBoolSplit, parts);
         for (int k = 0; k < 2 && parts.size() == 3; ++k) side[k] = parts[static_cast<size_t>(k)];
     }
-    const GM_Object lines = LinesOf(*this);
-    if (!lines.isEmpty()) {
-        C9iObjIndex areaIndex(&area);
-        CutLines(lines, area, [&](const CsSegment&, const Point3D& m) { return areaIndex.Locate(m, g_epsZero) == 2 ? 1 : 0; },
-                 side);
-    }
     C9iObjIndex areaIndex(&area);
-    for (int i = 0; i < GetPointCount(); ++i) {
-        const Point3D p = *GetPointAt(i);
-        side[areaIndex.Locate(p, g_epsZero) == 2 ? 1 : 0].InsertPointAt(p, -1);
-    }
+    auto inside = [&](const Point3D& p) { return areaIndex.Locate(p, g_epsZero) != 2; };
+    const GM_Object lines = LinesOf(*this);
+    if (!lines.isEmpty()) CutLines(lines, area, inside, side);
+    for (int i = 0; i < GetPointCount(); ++i) side[inside(*GetPointAt(i)) ? 0 : 1].InsertPointAt(*GetPointAt(i), -1);
     return Emit(side, 2, out);
 }
 
@@ -145,19 +153,16 @@ int GM_Object::TrimmingByObject(const GM_Object& cutter, std::vector<GM_Object*>
     // Areas fall apart into the faces the knife cuts them into.
     const GM_Object mine = AreasOf(*this);
     if (!mine.isEmpty()) {
-        GM_Object own(mine), by(knife);
-        detail::MakeNodable(own);
-        detail::MakeNodable(by);
-        C9iObjIndex ownIndex(&own);
+        const Cut cut(mine, knife);
         CKeloMakeArcPolygon faces(g_epsZero);
-        faces.AddGeometry(&own);
-        faces.AddGeometry(&by);
+        faces.AddGeometry(&cut.own);
+        faces.AddGeometry(&cut.by);
         faces.Solve();
         keloPolygon face;
         for (int f = 0; f + 1 < faces.GetPolygonCount(); ++f) {
             double x = 0, y = 0, z = 0;
             if (!faces.GetPolygon(f, face) || !innerPoint(face, x, y, z, 2 * g_epsZero, 0)) continue;
-            if (ownIndex.Locate(Point3D{x, y, 0}, g_epsZero) != 0) continue;
+            if (cut.index->Locate(Point3D{x, y, 0}, g_epsZero) != 0) continue;
             out.push_back(new GM_Object(face));
             ++made;
         }
@@ -165,14 +170,9 @@ int GM_Object::TrimmingByObject(const GM_Object& cutter, std::vector<GM_Object*>
     // Lines fall apart at the knife: its pieces go along, so that chains break where it crosses.
     const GM_Object lines = LinesOf(*this);
     if (!lines.isEmpty()) {
-        GM_Object own(lines), by(knife);
-        detail::MakeNodable(own);
-        detail::MakeNodable(by);
-        C9iObjIndex ownIndex(&own);
+        const Cut cut(lines, knife);
         CLineHandler handler(g_epsZero);
-        handler.AddGeometry(&own);
-        handler.AddGeometry(&by);
-        handler.OrOverLines(0);
+        cut.Node(handler);
         int count = 0;
         CsSegment* segs = nullptr;
         handler.GetSegments(count, segs);
@@ -182,7 +182,7 @@ int GM_Object::TrimmingByObject(const GM_Object& cutter, std::vector<GM_Object*>
         for (keloParts* chain : chains) {
             CsSegment first;
             GM_Object piece(*chain, 0);
-            if (piece.GetSegment(0, 0, first) && ownIndex.Locate(Middle(first), g_epsZero) != 2) {
+            if (piece.GetSegment(0, 0, first) && cut.Mine(Middle(first))) {
                 out.push_back(new GM_Object(piece));
                 ++made;
             }

@@ -446,3 +446,35 @@ TEST_F(GeomTool, DissolveAndIntersectRealisticLayersAgreeWithGeos) {
 }
 
 }  // namespace
+
+namespace {
+
+// The overlay reaches scripts and the command line: areas, lines, dissolve grouped by a field.
+TEST_F(GeomTool, OverlayVerbsAndHostFunctions) {
+    Write("ov.wsp",
+          "void main(array args) {\n"
+          "    klPoints a = geoFromWkt(\"POLYGON ((0 0, 4 0, 4 4, 0 4, 0 0))\");\n"
+          "    klPoints b = geoFromWkt(\"POLYGON ((2 0, 6 0, 6 4, 2 4, 2 0))\");\n"
+          "    klPoints l = geoFromWkt(\"LINESTRING (0 0, 10 0)\");\n"
+          "    klPoints m = geoFromWkt(\"LINESTRING (4 0, 14 0)\");\n"
+          "    println(geoArea(geoUnion(a, b)), \" \", geoArea(geoIntersection(a, b)), \" \", geoArea(geoDifference(a, b)), \" \",\n"
+          "            geoArea(geoSymDifference(a, b)), \" \", geoLength(geoIntersection(l, m)), \" \", geoArea(geoDissolve({a, b})));\n"
+          "}\n");
+    Result r = Kelo("run ov.wsp");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "24.0 8.0 8.0 16.0 6.0 24.0\n");
+
+    Write("a.csv", "WKT,zone\n\"POLYGON((0 0,4 0,4 4,0 4,0 0))\",x\n\"POLYGON((4 0,8 0,8 4,4 4,4 0))\",x\n\"POLYGON((0 10,1 10,1 11,0 11,0 10))\",y\n");
+    Result d = Kelo("geom dissolve a.csv zone");
+    ASSERT_EQ(d.status, 0) << d.err;
+    // The merged square keeps the vertices where the two met.
+    EXPECT_EQ(d.out, "POLYGON ((0 4, 0 0, 4 0, 8 0, 8 4, 4 4, 0 4))\nPOLYGON ((0 10, 1 10, 1 11, 0 11, 0 10))\n");
+    EXPECT_EQ(Kelo("geom dissolve a.csv nofield").status, 1);
+    Write("b.wkt", "POLYGON((2 2, 10 2, 10 3, 2 3, 2 2))\n");
+    Result s = Kelo("geom split a.csv b.wkt");
+    ASSERT_EQ(s.status, 0) << s.err;
+    EXPECT_EQ(std::count(s.out.begin(), s.out.end(), '\n'), 3);
+    EXPECT_EQ(Kelo("geom union a.csv").status, 2);
+}
+
+}  // namespace

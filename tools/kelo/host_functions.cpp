@@ -195,22 +195,29 @@ intptr_t WriteFile(Tdata* cells, const std::vector<int32_t>& args, int32_t resul
     return setValue(cells[result], Tdata(static_cast<int>(layers[0].features.size())));
 }
 
+// The geometries of an array argument as objects; false when a member is not a geometry.
+bool ObjectsOf(const Tdata& array, std::vector<GM_Object>& objects) {
+    ScriptEngine* e = GetCurrentScriptEngine();
+    if (e == nullptr || array.dataType != kTypeArray) return false;
+    for (int32_t c : *array.value.a) {
+        const Geometry* g = FindGeometry(e->cells[c]);
+        if (g == nullptr) return false;
+        objects.emplace_back();
+        GeometryObject(*g, objects.back());
+    }
+    return true;
+}
+
 // geoNode(array, tol) and geoPolygonize(array, tol): the noded lines or the faces of every
 // geometry of the array taken together.
 intptr_t NodeOrPolygonize(Tdata* cells, const std::vector<int32_t>& args, int32_t result, bool faces) {
-    ScriptEngine* e = GetCurrentScriptEngine();
     double tol = 0;
-    if (e == nullptr || args.size() != 2 || cells[args[0]].dataType != kTypeArray) return 0;
+    if (args.size() != 2) return 0;
     if (cells[args[1]].dataType == kTypeInt) tol = cells[args[1]].value.i;
     else if (cells[args[1]].dataType == kTypeDouble) tol = cells[args[1]].value.d;
     else return 0;
     std::vector<GM_Object> objects;
-    for (int32_t c : *cells[args[0]].value.a) {
-        const Geometry* g = FindGeometry(e->cells[c]);
-        if (g == nullptr) return 0;
-        objects.emplace_back();
-        GeometryObject(*g, objects.back());
-    }
+    if (!ObjectsOf(cells[args[0]], objects)) return 0;
     std::vector<const GM_Object*> in;
     for (const GM_Object& o : objects) in.push_back(&o);
     std::vector<GM_Object> made;
@@ -235,15 +242,8 @@ intptr_t Overlay(Tdata* cells, const std::vector<int32_t>& args, int32_t result,
 
 // geoDissolve(array): the union of the areas of every geometry of the array.
 intptr_t Dissolve(Tdata* cells, const std::vector<int32_t>& args, int32_t result) {
-    ScriptEngine* e = GetCurrentScriptEngine();
-    if (e == nullptr || args.size() != 1 || cells[args[0]].dataType != kTypeArray) return 0;
     std::vector<GM_Object> objects;
-    for (int32_t c : *cells[args[0]].value.a) {
-        const Geometry* g = FindGeometry(e->cells[c]);
-        if (g == nullptr) return 0;
-        objects.emplace_back();
-        GeometryObject(*g, objects.back());
-    }
+    if (args.size() != 1 || !ObjectsOf(cells[args[0]], objects)) return 0;
     std::vector<GM_Object*> in;
     for (GM_Object& o : objects) in.push_back(&o);
     GM_Object out;
