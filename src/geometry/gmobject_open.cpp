@@ -4,11 +4,6 @@
 
 namespace kelo {
 
-WKBGeometry* GM_Object::setUnion(const GM_Object*) const { return nullptr; }
-WKBGeometry* GM_Object::setIntersection(const GM_Object*) const { return nullptr; }
-WKBGeometry* GM_Object::setDifference(const GM_Object*) const { return nullptr; }
-WKBGeometry* GM_Object::setSymmetricDifference(const GM_Object*) const { return nullptr; }
-
 GM_Object* GM_Object::buffer(double) const { return nullptr; }
 
 int GM_Object::TrimmingByPolygon(const GM_Object&, std::vector<GM_Object*>&) const { return 0; }

@@ -87,7 +87,7 @@ void CKeloMakeArcPolygon::AddGeometry(const GM_Object* object) {
 
 int CKeloMakeArcPolygon::Solve(bool) {
     m_faces.clear();
-    detail::NodeSegments(m_edges, 0, m_eps);
+    if (!m_noded) detail::NodeSegments(m_edges, 0, m_eps);
     const size_t ne = m_edges.size();
     // After noding, ends that meet are equal.
     std::map<std::pair<double, double>, int> ids;
@@ -222,11 +222,58 @@ int CKeloMakeArcPolygon::Solve(bool) {
     return 1;
 }
 
+namespace {
+
+// A face boundary that passes a node twice (a face wrapping round to touch itself, two holes
+// meeting in a point) is cut there into simple loops, so that no ring touches itself.
+std::vector<std::vector<int>> SimpleLoops(const std::vector<OwnedSeg>& edges, const std::vector<int>& halves) {
+    auto start = [&](int h) {
+        const OwnedSeg& s = edges[static_cast<size_t>(h / 2)];
+        const Point3D& p = h % 2 ? s.tail() : s.head();
+        return std::make_pair(p.x, p.y);
+    };
+    std::vector<std::vector<int>> loops;
+    std::vector<int> stack;
+    std::map<std::pair<double, double>, size_t> at;
+    for (size_t k = 0; k < halves.size(); ++k) {
+        const int h = halves[k];
+        at[start(h)] = stack.size();
+        stack.push_back(h);
+        const auto it = at.find(k + 1 < halves.size() ? start(halves[k + 1]) : start(halves[0]));
+        if (it == at.end()) continue;
+        const size_t j = it->second;
+        for (size_t m = j; m < stack.size(); ++m) at.erase(start(stack[m]));
+        loops.emplace_back(stack.begin() + static_cast<std::ptrdiff_t>(j), stack.end());
+        stack.resize(j);
+    }
+    if (!stack.empty()) loops.push_back(std::move(stack));
+    return loops;
+}
+
+}  // namespace
+
 int CKeloMakeArcPolygon::GetPolygon(int i, keloPolygon& out) const {
     out.DeleteContent();
     if (i < 0 || i >= GetPolygonCount()) return 0;
-    for (const auto& halves : m_faces[static_cast<size_t>(i)]) out.InsertRing(RingOf(m_edges, halves), 1);
+    std::vector<keloParts> outers, holes;
+    const auto& cycles = m_faces[static_cast<size_t>(i)];
+    for (size_t c = 0; c < cycles.size(); ++c)
+        for (const auto& loop : SimpleLoops(m_edges, cycles[c])) {
+            keloParts ring = RingOf(m_edges, loop);
+            // Of a bounded face's outer cycle, the counter-clockwise loop stays outer; loops turning
+            // the other way are the holes it wrapped round.
+            (c == 0 && i + 1 < GetPolygonCount() && ring.GetArea() > 0 ? outers : holes).push_back(std::move(ring));
+        }
+    for (const keloParts& r : outers) out.InsertRing(r, 1);
+    for (const keloParts& r : holes) out.InsertRing(r, 1);
     return out.GetRingsCount() > 0 ? 1 : 0;
+}
+
+int CKeloMakeArcPolygon::SolveNoded() {
+    m_noded = true;
+    const int r = Solve();
+    m_noded = false;
+    return r;
 }
 
 int CKeloMakeArcPolygon::GetPolygonArcs(int i, std::vector<int>& ids) const {
@@ -240,6 +287,7 @@ int CKeloMakeArcPolygon::GetPolygonArcs(int i, std::vector<int>& ids) const {
 int CKeloMakeArcPolygon::GetArc(int i, keloPoints& out) const {
     if (i < 0 || i >= GetArcCount()) return 0;
     const OwnedSeg& s = m_edges[static_cast<size_t>(i)];
+    out.DeleteContent();  // Create adopts nothing and frees nothing
     out.Create(s.arc ? klLT3PArc : klLTPolyline, s.arc ? 3 : 2, s.p);
     return 1;
 }
