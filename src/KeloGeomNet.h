@@ -41,6 +41,8 @@
 #include "overlay/slip_cal.h"
 #include "overlay/arc_polygon.h"
 #include "overlay/clean_base.h"
+#include "overlay/dilute.h"
+#include "overlay/buffer.h"
 
 #include "io/standard_forms.h"
 

@@ -4,8 +4,6 @@
 
 namespace kelo {
 
-GM_Object* GM_Object::buffer(double) const { return nullptr; }
-
 int GM_Object::TrimmingByPolygon(const GM_Object&, std::vector<GM_Object*>&) const { return 0; }
 int GM_Object::TrimmingByObject(const GM_Object&, std::vector<GM_Object*>&) const { return 0; }
 
