@@ -258,7 +258,8 @@ int MakeBufferPieces(const std::vector<GM_Object*>& objects, double distance, in
     for (const GM_Object* g : objects) {
         if (!g) continue;
         detail::WalkPolygons(*g, [&](WKBPolygon& p) {
-            pieces.push_back(new GM_Object(p));
+            // A polygon without area adds nothing but would come through the union as a sliver.
+            if (detail::AsPolygon(p).GetArea() > 0) pieces.push_back(new GM_Object(p));
             return false;
         });
         detail::WalkPoints(*g, [&](Point3D& p) {
