@@ -42,6 +42,8 @@
 #include "overlay/arc_polygon.h"
 #include "overlay/clean_base.h"
 #include "overlay/boolean_overlay.h"
+#include "overlay/dilute.h"
+#include "overlay/buffer.h"
 
 #include "io/standard_forms.h"
 

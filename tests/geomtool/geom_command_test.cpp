@@ -478,3 +478,45 @@ TEST_F(GeomTool, OverlayVerbsAndHostFunctions) {
 }
 
 }  // namespace
+
+// Simplify and buffer from the command line and from scripts: the styles reach the library (a
+// square-capped, mitred L and an exact disc have known areas), and bad styles are refused.
+TEST_F(GeomTool, SimplifyAndBufferWithTheirStyles) {
+    struct Case {
+        const char* args;
+        const char* input;
+        const char* output;  // WKT, or the area after "area "
+        int status;
+    } cases[] = {
+        {"geom simplify 0.5", "LINESTRING (0 0, 1 0.1, 2 -0.1, 3 0, 4 2)", "LINESTRING (0 0, 3 0, 4 2)\n", 0},
+        {"geom buffer 1 --cap square --join mitre", "LINESTRING (0 0, 10 0, 10 5)", "area 34", 0},
+        {"geom buffer 1 --cap flat --side left", "LINESTRING (0 0, 10 0)", "area 10", 0},
+        {"geom buffer 2 --arc", "POINT (3 3)", "area 12.566", 0},
+        {"geom buffer 1 --cap hat", "POINT (0 0)", nullptr, 2},
+        {"geom buffer 1 --tol 1", "POINT (0 0)", nullptr, 2},
+        {"geom clip 0 0 1 1 --arc", "POINT (0 0)", nullptr, 2},
+        {"geom buffer 0", "POINT (0 0)", nullptr, 1},
+    };
+    for (const Case& c : cases) {
+        Result r = Kelo(c.args, c.input);
+        EXPECT_EQ(r.status, c.status) << c.args << ": " << r.err;
+        if (!c.output) continue;
+        if (std::string(c.output).rfind("area ", 0) != 0) {
+            EXPECT_EQ(r.out, c.output) << c.args;
+            continue;
+        }
+        Result a = Kelo("geom area", r.out);
+        double area = 0;
+        ASSERT_EQ(std::sscanf(a.out.c_str(), "0\t%lf", &area), 1) << a.out << a.err;
+        EXPECT_NEAR(area, std::atof(c.output + 5), 1e-3) << c.args;
+    }
+    Write("b.wsp",
+          "void main(array args) {\n"
+          "    klPoints line = geoFromWkt(\"LINESTRING (0 0, 1 0.1, 2 -0.1, 3 0)\");\n"
+          "    println(geoToWkt(geoSimplify(line, 0.5)));\n"
+          "    println(\"%.3f\".format(geoArea(geoBuffer(geoSimplify(line, 0.5), 1, 1, 0, 3, 0.01))));\n"
+          "}\n");
+    Result r = Kelo("run b.wsp");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "LINESTRING (0 0, 3 0)\n10.000\n");
+}

@@ -203,6 +203,27 @@ bool TransformShape(const GM_Object& in, const double* p, GM_Object& out, std::s
     return true;
 }
 
+// Every straight run thinned so that no dropped point lies farther than TOL from what is kept.
+bool SimplifyShape(const GM_Object& in, const double* p, GM_Object& out, std::string& error) {
+    if (!(p[0] >= 0)) {
+        error = "TOL must be a number >= 0";
+        return false;
+    }
+    out.Create(static_cast<const WKBGeometry&>(in));
+    Geometry_Dilute(out, 1, p[0]);
+    return true;
+}
+
+// p[1] to p[4] carry the buffer options: cap, join, side and the circle tolerance.
+bool BufferShape(const GM_Object& in, const double* p, GM_Object& out, std::string& error) {
+    std::vector<GM_Object*> objects{const_cast<GM_Object*>(&in)};
+    if (!ComputeBuffer(objects, p[0], out, static_cast<int>(p[1]), static_cast<int>(p[2]), static_cast<int>(p[3]), p[4], 1)) {
+        error = "DIST must be at least 1e-8 and --tol below 1";
+        return false;
+    }
+    return true;
+}
+
 double AreaMeasure(const GM_Object& g) { return g.GetArea(); }
 double LengthMeasure(const GM_Object& g) { return g.GetPerimeter(); }
 
@@ -241,6 +262,9 @@ const Verb kVerbs[] = {
     {"convert", "", 0, Kind::Shape, nullptr, ConvertShape, "copy the features into another format"},
     {"node", "TOL", 1, Kind::Layer, nullptr, nullptr, "the layer's lines split where they meet (within TOL), overlaps once", NodeLayer},
     {"polygonize", "TOL", 1, Kind::Layer, nullptr, nullptr, "the faces enclosed by the layer's lines (noded within TOL)", PolygonizeLayer},
+    {"simplify", "TOL", 1, Kind::Shape, nullptr, SimplifyShape, "lines and rings thinned to input points within TOL"},
+    {"buffer", "DIST", 1, Kind::Shape, nullptr, BufferShape,
+     "the zone within DIST [--cap round|square|flat] [--join round|bevel|mitre] [--side both|left|right] [--tol T|--arc]"},
 };
 
 const Verb* FindVerb(const std::string& name) {
@@ -257,6 +281,8 @@ const char* TypeName(int type) {
 
 struct Options {
     std::string layer, output, format, svg;
+    std::string cap, join, side, tol;  // buffer styles
+    bool arc = false;
     std::vector<std::string> positional;
 };
 
@@ -273,8 +299,14 @@ bool ParseOptions(int argc, char** argv, int first, Options& o, std::string& err
                               : a == "-o" || a == "--output" ? &o.output
                               : a == "-f" || a == "--format" ? &o.format
                               : a == "--svg" ? &o.svg
+                              : a == "--cap" ? &o.cap
+                              : a == "--join" ? &o.join
+                              : a == "--side" ? &o.side
+                              : a == "--tol" ? &o.tol
                               : nullptr;
-        if (target) {
+        if (a == "--arc") {
+            o.arc = true;
+        } else if (target) {
             if (i + 1 >= argc) {
                 error = a + " needs a value";
                 return false;
@@ -287,6 +319,40 @@ bool ParseOptions(int argc, char** argv, int first, Options& o, std::string& err
             o.positional.push_back(a);
         }
     }
+    return true;
+}
+
+// The buffer options as numbers: cap, join, side, and the circle tolerance as a fraction of the
+// distance (0.01 unless given; --arc makes circles exact arcs).
+bool BufferStyle(const Options& o, double* style, std::string& error) {
+    auto pick = [&](const std::string& value, const char* option, const std::vector<std::string>& names, double& out) {
+        if (value.empty()) return true;
+        for (size_t i = 0; i < names.size(); ++i)
+            if (value == names[i]) {
+                out = static_cast<double>(i);
+                return true;
+            }
+        error = std::string(option) + " takes ";
+        for (size_t i = 0; i < names.size(); ++i) error += (i ? "|" : "") + names[i];
+        return false;
+    };
+    style[0] = kBufferCapRound;
+    style[1] = kBufferJoinRound;
+    style[2] = 0;
+    style[3] = 0.01;
+    if (!pick(o.cap, "--cap", {"round", "square", "flat"}, style[0]) || !pick(o.join, "--join", {"round", "bevel", "mitre"}, style[1]) ||
+        !pick(o.side, "--side", {"both", "left", "right"}, style[2]))
+        return false;
+    style[2] = style[2] == 0 ? kBufferBoth : style[2] == 1 ? kBufferLeft : kBufferRight;
+    if (!o.tol.empty()) {
+        char* end = nullptr;
+        style[3] = std::strtod(o.tol.c_str(), &end);
+        if (end == o.tol.c_str() || *end != '\0' || !(style[3] >= 0 && style[3] < 1)) {
+            error = "--tol takes a fraction of the distance, at least 0 and below 1";
+            return false;
+        }
+    }
+    if (o.arc) style[3] = 0;
     return true;
 }
 
@@ -588,6 +654,9 @@ int GeomCommand(int argc, char** argv) {
         if (end == o.positional[static_cast<size_t>(i)].c_str() || *end != '\0' || !std::isfinite(params[i]))
             return Usage(("'" + o.positional[static_cast<size_t>(i)] + "' is not a number").c_str());
     }
+    const bool styled = !o.cap.empty() || !o.join.empty() || !o.side.empty() || !o.tol.empty() || o.arc;
+    if (styled && verb->shape != BufferShape) return Usage("--cap, --join, --side, --tol and --arc go with buffer");
+    if (verb->shape == BufferShape && !BufferStyle(o, params + 1, error)) return Usage(error.c_str());
     const std::string input =
         o.positional.size() > static_cast<size_t>(verb->paramCount) ? o.positional.back() : std::string("-");
     if (!o.output.empty() && DriverFor(o.output, o.format).empty())

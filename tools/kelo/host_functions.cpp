@@ -29,6 +29,7 @@ const char* const kHostNames[] = {
     "geoNode",      "geoPolygonize",
     "rasterRead",   "rasterSlope", "rasterAspect", "rasterHillShade", "rasterWrite", "rasterStats", "rasterFree",
     "geoIntersection", "geoUnion", "geoDifference", "geoSymDifference", "geoDissolve",
+    "geoSimplify",  "geoBuffer",
 };
 const int32_t kHostNameCount = static_cast<int32_t>(sizeof kHostNames / sizeof kHostNames[0]);
 
@@ -42,6 +43,7 @@ enum Fn {
     kRasterFirst,  // the raster functions follow in the order of RasterFn
     // Overlay: the first four in the order of the operation codes 0 to 3.
     kIntersection = kRasterFirst + static_cast<int>(RasterFn::kFree) + 1, kUnion, kDifference, kSymDifference, kDissolve,
+    kSimplify, kBuffer,
 };
 
 using Geometry = HostGeometry;
@@ -274,6 +276,28 @@ bool Number(const Tdata& v, double& out) {
     return true;
 }
 
+// geoSimplify(g, tol): the geometry with every straight run thinned to tol.
+// geoBuffer(g, distance[, cap, join, side, tol]): the zone within the distance; round caps and
+// joins on both sides with circles within 0.1 of the distance unless given (tol 0: exact arcs).
+intptr_t SimplifyOrBuffer(Tdata* cells, const std::vector<int32_t>& args, int32_t result, bool buffer) {
+    if (args.size() < 2 || args.size() > (buffer ? 6u : 2u)) return 0;
+    const Geometry* g = FindGeometry(cells[args[0]]);
+    double v[5] = {0, kBufferCapRound, kBufferJoinRound, kBufferBoth, 0.1};
+    if (g == nullptr) return 0;
+    for (size_t k = 1; k < args.size(); ++k)
+        if (!Number(cells[args[k]], v[k - 1]) || !(std::fabs(v[k - 1]) < 1e9)) return 0;
+    GM_Object object, out;
+    GeometryObject(*g, object);
+    if (!buffer) {
+        Geometry_Dilute(object, 1, v[0]);
+        return setValue(cells[result], Tdata(kTypePoints, KeepObject(object)));
+    }
+    std::vector<GM_Object*> in{&object};
+    if (!ComputeBuffer(in, v[0], out, static_cast<int>(v[1]), static_cast<int>(v[2]), static_cast<int>(v[3]), v[4], 1))
+        return 0;
+    return setValue(cells[result], Tdata(kTypePoints, KeepObject(out)));
+}
+
 // The sun functions take lon, lat, year, month, day and an optional mode.
 bool SunArgs(Tdata* cells, const std::vector<int32_t>& args, double (&v)[6]) {
     if (args.size() < 5 || args.size() > 6) return false;
@@ -309,6 +333,8 @@ intptr_t Call(int32_t fn) {
         case kDifference:
         case kSymDifference: return Overlay(cells, args, result, static_cast<uint32_t>(fn - kIntersection));
         case kDissolve: return Dissolve(cells, args, result);
+        case kSimplify: return SimplifyOrBuffer(cells, args, result, false);
+        case kBuffer: return SimplifyOrBuffer(cells, args, result, true);
         case kFromWkt: {
             if (args.size() != 1 || cells[args[0]].dataType != kTypeString) return 0;
             GM_Object object;
