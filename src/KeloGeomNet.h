@@ -41,6 +41,8 @@
 #include "overlay/slip_cal.h"
 #include "overlay/arc_polygon.h"
 #include "overlay/clean_base.h"
+#include "overlay/geometry_neaten.h"
+#include "overlay/area_partition.h"
 
 #include "io/standard_forms.h"
 
