@@ -375,7 +375,7 @@ int cutPolygonByLine(const keloPolygon* polygon, double x1, double y1, double x2
     const Box box = work.GetBox();
     const double reach = 2 * (std::hypot(box.maxx - box.minx, box.maxy - box.miny) + std::hypot(x1, y1) + 1);
     const double len = std::hypot(x2 - x1, y2 - y1), ux = (x2 - x1) / len, uy = (y2 - y1) / len;
-    Point3D line[2] = {{x1 - ux * reach, y1 - uy * reach, 0}, {x1 + ux * reach, y1 + uy * reach, 0}};
+    Point3D line[2] = {{x1 - ux * reach, y1 - uy * reach, kUnknownZ}, {x1 + ux * reach, y1 + uy * reach, kUnknownZ}};
 
     CKeloMakeArcPolygon faces(std::max(eps, 1e-12));
     for (int r = 0; r < work.GetRingsCount(); ++r) {

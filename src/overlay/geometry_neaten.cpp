@@ -293,8 +293,14 @@ int Neatener::OpenRings() {
             Point3D join = Mid(*f, *l);
             Point3D p1, p2;
             if (first.points && last.points && lastRun.GetSegmentCount() > 0 &&
-                IntersectInfoOverlap(first.IntersectInfo(last, p1, p2, eps_)) == 1)
+                IntersectInfoOverlap(first.IntersectInfo(last, p1, p2, eps_)) == 1) {
                 join = {p1.x, p1.y, f->z};
+            } else if (Dist(*f, *l) > eps_) {
+                // Ends far apart and not meeting: the closing segment is missing, not misplaced;
+                // moving both ends to their middle would cut off two corners.
+                ring.MakeClose();
+                return kKeep;
+            }
             *f = join;
             *l = join;
             return kKeep;
@@ -477,11 +483,25 @@ int Neatener::ZeroLength() {
     return n;
 }
 
+// A ring whose lobes cancel (a figure eight) has no net area but is no collapsed ring: only a ring
+// whose every vertex lies within eps of one line counts, the rest is left to the crossing repair.
+bool Collapsed(const keloParts& ring, double eps) {
+    std::vector<Point3D> v;
+    ring.GetAllVertex(v);
+    if (v.size() < 3) return true;
+    size_t far = 0;
+    for (size_t i = 1; i < v.size(); ++i)
+        if (Dist(v[0], v[i]) > Dist(v[0], v[far])) far = i;
+    for (const Point3D& p : v)
+        if (LineDistance(p, v[0], v[far]) > eps) return false;
+    return true;
+}
+
 int Neatener::ZeroArea() {
     int n = 0;
     Parts(
         [&](keloParts& ring, bool) {
-            if (std::abs(ring.GetArea()) >= eps_ * eps_) return kKeep;
+            if (std::abs(ring.GetArea()) >= eps_ * eps_ || !Collapsed(ring, eps_)) return kKeep;
             ++n;
             if (Point3D* p = ring.GetPointByVertexAt(0)) Record(*p);
             return check_ ? kStop : kRemove;

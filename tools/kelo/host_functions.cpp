@@ -12,6 +12,7 @@
 #include "geo_files.h"
 #include "host_geometry.h"
 #include "host_network.h"
+#include "host_partition.h"
 #include "host_raster.h"
 #include "noding_tool.h"
 
@@ -28,6 +29,8 @@ const char* const kHostNames[] = {
     "geoRelate",    "geoDistance",
     "geoNode",      "geoPolygonize",
     "rasterRead",   "rasterSlope", "rasterAspect", "rasterHillShade", "rasterWrite", "rasterStats", "rasterFree",
+    "geoCheck",     "geoNeaten",  "geoNeatenText", "geoAreaCut", "geoCutParallel", "geoCutRotate", "geoCutByLine",
+    "geoPartition",
 };
 const int32_t kHostNameCount = static_cast<int32_t>(sizeof kHostNames / sizeof kHostNames[0]);
 
@@ -39,6 +42,7 @@ enum Fn {
     kPoints = kNetFirst + static_cast<int>(NetFn::kFree) + 1, kMPoints, kRead, kWrite, kToWkt, kFromWkt,
     kRelate, kDistance, kNode, kPolygonize,
     kRasterFirst,  // the raster functions follow in the order of RasterFn
+    kPartitionFirst = kRasterFirst + static_cast<int>(RasterFn::kFree) + 1,  // then those of PartitionFn
 };
 
 using Geometry = HostGeometry;
@@ -259,6 +263,11 @@ intptr_t Call(int32_t fn) {
         std::string unused;
         return CallNetworkFunction(static_cast<NetFn>(fn - kNetFirst), cells, args, result,
                                    text != nullptr ? *text : unused);
+    }
+    if (fn >= kPartitionFirst) {
+        std::string unused;
+        return CallPartitionFunction(static_cast<PartitionFn>(fn - kPartitionFirst), cells, args, result,
+                                     text != nullptr ? *text : unused);
     }
     if (fn >= kRasterFirst) {
         std::string unused;
