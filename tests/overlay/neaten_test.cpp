@@ -294,6 +294,60 @@ TEST(Neaten, OverlapPassKeepsTheFirstVertexAndTheShape) {
     }
 }
 
+// Open rings: ends that overshoot meet at their crossing, near ends at their middle, a missing
+// closing segment is added.
+TEST(Neaten, OpenRingsAreClosedWhereTheirEndsMeet) {
+    const Point3D b{10, 0, 0}, c{10, 10, 0}, d{0, 10, 0};
+    const struct {
+        std::vector<Point3D> in;
+        Point3D first;
+        size_t count;
+    } cases[] = {
+        {{{-1, 0, 0}, b, c, d, {0, -1, 0}}, {0, 0, 0}, 5},
+        {{{0, 0, 0}, b, c, d, {-3e-7, 4e-7, 0}}, {0, 0, 0}, 5},
+        {{{0, 0, 0}, b, c, d}, {0, 0, 0}, 5},
+        {{{0, 0, 0}, b, c}, {0, 0, 0}, 4},
+    };
+    for (const auto& t : cases) {
+        GM_Object g(keloPolygon(keloParts(std::vector<Point3D>{b, c, d, b}, klLTPolyline)));
+        SetPoints(PartAt(g, 0), t.in);  // the polygon constructor would close the ring itself
+        CGeometryNeatenSet s;
+        s.SetEps(kEps);
+        EXPECT_EQ(s.GeometryNeaten(&g), 2);
+        const std::vector<Point3D> v = Points(PartAt(g, 0));
+        ASSERT_EQ(v.size(), t.count);
+        EXPECT_NEAR(v.front().x, t.first.x, kEps);
+        EXPECT_NEAR(v.front().y, t.first.y, kEps);
+        EXPECT_EQ(v.back().x, v.front().x);
+        EXPECT_EQ(v.back().y, v.front().y);
+    }
+}
+
+// A straight piece that runs back onto an arc: the arc is cut back to where the piece ends, the
+// rest of the ring is kept, and the pass ends.
+TEST(Neaten, ArcSpikeIsCutBack) {
+    const Point3D onArc{5 + 5 * std::cos(M_PI / 3), 5 * std::sin(M_PI / 3), 0};
+    keloParts ring;
+    ring.InsertPointsAt(keloPoints(std::vector<Point3D>{{0, 0, 0}, {5, 5, 0}, {10, 0, 0}}, klLT3PArc), -1);
+    ring.InsertPointsAt(keloPoints(std::vector<Point3D>{{10, 0, 0}, onArc, {0, -5, 0}, {0, 0, 0}}, klLTPolyline), -1);
+    GM_Object g(keloPolygon{ring});
+    CGeometryNeatenSet s;
+    s.SetExExtNeaten(2);
+    s.SetCheckOnly(1);
+    EXPECT_EQ(s.GeometryNeaten(&g), -11);
+    s.SetCheckOnly(0);
+    EXPECT_EQ(s.GeometryNeaten(&g), 1024);
+    const keloParts& out = PartAt(g, 0);
+    ASSERT_EQ(out.GetPartsCount(), 2);
+    ASSERT_EQ(out.parts[0].lineType, klLT3PArc);
+    ASSERT_EQ(out.parts[0].pointCount, 3u);
+    const Point3D* arc = out.parts[0].points;
+    EXPECT_NEAR(arc[1].x, 5 + 5 * std::cos(2 * M_PI / 3), 1e-9);  // the middle of the arc left
+    EXPECT_NEAR(arc[1].y, 5 * std::sin(2 * M_PI / 3), 1e-9);
+    EXPECT_NEAR(arc[2].x, onArc.x, 1e-12);
+    EXPECT_EQ(Points(out).size(), 6u);  // arc (3) + the straight run from its end (3)
+}
+
 TEST(Neaten, CurvesRangeAndDecimals) {
     // A Bezier run and a three-point arc: discretised, made straight, or left alone.
     const std::vector<Point3D> bez{{0, 0, 0}, {1, 2, 0}, {3, 2, 0}, {4, 0, 0}};

@@ -62,7 +62,8 @@ intptr_t CallPartitionFunction(PartitionFn fn, Tdata* cells, const std::vector<i
         std::string gbk;
         Point3D at{};
         GetNeatenErrorInfo(static_cast<int>(code), gbk, at);
-        return setValue(cells[result], Tdata(gbk));
+        // Scripts print bytes as they are: the text goes out in the terminal's encoding.
+        return setValue(cells[result], Tdata(GbkToTerminal(gbk)));
     }
     const HostGeometry* g = args.empty() ? nullptr : FindGeometry(cells[args[0]]);
     if (g == nullptr) return Fail(text, "geo function", "the first argument must be a geometry");
