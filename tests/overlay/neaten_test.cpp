@@ -15,6 +15,7 @@
 #include "support/even_odd.h"
 #include "support/geos_oracle.h"
 #include "support/random_polygons.h"
+#include "support/random_records.h"
 
 using namespace kelo;
 using kelo_test::GeosOracle;
@@ -162,6 +163,29 @@ const std::vector<Defect>& Defects() {
              return g;
          },
          -11, 1024, kEveryFlag & ~(32 | 128)},
+        {"crossing lines",
+         [](std::mt19937& rng) {
+             GM_Object g = RandomLines(rng);
+             const Point3D* p = PartAt(g, 0).parts[0].points;
+             const Point3D mid{(p[0].x + p[1].x) / 2, (p[0].y + p[1].y) / 2, 0};
+             std::vector<Point3D> cross{{mid.x - 1, mid.y + 1, 0}, {mid.x + 1, mid.y - 1, 0}};
+             g.InsertPartsAt(keloParts(cross, klLTPolyline), -1, 0);
+             return g;
+         },
+         -11, 1024, kEveryFlag},
+        {"several at once",
+         [](std::mt19937& rng) {
+             GM_Object g = RandomPolygon(rng);
+             std::vector<Point3D> v = Points(PartAt(g, 0));
+             const Point3D a = v[3];
+             v.insert(v.begin() + 4, {{a.x + (a.x - 4e5) * 0.3, a.y + (a.y - 3e6) * 0.3, 0},
+                                      {a.x + (a.x - 4e5) * 0.1, a.y + (a.y - 3e6) * 0.1, 0}});
+             v.insert(v.begin() + 2, {v[1].x + 2e-7, v[1].y, 0});
+             v.pop_back();
+             SetPoints(PartAt(g, 0), v);
+             return g;
+         },
+         -2, 2 | 4 | 1024, kEveryFlag},
         {"empty part",
          [](std::mt19937& rng) {
              GM_Object g = RandomLines(rng);
@@ -197,7 +221,7 @@ TEST(Neaten, RandomDefectsComeOutValidAndCheckOnlyReportsTheFirst) {
 
             GM_Object fixed(bad);
             const int bits = AllOptions(0).GeometryNeaten(&fixed);
-            EXPECT_TRUE(bits & d.repairBit) << bits;
+            EXPECT_EQ(bits & d.repairBit, d.repairBit) << bits;
             EXPECT_EQ(fixed.IsNormal(kEps, d.validFlags), 1);
             auto after = geos.From(fixed);
             ASSERT_TRUE(after);
@@ -399,7 +423,40 @@ TEST(Neaten, CurvesRangeAndDecimals) {
     }
 }
 
+// Records of any shape on a coarse grid: repeated points, collinear runs, crossings, curves of
+// every type, empty runs and parts.
+struct JunkRecord {
+    std::mt19937 rng;
+    static constexpr int kMinRingParts = 0;
+    explicit JunkRecord(unsigned seed) : rng(seed) {}
+    int Int(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
+    double Real() { return Int(0, 4); }
+    Point3D Pt() { return {Real(), Real(), 0}; }
+    void Part(CurveSegment& s) {
+        static const klLineType kTypes[] = {klLTNone, klLTPolyline, klLTPolyline, klLTBezier, klLT3PArc,
+                                            klLTEllipse, klLT3PCircle, klLTSpline};
+        s.lineType = kTypes[Int(0, 7)];
+        s.pointCount = static_cast<uint32_t>(Int(0, 6));
+        s.points = s.pointCount ? new Point3D[s.pointCount] : nullptr;
+        for (uint32_t i = 0; i < s.pointCount; ++i) s.points[i] = Pt();
+    }
+};
+
 TEST(Neaten, BadInputNeverBreaks) {
+    // Every option over junk: each call ends, and a repaired object neatens again without change
+    // in what it reports as its first defect being a crash or a loop.
+    kelo::test::RandomRecords<JunkRecord> gen(11);
+    for (int trial = 0; trial < 400; ++trial) {
+        GM_Object g;
+        gen.Geometry(g, gen.Int(1, 7));
+        CGeometryNeatenSet s = AllOptions(trial % 2);
+        s.SetCurveDiscret(1, 1, trial % 3 == 0, 1);
+        const int r = s.GeometryNeaten(&g);
+        EXPECT_TRUE(trial % 2 ? r <= 0 : r >= 0) << trial;
+        GM_Object again(g);
+        AllOptions(1).GeometryNeaten(&again);
+    }
+
     CGeometryNeatenSet s;
     EXPECT_EQ(s.GeometryNeaten(nullptr), 1);
     GM_Object empty;
