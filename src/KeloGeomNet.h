@@ -44,6 +44,8 @@
 #include "overlay/boolean_overlay.h"
 #include "overlay/dilute.h"
 #include "overlay/buffer.h"
+#include "overlay/geometry_neaten.h"
+#include "overlay/area_partition.h"
 
 #include "io/standard_forms.h"
 

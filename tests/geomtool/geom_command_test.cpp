@@ -200,6 +200,40 @@ TEST_F(GeomTool, VerbsOnStandardInput) {
     EXPECT_TRUE(x > 0 && x < 10 && y > 0 && y < 2) << r.out;
 }
 
+// Check reports each feature's first defect code, neaten repairs, partition cuts equal parcels.
+TEST_F(GeomTool, CheckNeatenAndPartition) {
+    const std::string features =
+        "POLYGON ((0 0, 10 0, 10 10, 0 10, 0 0))\nLINESTRING (0 0, 1 1, 1 1, 2 2)\n"
+        "POLYGON ((0 0, 10 0, 0 10, 10 10, 0 0))\nPOLYGON ((0 0, 10 0, 10 10, 0 10))\n";
+    Result r = Kelo("geom check 1e-8", features);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<int> codes;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) codes.push_back(std::stoi(line.substr(line.find('\t') + 1)));
+    EXPECT_EQ(codes, (std::vector<int>{0, -3, -11, -2}));
+    r = Kelo("geom neaten 1e-8", features);
+    EXPECT_EQ(r.out,
+              "POLYGON ((0 0, 10 0, 10 10, 0 10, 0 0))\nLINESTRING (0 0, 1 1, 2 2)\n"
+              "MULTIPOLYGON (((5 5, 0 0, 10 0, 5 5)), ((0 10, 5 5, 10 10, 0 10)))\n"
+              "POLYGON ((0 0, 10 0, 10 10, 0 10, 0 0))\n");
+    Write("field.wkt", "POLYGON ((0 0, 100 0, 100 50, 0 50, 0 0))");
+    for (const char* verb : {"partition 0 0 0 50 1200", "partition-turn 0 0 100 0 1000"}) {
+        ASSERT_EQ(Kelo(std::string("geom ") + verb + " field.wkt -o parcels.wkt").status, 0) << verb;
+        r = Kelo("geom area parcels.wkt");
+        ASSERT_EQ(r.status, 0) << verb << r.err;
+        std::istringstream rows(r.out);
+        std::vector<double> areas;
+        for (std::string id, value; rows >> id >> value;) areas.push_back(std::stod(value));
+        const double parcel = std::string(verb).find("turn") != std::string::npos ? 1000 : 1200;
+        ASSERT_EQ(areas.size(), 6u) << verb << r.out;  // the parcels and the total
+        for (size_t i = 0; i + 2 < areas.size(); ++i) EXPECT_NEAR(areas[i], parcel, 1e-6) << verb;
+        EXPECT_NEAR(areas.back(), 5000, 1e-6);
+    }
+    r = Kelo("geom partition 0 0 0 50 0", "POLYGON ((0 0, 100 0, 100 50, 0 50, 0 0))");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("parcel area"), std::string::npos) << r.err;
+}
+
 TEST_F(GeomTool, BadInputIsRefusedWithExitOneAndExistingOutputKept) {
     Write("keep.geojson", "old content");
     Write("keep.shp", "old shapefile");

@@ -12,6 +12,7 @@
 
 #include "geo_files.h"
 #include "noding_tool.h"
+#include "partition_tool.h"
 #include "progress_bar.h"
 #include "svg_picture.h"
 
@@ -235,7 +236,32 @@ bool PolygonizeLayer(const std::vector<const GM_Object*>& in, double tol, std::v
     return PolygonizeLines(in, tol, out);
 }
 
-enum class Kind { Info, Measure, Shape, Layer };
+bool NeatenShape(const GM_Object& in, const double* p, GM_Object& out, std::string& error) {
+    if (!(p[0] >= 0)) {
+        error = "TOL must be a number >= 0";
+        return false;
+    }
+    out.Create(static_cast<const WKBGeometry&>(in));
+    FullNeaten(p[0], false).GeometryNeaten(&out);
+    return true;
+}
+
+// Parcels of AREA each (the last one takes what is left), one feature each.
+bool PartitionMoved(const GM_Object& in, const double* p, std::vector<GM_Object>& out, std::string& error) {
+    return PartitionByArea(in, p[0], p[1], p[2], p[3], p[4], false, out, error);
+}
+bool PartitionTurned(const GM_Object& in, const double* p, std::vector<GM_Object>& out, std::string& error) {
+    return PartitionByArea(in, p[0], p[1], p[2], p[3], p[4], true, out, error);
+}
+
+// The first defect of a feature: its code and text; 0 and "no error" when clean.
+std::string CheckReport(const GM_Object& g, const double* p) {
+    std::string text;
+    const int code = CheckGeometry(g, p[0], text);
+    return std::to_string(code) + "\t" + GbkToTerminal(text);
+}
+
+enum class Kind { Info, Measure, Shape, Layer, Report, Split };
 
 struct Verb {
     const char* name;
@@ -246,6 +272,9 @@ struct Verb {
     bool (*shape)(const GM_Object& in, const double* params, GM_Object& out, std::string& error);
     const char* help;
     bool (*layer)(const std::vector<const GM_Object*>& in, double tol, std::vector<GM_Object>& out) = nullptr;
+    std::string (*report)(const GM_Object& g, const double* params) = nullptr;
+    // Several result features from one (attributes copied to each).
+    bool (*split)(const GM_Object& in, const double* params, std::vector<GM_Object>& out, std::string& error) = nullptr;
 };
 
 // Later operations add one line each here.
@@ -265,6 +294,13 @@ const Verb kVerbs[] = {
     {"simplify", "TOL", 1, Kind::Shape, nullptr, SimplifyShape, "lines and rings thinned to input points within TOL"},
     {"buffer", "DIST", 1, Kind::Shape, nullptr, BufferShape,
      "the zone within DIST [--cap round|square|flat] [--join round|bevel|mitre] [--side both|left|right] [--tol T|--arc]"},
+    {"check", "TOL", 1, Kind::Report, nullptr, nullptr, "first defect of each feature (code and text) at tolerance TOL", nullptr,
+     CheckReport},
+    {"neaten", "TOL", 1, Kind::Shape, nullptr, NeatenShape, "each feature with its defects repaired at tolerance TOL"},
+    {"partition", "X1 Y1 X2 Y2 AREA", 5, Kind::Split, nullptr, nullptr,
+     "parcels of AREA right of the line X1 Y1 X2 Y2 moved parallel", nullptr, nullptr, PartitionMoved},
+    {"partition-turn", "PX PY QX QY AREA", 5, Kind::Split, nullptr, nullptr,
+     "parcels of AREA right of the line P-Q turned about P", nullptr, nullptr, PartitionTurned},
 };
 
 const Verb* FindVerb(const std::string& name) {
@@ -675,6 +711,13 @@ int GeomCommand(int argc, char** argv) {
 
     if (verb->kind == Kind::Info) {
         PrintInfo(layers);
+    } else if (verb->kind == Kind::Report) {
+        if (!(params[0] >= 0)) return Fail(std::string(verb->name) + ": TOL must be a number >= 0");
+        for (const GeoLayer& l : layers)
+            for (const GeoFeature& f : l.features) {
+                if (layers.size() > 1) std::printf("%s\t", l.name.c_str());
+                std::printf("%lld\t%s\n", f.fid, f.hasGeometry ? verb->report(f.geom, params).c_str() : "0\t-");
+            }
     } else if (verb->kind == Kind::Measure) {
         std::vector<std::vector<double>> values;
         double total = 0;
@@ -731,6 +774,19 @@ int GeomCommand(int argc, char** argv) {
             if (verb->shape == TransformShape) DropSpatialReference(results[li]);
             for (const GeoFeature& f : layers[li].features) {
                 Progress::Tick(++done, total);
+                if (verb->kind == Kind::Split) {
+                    std::vector<GM_Object> made;
+                    if (f.hasGeometry && !verb->split(f.geom, params, made, error))
+                        return Fail(layers[li].name + ", feature " + std::to_string(f.fid) + ": " + error);
+                    for (GM_Object& g : made) {
+                        GeoFeature r;
+                        r.fid = static_cast<long long>(results[li].features.size());
+                        r.attributes = f.attributes;
+                        r.geom = std::move(g);
+                        results[li].features.push_back(std::move(r));
+                    }
+                    continue;
+                }
                 GeoFeature r;
                 r.fid = f.fid;
                 r.attributes = f.attributes;

@@ -12,6 +12,7 @@
 #include "geo_files.h"
 #include "host_geometry.h"
 #include "host_network.h"
+#include "host_partition.h"
 #include "host_raster.h"
 #include "noding_tool.h"
 
@@ -30,6 +31,8 @@ const char* const kHostNames[] = {
     "rasterRead",   "rasterSlope", "rasterAspect", "rasterHillShade", "rasterWrite", "rasterStats", "rasterFree",
     "geoIntersection", "geoUnion", "geoDifference", "geoSymDifference", "geoDissolve",
     "geoSimplify",  "geoBuffer",
+    "geoCheck",     "geoNeaten",  "geoNeatenText", "geoAreaCut", "geoCutParallel", "geoCutRotate", "geoCutByLine",
+    "geoPartition",
 };
 const int32_t kHostNameCount = static_cast<int32_t>(sizeof kHostNames / sizeof kHostNames[0]);
 
@@ -44,6 +47,7 @@ enum Fn {
     // Overlay: the first four in the order of the operation codes 0 to 3.
     kIntersection = kRasterFirst + static_cast<int>(RasterFn::kFree) + 1, kUnion, kDifference, kSymDifference, kDissolve,
     kSimplify, kBuffer,
+    kPartitionFirst,  // then those of PartitionFn
 };
 
 using Geometry = HostGeometry;
@@ -317,6 +321,11 @@ intptr_t Call(int32_t fn) {
         std::string unused;
         return CallNetworkFunction(static_cast<NetFn>(fn - kNetFirst), cells, args, result,
                                    text != nullptr ? *text : unused);
+    }
+    if (fn >= kPartitionFirst) {
+        std::string unused;
+        return CallPartitionFunction(static_cast<PartitionFn>(fn - kPartitionFirst), cells, args, result,
+                                     text != nullptr ? *text : unused);
     }
     if (fn >= kRasterFirst && fn < kIntersection) {
         std::string unused;
