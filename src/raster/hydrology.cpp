@@ -53,9 +53,14 @@ bool Fillable(int cols, int rows) { return cols >= kMinFillSize && rows >= kMinF
 struct Framed {
     Framed(const int32_t* dem, int cols_, int rows_)
         : cols(cols_), rows(rows_), stride(static_cast<size_t>(cols_) + 2), nodata(GetNodata()),
-          z(stride * (static_cast<size_t>(rows_) + 2), nodata) {
-        for (int r = 0; r < rows; ++r)
-            std::copy(dem + static_cast<size_t>(r) * cols, dem + static_cast<size_t>(r + 1) * cols, &z[Cell(r, 0)]);
+          size(stride * (static_cast<size_t>(rows_) + 2)), z(new int32_t[size]) {
+        int32_t* p = z.get();
+        std::fill(p, p + Cell(0, 0), nodata);
+        for (int r = 0; r < rows; ++r) {
+            std::copy(dem + static_cast<size_t>(r) * cols, dem + static_cast<size_t>(r + 1) * cols, p + Cell(r, 0));
+            std::fill(p + Cell(r, cols), p + Cell(r + 1, 0), nodata);
+        }
+        std::fill(p + Cell(rows, 0), p + size, nodata);
         for (int k = 0; k < 8; ++k) off[k] = kFlowDr[k] * static_cast<ptrdiff_t>(stride) + kFlowDc[k];
     }
     size_t Cell(int r, int c) const { return (static_cast<size_t>(r) + 1) * stride + c + 1; }
@@ -63,28 +68,71 @@ struct Framed {
     int cols, rows;
     size_t stride;
     int32_t nodata;
-    std::vector<int32_t> z;
+    size_t size;
+    std::unique_ptr<int32_t[]> z;
     ptrdiff_t off[8];
 };
 
+// Open cells by height. Heights within a modest range get one list per height, threaded through
+// the cells (each cell is opened once), so taking the lowest is a step of a level pointer that
+// only moves up, as the flood never opens a cell below its current level. Wider ranges use a heap.
+class OpenCells {
+public:
+    OpenCells(const int32_t* z, size_t size, int32_t nodata) {
+        int64_t lo = std::numeric_limits<int64_t>::max(), hi = std::numeric_limits<int64_t>::min();
+        for (size_t i = 0; i < size; ++i)
+            if (z[i] != nodata) lo = std::min<int64_t>(lo, z[i]), hi = std::max<int64_t>(hi, z[i]);
+        if (lo <= hi && hi - lo < std::max<int64_t>(static_cast<int64_t>(size), 1 << 16)) {
+            lo_ = static_cast<int32_t>(lo);
+            levels_.resize(static_cast<size_t>(hi - lo + 1));
+            level_ = levels_.size();
+        }
+    }
+    void Push(int32_t h, size_t i) {
+        if (levels_.empty()) {
+            heap_.push((static_cast<uint64_t>(static_cast<uint32_t>(h) ^ 0x80000000u) << 32) | static_cast<uint32_t>(i));
+            return;
+        }
+        const size_t l = static_cast<size_t>(static_cast<int64_t>(h) - lo_);
+        levels_[l].push_back(static_cast<uint32_t>(i));
+        level_ = std::min(level_, l);
+    }
+    bool Pop(size_t& i) {
+        if (levels_.empty()) {
+            if (heap_.empty()) return false;
+            i = static_cast<uint32_t>(heap_.top());
+            heap_.pop();
+            return true;
+        }
+        while (level_ < levels_.size() && levels_[level_].empty()) ++level_;
+        if (level_ == levels_.size()) return false;
+        i = levels_[level_].back();
+        levels_[level_].pop_back();
+        return true;
+    }
+
+private:
+    int32_t lo_ = 0;
+    size_t level_ = 0;
+    std::vector<std::vector<uint32_t>> levels_;
+    std::priority_queue<uint64_t, std::vector<uint64_t>, std::greater<uint64_t>> heap_;
+};
+
 // Priority flood. Cells beside the frame or a nodata cell start the flood at their own height. The
-// lowest open cell is taken next; its lower closed-off neighbours are flooded up to its height
-// (plain stack, same level), and higher neighbours climb: a rising cell with no lower open
-// neighbour keeps its height and passes the climb on without touching the priority queue, so only
-// cells at the rim of an undecided depression pay for it.
+// lowest open cell is taken next; its lower unvisited neighbours are flooded up to its height
+// (plain stack, same level), and higher neighbours climb: a rising cell with no lower unvisited
+// neighbour keeps its height and passes the climb on without opening, so only cells at the rim of
+// an undecided depression wait in the open set.
 void Fill(Framed& g) {
-    std::vector<int32_t>& z = g.z;
+    int32_t* z = g.z.get();
     const int32_t nodata = g.nodata;
-    std::vector<uint8_t> closed(z.size());
-    for (size_t i = 0; i < z.size(); ++i) closed[i] = z[i] == nodata;
-    auto key = [](int32_t h, size_t i) {
-        return (static_cast<uint64_t>(static_cast<uint32_t>(h) ^ 0x80000000u) << 32) | static_cast<uint32_t>(i);
-    };
-    std::priority_queue<uint64_t, std::vector<uint64_t>, std::greater<uint64_t>> open;
+    std::unique_ptr<uint8_t[]> closed(new uint8_t[g.size]);
+    for (size_t i = 0; i < g.size; ++i) closed[i] = z[i] == nodata;
+    OpenCells open(z, g.size, nodata);
     auto seed = [&](size_t i) {
         if (closed[i]) return;
         closed[i] = 1;
-        open.push(key(z[i], i));
+        open.Push(z[i], i);
     };
     for (int c = 0; c < g.cols; ++c) {
         seed(g.Cell(0, c));
@@ -115,9 +163,7 @@ void Fill(Framed& g) {
             }
         }
     };
-    while (!open.empty()) {
-        const size_t c = static_cast<uint32_t>(open.top());
-        open.pop();
+    for (size_t c; open.Pop(c);) {
         const int32_t level = z[c];
         spread(c, level);
         while (!flood.empty()) {
@@ -129,17 +175,25 @@ void Fill(Framed& g) {
             const size_t t = climb.back();
             climb.pop_back();
             const int32_t h = z[t];
+            size_t up[8];
+            int ups = 0;
             bool lowerOpen = false;
-            for (ptrdiff_t o : g.off) lowerOpen |= !closed[t + o] && z[t + o] < h;
+            for (ptrdiff_t o : g.off) {
+                if (closed[t + o]) continue;
+                if (z[t + o] < h) {
+                    lowerOpen = true;
+                    break;
+                }
+                up[ups++] = t + o;
+            }
             if (lowerOpen) {
-                open.push(key(h, t));
+                open.Push(h, t);
                 continue;
             }
-            for (ptrdiff_t o : g.off)
-                if (!closed[t + o]) {
-                    closed[t + o] = 1;
-                    climb.push_back(static_cast<uint32_t>(t + o));
-                }
+            for (int k = 0; k < ups; ++k) {
+                closed[up[k]] = 1;
+                climb.push_back(static_cast<uint32_t>(up[k]));
+            }
         }
     }
 }
@@ -189,7 +243,7 @@ void ResolveFlats(const Framed& g, std::vector<uint8_t>& code, std::vector<uint8
 
 Owned Directions(const int32_t* dem, int cols, int rows) {
     const Framed g = FilledFramed(dem, cols, rows);
-    std::vector<uint8_t> code(g.z.size()), settled(g.z.size(), 1);
+    std::vector<uint8_t> code(g.size), settled(g.size, 1);
     bool flats = false;
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < cols; ++c) {
