@@ -50,6 +50,7 @@ std::vector<Terrain> Terrains(int32_t nodata) {
     add("noise 10x10", 10, 10, Noise(10, 10, 6, 1), 1);
     add("noise 37x23", 37, 23, Noise(37, 23, 9, 2), 3);
     add("noise 120x90 few levels", 120, 90, Noise(120, 90, 3, 3), 12);
+    add("noise 60x50 heights far apart", 60, 50, Noise(60, 50, 2000000000, 8), 4);
     add("fractal 64x80", 64, 80, test::FractalDem(64, 80, 4, 200), 4);
     add("fractal 257x190", 257, 190, test::FractalDem(257, 190, 5, 3000), 10);
     add("fractal 150x150 low relief", 150, 150, test::FractalDem(150, 150, 6, 25), 6);
