@@ -56,7 +56,9 @@ void EnsureGdalRasters() {
     CPLSetErrorHandler(CPLQuietErrorHandler);
 }
 
-bool SaveCopy(GDALDatasetH ds, const std::string& path, bool png, std::string& error);
+bool IsPng(const std::string& path);
+GDALDatasetH MemoryDataset(const RasterGrid& g, int bands, GDALDataType type, std::string& error);
+bool SaveCopy(GDALDatasetH ds, CPLErr written, const std::string& path, bool png, std::string& error);
 
 }  // namespace
 
@@ -118,21 +120,13 @@ bool ReadRaster(const std::string& path, double zscale, int bandNo, RasterGrid& 
 }
 
 bool WriteRaster(const std::string& path, const RasterGrid& g, const int32_t* cells, bool bytes, std::string& error) {
-    std::string lower = path;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-    const bool png = lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".png") == 0;
+    const bool png = IsPng(path);
     if (png && !bytes) {
         error = path + ": only hillshade is written as a picture";
         return false;
     }
-    GDALDriverH mem = GDALGetDriverByName("MEM");
-    GDALDatasetH ds = GDALCreate(mem, "", g.cols, g.rows, 1, bytes ? GDT_Byte : GDT_Int32, nullptr);
-    if (!ds) {
-        error = GdalError("cannot create output");
-        return false;
-    }
-    GDALSetGeoTransform(ds, const_cast<double*>(g.geo));
-    if (!g.wkt.empty()) GDALSetProjection(ds, g.wkt.c_str());
+    GDALDatasetH ds = MemoryDataset(g, 1, bytes ? GDT_Byte : GDT_Int32, error);
+    if (!ds) return false;
     GDALRasterBandH band = GDALGetRasterBand(ds, 1);
     CPLErr err = CE_None;
     if (bytes) {
@@ -146,19 +140,38 @@ bool WriteRaster(const std::string& path, const RasterGrid& g, const int32_t* ce
         err = GDALRasterIO(band, GF_Write, 0, 0, g.cols, g.rows, const_cast<int32_t*>(cells), g.cols, g.rows,
                            GDT_Int32, 0, 0);
     }
-    if (err != CE_None) {
-        GDALClose(ds);
-        error = GdalError("cannot write " + path);
-        return false;
-    }
-    return SaveCopy(ds, path, png, error);
+    return SaveCopy(ds, err, path, png, error);
 }
 
 namespace {
 
-// Copies a dataset held in memory to path (PNG or GeoTIFF) and closes it. A temporary beside the
-// output, renamed over it, so a failed write leaves nothing half done.
-bool SaveCopy(GDALDatasetH ds, const std::string& path, bool png, std::string& error) {
+bool IsPng(const std::string& path) {
+    std::string lower = path;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    return lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".png") == 0;
+}
+
+// A dataset in memory with g's size and georeferencing.
+GDALDatasetH MemoryDataset(const RasterGrid& g, int bands, GDALDataType type, std::string& error) {
+    GDALDatasetH ds = GDALCreate(GDALGetDriverByName("MEM"), "", g.cols, g.rows, bands, type, nullptr);
+    if (!ds) {
+        error = GdalError("cannot create output");
+        return nullptr;
+    }
+    GDALSetGeoTransform(ds, const_cast<double*>(g.geo));
+    if (!g.wkt.empty()) GDALSetProjection(ds, g.wkt.c_str());
+    return ds;
+}
+
+// Copies a dataset held in memory (written with status written) to path, PNG or GeoTIFF, and
+// closes it. A temporary beside the output, renamed over it, so a failed write leaves nothing
+// half done.
+bool SaveCopy(GDALDatasetH ds, CPLErr written, const std::string& path, bool png, std::string& error) {
+    if (written != CE_None) {
+        GDALClose(ds);
+        error = GdalError("cannot write " + path);
+        return false;
+    }
     const std::string tmp = path + ".tmp-kelo";
     GDALDriverH drv = GDALGetDriverByName(png ? "PNG" : "GTiff");
     GDALDatasetH outDs = drv ? GDALCreateCopy(drv, tmp.c_str(), ds, FALSE, nullptr, nullptr, nullptr) : nullptr;
@@ -215,13 +228,8 @@ int Derivative(const std::string& verb, const Options& o) {
 
 // Heights back in the input's units, as 64-bit floats so that no fraction is lost.
 bool WriteHeights(const std::string& path, const Grid& g, const int32_t* cells, double zscale, std::string& error) {
-    GDALDatasetH ds = GDALCreate(GDALGetDriverByName("MEM"), "", g.cols, g.rows, 1, GDT_Float64, nullptr);
-    if (!ds) {
-        error = GdalError("cannot create output");
-        return false;
-    }
-    GDALSetGeoTransform(ds, const_cast<double*>(g.geo));
-    if (!g.wkt.empty()) GDALSetProjection(ds, g.wkt.c_str());
+    GDALDatasetH ds = MemoryDataset(g, 1, GDT_Float64, error);
+    if (!ds) return false;
     GDALRasterBandH band = GDALGetRasterBand(ds, 1);
     GDALSetRasterNoDataValue(band, kToolNodata);
     std::vector<double> row(g.cols);
@@ -233,28 +241,15 @@ bool WriteHeights(const std::string& path, const Grid& g, const int32_t* cells, 
         }
         err = GDALRasterIO(band, GF_Write, 0, r, g.cols, 1, row.data(), g.cols, 1, GDT_Float64, 0, 0);
     }
-    if (err != CE_None) {
-        GDALClose(ds);
-        error = GdalError("cannot write " + path);
-        return false;
-    }
-    return SaveCopy(ds, path, false, error);
+    return SaveCopy(ds, err, path, false, error);
 }
 
 // Stream cells in blue over the grey hill shade (sun 315, 45), missing cells white: a picture of
 // where the water gathers.
 bool WriteStreamPicture(const std::string& path, const Grid& g, const int32_t* shade, const int32_t* streams,
                         std::string& error) {
-    std::string lower = path;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-    const bool png = lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".png") == 0;
-    GDALDatasetH ds = GDALCreate(GDALGetDriverByName("MEM"), "", g.cols, g.rows, 3, GDT_Byte, nullptr);
-    if (!ds) {
-        error = GdalError("cannot create output");
-        return false;
-    }
-    GDALSetGeoTransform(ds, const_cast<double*>(g.geo));
-    if (!g.wkt.empty()) GDALSetProjection(ds, g.wkt.c_str());
+    GDALDatasetH ds = MemoryDataset(g, 3, GDT_Byte, error);
+    if (!ds) return false;
     static const uint8_t kStream[3] = {30, 100, 230};
     std::vector<uint8_t> b(static_cast<size_t>(g.cols) * g.rows);
     CPLErr err = CE_None;
@@ -266,12 +261,7 @@ bool WriteStreamPicture(const std::string& path, const Grid& g, const int32_t* s
         err = GDALRasterIO(GDALGetRasterBand(ds, band + 1), GF_Write, 0, 0, g.cols, g.rows, b.data(), g.cols, g.rows,
                            GDT_Byte, 0, 0);
     }
-    if (err != CE_None) {
-        GDALClose(ds);
-        error = GdalError("cannot write " + path);
-        return false;
-    }
-    return SaveCopy(ds, path, png, error);
+    return SaveCopy(ds, err, path, IsPng(path), error);
 }
 
 // Fill, flow directions, accumulation, streams, flow length and basins of the filled grid.
