@@ -50,6 +50,7 @@
 #include "io/standard_forms.h"
 
 #include "raster/classification.h"
+#include "raster/hydrology.h"
 #include "raster/inner_cells.h"
 #include "raster/nodata.h"
 #include "raster/point_surfaces.h"

@@ -29,6 +29,7 @@ const char* const kHostNames[] = {
     "geoRelate",    "geoDistance",
     "geoNode",      "geoPolygonize",
     "rasterRead",   "rasterSlope", "rasterAspect", "rasterHillShade", "rasterWrite", "rasterStats", "rasterFree",
+    "rasterFill",   "rasterFlowDir", "rasterFlowAcc", "rasterStreams", "rasterFlowLength", "rasterWatershed",
     "geoIntersection", "geoUnion", "geoDifference", "geoSymDifference", "geoDissolve",
     "geoSimplify",  "geoBuffer",
     "geoCheck",     "geoNeaten",  "geoNeatenText", "geoAreaCut", "geoCutParallel", "geoCutRotate", "geoCutByLine",
@@ -45,7 +46,7 @@ enum Fn {
     kRelate, kDistance, kNode, kPolygonize,
     kRasterFirst,  // the raster functions follow in the order of RasterFn
     // Overlay: the first four in the order of the operation codes 0 to 3.
-    kIntersection = kRasterFirst + static_cast<int>(RasterFn::kFree) + 1, kUnion, kDifference, kSymDifference, kDissolve,
+    kIntersection = kRasterFirst + static_cast<int>(RasterFn::kEnd), kUnion, kDifference, kSymDifference, kDissolve,
     kSimplify, kBuffer,
     kPartitionFirst,  // then those of PartitionFn
 };

@@ -16,7 +16,9 @@ using namespace kelo;
 namespace {
 
 const char* const kFnNames[] = {"rasterRead", "rasterSlope", "rasterAspect", "rasterHillShade",
-                                "rasterWrite", "rasterStats", "rasterFree"};
+                                "rasterWrite", "rasterStats", "rasterFree",  "rasterFill",
+                                "rasterFlowDir", "rasterFlowAcc", "rasterStreams", "rasterFlowLength",
+                                "rasterWatershed"};
 
 struct Raster {
     RasterGrid grid;
@@ -81,6 +83,7 @@ private:
 
     intptr_t Read();
     intptr_t Derive();
+    intptr_t Drain();
     intptr_t Write();
     intptr_t Stats();
 
@@ -161,6 +164,42 @@ intptr_t RasterCall::Derive() {
     return Keep(std::move(r));
 }
 
+// Drainage of the filled grid: filled heights keep the source's z scale, the rest are codes, counts
+// and labels.
+intptr_t RasterCall::Drain() {
+    const bool thresholded = fn_ == RasterFn::kStreams || fn_ == RasterFn::kWatershed;
+    double threshold = 0;
+    if (thresholded) {
+        if (!Count(2, 2)) return WrongCount("(klHandle grid, number threshold)");
+        if (!Number(Arg(1), threshold) ||
+            (fn_ == RasterFn::kWatershed && (threshold != std::floor(threshold) || std::fabs(threshold) > 2147483647.0)))
+            return Fail(fn_ == RasterFn::kStreams ? "the threshold is a length in cells" : "the threshold is a cell count");
+    } else if (!Count(1, 1)) {
+        return WrongCount("(klHandle grid)");
+    }
+    if (!GridArg(0)) return 0;
+    const RasterGrid& g = raster_->grid;
+    auto r = std::make_unique<Raster>();
+    r->grid = g;
+    r->zscale = fn_ == RasterFn::kFill ? raster_->zscale : 1;
+    std::unique_ptr<int32_t[]> out;
+    {
+        NodataScope nodata;
+        const int32_t* dem = g.cells.data();
+        switch (fn_) {
+            case RasterFn::kFill: out.reset(FillSinks(dem, g.cols, g.rows)); break;
+            case RasterFn::kFlowDir: out.reset(FlowDirection(dem, g.cols, g.rows)); break;
+            case RasterFn::kFlowAcc: out.reset(FlowAccumulation(dem, g.cols, g.rows)); break;
+            case RasterFn::kStreams: out.reset(StreamNetwork(dem, g.cols, g.rows, threshold)); break;
+            case RasterFn::kFlowLength: out.reset(FlowLength(dem, g.cols, g.rows)); break;
+            default: out.reset(Watershed(dem, g.cols, g.rows, static_cast<int>(threshold))); break;
+        }
+    }
+    if (!out) return Fail("the grid is empty or too large");
+    r->grid.cells.assign(out.get(), out.get() + g.cells.size());
+    return Keep(std::move(r));
+}
+
 intptr_t RasterCall::Write() {
     if (!Count(2, 2)) return WrongCount("(string path, klHandle grid)");
     if (Arg(0).dataType != kTypeString) return Fail("the path must be a string");
@@ -228,6 +267,12 @@ intptr_t RasterCall::Run() {
             if (!GridArg(0)) return 0;
             g_rasters.live.erase(id_);
             return setValue(cells_[result_], Tdata(true));
+        case RasterFn::kFill:
+        case RasterFn::kFlowDir:
+        case RasterFn::kFlowAcc:
+        case RasterFn::kStreams:
+        case RasterFn::kFlowLength:
+        case RasterFn::kWatershed: return Drain();
     }
     return 0;
 }
