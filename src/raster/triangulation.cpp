@@ -85,12 +85,31 @@ void CutByBreaklines(const std::vector<Point3D>& pts, const std::vector<int>& tr
         maker.Add(CsSegment(seg, klLTPolyline));
     }
     maker.Solve();
+    // Face corners that are no input point were made where a breakline crosses an edge or another
+    // breakline; they take the height of the breakline there, the same in every face around them.
+    auto height = [&](Point3D& p) {
+        auto it = std::lower_bound(pts.begin(), pts.end(), p.x - kSame, [](const Point3D& q, double x) { return q.x < x; });
+        for (; it != pts.end() && it->x <= p.x + kSame; ++it)
+            if (Same(*it, p)) {
+                p.z = it->z;
+                return;
+            }
+        for (const auto& l : lines) {
+            const double dx = l.second.x - l.first.x, dy = l.second.y - l.first.y, len2 = dx * dx + dy * dy;
+            const double t = ((p.x - l.first.x) * dx + (p.y - l.first.y) * dy) / len2;
+            if (t < -1e-9 || t > 1 + 1e-9) continue;
+            if (std::hypot(l.first.x + t * dx - p.x, l.first.y + t * dy - p.y) > 1e-6 * (1 + std::sqrt(len2))) continue;
+            p.z = l.first.z + t * (l.second.z - l.first.z);
+            return;
+        }
+    };
     for (int i = 0; i + 1 < maker.GetPolygonCount(); ++i) {
         keloPolygon face;
         if (!maker.GetPolygon(i, face) || face.GetRingsCount() < 1) continue;
         std::vector<Point3D> ring = RingPolyline(*face.GetOriginalRingAt(0));
         if (ring.size() < 4) continue;
         ring.pop_back();
+        for (Point3D& p : ring) height(p);
         if (ring.size() == 3) {
             if (detail::Orient2dSign(ring[0], ring[1], ring[2]) > 0) PushTriangle(triangles, ring[0], ring[1], ring[2]);
             else if (detail::Orient2dSign(ring[0], ring[1], ring[2]) < 0) PushTriangle(triangles, ring[0], ring[2], ring[1]);

@@ -28,6 +28,7 @@ const char* const kHostNames[] = {
     "geoRelate",    "geoDistance",
     "geoNode",      "geoPolygonize",
     "rasterRead",   "rasterSlope", "rasterAspect", "rasterHillShade", "rasterWrite", "rasterStats", "rasterFree",
+    "rasterContours", "rasterViewshed",
 };
 const int32_t kHostNameCount = static_cast<int32_t>(sizeof kHostNames / sizeof kHostNames[0]);
 

@@ -1,5 +1,5 @@
-// Raster grids for scripts: a script reads an elevation file into a grid, derives slope, aspect or
-// shaded relief from it, asks for its statistics and writes grids as GeoTIFF. Grids live until the
+// Raster grids for scripts: a script reads an elevation file into a grid, derives slope, aspect,
+// shaded relief or a viewshed from it, writes its contour lines to a vector file, asks for its statistics and writes grids as GeoTIFF. Grids live until the
 // script frees them or the run ends.
 #pragma once
 
@@ -12,7 +12,7 @@
 namespace kelo_tool {
 
 // In the order of their host names (rasterRead ... rasterFree).
-enum class RasterFn { kRead, kSlope, kAspect, kHillShade, kWrite, kStats, kFree };
+enum class RasterFn { kRead, kSlope, kAspect, kHillShade, kWrite, kStats, kFree, kContours, kViewshed };
 
 // Carries out one call: non-zero when the result cell holds the answer; zero, with the reason
 // written to text, when the arguments are wrong or a file cannot be read or written.

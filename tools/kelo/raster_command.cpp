@@ -16,6 +16,7 @@
 #include "KeloGeomNet.h"
 #include "geo_files.h"
 #include "progress_bar.h"
+#include "surface_verbs.h"
 
 namespace kelo_tool {
 
@@ -334,7 +335,9 @@ void PrintRasterUsage(FILE* out) {
                  "      resample   IN OUT --cell SIZE [--nearest]\n"
                  "      classify   IN [OUT] [--method 0..7] [--classes N] [--unit U] [--breaks a,b,...]\n"
                  "      zonal      IN POLYGONS                 statistics of the cells inside each polygon\n"
-                 "      stats      IN                          statistics of the whole grid\n"
+                 "      stats      IN                          statistics of the whole grid\n");
+    PrintSurfaceUsage(out);
+    std::fprintf(out,
                  "      IN: any raster GDAL reads; cells become integers value * S (S = 100 by default).\n"
                  "      OUT: GeoTIFF with the input's georeferencing.\n");
 }
@@ -354,7 +357,9 @@ int RasterCommand(int argc, char** argv) {
             static const char* kValued[] = {"--zscale", "--band",  "--method", "--azimuth", "--altitude",
                                             "--cell",   "--classes", "--unit", "--breaks"};
             if (std::find_if(std::begin(kValued), std::end(kValued), [&](const char* k) { return a == k; }) ==
-                std::end(kValued))
+                    std::end(kValued) &&
+                std::find_if(kSurfaceOptions, kSurfaceOptions + kSurfaceOptionCount,
+                             [&](const char* k) { return a == k; }) == kSurfaceOptions + kSurfaceOptionCount)
                 return Fail("unknown option '" + a + "'");
             if (i + 1 >= argc) return Fail(a + " needs a value");
             o.values[a] = argv[++i];
@@ -372,7 +377,8 @@ int RasterCommand(int argc, char** argv) {
     else if (verb == "classify") rc = Classify(o);
     else if (verb == "zonal") rc = Zonal(o);
     else if (verb == "stats") rc = Stats(o);
-    else {
+    else if ((rc = SurfaceVerb(verb, o.positional, o.values)) >= 0) {
+    } else {
         PrintRasterUsage(stderr);
         rc = Fail("unknown verb '" + verb + "'");
     }
