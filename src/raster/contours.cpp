@@ -59,7 +59,7 @@ public:
     }
 
     // Pairs the crossing edges of the quad with top-left centre `cell` at level h (stamp > 0).
-    void LinkQuad(int32_t cell, double h, int32_t stamp) {
+    void LinkQuad(int32_t cell, double h, uint16_t stamp) {
         const int32_t base = 2 * cell;
         const int32_t sides[4] = {base, base + 3, base + 2 * cols_, base + 1};  // top, right, bottom, left
         int32_t cross[4];
@@ -81,12 +81,12 @@ public:
             }
         }
     }
-    bool Linked(int32_t e, int32_t stamp) const { return stamp_[static_cast<size_t>(e)] == stamp && link1_[e] >= 0; }
-    bool Traced(int32_t e, int32_t stamp) const { return traced_[static_cast<size_t>(e)] == stamp; }
+    bool Linked(int32_t e, uint16_t stamp) const { return stamp_[static_cast<size_t>(e)] == stamp && link1_[e] >= 0; }
+    bool Traced(int32_t e, uint16_t stamp) const { return traced_[static_cast<size_t>(e)] == stamp; }
 
     // Walks the contour through edge s in both directions; lattice points, closed ones repeating
     // their first point.
-    std::vector<Point3D> Trace(int32_t s, double h, int32_t stamp) {
+    std::vector<Point3D> Trace(int32_t s, double h, uint16_t stamp) {
         std::vector<Point3D> pts{Cut(s, h)};
         traced_[s] = stamp;
         if (Walk(s, -1, h, stamp, pts)) return pts;
@@ -99,11 +99,11 @@ public:
 
 private:
     int32_t At(int r, int c) const { return dem_[static_cast<size_t>(r) * cols_ + c]; }
-    void Pair(int32_t a, int32_t b, int32_t stamp) {
+    void Pair(int32_t a, int32_t b, uint16_t stamp) {
         Attach(a, b, stamp);
         Attach(b, a, stamp);
     }
-    void Attach(int32_t e, int32_t other, int32_t stamp) {
+    void Attach(int32_t e, int32_t other, uint16_t stamp) {
         if (stamp_[e] != stamp) {
             stamp_[e] = stamp;
             link1_[e] = link2_[e] = -1;
@@ -111,7 +111,7 @@ private:
         (link1_[e] < 0 ? link1_[e] : link2_[e]) = other;
     }
     // Returns true when the walk came back to its start (and closed the line).
-    bool Walk(int32_t start, int32_t prev, double h, int32_t stamp, std::vector<Point3D>& pts) {
+    bool Walk(int32_t start, int32_t prev, double h, uint16_t stamp, std::vector<Point3D>& pts) {
         int32_t cur = start;
         for (;;) {
             int32_t next = link1_[cur] != prev ? link1_[cur] : link2_[cur];
@@ -131,7 +131,9 @@ private:
     const int32_t* dem_;
     int cols_, rows_;
     int32_t nodata_;
-    std::vector<int32_t> link1_, link2_, stamp_, traced_;
+    std::vector<int32_t> link1_, link2_;
+    // Level stamps: at most 30000 levels, so 16 bits each keep the arrays small on large grids.
+    std::vector<uint16_t> stamp_, traced_;
 };
 
 // Lattice points to world points with z in height units.
@@ -185,8 +187,14 @@ int CreateDgxFromDem(const int32_t* dem, int cols, int rows, double x0, double y
     if (count > kMaxContourLevels) return 0;
     _LWaitMsg("initial");
 
-    // Quads with at least one valid edge, sorted by their lowest valid corner.
-    std::vector<Quad> quads;
+    // Quads that cross at least one level, in the order of the first level they cross (their
+    // lowest valid corner): a counting sort over the levels.
+    const int levels = static_cast<int>(count);
+    auto firstLevel = [&](int32_t lo) {
+        return std::max(0.0, std::floor((lo - first) / step) + 1);  // first k with first + k step > lo
+    };
+    std::vector<Quad> crossing;
+    std::vector<size_t> start(static_cast<size_t>(levels) + 1, 0);
     for (int r = 0; r + 1 < rows; ++r)
         for (int c = 0; c + 1 < cols; ++c) {
             const size_t i = static_cast<size_t>(r) * cols + c;
@@ -199,20 +207,31 @@ int CreateDgxFromDem(const int32_t* dem, int cols, int rows, double x0, double y
                     lo = std::min(lo, z);
                     hi = std::max(hi, z);
                 }
-            if (valid >= 2 && lo < hi) quads.push_back({static_cast<int32_t>(i), lo, hi});
+            if (valid < 2 || lo >= hi) continue;
+            const double k = firstLevel(lo);
+            if (k >= levels || first + k * step > hi) continue;
+            crossing.push_back({static_cast<int32_t>(i), lo, hi});
+            ++start[static_cast<size_t>(k) + 1];
         }
-    std::sort(quads.begin(), quads.end(), [](const Quad& a, const Quad& b) { return a.lo < b.lo; });
+    for (size_t k = 1; k < start.size(); ++k) start[k] += start[k - 1];
+    std::vector<Quad> quads(crossing.size());
+    {
+        std::vector<size_t> fill(start.begin(), start.end() - 1);
+        for (const Quad& q : crossing) quads[fill[static_cast<size_t>(firstLevel(q.lo))]++] = q;
+    }
+    crossing.clear();
+    crossing.shrink_to_fit();
 
     char caption[64];
     std::snprintf(caption, sizeof caption, "%0.0lf ", count);
     ContourLattice lattice(dem, cols, rows);
     std::vector<Quad> active;
     size_t joined = 0;
-    int32_t stamp = 0;
-    for (double h = first; h <= last + 1e-8; h += step) {
+    uint16_t stamp = 0;
+    for (double h = first; h <= last + 1e-8 && stamp < levels; h += step) {
         ++stamp;
         _LWaitReMsg(caption, stamp - 1);
-        while (joined < quads.size() && quads[joined].lo < h) active.push_back(quads[joined++]);
+        for (const size_t end = start[stamp]; joined < end;) active.push_back(quads[joined++]);
         active.erase(std::remove_if(active.begin(), active.end(), [h](const Quad& q) { return q.hi < h; }),
                      active.end());
         for (const Quad& q : active) lattice.LinkQuad(q.cell, h, stamp);

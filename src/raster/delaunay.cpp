@@ -203,9 +203,8 @@ std::vector<Point3D> MergedSortedPoints(const std::vector<Point3D>& points) {
     }
     // The recursion needs a strict order of the actual coordinates, which the quantised order
     // may differ from by less than a quantum.
-    std::sort(out.begin(), out.end(), [](const Point3D& a, const Point3D& b) {
-        return a.x != b.x ? a.x < b.x : a.y < b.y;
-    });
+    auto less = [](const Point3D& a, const Point3D& b) { return a.x != b.x ? a.x < b.x : a.y < b.y; };
+    if (!std::is_sorted(out.begin(), out.end(), less)) std::sort(out.begin(), out.end(), less);
     return out;
 }
 
