@@ -51,11 +51,16 @@
 
 #include "raster/classification.h"
 #include "raster/hydrology.h"
+#include "raster/contours.h"
+#include "raster/grid_regions.h"
 #include "raster/inner_cells.h"
 #include "raster/nodata.h"
 #include "raster/point_surfaces.h"
 #include "raster/resample.h"
+#include "raster/surface_interpolation.h"
 #include "raster/terrain.h"
+#include "raster/triangulation.h"
+#include "raster/visibility.h"
 
 #include "sun/sun_times.h"
 

@@ -236,6 +236,46 @@ bool PolygonizeLayer(const std::vector<const GM_Object*>& in, double tol, std::v
     return PolygonizeLines(in, tol, out);
 }
 
+// Polygons are triangulated inside; points and line vertices together, the lines as breaklines.
+bool TriangulateLayer(const std::vector<const GM_Object*>& in, double, std::vector<GM_Object>& out) {
+    std::vector<Point3D> points, breaklines, triangles;
+    auto keep = [&](const std::vector<Point3D>& tri) {
+        for (size_t t = 0; t + 2 < tri.size(); t += 3) {
+            std::vector<Point3D> ring(tri.begin() + static_cast<std::ptrdiff_t>(t),
+                                      tri.begin() + static_cast<std::ptrdiff_t>(t + 3));
+            out.emplace_back();
+            out.back().Create(ring, 1, klLTPolyline);
+        }
+    };
+    for (const GM_Object* g : in) {
+        if (g->GetPolygonCount() > 0) {
+            DelaunayGeometryTriangulation(const_cast<GM_Object&>(*g), triangles);
+            keep(triangles);
+            continue;
+        }
+        for (int i = 0; i < g->GetPartsCount(); ++i) {
+            keloParts line;
+            std::vector<Point3D> pts;
+            if (!g->GetPartsAt(line, i)) continue;
+            line.GetDiscreteToPnts(pts, g_epsZero);
+            for (size_t k = 0; k < pts.size(); ++k) {
+                points.push_back(pts[k]);
+                if (k + 1 < pts.size()) breaklines.insert(breaklines.end(), {pts[k], pts[k + 1]});
+            }
+        }
+        if (g->GetPartsCount() == 0)
+            for (int i = 0; i < g->GetPointCount(); ++i) {
+                Point3D p;
+                if (g->GetPointAt(p, i)) points.push_back(p);
+            }
+    }
+    if (!points.empty()) {
+        DelaunayTriangulation(points, triangles, breaklines);
+        keep(triangles);
+    }
+    return true;
+}
+
 bool NeatenShape(const GM_Object& in, const double* p, GM_Object& out, std::string& error) {
     if (!(p[0] >= 0)) {
         error = "TOL must be a number >= 0";
@@ -301,6 +341,8 @@ const Verb kVerbs[] = {
      "parcels of AREA right of the line X1 Y1 X2 Y2 moved parallel", nullptr, nullptr, PartitionMoved},
     {"partition-turn", "PX PY QX QY AREA", 5, Kind::Split, nullptr, nullptr,
      "parcels of AREA right of the line P-Q turned about P", nullptr, nullptr, PartitionTurned},
+    {"triangulate", "", 0, Kind::Layer, nullptr, nullptr,
+     "Delaunay triangles of the layer's points (lines as breaklines), or of its polygons' insides", TriangulateLayer},
 };
 
 const Verb* FindVerb(const std::string& name) {

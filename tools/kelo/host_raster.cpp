@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "raster_command.h"
+#include "surface_verbs.h"
 
 namespace kelo_tool {
 
@@ -18,7 +19,7 @@ namespace {
 const char* const kFnNames[] = {"rasterRead", "rasterSlope", "rasterAspect", "rasterHillShade",
                                 "rasterWrite", "rasterStats", "rasterFree",  "rasterFill",
                                 "rasterFlowDir", "rasterFlowAcc", "rasterStreams", "rasterFlowLength",
-                                "rasterWatershed"};
+                                "rasterWatershed", "rasterContours", "rasterViewshed"};
 
 struct Raster {
     RasterGrid grid;
@@ -86,6 +87,8 @@ private:
     intptr_t Drain();
     intptr_t Write();
     intptr_t Stats();
+    intptr_t Contours();
+    intptr_t SeenCells();
 
     RasterFn fn_;
     Tdata* cells_;
@@ -254,6 +257,40 @@ intptr_t RasterCall::Stats() {
     return 1;
 }
 
+// Writes the grid's contour lines (field elev, in the grid's units) to a vector file; the count.
+intptr_t RasterCall::Contours() {
+    if (!Count(3, 3)) return WrongCount("(klHandle grid, double interval, string path)");
+    double interval = 0;
+    if (!Number(Arg(1), interval) || !(interval > 0)) return Fail("the interval must be a number above 0");
+    if (Arg(2).dataType != kTypeString) return Fail("the path must be a string");
+    if (!GridArg(0)) return 0;
+    if (raster_->shade) return Fail("a hill shade has no heights");
+    GeoLayer layer;
+    std::vector<double> elev;
+    std::string error;
+    if (!ContourLines(raster_->grid, raster_->zscale, interval, layer, elev, error)) return Fail(error);
+    std::vector<std::vector<double>> values{elev};
+    std::vector<GeoLayer> layers(1);
+    layers[0] = std::move(layer);
+    if (!WriteGeoFile(*Arg(2).value.s, "", layers, error, "elev", &values)) return Fail(error);
+    return setValue(cells_[result_], Tdata(static_cast<int>(layers[0].features.size())));
+}
+
+// A grid of 1 (seen) and 0 (hidden) from an observer at world (x, y), eyes height above ground.
+intptr_t RasterCall::SeenCells() {
+    if (!Count(3, 4)) return WrongCount("(klHandle grid, double x, double y [, double height])");
+    double x = 0, y = 0, height = 1.7;
+    if (!Number(Arg(1), x) || !Number(Arg(2), y)) return Fail("the observer is two numbers x, y");
+    if (args_.size() == 4 && !Number(Arg(3), height)) return Fail("the eye height must be a number");
+    if (!GridArg(0)) return 0;
+    if (raster_->shade) return Fail("a hill shade has no heights");
+    auto r = std::make_unique<Raster>();
+    r->grid = raster_->grid;
+    std::string error;
+    if (!Viewshed(raster_->grid, raster_->zscale, x, y, height, r->grid.cells, error)) return Fail(error);
+    return Keep(std::move(r));
+}
+
 intptr_t RasterCall::Run() {
     switch (fn_) {
         case RasterFn::kRead: return Read();
@@ -262,6 +299,8 @@ intptr_t RasterCall::Run() {
         case RasterFn::kHillShade: return Derive();
         case RasterFn::kWrite: return Write();
         case RasterFn::kStats: return Stats();
+        case RasterFn::kContours: return Contours();
+        case RasterFn::kViewshed: return SeenCells();
         case RasterFn::kFree:
             if (!Count(1, 1)) return WrongCount("(klHandle grid)");
             if (!GridArg(0)) return 0;

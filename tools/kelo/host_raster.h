@@ -1,5 +1,6 @@
 // Raster grids for scripts: a script reads an elevation file into a grid, derives slope, aspect,
-// shaded relief or drainage from it, asks for its statistics and writes grids as GeoTIFF. Grids live until the
+// shaded relief, drainage or a viewshed from it, writes its contour lines to a vector file, asks
+// for its statistics and writes grids as GeoTIFF. Grids live until the
 // script frees them or the run ends.
 #pragma once
 
@@ -11,10 +12,12 @@
 
 namespace kelo_tool {
 
-// In the order of their host names (rasterRead ... rasterFree, rasterFill ... rasterWatershed).
+// In the order of their host names (rasterRead ... rasterFree, rasterFill ... rasterWatershed,
+// rasterContours, rasterViewshed).
 enum class RasterFn {
     kRead, kSlope, kAspect, kHillShade, kWrite, kStats, kFree,
     kFill, kFlowDir, kFlowAcc, kStreams, kFlowLength, kWatershed,
+    kContours, kViewshed,
     kEnd,  // not a function: the first number after the raster functions
 };
 

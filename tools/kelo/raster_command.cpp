@@ -16,6 +16,7 @@
 #include "KeloGeomNet.h"
 #include "geo_files.h"
 #include "progress_bar.h"
+#include "surface_verbs.h"
 
 namespace kelo_tool {
 
@@ -438,7 +439,9 @@ void PrintRasterUsage(FILE* out) {
                  "      flowacc    IN OUT                      cells draining through each cell, itself included\n"
                  "      streams    IN OUT [--threshold L] [--picture P.png]  200 where the upstream path reaches L cells\n"
                  "      flowlength IN OUT                      downstream length to the grid's edge, 0..200\n"
-                 "      watershed  IN OUT [--threshold N]      basins of outlets draining N cells or more\n"
+                 "      watershed  IN OUT [--threshold N]      basins of outlets draining N cells or more\n");
+    PrintSurfaceUsage(out);
+    std::fprintf(out,
                  "      IN: any raster GDAL reads; cells become integers value * S (S = 100 by default).\n"
                  "      OUT: GeoTIFF with the input's georeferencing.\n");
 }
@@ -458,7 +461,9 @@ int RasterCommand(int argc, char** argv) {
             static const char* kValued[] = {"--zscale", "--band",  "--method", "--azimuth", "--altitude",
                                             "--cell",   "--classes", "--unit", "--breaks", "--threshold", "--picture"};
             if (std::find_if(std::begin(kValued), std::end(kValued), [&](const char* k) { return a == k; }) ==
-                std::end(kValued))
+                    std::end(kValued) &&
+                std::find_if(kSurfaceOptions, kSurfaceOptions + kSurfaceOptionCount,
+                             [&](const char* k) { return a == k; }) == kSurfaceOptions + kSurfaceOptionCount)
                 return Fail("unknown option '" + a + "'");
             if (i + 1 >= argc) return Fail(a + " needs a value");
             o.values[a] = argv[++i];
@@ -479,7 +484,8 @@ int RasterCommand(int argc, char** argv) {
     else if (verb == "fill" || verb == "flowdir" || verb == "flowacc" || verb == "streams" || verb == "flowlength" ||
              verb == "watershed")
         rc = Drainage(verb, o);
-    else {
+    else if ((rc = SurfaceVerb(verb, o.positional, o.values)) >= 0) {
+    } else {
         PrintRasterUsage(stderr);
         rc = Fail("unknown verb '" + verb + "'");
     }
