@@ -3,7 +3,6 @@
 // against SAGA's `saga_cmd` (Debian package saga, installed by bench/install_peers.sh) on the same
 // float raster in the same run (CPU time of the external commands, which read and write the files).
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "../tests/support/priority_flood.h"
+#include "external_command.h"
 #include "raster/hydrology.h"
 
 namespace {
@@ -73,22 +73,7 @@ void BM_PlainPriorityFlood(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * int64_t{kN} * kN);
 }
 
-double ChildCpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_CHILDREN, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-// CPU time of the command (user + system): on a loaded machine wall time mostly measures the
-// neighbours.
-void RunCommand(benchmark::State& state, const std::string& cmd) {
-    for (auto _ : state) {
-        const double t0 = ChildCpuSeconds();
-        if (std::system((cmd + " >/dev/null 2>&1").c_str()) != 0) state.SkipWithError(("failed: " + cmd).c_str());
-        state.SetIterationTime(ChildCpuSeconds() - t0);
-    }
-    state.SetItemsProcessed(state.iterations() * int64_t{kN} * kN);
-}
+void RunCommand(benchmark::State& state, const std::string& cmd) { kelo_bench::RunExternal(state, cmd, int64_t{kN} * kN); }
 
 bool HaveSaga() { return std::system("command -v saga_cmd >/dev/null 2>&1") == 0; }
 
