@@ -36,17 +36,7 @@ std::string Scratch(const std::string& name) {
 const std::string& TerrainFile() {
     static const std::string path = [] {
         const std::string base = Scratch("dem");
-        FILE* f = std::fopen((base + ".bil").c_str(), "wb");
-        std::vector<float> row(kN);
-        for (int r = 0; r < kN; ++r) {
-            for (int c = 0; c < kN; ++c) row[c] = static_cast<float>(Terrain()[static_cast<size_t>(r) * kN + c] / 100.0);
-            std::fwrite(row.data(), sizeof(float), kN, f);
-        }
-        std::fclose(f);
-        f = std::fopen((base + ".hdr").c_str(), "w");
-        std::fprintf(f, "BYTEORDER I\nLAYOUT BIL\nNROWS %d\nNCOLS %d\nNBANDS 1\nNBITS 32\nPIXELTYPE FLOAT\n"
-                        "ULXMAP 500005\nULYMAP 4199995\nXDIM %g\nYDIM %g\n", kN, kN, kCell, kCell);
-        std::fclose(f);
+        kelo_bench::WriteFloatRaster(base, Terrain(), kN, kCell);
         std::atexit([] {
             for (const auto& e : fs::directory_iterator(fs::temp_directory_path()))
                 if (e.path().filename().string().rfind("kelo_bench_hydro_" + std::to_string(::getpid()), 0) == 0)

@@ -41,18 +41,7 @@ const std::vector<int32_t>& Terrain() {
 const std::string& TerrainFile() {
     static std::string path = [] {
         const std::string base = (std::filesystem::temp_directory_path() / ("kelo_bench_dem_" + std::to_string(::getpid()))).string();
-        const std::vector<int32_t>& g = Terrain();
-        FILE* f = std::fopen((base + ".bil").c_str(), "wb");
-        std::vector<float> row(kN);
-        for (int r = 0; r < kN; ++r) {
-            for (int c = 0; c < kN; ++c) row[c] = static_cast<float>(g[static_cast<size_t>(r) * kN + c] / 100.0);
-            std::fwrite(row.data(), sizeof(float), kN, f);
-        }
-        std::fclose(f);
-        f = std::fopen((base + ".hdr").c_str(), "w");
-        std::fprintf(f, "BYTEORDER I\nLAYOUT BIL\nNROWS %d\nNCOLS %d\nNBANDS 1\nNBITS 32\nPIXELTYPE FLOAT\n"
-                        "ULXMAP 500005\nULYMAP 4199995\nXDIM %g\nYDIM %g\n", kN, kN, kCell, kCell);
-        std::fclose(f);
+        kelo_bench::WriteFloatRaster(base, Terrain(), kN, kCell);
         std::atexit([] {
             std::filesystem::remove(TerrainFile() + "");
             std::filesystem::remove(TerrainFile().substr(0, TerrainFile().size() - 4) + ".hdr");
