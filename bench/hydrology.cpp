@@ -3,7 +3,6 @@
 // against SAGA's `saga_cmd` (Debian package saga, installed by bench/install_peers.sh) on the same
 // float raster in the same run (CPU time of the external commands, which read and write the files).
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "../tests/support/priority_flood.h"
+#include "external_command.h"
 #include "raster/hydrology.h"
 
 namespace {
@@ -36,17 +36,7 @@ std::string Scratch(const std::string& name) {
 const std::string& TerrainFile() {
     static const std::string path = [] {
         const std::string base = Scratch("dem");
-        FILE* f = std::fopen((base + ".bil").c_str(), "wb");
-        std::vector<float> row(kN);
-        for (int r = 0; r < kN; ++r) {
-            for (int c = 0; c < kN; ++c) row[c] = static_cast<float>(Terrain()[static_cast<size_t>(r) * kN + c] / 100.0);
-            std::fwrite(row.data(), sizeof(float), kN, f);
-        }
-        std::fclose(f);
-        f = std::fopen((base + ".hdr").c_str(), "w");
-        std::fprintf(f, "BYTEORDER I\nLAYOUT BIL\nNROWS %d\nNCOLS %d\nNBANDS 1\nNBITS 32\nPIXELTYPE FLOAT\n"
-                        "ULXMAP 500005\nULYMAP 4199995\nXDIM %g\nYDIM %g\n", kN, kN, kCell, kCell);
-        std::fclose(f);
+        kelo_bench::WriteFloatRaster(base, Terrain(), kN, kCell);
         std::atexit([] {
             for (const auto& e : fs::directory_iterator(fs::temp_directory_path()))
                 if (e.path().filename().string().rfind("kelo_bench_hydro_" + std::to_string(::getpid()), 0) == 0)
@@ -73,22 +63,7 @@ void BM_PlainPriorityFlood(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * int64_t{kN} * kN);
 }
 
-double ChildCpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_CHILDREN, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-// CPU time of the command (user + system): on a loaded machine wall time mostly measures the
-// neighbours.
-void RunCommand(benchmark::State& state, const std::string& cmd) {
-    for (auto _ : state) {
-        const double t0 = ChildCpuSeconds();
-        if (std::system((cmd + " >/dev/null 2>&1").c_str()) != 0) state.SkipWithError(("failed: " + cmd).c_str());
-        state.SetIterationTime(ChildCpuSeconds() - t0);
-    }
-    state.SetItemsProcessed(state.iterations() * int64_t{kN} * kN);
-}
+void RunCommand(benchmark::State& state, const std::string& cmd) { kelo_bench::RunExternal(state, cmd, int64_t{kN} * kN); }
 
 bool HaveSaga() { return std::system("command -v saga_cmd >/dev/null 2>&1") == 0; }
 

@@ -2,7 +2,6 @@
 // `kelo raster` against `gdaldem` on the same float raster in the same run (CPU time of the
 // external commands, which read and write the files).
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "external_command.h"
 #include "raster/terrain.h"
 
 namespace {
@@ -41,18 +41,7 @@ const std::vector<int32_t>& Terrain() {
 const std::string& TerrainFile() {
     static std::string path = [] {
         const std::string base = (std::filesystem::temp_directory_path() / ("kelo_bench_dem_" + std::to_string(::getpid()))).string();
-        const std::vector<int32_t>& g = Terrain();
-        FILE* f = std::fopen((base + ".bil").c_str(), "wb");
-        std::vector<float> row(kN);
-        for (int r = 0; r < kN; ++r) {
-            for (int c = 0; c < kN; ++c) row[c] = static_cast<float>(g[static_cast<size_t>(r) * kN + c] / 100.0);
-            std::fwrite(row.data(), sizeof(float), kN, f);
-        }
-        std::fclose(f);
-        f = std::fopen((base + ".hdr").c_str(), "w");
-        std::fprintf(f, "BYTEORDER I\nLAYOUT BIL\nNROWS %d\nNCOLS %d\nNBANDS 1\nNBITS 32\nPIXELTYPE FLOAT\n"
-                        "ULXMAP 500005\nULYMAP 4199995\nXDIM %g\nYDIM %g\n", kN, kN, kCell, kCell);
-        std::fclose(f);
+        kelo_bench::WriteFloatRaster(base, Terrain(), kN, kCell);
         std::atexit([] {
             std::filesystem::remove(TerrainFile() + "");
             std::filesystem::remove(TerrainFile().substr(0, TerrainFile().size() - 4) + ".hdr");
@@ -80,24 +69,10 @@ void BM_HillShade(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * int64_t{kN} * kN);
 }
 
-double ChildCpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_CHILDREN, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 void RunCommand(benchmark::State& state, const std::string& cmd) {
     const std::string out = TerrainFile() + ".out.tif";
-    for (auto _ : state) {
-        // CPU time of the command (user + system), comparable with the in-process CPU times on a
-        // loaded machine where wall time mostly measures the neighbours.
-        const double t0 = ChildCpuSeconds();
-        if (std::system((cmd + " " + TerrainFile() + " " + out + " >/dev/null 2>&1").c_str()) != 0)
-            state.SkipWithError(("failed: " + cmd).c_str());
-        state.SetIterationTime(ChildCpuSeconds() - t0);
-    }
+    kelo_bench::RunExternal(state, cmd + " " + TerrainFile() + " " + out, int64_t{kN} * kN);
     std::filesystem::remove(out);
-    state.SetItemsProcessed(state.iterations() * int64_t{kN} * kN);
 }
 
 std::string Kelo() { return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "kelo").string(); }
