@@ -15,6 +15,8 @@
 #include "external_command.h"
 #include "raster/terrain.h"
 
+#include "terrain_data.h"
+
 namespace {
 
 constexpr int kN = 10000;
@@ -22,18 +24,7 @@ constexpr double kCell = 10;
 
 // Rolling terrain in centimetres: a few wave trains and a ridge, with small noise.
 const std::vector<int32_t>& Terrain() {
-    static std::vector<int32_t> g = [] {
-        std::vector<int32_t> v(static_cast<size_t>(kN) * kN);
-        uint32_t s = 12345;
-        for (int r = 0; r < kN; ++r)
-            for (int c = 0; c < kN; ++c) {
-                s = s * 1664525u + 1013904223u;
-                double h = 30000 + 8000 * std::sin(c * 0.003) * std::cos(r * 0.0021) + 2500 * std::sin((r + c) * 0.011) +
-                           600 * std::cos(c * 0.05 - r * 0.031) + (s >> 24) % 40;
-                v[static_cast<size_t>(r) * kN + c] = static_cast<int32_t>(h);
-            }
-        return v;
-    }();
+    static const std::vector<int32_t> g = kelo_bench::RollingTerrain(kN);
     return g;
 }
 

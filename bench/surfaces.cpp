@@ -21,6 +21,8 @@
 #define KELO_BENCH_WITH_CGAL 1
 #endif
 
+#include "terrain_data.h"
+
 namespace {
 
 constexpr int kPoints = 1000000;
@@ -77,18 +79,7 @@ constexpr double kCell = 10, kInterval = 5;
 
 // Rolling terrain in centimetres, as the terrain benchmark's.
 const std::vector<int32_t>& Terrain() {
-    static std::vector<int32_t> g = [] {
-        std::vector<int32_t> v(static_cast<size_t>(kN) * kN);
-        uint32_t s = 12345;
-        for (int r = 0; r < kN; ++r)
-            for (int c = 0; c < kN; ++c) {
-                s = s * 1664525u + 1013904223u;
-                double h = 30000 + 8000 * std::sin(c * 0.003) * std::cos(r * 0.0021) + 2500 * std::sin((r + c) * 0.011) +
-                           600 * std::cos(c * 0.05 - r * 0.031) + (s >> 24) % 40;
-                v[static_cast<size_t>(r) * kN + c] = static_cast<int32_t>(h);
-            }
-        return v;
-    }();
+    static const std::vector<int32_t> g = kelo_bench::RollingTerrain(kN);
     return g;
 }
 
@@ -117,18 +108,7 @@ const std::string& TerrainFile() {
     static std::string path = [] {
         const std::string base =
             (std::filesystem::temp_directory_path() / ("kelo_bench_contour_" + std::to_string(::getpid()))).string();
-        const std::vector<int32_t>& g = Terrain();
-        FILE* f = std::fopen((base + ".bil").c_str(), "wb");
-        std::vector<float> row(kN);
-        for (int r = 0; r < kN; ++r) {
-            for (int c = 0; c < kN; ++c) row[c] = static_cast<float>(g[static_cast<size_t>(r) * kN + c] / 100.0);
-            std::fwrite(row.data(), sizeof(float), kN, f);
-        }
-        std::fclose(f);
-        f = std::fopen((base + ".hdr").c_str(), "w");
-        std::fprintf(f, "BYTEORDER I\nLAYOUT BIL\nNROWS %d\nNCOLS %d\nNBANDS 1\nNBITS 32\nPIXELTYPE FLOAT\n"
-                        "ULXMAP 500005\nULYMAP 4199995\nXDIM %g\nYDIM %g\n", kN, kN, kCell, kCell);
-        std::fclose(f);
+        kelo_bench::WriteFloatRaster(base, Terrain(), kN, kCell);
         std::atexit([] {
             std::filesystem::remove(TerrainFile());
             std::filesystem::remove(TerrainFile().substr(0, TerrainFile().size() - 4) + ".hdr");
@@ -138,21 +118,15 @@ const std::string& TerrainFile() {
     return path;
 }
 
-double ChildCpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_CHILDREN, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 // CPU time of a file-to-file command (user + system), both writing a GeoPackage.
 void RunCommand(benchmark::State& state, const std::string& before, const std::string& after) {
     const std::string out = TerrainFile() + ".out.gpkg";
     for (auto _ : state) {
         std::filesystem::remove(out);
-        const double t0 = ChildCpuSeconds();
+        const double t0 = kelo_bench::ChildCpuSeconds();
         if (std::system((before + " " + TerrainFile() + " " + out + " " + after + " >/dev/null 2>&1").c_str()) != 0)
             state.SkipWithError(("failed: " + before).c_str());
-        state.SetIterationTime(ChildCpuSeconds() - t0);
+        state.SetIterationTime(kelo_bench::ChildCpuSeconds() - t0);
     }
     std::filesystem::remove(out);
     state.SetItemsProcessed(state.iterations() * int64_t{kN} * kN);

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <vector>
 
-namespace kelo::detail {
+namespace kelo {
 
 namespace {
 
@@ -84,4 +84,4 @@ int InCircleExact(const Point3D& a, const Point3D& b, const Point3D& c, const Po
                     Mul(lift(cx, cy), cross(ax, ay, bx, by))));
 }
 
-}  // namespace kelo::detail
+}  // namespace kelo

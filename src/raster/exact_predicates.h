@@ -8,9 +8,10 @@
 #include "geometry/point.h"
 #include "kelo_api.h"
 
-namespace kelo::detail {
+namespace kelo {
 
-// The exact evaluations, for the cases the filters below cannot decide.
+// The exact evaluations, for the cases the filters below cannot decide (public, so the inline
+// filters can reach them from hosts' code).
 KELO_API int Orient2dExact(const Point3D& a, const Point3D& b, const Point3D& c);
 KELO_API int InCircleExact(const Point3D& a, const Point3D& b, const Point3D& c, const Point3D& d);
 
@@ -43,4 +44,4 @@ inline int InCircleSign(const Point3D& a, const Point3D& b, const Point3D& c, co
     return InCircleExact(a, b, c, d);
 }
 
-}  // namespace kelo::detail
+}  // namespace kelo

@@ -111,8 +111,8 @@ void CutByBreaklines(const std::vector<Point3D>& pts, const std::vector<int>& tr
         ring.pop_back();
         for (Point3D& p : ring) height(p);
         if (ring.size() == 3) {
-            if (detail::Orient2dSign(ring[0], ring[1], ring[2]) > 0) PushTriangle(triangles, ring[0], ring[1], ring[2]);
-            else if (detail::Orient2dSign(ring[0], ring[1], ring[2]) < 0) PushTriangle(triangles, ring[0], ring[2], ring[1]);
+            if (Orient2dSign(ring[0], ring[1], ring[2]) > 0) PushTriangle(triangles, ring[0], ring[1], ring[2]);
+            else if (Orient2dSign(ring[0], ring[1], ring[2]) < 0) PushTriangle(triangles, ring[0], ring[2], ring[1]);
         } else {
             detail::TriangulateRing(std::move(ring), triangles);
         }

@@ -30,9 +30,9 @@ KELO_API void checkPointInsidePolygon_Faster(keloPolygon& polygon, std::vector<P
 
 namespace detail {
 // The points sorted by (x, y) quantised to 1e-8 with coincident points merged (mean z).
-KELO_API std::vector<Point3D> MergedSortedPoints(const std::vector<Point3D>& points);
+std::vector<Point3D> MergedSortedPoints(const std::vector<Point3D>& points);
 // Delaunay triangles over sorted, merged points as index triples (counter-clockwise).
-KELO_API std::vector<int> DelaunayIndexTriangles(const std::vector<Point3D>& sorted);
+std::vector<int> DelaunayIndexTriangles(const std::vector<Point3D>& sorted);
 // Triangles of one simple ring (no closing point), by ear clipping; degenerate ears are dropped.
 void TriangulateRing(std::vector<Point3D> ring, std::vector<Point3D>& triangles);
 }  // namespace detail
