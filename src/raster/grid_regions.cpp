@@ -9,6 +9,7 @@
 
 #include "geometry/geometry_object.h"
 #include "overlay/arc_polygon.h"
+#include "overlay/dilute.h"
 #include "overlay/line_handler.h"
 #include "raster/grid_detail.h"
 #include "raster/nodata.h"
@@ -17,40 +18,16 @@ namespace kelo {
 
 namespace detail {
 
-// Douglas-Peucker with the ends fixed; closed chains keep their first point.
+// The outline of cell sides is thinned like any line (plain Douglas-Peucker, ends fixed). A closed
+// chain whose thinning would leave no area (a ring smaller than the tolerance) keeps its sides, so
+// small regions are not lost.
 void ThinRegionChain(std::vector<Point3D>& chain, double tol) {
     if (chain.size() < 3) return;
-    std::vector<char> keep(chain.size(), 0);
-    keep.front() = keep.back() = 1;
-    std::vector<std::pair<size_t, size_t>> stack{{0, chain.size() - 1}};
-    while (!stack.empty()) {
-        auto [i, j] = stack.back();
-        stack.pop_back();
-        if (j <= i + 1) continue;
-        const Point3D &a = chain[i], &b = chain[j];
-        const double len = std::hypot(b.x - a.x, b.y - a.y);
-        double worst = -1;
-        size_t at = i;
-        for (size_t k = i + 1; k < j; ++k) {
-            const Point3D& p = chain[k];
-            const double d = len > 0 ? std::fabs((b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x)) / len
-                                     : std::hypot(p.x - a.x, p.y - a.y);
-            if (d > worst) {
-                worst = d;
-                at = k;
-            }
-        }
-        // A closed chain's far point is always kept, or the ring would collapse to its chord.
-        if (worst > tol || (i == 0 && j == chain.size() - 1 && len == 0)) {
-            keep[at] = 1;
-            stack.push_back({i, at});
-            stack.push_back({at, j});
-        }
-    }
-    size_t n = 0;
-    for (size_t k = 0; k < chain.size(); ++k)
-        if (keep[k]) chain[n++] = chain[k];
-    chain.resize(n);
+    keloPoints in(klLTPolyline, static_cast<int>(chain.size()), chain.data()), out;
+    if (!Dilute1(in, tol, out, 0)) return;
+    const bool closed = chain.front().x == chain.back().x && chain.front().y == chain.back().y;
+    if (closed && out.GetCount() < 4) return;
+    chain.assign(out.points, out.points + out.GetCount());
 }
 
 }  // namespace detail
