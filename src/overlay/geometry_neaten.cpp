@@ -160,6 +160,69 @@ bool FirstCrossing(const GM_Object& g, double eps, Point3D& where) {
     return false;
 }
 
+// Deletes vertices closer than eps to a neighbour, keeping the shape (the overlapping-vertex pass);
+// with check set it only reports the first such pair. Returns the number of pairs found.
+int NeatenOverlapVertices(keloParts& part, double eps, bool check) {
+    int count = 0;
+    auto vertex = [&](int v) { return *part.GetPointByVertexAt(v); };
+    for (bool restart = true; restart;) {
+        restart = false;
+        bool closed = part.IsClosed();
+        int n = part.GetVertexCount();
+        for (int i = n - 1 + (closed ? 1 : 0); i >= 1 && n >= 2; --i) {
+            const Point3D a = vertex(i % n), b = vertex(i - 1);
+            const double d = Dist(a, b);
+            if (d > eps) continue;
+            ++count;
+            if (check) {
+                Record(b);
+                return 1;
+            }
+            if (d < kTouch) {
+                Record(i == 1 ? a : b);
+                part.DeleteVertexAt(i == 1 ? 1 : i - 1);
+            } else if ((!closed || n < 4) && (i == 1 || i == n - 1)) {
+                Record(i == 1 ? a : b);
+                part.DeleteVertexAt(i == 1 ? 1 : n - 2);
+            } else {
+                const Point3D c = vertex((i + 1) % n), dd = vertex((i + n - 2) % n);
+                if (Dist(c, b) < kTouch) {
+                    Record(a);
+                    part.DeleteVertexAt(i % n);
+                } else {
+                    const double hA = LineDistance(a, c, b);
+                    if (Dist(a, dd) < kTouch) {
+                        Record(b);
+                        part.DeleteVertexAt(i - 1);
+                    } else {
+                        const double hB = LineDistance(b, a, dd);
+                        if (hA < hB && hA < d / 2) {
+                            Record(a);
+                            part.DeleteVertexAt(i % n);
+                        } else if (hA > hB && hB < d / 2) {
+                            Record(b);
+                            part.DeleteVertexAt(i - 1);
+                        } else {
+                            Record(a);
+                            part.ReplaceVertexAt(i - 1, Mid(a, b));
+                            part.DeleteVertexAt(i % n);
+                        }
+                    }
+                }
+            }
+            const int now = part.GetVertexCount();
+            if (now != n - 1) {
+                restart = now >= 2 && now < n;
+                break;
+            }
+            n = now;
+            closed = part.IsClosed();
+        }
+    }
+    return count;
+}
+
+
 class Neatener {
 public:
     Neatener(const CGeometryNeatenSet& set, GM_Object& object)
@@ -312,7 +375,7 @@ int Neatener::OpenRings() {
 int Neatener::OverlapVertices() {
     int n = 0;
     Parts([&](keloParts& part, bool) {
-        const int found = detail::NeatenOverlapVertices(part, eps_, check_);
+        const int found = NeatenOverlapVertices(part, eps_, check_);
         n += found;
         if (check_ && found) return kStop;
         if (found) FixArcRuns(part);
@@ -648,11 +711,11 @@ int Neatener::SpikesOfPart(keloParts& part, bool ring, bool& drop) {
     if (!n) return 0;
     keloParts rebuilt = detail::ChainToParts(segs);
     part = std::move(rebuilt);
-    detail::NeatenOverlapVertices(part, eps_, false);
+    NeatenOverlapVertices(part, eps_, false);
     FixArcRuns(part);
     RemoveSinglePointRuns(part);
     // A ring cut back to nothing bounds nothing.
-    drop = part.GetPartsCount() == 0 || (ring && (std::abs(part.GetArea()) < eps_ * eps_ || part.GetSegmentCount() < 2));
+    drop = part.GetSegmentCount() == 0 || (ring && (std::abs(part.GetArea()) < eps_ * eps_ || part.GetSegmentCount() < 2));
     return n;
 }
 
@@ -683,13 +746,14 @@ int Neatener::Run() {
     if (!detail::Decomposable(obj_)) return empty ? (check_ ? -7 : klNeatenEmptyPart) : 0;
     Load();
     empty += EmptyParts(true);
-    Store();
     if (empty) {
+        // Written back at once: check-only mode drops empty parts too.
+        Store();
+        Load();
         if (check_) return -7;
         result |= klNeatenEmptyPart;
     }
-    const bool hadParts = obj_.GetPartsCount() > 0 || obj_.GetType() != wkbEmpty;
-    Load();
+    const bool hadParts = !items_.empty();
     auto step = [&](int (Neatener::*run)(), int bit) {
         const int found = (this->*run)();
         if (!found) return 0;
@@ -723,69 +787,6 @@ int Neatener::Run() {
 
 }  // namespace
 
-namespace detail {
-
-int NeatenOverlapVertices(keloParts& part, double eps, bool check) {
-    int count = 0;
-    auto vertex = [&](int v) { return *part.GetPointByVertexAt(v); };
-    for (bool restart = true; restart;) {
-        restart = false;
-        bool closed = part.IsClosed();
-        int n = part.GetVertexCount();
-        for (int i = n - 1 + (closed ? 1 : 0); i >= 1 && n >= 2; --i) {
-            const Point3D a = vertex(i % n), b = vertex(i - 1);
-            const double d = Dist(a, b);
-            if (d > eps) continue;
-            ++count;
-            if (check) {
-                Record(b);
-                return 1;
-            }
-            if (d < kTouch) {
-                Record(i == 1 ? a : b);
-                part.DeleteVertexAt(i == 1 ? 1 : i - 1);
-            } else if ((!closed || n < 4) && (i == 1 || i == n - 1)) {
-                Record(i == 1 ? a : b);
-                part.DeleteVertexAt(i == 1 ? 1 : n - 2);
-            } else {
-                const Point3D c = vertex((i + 1) % n), dd = vertex((i + n - 2) % n);
-                if (Dist(c, b) < kTouch) {
-                    Record(a);
-                    part.DeleteVertexAt(i % n);
-                } else {
-                    const double hA = LineDistance(a, c, b);
-                    if (Dist(a, dd) < kTouch) {
-                        Record(b);
-                        part.DeleteVertexAt(i - 1);
-                    } else {
-                        const double hB = LineDistance(b, a, dd);
-                        if (hA < hB && hA < d / 2) {
-                            Record(a);
-                            part.DeleteVertexAt(i % n);
-                        } else if (hA > hB && hB < d / 2) {
-                            Record(b);
-                            part.DeleteVertexAt(i - 1);
-                        } else {
-                            Record(a);
-                            part.ReplaceVertexAt(i - 1, Mid(a, b));
-                            part.DeleteVertexAt(i % n);
-                        }
-                    }
-                }
-            }
-            const int now = part.GetVertexCount();
-            if (now != n - 1) {
-                restart = now >= 2 && now < n;
-                break;
-            }
-            n = now;
-            closed = part.IsClosed();
-        }
-    }
-    return count;
-}
-
-}  // namespace detail
 
 int CGeometryNeatenSet::GeometryNeaten(GM_Object* object) const {
     if (!object) return 1;

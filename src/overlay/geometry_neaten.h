@@ -11,7 +11,6 @@
 namespace kelo {
 
 class GM_Object;
-class keloParts;
 
 // Result bits of GeometryNeaten; the check-only code of bit 2^k is -(k + 1).
 enum klNeatenDefect : int {
@@ -83,11 +82,5 @@ public:
 // Appends the texts of a result of GeometryNeaten (GBK), one a line; code 0 sets "no error" and
 // returns 0. pos receives the last defect position; the result is then 1.
 KELO_API int GetNeatenErrorInfo(int code, std::string& text, Point3D& pos);
-
-namespace detail {
-// Deletes vertices closer than eps to a neighbour, keeping the shape (the overlapping-vertex pass);
-// with check set it only reports the first such pair. Returns the number of pairs found.
-KELO_API int NeatenOverlapVertices(keloParts& part, double eps, bool check);
-}  // namespace detail
 
 }  // namespace kelo

@@ -306,10 +306,14 @@ TEST(Neaten, OverlapPassKeepsTheFirstVertexAndTheShape) {
         {{a, b, {10, 5e-7, 0}, c, d, a}, {a, b, c, d, a}},         // near pair on a corner: the corner stays
         {{a, {5, 0, 0}, {5 + 5e-7, 0, 0}, b}, {a, {5 + 2.5e-7, 0, 0}, b}},  // on a straight run: the middle
     };
+    CGeometryNeatenSet s;
+    s.SetEps(kEps);
+    s.SetOptionNeaten(1, 0, 0);
     for (const Case& t : cases) {
-        keloParts p(t.in, klLTPolyline);
-        detail::NeatenOverlapVertices(p, kEps, false);
-        std::vector<Point3D> got = Points(p);
+        GM_Object g;
+        g.InsertPartsAt(keloParts(t.in, klLTPolyline), -1, 0);
+        EXPECT_EQ(s.GeometryNeaten(&g), 4);
+        std::vector<Point3D> got = Points(PartAt(g, 0));
         ASSERT_EQ(got.size(), t.out.size());
         for (size_t i = 0; i < got.size(); ++i) {
             EXPECT_NEAR(got[i].x, t.out[i].x, 1e-12);
