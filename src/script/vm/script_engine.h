@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -30,6 +31,7 @@ struct ScriptCallFrame {
 static_assert(sizeof(ScriptCallFrame) == 24, "a call frame is six 32-bit values");
 
 class ScriptEngine;
+struct FastForm;
 
 // Called at each debugger stop with the engine; the result is the step mode the run goes on with
 // (0 run to a breakpoint, 1 step into, 2 step over, 3 step out, 4 stop).
@@ -119,6 +121,11 @@ public:
     bool run(std::string& output);
     // The instruction loop from start until the outermost return or the stop flag.
     void execute(int32_t start);
+    // One instruction of the code list; the next position, or -1 when the run ends there.
+    int32_t step(int32_t pc);
+    // Runs the documented instruction loop instead of the fast form built from the same code list
+    // (set from the environment variable KELO_PLAIN_VM; the two differ only in speed).
+    bool plainForm = false;
     // Calls system function number with the argc topmost slots as arguments (the calling
     // convention of the built-in library); false when the function reports failure.
     bool callSystem(int32_t number, int32_t argc);
@@ -182,6 +189,10 @@ public:
     }
 
 private:
+    std::shared_ptr<const FastForm> fastForm_;
+    const ScriptProgram* fastFormOf_ = nullptr;
+    int32_t stepInline(int32_t pc);
+    void executeFast(int32_t start);
     void debugStatement(int32_t pc);
     int32_t resolveChain(int32_t i) const;
     void releaseStore();
