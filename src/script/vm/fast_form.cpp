@@ -1,5 +1,7 @@
 #include "script/vm/fast_form.h"
 
+#include <climits>
+
 namespace kelo {
 
 namespace {
@@ -120,6 +122,12 @@ private:
         in.body = s;
         in.position = at(s).position;
         int32_t end = expression(s, in, nx, alt);
+        if (end < 0 && op(s) == kOpPush) {
+            in.kind = kFastPush;
+            in.count = at(s).aMode;
+            in.count2 = at(s).aOffset;
+            end = s + 1;
+        }
         if (end < 0) end = pushFilled(s, in);
         if (end < 0) end = call(s, in);
         if (end < 0) end = afterCall(s, in);
@@ -138,43 +146,56 @@ private:
 
     int32_t expression(int32_t s, FastInstruction& in, int32_t& nx, int32_t& alt) {
         std::vector<FastNode> nodes;
-        int32_t depth = 0, ops = 0, maxDepth = 0;
+        int32_t depth = 0, ops = 0, maxDepth = 0, consumed = 0, highestLoad = INT32_MIN;
         bool bottomAlone = true;  // the first value is still a lone operand under the others
-        int32_t pushEnd = -1, pushNodes = 0, pushMax = 0;
+        int32_t pushEnd = -1, pushNodes = 0, pushMax = 0, pushConsumed = 0, pushHighest = INT32_MIN;
         const int32_t pos = at(s).position;
         int32_t i = s;
+        // Values below the start that an operator needs are taken from the stack: they go first
+        // in postfix order, the deepest first.
+        auto consume = [&](int32_t need) {
+            while (depth < need) {
+                ++consumed;
+                FastNode c{};
+                c.kind = kNodeLoad;
+                c.mode = kModeConsumed;
+                c.offset = -consumed;
+                nodes.insert(nodes.begin(), c);
+                ++depth;
+            }
+        };
         for (; i < n_ && (i == s || !target_[static_cast<size_t>(i)]) && at(i).position == pos; ++i) {
             const ScriptInstruction& c = at(i);
             FastNode node{};
             if (c.op == kOpPush) {
-                switch (c.aMode) {
-                    case kModeVarTop:
-                        // Only slots below the expression: its own values are not in slots.
-                        if (depth + c.aOffset >= 0) goto done;
-                        node.kind = kNodeVarTop;
-                        node.arg = depth + c.aOffset;
-                        break;
-                    case kModeVarBase: node.kind = kNodeVarBase; node.arg = c.aOffset; break;
-                    case kModeArgBase: node.kind = kNodeArgBase; node.arg = c.aOffset; break;
-                    case kModeArgTop: node.kind = kNodeArgTop; node.arg = c.aOffset; break;
-                    default: goto done;
+                if (c.aMode < kModeVarTop || c.aMode > kModeVarBase) break;
+                node.kind = kNodeLoad;
+                node.mode = static_cast<uint8_t>(c.aMode);
+                node.offset = c.aOffset;
+                if (c.aMode == kModeVarTop) {
+                    // Only slots below the expression: its own values are not in slots.
+                    if (depth + c.aOffset >= 0) break;
+                    node.offset = depth + c.aOffset;
+                    if (node.offset > highestLoad) highestLoad = node.offset;
                 }
-                if (depth + 1 > kFastMaxDepth) goto done;
+                if (depth + 1 > kFastMaxDepth) break;
                 ++depth;
             } else if (c.op == kOpDeclare && c.count == kDeclareConstant && IsScalar(c.value.dataType)) {
-                if (depth + 1 > kFastMaxDepth) goto done;
+                if (depth + 1 > kFastMaxDepth) break;
                 node.kind = kNodeConst;
                 node.type = c.value.dataType;
                 node.value = c.value.value;
                 ++depth;
-            } else if (c.op == kOpCallSystem && c.count2 == 2 && IsBinary(c.count) && depth >= 2) {
+            } else if (c.op == kOpCallSystem && c.count2 == 2 && IsBinary(c.count) && depth + consumed < kFastMaxDepth) {
+                consume(2);
                 node.kind = kNodeBinary;
-                node.arg = c.count;
+                node.op = static_cast<int16_t>(c.count);
                 --depth;
                 ++ops;
-            } else if (c.op == kOpCallSystem && c.count2 == 1 && (c.count == 14 || c.count == 49) && depth >= 1) {
+            } else if (c.op == kOpCallSystem && c.count2 == 1 && (c.count == 14 || c.count == 49) && depth + consumed < kFastMaxDepth) {
+                consume(1);
                 node.kind = kNodeUnary;
-                node.arg = c.count;
+                node.op = static_cast<int16_t>(c.count);
                 ++ops;
             } else {
                 break;
@@ -186,14 +207,34 @@ private:
                 pushEnd = i + 1;
                 pushNodes = static_cast<int32_t>(nodes.size());
                 pushMax = maxDepth;
+                pushConsumed = consumed;
+                pushHighest = highestLoad;
             }
         }
-    done:
+        // Only a pushed result may use values taken from the stack, and no operand may name a
+        // slot that is taken.
+        if (consumed > 0) {
+            if (pushEnd > 0 && pushConsumed == consumed && pushHighest < -consumed) {
+                in.kind = kFastExprPush;
+                in.count = pushMax;
+                in.consumed = consumed;
+                nodes.resize(static_cast<size_t>(pushNodes));
+                return finishNodes(in, nodes, pushEnd);
+            }
+            if (pushEnd > 0 && pushConsumed == 0) {
+                nodes.erase(nodes.begin(), nodes.begin() + consumed);
+                nodes.resize(static_cast<size_t>(pushNodes));
+                in.kind = kFastExprPush;
+                in.count = pushMax;
+                return finishNodes(in, nodes, pushEnd);
+            }
+            return -1;
+        }
         const bool open = i < n_ && !target_[static_cast<size_t>(i)] && i > s;
         const int32_t f = open ? at(i).count : -1;
         // An assignment or increment of a lone variable, its result dropped.
         if (open && at(i).op == kOpCallSystem && op(i + 1) == kOpDrop && straight(s, i + 2) && bottomAlone &&
-            nodes[0].kind <= kNodeArgTop &&
+            nodes[0].kind == kNodeLoad &&
             ((IsStore(f) && at(i).count2 == 2 && depth == 2) || (IsIncDec(f) && at(i).count2 == 1 && depth == 1))) {
             in.kind = kFastExprStmt;
             in.root = f;
@@ -220,10 +261,34 @@ private:
     }
 
     int32_t finishNodes(FastInstruction& in, const std::vector<FastNode>& nodes, int32_t end) {
-        in.nodeBegin = static_cast<int32_t>(out_.nodes.size());
-        out_.nodes.insert(out_.nodes.end(), nodes.begin(), nodes.end());
-        in.nodeEnd = static_cast<int32_t>(out_.nodes.size());
+        merge(in, nodes);
+        const FastNode* n = out_.nodes.data() + in.nodeBegin;
+        const int32_t size = static_cast<int32_t>(out_.nodes.size()) - in.nodeBegin;
+        // The two commonest statements of loops get instructions of their own.
+        if (in.kind == kFastExprStmt && IsIncDec(in.root)) {
+            in.kind = kFastIncDec;
+            in.count2 = (in.root == 44 || in.root == 46) ? 1 : -1;
+        } else if (in.kind == kFastBranch && size == 2 && n[0].kind == kNodeLoad &&
+                   (n[1].kind == kNodeBinaryLoad || n[1].kind == kNodeBinaryConst) && n[1].op <= 5) {
+            in.kind = kFastCompare;
+        }
         return end;
+    }
+
+    void merge(FastInstruction& in, const std::vector<FastNode>& nodes) {
+        in.nodeBegin = static_cast<int32_t>(out_.nodes.size());
+        for (const FastNode& n : nodes) {
+            // In postfix order a leaf right before an operator is its right operand.
+            FastNode* last = out_.nodes.size() > static_cast<size_t>(in.nodeBegin) ? &out_.nodes.back() : nullptr;
+            if (n.kind == kNodeBinary && last != nullptr && (last->kind == kNodeLoad || last->kind == kNodeConst) &&
+                out_.nodes.size() - static_cast<size_t>(in.nodeBegin) >= 2) {
+                last->kind = last->kind == kNodeLoad ? kNodeBinaryLoad : kNodeBinaryConst;
+                last->op = n.op;
+                continue;
+            }
+            out_.nodes.push_back(n);
+        }
+        in.nodeEnd = static_cast<int32_t>(out_.nodes.size());
     }
 
     // A new slot on the variable stack with a fresh scalar (or empty) cell: a call's return slot.

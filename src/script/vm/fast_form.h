@@ -23,24 +23,35 @@ enum FastKind : uint8_t {
     kFastCall,        // binds the arguments to new parameter cells and enters the function
     kFastReturn,      // binds the result, drops the frame's slots and returns
     kFastAfterCall,   // removes the call frame record and restores the parameter base
+    kFastIncDec,      // ++ or -- of a variable as a statement (count2: the step)
+    kFastCompare,     // a branch on variable op variable-or-literal, op a comparison
+    kFastPush,        // a slot's cell pushed on the variable stack (the documented push)
 };
 
-// An operand or operator of an expression, in postfix order.
+// Operand mode of a value left on the variable stack before the fused instruction, which the
+// expression takes off the stack (a call's result), counted from the top at its start.
+inline constexpr uint8_t kModeConsumed = 4;
+
+// An operand or operator of an expression, in postfix order. A binary operator whose right
+// operand is a variable or a literal carries that operand itself.
 enum FastNodeKind : uint8_t {
-    kNodeVarTop,   // slot varTop(at the instruction's start) + offset
-    kNodeVarBase,  // slot varBase + offset
-    kNodeArgBase,  // slot argBase + offset
-    kNodeArgTop,   // slot argTop + offset
-    kNodeConst,    // a literal number or bool
-    kNodeBinary,   // system function 0..11 on the two topmost values
-    kNodeUnary,    // not (14) or negation (49) on the topmost value
+    kNodeLoad,         // the value in slot `mode` + offset
+    kNodeConst,        // a literal number or bool
+    kNodeBinary,       // system function op (0..11) on the two topmost values
+    kNodeBinaryLoad,   // op on the topmost value and a slot's value
+    kNodeBinaryConst,  // op on the topmost value and a literal
+    kNodeUnary,        // not (14) or negation (49) on the topmost value
 };
 
+// Which stack slot an operand names: the operand addressing modes of the code list, with
+// variable-stack-top offsets taken from the top at the start of the fused instruction.
 struct FastNode {
     FastNodeKind kind;
-    int32_t arg;  // slot offset or function number
+    uint8_t mode;  // ScriptOperandMode
+    int16_t op;
+    int32_t offset;
+    int32_t type;  // of a literal
     Tdata::Value value;
-    int32_t type;  // of a constant
 };
 
 inline constexpr int32_t kFastMaxDepth = 16;
@@ -57,6 +68,7 @@ struct FastInstruction {
     int32_t nodeBegin = 0, nodeEnd = 0;
     int32_t root = -1;      // the storing function (35..40, 44..47) of an expression statement
     int32_t count = 0;      // kind-specific: parameters, slots dropped, ...
+    int32_t consumed = 0;   // slots below the start that an expression takes off the stack
     int32_t count2 = 0;
     int32_t target = -1;    // function entry of a call
     Tdata::Value value{};   // fill value of a pushed slot

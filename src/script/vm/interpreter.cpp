@@ -216,51 +216,86 @@ struct FastValue {
 bool IsScalarType(int32_t t) { return t == kTypeBool || t == kTypeInt || t == kTypeDouble; }
 
 // The cell an operand names (through its slot and references), or -1 when the documented loop
-// must decide. The push it stands for makes a temporary an ordinary cell, so this does too.
-[[gnu::always_inline]] inline int32_t NodeCell(ScriptEngine& e, const FastNode& n, int32_t top0) {
+// must decide. top0 is the variable-stack top at the start of the fused instruction. The push
+// the operand stands for makes a temporary an ordinary cell, so this does too.
+[[gnu::always_inline]] inline int32_t SlotCell(ScriptEngine& e, int32_t mode, int32_t offset, int32_t top0) {
     int64_t i;
     const int32_t* stack;
     int32_t limit;
-    switch (n.kind) {
-        case kNodeVarTop: i = static_cast<int64_t>(top0) + n.arg; stack = e.varStack.data(); limit = e.varTop; break;
-        case kNodeVarBase: i = static_cast<int64_t>(e.varBase) + n.arg; stack = e.varStack.data(); limit = e.varTop; break;
-        case kNodeArgBase: i = static_cast<int64_t>(e.argBase) + n.arg; stack = e.argStack.data(); limit = e.argTop; break;
-        default: i = static_cast<int64_t>(e.argTop) + n.arg; stack = e.argStack.data(); limit = e.argTop; break;
+    if (mode == kModeVarTop || mode == kModeConsumed) {
+        i = static_cast<int64_t>(top0) + offset;
+        stack = e.varStack.data();
+        limit = e.varTop;
+    } else if (mode == kModeArgBase) {
+        i = static_cast<int64_t>(e.argBase) + offset;
+        stack = e.argStack.data();
+        limit = e.argTop;
+    } else if (mode == kModeVarBase) {
+        i = static_cast<int64_t>(e.varBase) + offset;
+        stack = e.varStack.data();
+        limit = e.varTop;
+    } else {
+        i = static_cast<int64_t>(e.argTop) + offset;
+        stack = e.argStack.data();
+        limit = e.argTop;
     }
     if (i < 0 || i >= limit) return -1;
     const int32_t c = stack[i];
     if (!e.validCell(c)) return -1;
-    e.cellFlags[static_cast<size_t>(c)] &= static_cast<uint8_t>(~ScriptEngine::kCellTemp);
+    uint8_t& flag = e.cellFlags[static_cast<size_t>(c)];
+    if ((flag & ScriptEngine::kCellTemp) != 0 && mode != kModeConsumed) flag &= static_cast<uint8_t>(~ScriptEngine::kCellTemp);
+    if (e.cells[c].dataType != kTypeReference) return c;
     const int32_t r = e.resolve(c);
     return e.validCell(r) ? r : -1;
 }
 
+struct FastFrame {
+    int32_t top0;
+};
+[[gnu::always_inline]] inline int32_t NodeCell(ScriptEngine& e, const FastFrame& f, const FastNode& n) {
+    return SlotCell(e, n.mode, n.offset, f.top0);
+}
+
+// The number or bool an operand holds; false for anything else.
+[[gnu::always_inline]] inline bool NodeValue(ScriptEngine& e, const FastFrame& f, const FastNode& n, FastValue& out) {
+    const int32_t c = NodeCell(e, f, n);
+    if (c < 0) return false;
+    const Tdata& v = e.cells[c];
+    if (!IsScalarType(v.dataType)) return false;
+    out.type = v.dataType;
+    out.v = v.value;
+    return true;
+}
+
 // The value of the postfix nodes [n, end): false when an operand is no number or bool, or an
 // operator must be left to the documented loop (which then raises its error).
-[[gnu::always_inline]] inline bool Eval(ScriptEngine& e, const FastNode* n, const FastNode* end, int32_t top0, FastValue& out) {
+[[gnu::always_inline]] inline bool Eval(ScriptEngine& e, const FastFrame& f, const FastNode* n, const FastNode* end,
+                                        FastValue& out) {
     FastValue st[kFastMaxDepth];
-    int sp = 0;
+    int sp = -1;
     for (; n != end; ++n) {
+        FastValue y;
         switch (n->kind) {
+            case kNodeLoad:
+                if (!NodeValue(e, f, *n, st[++sp])) return false;
+                continue;
             case kNodeConst:
-                st[sp++] = {n->type, n->value};
+                st[++sp] = {n->type, n->value};
+                continue;
+            case kNodeBinary:
+                y = st[sp--];
                 break;
-            case kNodeBinary: {
-                FastValue& x = st[sp - 2];
-                const FastValue& y = st[sp - 1];
-                int32_t t;
-                Tdata::Value r;
-                if (!NumberOp(n->arg, x.type, x.v, y.type, y.v, t, r)) return false;
-                x.type = t;
-                x.v = r;
-                --sp;
+            case kNodeBinaryLoad:
+                if (!NodeValue(e, f, *n, y)) return false;
                 break;
-            }
-            case kNodeUnary: {
-                FastValue& x = st[sp - 1];
+            case kNodeBinaryConst:
+                y = {n->type, n->value};
+                break;
+            default: {
+                FastValue& x = st[sp];
                 Tdata::Value r;
                 r.d = 0;
-                if (n->arg == kOpNot) {
+                if (n->op == kOpNot) {
                     if (x.type == kTypeBool) r.b = !x.v.b;
                     else if (x.type == kTypeInt) r.b = x.v.i == 0;
                     else if (x.type == kTypeDouble) r.b = x.v.d == 0.0;
@@ -274,20 +309,11 @@ bool IsScalarType(int32_t t) { return t == kTypeBool || t == kTypeInt || t == kT
                     return false;
                 }
                 x.v = r;
-                break;
-            }
-            default: {
-                const int32_t c = NodeCell(e, *n, top0);
-                if (c < 0) return false;
-                const Tdata& v = e.cells[c];
-                if (!IsScalarType(v.dataType)) return false;
-                st[sp].type = v.dataType;
-                st[sp].v.d = 0;
-                if (v.dataType == kTypeBool) st[sp].v.b = v.value.b;
-                else st[sp].v = v.value;
-                ++sp;
+                continue;
             }
         }
+        FastValue& x = st[sp];
+        if (!NumberOp(n->op, x.type, x.v, y.type, y.v, x.type, x.v)) return false;
     }
     out = st[0];
     return true;
@@ -299,7 +325,8 @@ bool IsScalarType(int32_t t) { return t == kTypeBool || t == kTypeInt || t == kT
     const int32_t top0 = e.varTop;
     if (top0 > kScriptVarStackSlots - in.count) return false;
     const FastNode* n = nodes + in.nodeBegin;
-    const int32_t a = NodeCell(e, n[0], top0);
+    const FastFrame f{top0};
+    const int32_t a = NodeCell(e, f, n[0]);
     if (a < 0 || (e.cellFlags[static_cast<size_t>(a)] & ScriptEngine::kCellConst) != 0) return false;
     Tdata& x = e.cells[a];
     if (!IsScalarType(x.dataType)) return false;
@@ -311,7 +338,7 @@ bool IsScalarType(int32_t t) { return t == kTypeBool || t == kTypeInt || t == kT
         return true;
     }
     FastValue y;
-    if (!Eval(e, n + 1, nodes + in.nodeEnd, top0, y)) return false;
+    if (!Eval(e, f, n + 1, nodes + in.nodeEnd, y)) return false;
     if (in.root == kOpEqual) return StoreScalar(x, y.type, y.v);
     static constexpr int32_t kArith[] = {6, 7, 9, 10, 11};
     int32_t t;
@@ -510,7 +537,14 @@ int32_t& ScriptEngine::slot(int32_t mode, int32_t offset) {
                 if (stopFlag) return -1;
                 break;
             }
-            if (!callSystem(in.count, in.count2)) raiseHere(10300);
+            {
+                struct Dropped {
+                    bool& flag;
+                    ~Dropped() { flag = false; }
+                } dropped{resultDropped};
+                resultDropped = pc + 1 < size && code[static_cast<size_t>(pc) + 1].op == kOpDrop;
+                if (!callSystem(in.count, in.count2)) raiseHere(10300);
+            }
             if (stopFlag) return -1;
             break;
         case kOpFill: {
@@ -699,10 +733,12 @@ void ScriptEngine::executeFast(int32_t start) {
             case kFastExprPush: {
                 FastValue y;
                 if (varTop > kScriptVarStackSlots - in.count ||
-                    !Eval(*this, nodes + in.nodeBegin, nodes + in.nodeEnd, varTop, y)) {
+                    !Eval(*this, FastFrame{varTop}, nodes + in.nodeBegin, nodes + in.nodeEnd, y)) {
                     fi = fallBack(in);
                     continue;
                 }
+                for (int32_t k = varTop - in.consumed; k < varTop; ++k) releaseTemp(varStack[static_cast<size_t>(k)]);
+                varTop -= in.consumed;
                 const int32_t c = allocCell();
                 cells[c].dataType = y.type;
                 cells[c].value = y.v;
@@ -714,11 +750,74 @@ void ScriptEngine::executeFast(int32_t start) {
             case kFastBranch: {
                 FastValue y;
                 if (varTop > kScriptVarStackSlots - in.count ||
-                    !Eval(*this, nodes + in.nodeBegin, nodes + in.nodeEnd, varTop, y)) {
+                    !Eval(*this, FastFrame{varTop}, nodes + in.nodeBegin, nodes + in.nodeEnd, y)) {
                     fi = fallBack(in);
                     continue;
                 }
                 const bool truth = y.type == kTypeBool ? y.v.b : y.type == kTypeInt ? y.v.i != 0 : y.v.d != 0.0;
+                fi = truth ? in.next : in.alt;
+                break;
+            }
+            case kFastPush: {
+                // A second slot naming a temporary makes it an ordinary cell.
+                const int32_t c = Slot(*this, in.count, in.count2);
+                if (static_cast<uint32_t>(c) < static_cast<uint32_t>(capacity))
+                    cellFlags[static_cast<size_t>(c)] &= static_cast<uint8_t>(~kCellTemp);
+                pushVar(c);
+                fi = in.next;
+                break;
+            }
+            case kFastIncDec: {
+                const FastNode& n = nodes[in.nodeBegin];
+                const int32_t a = varTop < kScriptVarStackSlots ? SlotCell(*this, n.mode, n.offset, varTop) : -1;
+                if (a < 0 || (cellFlags[static_cast<size_t>(a)] & kCellConst) != 0) {
+                    fi = fallBack(in);
+                    continue;
+                }
+                Tdata& x = cells[a];
+                if (x.dataType == kTypeInt) {
+                    x.value.i = Wrap(static_cast<int64_t>(x.value.i) + in.count2);
+                } else if (x.dataType == kTypeDouble) {
+                    x.value.d += in.count2;
+                } else {
+                    fi = fallBack(in);
+                    continue;
+                }
+                fi = in.next;
+                break;
+            }
+            case kFastCompare: {
+                const FastNode* n = nodes + in.nodeBegin;
+                const int32_t a = varTop <= kScriptVarStackSlots - 2 ? SlotCell(*this, n[0].mode, n[0].offset, varTop) : -1;
+                int32_t b = -1;
+                if (a >= 0 && n[1].kind == kNodeBinaryLoad) b = SlotCell(*this, n[1].mode, n[1].offset, varTop);
+                if (a < 0 || (n[1].kind == kNodeBinaryLoad && b < 0)) {
+                    fi = fallBack(in);
+                    continue;
+                }
+                const Tdata& x = cells[a];
+                const int32_t yt = b >= 0 ? cells[b].dataType : n[1].type;
+                const Tdata::Value yv = b >= 0 ? cells[b].value : n[1].value;
+                bool truth;
+                if (x.dataType == kTypeInt && yt == kTypeInt) {
+                    const int32_t p = x.value.i, q = yv.i;
+                    switch (n[1].op) {
+                        case 0: truth = p == q; break;
+                        case 1: truth = p != q; break;
+                        case 2: truth = p < q; break;
+                        case 3: truth = p <= q; break;
+                        case 4: truth = p > q; break;
+                        default: truth = p >= q; break;
+                    }
+                } else {
+                    int32_t t;
+                    Tdata::Value r;
+                    if (!NumberOp(n[1].op, x.dataType, x.value, yt, yv, t, r)) {
+                        fi = fallBack(in);
+                        continue;
+                    }
+                    truth = r.b;
+                }
                 fi = truth ? in.next : in.alt;
                 break;
             }

@@ -25,7 +25,7 @@ ScriptEngine* SetCurrentScriptEngine(ScriptEngine* engine) {
 }
 
 ScriptEngine::ScriptEngine()
-    : varStack(static_cast<size_t>(kScriptVarStackSlots), 0), argStack(static_cast<size_t>(kScriptArgStackSlots), 0) {
+    : varStack(static_cast<size_t>(kScriptVarStackSlots)), argStack(static_cast<size_t>(kScriptArgStackSlots)) {
     capacity = kScriptInitialCells;
     cells = new Tdata[static_cast<size_t>(capacity)];
     freeStack = new int32_t[static_cast<size_t>(capacity)];
