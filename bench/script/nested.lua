@@ -5,7 +5,7 @@ for i = 0, 299 do
     m[i + 1] = row
 end
 local s = 0
-for k = 0, 4 do
+for k = 0, 29 do
     for i = 0, 299 do
         for j = 0, 299 do s = (s + m[i + 1][j + 1] * (k + 1)) % 1000003 end
     end
