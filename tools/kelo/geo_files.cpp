@@ -7,6 +7,8 @@
 #include <cpl_error.h>
 #include <cpl_string.h>
 
+#include "gdal_lazy.h"
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>

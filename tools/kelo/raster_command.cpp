@@ -4,6 +4,8 @@
 #include <cpl_conv.h>
 #include <cpl_error.h>
 
+#include "gdal_lazy.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <iostream>
+#include <utility>
 
 #include "companion/random.h"
 #include "companion/ui.h"
@@ -107,10 +108,11 @@ Tdata Bitwise(const SysCall& c, Bits op) {
     return Tdata();
 }
 
-// a op= b: the result goes into the first argument, and is also the call's value.
+// a op= b: the result goes into the first argument, and is also the call's value (unless the
+// next instruction drops it: then a long text is not copied for nothing).
 bool Store(const SysCall& c, const Tdata& v) {
     if (!assign(c.arg(0), v)) c.fail(10309);
-    c.setResult(c.arg(0));
+    if (!c.e.resultDropped) c.setResult(c.arg(0));
     return true;
 }
 
@@ -132,6 +134,19 @@ bool Compare(const SysCall& c) {
 
 template <Arith Op>
 bool ArithFn(const SysCall& c) {
+    // Two texts are joined straight into the result cell.
+    if constexpr (Op == Arith::Add) {
+        const Tdata& a = c.arg(0);
+        const Tdata& b = c.arg(1);
+        if (a.dataType == kTypeString && b.dataType == kTypeString) {
+            c.textFits(a.value.s->size() + b.value.s->size());
+            Tdata& r = c.res();
+            r.changeDataType(kTypeString);
+            r.value.s->reserve(a.value.s->size() + b.value.s->size());
+            r.value.s->append(*a.value.s).append(*b.value.s);
+            return true;
+        }
+    }
     c.setResult(Arithmetic(c, Op));
     return true;
 }
@@ -142,7 +157,7 @@ bool ArithStore(const SysCall& c) {
         if (c.arg(0).dataType == kTypeString && c.arg(1).dataType == kTypeString) {
             c.textFits(c.arg(0).value.s->size() + c.arg(1).value.s->size());
             c.arg(0).value.s->append(*c.arg(1).value.s);
-            c.setResult(c.arg(0));
+            if (!c.e.resultDropped) c.setResult(c.arg(0));
             return true;
         }
     }
@@ -258,7 +273,18 @@ bool BitNot(const SysCall& c) {
     return true;
 }
 
-bool Equal(const SysCall& c) { return Store(c, c.arg(1)); }
+bool Equal(const SysCall& c) {
+    // A text that is an operator's result is named by nothing else: it is moved, not copied.
+    Tdata& to = c.arg(0);
+    Tdata& from = c.arg(1);
+    if (to.dataType == kTypeString && from.dataType == kTypeString && c.args[0] != c.args[1] &&
+        (c.e.cellFlags[static_cast<size_t>(c.args[1])] & ScriptEngine::kCellTemp) != 0) {
+        std::swap(*to.value.s, *from.value.s);
+        if (!c.e.resultDropped) c.setResult(to);
+        return true;
+    }
+    return Store(c, from);
+}
 
 bool ParseInt(const SysCall& c) {
     c.setResult(Tdata(static_cast<int>(std::atoi(c.text(0).c_str()))));

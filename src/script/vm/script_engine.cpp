@@ -1,6 +1,9 @@
 #include "script/vm/script_engine.h"
 
+#include <cstdlib>
+
 #include "script/vm/engine_pointer.h"
+#include "script/vm/fast_form.h"
 
 namespace kelo {
 
@@ -22,7 +25,7 @@ ScriptEngine* SetCurrentScriptEngine(ScriptEngine* engine) {
 }
 
 ScriptEngine::ScriptEngine()
-    : varStack(static_cast<size_t>(kScriptVarStackSlots), 0), argStack(static_cast<size_t>(kScriptArgStackSlots), 0) {
+    : varStack(static_cast<size_t>(kScriptVarStackSlots)), argStack(static_cast<size_t>(kScriptArgStackSlots)) {
     capacity = kScriptInitialCells;
     cells = new Tdata[static_cast<size_t>(capacity)];
     freeStack = new int32_t[static_cast<size_t>(capacity)];
@@ -31,6 +34,8 @@ ScriptEngine::ScriptEngine()
     freeCount = capacity;
     cellFlags.assign(static_cast<size_t>(capacity), 0);
     collectBelow = capacity / 4;
+    const char* plain = std::getenv("KELO_PLAIN_VM");
+    plainForm = plain != nullptr && *plain != '\0' && *plain != '0';
 }
 
 ScriptEngine::~ScriptEngine() {

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "companion/host_window.h"
@@ -30,6 +32,29 @@ struct ScriptCallFrame {
 static_assert(sizeof(ScriptCallFrame) == 24, "a call frame is six 32-bit values");
 
 class ScriptEngine;
+struct FastForm;
+
+// Leaves new elements unwritten, so that the large stacks cost nothing until a script reaches a
+// slot: every slot is written (by a push, or with the -1 a new slot starts with) before it is read.
+template <typename T>
+struct UnfilledAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UnfilledAllocator<U>;
+    };
+    UnfilledAllocator() = default;
+    template <typename U>
+    UnfilledAllocator(const UnfilledAllocator<U>&) {}
+    template <typename U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... A>
+    void construct(U* p, A&&... a) {
+        ::new (static_cast<void*>(p)) U(std::forward<A>(a)...);
+    }
+};
+using ScriptStack = std::vector<int32_t, UnfilledAllocator<int32_t>>;
 
 // Called at each debugger stop with the engine; the result is the step mode the run goes on with
 // (0 run to a breakpoint, 1 step into, 2 step over, 3 step out, 4 stop).
@@ -92,10 +117,10 @@ public:
     int32_t collectBelow = 0;
 
     // ---- the stacks (their live slots are 0 .. top-1) ----
-    std::vector<int32_t> varStack;
+    ScriptStack varStack;
     int32_t varTop = 0;
     int32_t varBase = 0;
-    std::vector<int32_t> argStack;
+    ScriptStack argStack;
     int32_t argTop = 0;
     int32_t argBase = 0;
 
@@ -119,9 +144,17 @@ public:
     bool run(std::string& output);
     // The instruction loop from start until the outermost return or the stop flag.
     void execute(int32_t start);
+    // One instruction of the code list; the next position, or -1 when the run ends there.
+    int32_t step(int32_t pc);
+    // Runs the documented instruction loop instead of the fast form built from the same code list
+    // (set from the environment variable KELO_PLAIN_VM; the two differ only in speed).
+    bool plainForm = false;
     // Calls system function number with the argc topmost slots as arguments (the calling
     // convention of the built-in library); false when the function reports failure.
     bool callSystem(int32_t number, int32_t argc);
+    // True while a system function runs whose value the next instruction drops: assignments then
+    // leave it empty rather than copy what they stored.
+    bool resultDropped = false;
 
     // The slot an operand names, bounds-checked (10101 / 10102 when outside its stack).
     int32_t& slot(int32_t mode, int32_t offset);
@@ -182,6 +215,10 @@ public:
     }
 
 private:
+    std::shared_ptr<const FastForm> fastForm_;
+    const ScriptProgram* fastFormOf_ = nullptr;
+    int32_t stepInline(int32_t pc);
+    void executeFast(int32_t start);
     void debugStatement(int32_t pc);
     int32_t resolveChain(int32_t i) const;
     void releaseStore();

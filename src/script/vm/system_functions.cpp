@@ -167,7 +167,16 @@ bool ScriptEngine::callSystem(int32_t number, int32_t argc) {
     if (argc < en.minArgs || (en.maxArgs != kAny && argc > en.maxArgs)) raiseHere(10303);
     detail::SysFn f = kTables.impl[static_cast<size_t>(number)];
     if (f == nullptr) raiseHere(10301);
-    return f(detail::SysCall{*this, argc, args, result});
+    const bool ok = f(detail::SysCall{*this, argc, args, result});
+    // The operators and the first library functions keep no argument cell, so an argument that
+    // was an operator's result is named by nothing now: it goes back to the store at once
+    // instead of waiting (with a long text in it, say) for the collector.
+    if (number <= kLastFastFunction) {
+        for (int32_t k = 0; k < argc; ++k) releaseTemp(args[k]);
+        // Their value is a fresh one, named by the one slot it was pushed to.
+        cellFlags[static_cast<size_t>(result)] = kCellTemp;
+    }
+    return ok;
 }
 
 }  // namespace kelo
