@@ -1,0 +1,17 @@
+#include <pybind11/pybind11.h>
+
+#include "geometry.h"
+
+namespace kelo_py {
+void BindNetwork(py::module_& m);
+void BindRaster(py::module_& m);
+void BindScript(py::module_& m);
+}  // namespace kelo_py
+
+PYBIND11_MODULE(_core, m) {
+    m.doc() = "The compiled part of kelogeomnet; import kelogeomnet instead.";
+    kelo_py::BindGeometry(m);
+    kelo_py::BindNetwork(m);
+    kelo_py::BindRaster(m);
+    kelo_py::BindScript(m);
+}
