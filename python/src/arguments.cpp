@@ -101,7 +101,8 @@ py::array_t<int32_t, py::array::c_style> Grid(py::handle h, const char* name) {
     if (!py::isinstance<py::array>(h))
         TypeFail(std::string(name) + " must be a 2-d numpy array of int32, not " + TypeName(h));
     py::array a = py::reinterpret_borrow<py::array>(h);
-    if (!a.dtype().is(py::dtype::of<int32_t>()))
+    const py::dtype t = a.dtype();
+    if (t.kind() != 'i' || t.itemsize() != 4 || !t.attr("isnative").cast<bool>())
         TypeFail(std::string(name) + " must have dtype int32, not " + py::str(a.dtype()).cast<std::string>());
     if (a.ndim() != 2) ValueFail(std::string(name) + " must be 2-d, not " + std::to_string(a.ndim()) + "-d");
     if (a.shape(0) < 1 || a.shape(1) < 1) ValueFail(std::string(name) + " is empty");

@@ -24,6 +24,7 @@ CASES = [
     (lambda: raster.slope(None, 10), TypeError, "dem"),
     (lambda: raster.slope(DEM.astype(np.float64), 10), TypeError, "int32"),
     (lambda: raster.slope(DEM.astype(np.int64), 10), TypeError, "int32"),
+    (lambda: raster.slope(DEM.astype(">i4"), 10), TypeError, "int32"),
     (lambda: raster.slope(np.zeros((0, 4), np.int32), 10), ValueError, "empty"),
     (lambda: raster.slope(np.zeros(16, np.int32), 10), ValueError, "2-d"),
     (lambda: raster.slope(DEM, float("nan")), ValueError, "cell_size"),
