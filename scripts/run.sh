@@ -8,4 +8,5 @@ cmake --build --preset release --target kelo
 build/release/kelo demo
 build/release/kelo run examples/hello.wsp KeloScript works
 build/release/kelo geom area examples/village.geojson
+build/release/kelo run examples/field_division.wsp
 exec build/release/kelo run examples/parcels.wsp

@@ -41,15 +41,26 @@
 #include "overlay/slip_cal.h"
 #include "overlay/arc_polygon.h"
 #include "overlay/clean_base.h"
+#include "overlay/boolean_overlay.h"
+#include "overlay/dilute.h"
+#include "overlay/buffer.h"
+#include "overlay/geometry_neaten.h"
+#include "overlay/area_partition.h"
 
 #include "io/standard_forms.h"
 
 #include "raster/classification.h"
+#include "raster/hydrology.h"
+#include "raster/contours.h"
+#include "raster/grid_regions.h"
 #include "raster/inner_cells.h"
 #include "raster/nodata.h"
 #include "raster/point_surfaces.h"
 #include "raster/resample.h"
+#include "raster/surface_interpolation.h"
 #include "raster/terrain.h"
+#include "raster/triangulation.h"
+#include "raster/visibility.h"
 
 #include "sun/sun_times.h"
 

@@ -64,11 +64,13 @@ public:
     virtual int onsides(const Point3D& p) const;
     virtual int intersect(const GM_Object* other) const;
     virtual int equal(const GM_Object* other, double eps) const;
-    // Set operations through the overlay (open: answer null); results are owned by the caller.
-    virtual WKBGeometry* setUnion(const GM_Object* other) const;
-    virtual WKBGeometry* setIntersection(const GM_Object* other) const;
-    virtual WKBGeometry* setDifference(const GM_Object* other) const;
-    virtual WKBGeometry* setSymmetricDifference(const GM_Object* other) const;
+    // Set operations of areas through the overlay: out is emptied and receives one new Polygon
+    // record per result polygon (the caller frees each with FreeWKBGeometry). 1 on success; 0 with
+    // a message when either object is not an area.
+    virtual int setUnion(const GM_Object* other, std::vector<WKBGeometry*>& out) const;
+    virtual int setIntersection(const GM_Object* other, std::vector<WKBGeometry*>& out) const;
+    virtual int setDifference(const GM_Object* other, std::vector<WKBGeometry*>& out) const;
+    virtual int setSymmetricDifference(const GM_Object* other, std::vector<WKBGeometry*>& out) const;
     // The least distance between the two (0 when they meet or one lies in the other); the two
     // nearest points go to onThis and onOther. -1 when either has no elements.
     virtual double distance(const GM_Object* other, Point3D& onThis, Point3D& onOther) const;
@@ -188,8 +190,12 @@ public:
     int Combine(const std::vector<GM_Object*>& others);
     // Removes the line parts that repeat one of ref's lines point by point.
     int DeleteKeloPartsWithRef(const GM_Object& ref);
-    // Cutting through the overlay (open: answer 0, object unchanged).
+    // Cutting through the overlay: the object's pieces inside the area of the polygon, then those
+    // outside it, appended as new objects (empty pieces left out); returns how many. Lines are
+    // cut where they cross the polygon's rings.
     int TrimmingByPolygon(const GM_Object& polygon, std::vector<GM_Object*>& out) const;
+    // Cutting by any object: by its area when it has polygons, else at its lines, where this
+    // object's lines are cut into pieces and areas are split along the cutter's lines.
     int TrimmingByObject(const GM_Object& cutter, std::vector<GM_Object*>& out) const;
 
     // ---- conversions ----

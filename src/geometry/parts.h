@@ -168,6 +168,11 @@ public:
     int OffsetKeloPartsPart(const Point3D& d, keloParts& out) const;
     int RotateKeloPartsPart(const Point3D& c, double angle, keloParts& out) const;
     int MirrorKeloPartsPart(const Point3D& a, const Point3D& b, keloParts& out) const;
+    // The offset line at distance on the left (side 1) or the right (any other side), arcs kept
+    // as arcs; built with the buffers (overlay/offset_line.cpp). Nonzero on success; 0 leaves this
+    // line empty (the Part variant leaves this line unchanged and out empty).
+    int ParallelKeloParts(double distance, int side);
+    int ParallelKeloPartsPart(double distance, int side, keloParts& out) const;
 
     // ---- vertex measures ----
     Point3D* GetMIV(uint16_t id, int32_t& value) const;

@@ -87,19 +87,27 @@ void CKeloMakeArcPolygon::AddGeometry(const GM_Object* object) {
 
 int CKeloMakeArcPolygon::Solve(bool) {
     m_faces.clear();
-    detail::NodeSegments(m_edges, 0, m_eps);
+    if (!m_noded) detail::NodeSegments(m_edges, 0, m_eps);
     const size_t ne = m_edges.size();
-    // After noding, ends that meet are equal.
-    std::map<std::pair<double, double>, int> ids;
+    // After noding, ends that meet are equal: equal ends get one node id.
     std::vector<int> from(2 * ne), to(2 * ne);
-    for (size_t e = 0; e < ne; ++e) {
-        const Point3D &h = m_edges[e].head(), &t = m_edges[e].tail();
-        const int a = ids.emplace(std::make_pair(h.x, h.y), static_cast<int>(ids.size())).first->second;
-        const int b = ids.emplace(std::make_pair(t.x, t.y), static_cast<int>(ids.size())).first->second;
-        from[2 * e] = to[2 * e + 1] = a;
-        to[2 * e] = from[2 * e + 1] = b;
+    size_t nn = 0;
+    {
+        auto end = [&](size_t k) -> const Point3D& { return k % 2 ? m_edges[k / 2].tail() : m_edges[k / 2].head(); };
+        std::vector<size_t> order(2 * ne);
+        std::iota(order.begin(), order.end(), 0);
+        std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+            const Point3D &p = end(a), &q = end(b);
+            return p.x < q.x || (p.x == q.x && p.y < q.y);
+        });
+        for (size_t k = 0; k < order.size(); ++k) {
+            if (k > 0 && (end(order[k]).x != end(order[k - 1]).x || end(order[k]).y != end(order[k - 1]).y)) ++nn;
+            const size_t e = order[k] / 2;
+            if (order[k] % 2) to[2 * e] = from[2 * e + 1] = static_cast<int>(nn);
+            else from[2 * e] = to[2 * e + 1] = static_cast<int>(nn);
+        }
+        if (!order.empty()) ++nn;
     }
-    const size_t nn = ids.size();
     std::vector<HalfDir> dir(2 * ne);
     for (size_t h = 0; h < 2 * ne; ++h) dir[h] = Leaving(m_edges[h / 2], h % 2 == 0);
 
@@ -200,12 +208,32 @@ int CKeloMakeArcPolygon::Solve(bool) {
     std::vector<std::vector<std::vector<int>>> faces(bounded.size());
     for (size_t f = 0; f < bounded.size(); ++f) faces[f].push_back(cycles[bounded[f].cycle]);
     std::vector<std::vector<int>> unbounded;
+    // A grid over the faces' boxes, each cell listing the faces whose box covers it, smallest
+    // first: an outside cycle looks only at the faces of its own cell.
+    Box extent;
+    for (const Bounded& b : bounded) extent.add(b.box);
+    const size_t side = std::clamp<size_t>(static_cast<size_t>(std::sqrt(double(bounded.size()))), 1, 512);
+    const double cw = std::max(extent.maxx - extent.minx, 1e-300) / double(side), ch = std::max(extent.maxy - extent.miny, 1e-300) / double(side);
+    auto cellOf = [&](double v, double lo, double w) {
+        return static_cast<size_t>(std::clamp((v - lo) / w, 0.0, double(side - 1)));
+    };
+    std::vector<std::vector<size_t>> grid(side * side);
+    for (size_t f : bySize) {
+        const Box& b = bounded[f].box;
+        for (size_t gy = cellOf(b.miny, extent.miny, ch); gy <= cellOf(b.maxy, extent.miny, ch); ++gy)
+            for (size_t gx = cellOf(b.minx, extent.minx, cw); gx <= cellOf(b.maxx, extent.minx, cw); ++gx)
+                grid[gy * side + gx].push_back(f);
+    }
     for (size_t c : outsides) {
         const int h = cycles[c][0];
         const Point3D& p = (h % 2) ? m_edges[static_cast<size_t>(h / 2)].tail() : m_edges[static_cast<size_t>(h / 2)].head();
         const int myPiece = find(from[static_cast<size_t>(h)]);
         bool placed = false;
-        for (size_t f : bySize) {
+        const bool within = p.x >= extent.minx && p.x <= extent.maxx && p.y >= extent.miny && p.y <= extent.maxy;
+        static const std::vector<size_t> kNone;
+        const std::vector<size_t>& cell =
+            within ? grid[cellOf(p.y, extent.miny, ch) * side + cellOf(p.x, extent.minx, cw)] : kNone;
+        for (size_t f : cell) {
             const Bounded& b = bounded[f];
             const int facePiece = find(from[static_cast<size_t>(cycles[b.cycle][0])]);
             if (facePiece == myPiece) continue;
@@ -222,11 +250,71 @@ int CKeloMakeArcPolygon::Solve(bool) {
     return 1;
 }
 
+namespace {
+
+// A face boundary that passes a node twice (a face wrapping round to touch itself, two holes
+// meeting in a point) is cut there into simple loops, so that no ring touches itself.
+std::vector<std::vector<int>> SimpleLoops(const std::vector<OwnedSeg>& edges, const std::vector<int>& halves) {
+    auto start = [&](int h) {
+        const OwnedSeg& s = edges[static_cast<size_t>(h / 2)];
+        const Point3D& p = h % 2 ? s.tail() : s.head();
+        return std::make_pair(p.x, p.y);
+    };
+    std::vector<std::pair<double, double>> starts;
+    for (int h : halves) starts.push_back(start(h));
+    std::sort(starts.begin(), starts.end());
+    if (std::adjacent_find(starts.begin(), starts.end()) == starts.end()) return {halves};
+    std::vector<std::vector<int>> loops;
+    std::vector<int> stack;
+    std::map<std::pair<double, double>, size_t> at;
+    for (size_t k = 0; k < halves.size(); ++k) {
+        const int h = halves[k];
+        at[start(h)] = stack.size();
+        stack.push_back(h);
+        const auto it = at.find(k + 1 < halves.size() ? start(halves[k + 1]) : start(halves[0]));
+        if (it == at.end()) continue;
+        const size_t j = it->second;
+        for (size_t m = j; m < stack.size(); ++m) at.erase(start(stack[m]));
+        loops.emplace_back(stack.begin() + static_cast<std::ptrdiff_t>(j), stack.end());
+        stack.resize(j);
+    }
+    if (!stack.empty()) loops.push_back(std::move(stack));
+    return loops;
+}
+
+}  // namespace
+
 int CKeloMakeArcPolygon::GetPolygon(int i, keloPolygon& out) const {
     out.DeleteContent();
     if (i < 0 || i >= GetPolygonCount()) return 0;
-    for (const auto& halves : m_faces[static_cast<size_t>(i)]) out.InsertRing(RingOf(m_edges, halves), 1);
-    return out.GetRingsCount() > 0 ? 1 : 0;
+    std::vector<keloParts> outers, holes;
+    const auto& cycles = m_faces[static_cast<size_t>(i)];
+    for (size_t c = 0; c < cycles.size(); ++c)
+        for (const auto& loop : SimpleLoops(m_edges, cycles[c])) {
+            keloParts ring = RingOf(m_edges, loop);
+            // Of a bounded face's outer cycle, the counter-clockwise loop stays outer; loops turning
+            // the other way are the holes it wrapped round.
+            (c == 0 && i + 1 < GetPolygonCount() && ring.GetArea() > 0 ? outers : holes).push_back(std::move(ring));
+        }
+    // All rings at once: inserting them one by one would copy the ring array each time.
+    const size_t n = outers.size() + holes.size();
+    if (n == 0) return 0;
+    auto* rings = new LineString[n];
+    size_t k = 0;
+    for (auto* list : {&outers, &holes})
+        for (keloParts& r : *list) {
+            rings[k].partCount = r.partCount;
+            rings[k++].parts = r.Detach();
+        }
+    out.Attach(static_cast<int>(n), rings);
+    return 1;
+}
+
+int CKeloMakeArcPolygon::SolveNoded() {
+    m_noded = true;
+    const int r = Solve();
+    m_noded = false;
+    return r;
 }
 
 int CKeloMakeArcPolygon::GetPolygonArcs(int i, std::vector<int>& ids) const {
@@ -240,6 +328,7 @@ int CKeloMakeArcPolygon::GetPolygonArcs(int i, std::vector<int>& ids) const {
 int CKeloMakeArcPolygon::GetArc(int i, keloPoints& out) const {
     if (i < 0 || i >= GetArcCount()) return 0;
     const OwnedSeg& s = m_edges[static_cast<size_t>(i)];
+    out.DeleteContent();  // Create adopts nothing and frees nothing
     out.Create(s.arc ? klLT3PArc : klLTPolyline, s.arc ? 3 : 2, s.p);
     return 1;
 }

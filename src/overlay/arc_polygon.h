@@ -23,6 +23,9 @@ public:
     // Nodes the edges (union of overlaps) and traces the faces. Edges that bound no area (dangles
     // and bridges between separate rings) take part in no face. Returns 1.
     int Solve(bool unused = false);
+    // Solve for edges that are noded already (from another builder's arcs): they are kept as
+    // given, in their order, so arc k here is the k-th edge added.
+    int SolveNoded();
 
     // Bounded faces first, then the unbounded face, whose rings are the outer boundaries of the
     // separate pieces of the arrangement (clockwise) and which callers leave aside.
@@ -33,12 +36,14 @@ public:
     // backwards. Outer ring first, then the holes.
     int GetPolygonArcs(int i, std::vector<int>& ids) const;
 
+    double GetEps() const { return m_eps; }
     // Arcs are the noded edges.
     int GetArcCount() const { return static_cast<int>(m_edges.size()); }
     int GetArc(int i, keloPoints& out) const;
 
 private:
     double m_eps;
+    bool m_noded = false;
     std::vector<detail::OwnedSeg> m_edges;
     // Each face: its rings as half-edge lists (half-edge 2k runs arc k forwards, 2k + 1 backwards).
     std::vector<std::vector<std::vector<int>>> m_faces;

@@ -44,7 +44,11 @@ int32_t BilinearCell(const int32_t* dem, int cols, int rows, double row, double 
     const int32_t v00 = p[0], v01 = p[1], v10 = p[cols], v11 = p[cols + 1];
     if (v00 == nodata || v01 == nodata || v10 == nodata || v11 == nodata) return nodata;
     const double fr = row - r0, fc = col - c0;
-    double v = (1 - fr) * (1 - fc) * v00 + (1 - fr) * fc * v01 + fr * (1 - fc) * v10 + fr * fc * v11;
+    // Written as corner plus differences, so that equal corners give their value exactly and the
+    // truncation below never drops a level surface by one unit.
+    const double top = v00 + fc * (static_cast<double>(v01) - v00);
+    const double bottom = v10 + fc * (static_cast<double>(v11) - v10);
+    double v = top + fr * (bottom - top);
     return detail::Trunc32(v);
 }
 

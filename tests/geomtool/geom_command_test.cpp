@@ -200,6 +200,40 @@ TEST_F(GeomTool, VerbsOnStandardInput) {
     EXPECT_TRUE(x > 0 && x < 10 && y > 0 && y < 2) << r.out;
 }
 
+// Check reports each feature's first defect code, neaten repairs, partition cuts equal parcels.
+TEST_F(GeomTool, CheckNeatenAndPartition) {
+    const std::string features =
+        "POLYGON ((0 0, 10 0, 10 10, 0 10, 0 0))\nLINESTRING (0 0, 1 1, 1 1, 2 2)\n"
+        "POLYGON ((0 0, 10 0, 0 10, 10 10, 0 0))\nPOLYGON ((0 0, 10 0, 10 10, 0 10))\n";
+    Result r = Kelo("geom check 1e-8", features);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<int> codes;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) codes.push_back(std::stoi(line.substr(line.find('\t') + 1)));
+    EXPECT_EQ(codes, (std::vector<int>{0, -3, -11, -2}));
+    r = Kelo("geom neaten 1e-8", features);
+    EXPECT_EQ(r.out,
+              "POLYGON ((0 0, 10 0, 10 10, 0 10, 0 0))\nLINESTRING (0 0, 1 1, 2 2)\n"
+              "MULTIPOLYGON (((5 5, 0 0, 10 0, 5 5)), ((0 10, 5 5, 10 10, 0 10)))\n"
+              "POLYGON ((0 0, 10 0, 10 10, 0 10, 0 0))\n");
+    Write("field.wkt", "POLYGON ((0 0, 100 0, 100 50, 0 50, 0 0))");
+    for (const char* verb : {"partition 0 0 0 50 1200", "partition-turn 0 0 100 0 1000"}) {
+        ASSERT_EQ(Kelo(std::string("geom ") + verb + " field.wkt -o parcels.wkt").status, 0) << verb;
+        r = Kelo("geom area parcels.wkt");
+        ASSERT_EQ(r.status, 0) << verb << r.err;
+        std::istringstream rows(r.out);
+        std::vector<double> areas;
+        for (std::string id, value; rows >> id >> value;) areas.push_back(std::stod(value));
+        const double parcel = std::string(verb).find("turn") != std::string::npos ? 1000 : 1200;
+        ASSERT_EQ(areas.size(), 6u) << verb << r.out;  // the parcels and the total
+        for (size_t i = 0; i + 2 < areas.size(); ++i) EXPECT_NEAR(areas[i], parcel, 1e-6) << verb;
+        EXPECT_NEAR(areas.back(), 5000, 1e-6);
+    }
+    r = Kelo("geom partition 0 0 0 50 0", "POLYGON ((0 0, 100 0, 100 50, 0 50, 0 0))");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("parcel area"), std::string::npos) << r.err;
+}
+
 TEST_F(GeomTool, BadInputIsRefusedWithExitOneAndExistingOutputKept) {
     Write("keep.geojson", "old content");
     Write("keep.shp", "old shapefile");
@@ -374,4 +408,149 @@ TEST_F(GeomTool, RelateAndDistanceAnswerEveryPair) {
     EXPECT_EQ(Kelo("geom relate a.wkt").status, 2);
     EXPECT_EQ(Kelo("geom relate a.wkt b.wkt -1").status, 2);
     EXPECT_EQ(Kelo("geom distance a.wkt missing.wkt").status, 1);
+}
+
+#include "support/geos_oracle.h"
+
+namespace {
+
+// Parcels of a Voronoi diagram against buffered rivers, the kind of layers a dissolve and an
+// intersection meet in real work; every total must be GEOS's. GEOS makes the inputs.
+TEST_F(GeomTool, DissolveAndIntersectRealisticLayersAgreeWithGeos) {
+    kelo_test::GeosOracle geos;
+    GEOSContextHandle_t h = geos.ctx();
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> u(0, 1000);
+    GEOSGeometry* pts[2000];
+    for (GEOSGeometry*& p : pts) p = GEOSGeom_createPointFromXY_r(h, u(rng), u(rng));
+    auto sites = geos.Own(GEOSGeom_createCollection_r(h, GEOS_MULTIPOINT, pts, 2000));
+    auto cells = geos.Own(GEOSVoronoiDiagram_r(h, sites.get(), nullptr, 0, 0));
+    auto frame = geos.FromWkt("POLYGON((0 0, 1000 0, 1000 1000, 0 1000, 0 0))");
+    std::string parcels, rivers;
+    std::vector<kelo_test::GeosOracle::Ptr> parcelGeoms, riverGeoms;
+    auto wkt = [&](const GEOSGeometry* g) {
+        char* t = GEOSGeomToWKT_r(h, g);
+        std::string s = t;
+        GEOSFree_r(h, t);
+        return s + "\n";
+    };
+    for (int i = 0; i < GEOSGetNumGeometries_r(h, cells.get()); ++i) {
+        auto clipped = geos.Own(GEOSIntersection_r(h, GEOSGetGeometryN_r(h, cells.get(), i), frame.get()));
+        parcels += wkt(clipped.get());
+        parcelGeoms.push_back(std::move(clipped));
+    }
+    for (int r = 0; r < 3; ++r) {
+        std::string line = "LINESTRING(";
+        for (int k = 0; k <= 20; ++k)
+            line += std::to_string(-50 + k * 55) + " " + std::to_string(150 + 300 * r + 60 * std::sin(k * 0.7 + r)) + (k < 20 ? ", " : ")");
+        auto river = geos.Own(GEOSBuffer_r(h, geos.FromWkt(line).get(), 8 + 6 * r, 8));
+        rivers += wkt(river.get());
+        riverGeoms.push_back(std::move(river));
+    }
+    Write("parcels.wkt", parcels);
+    Write("rivers.wkt", rivers);
+    auto total = [&](const std::string& text) {
+        double sum = 0;
+        std::istringstream in(text);
+        for (std::string l; std::getline(in, l);)
+            if (!l.empty()) sum += geos.Area(geos.FromWkt(l).get());
+        return sum;
+    };
+
+    const Result dissolved = Kelo("geom dissolve parcels.wkt --svg d.svg");
+    ASSERT_EQ(dissolved.status, 0) << dissolved.err;
+    std::vector<GEOSGeometry*> raw;
+    for (auto& p : parcelGeoms) raw.push_back(GEOSGeom_clone_r(h, p.get()));
+    auto all = geos.Own(GEOSGeom_createCollection_r(h, GEOS_GEOMETRYCOLLECTION, raw.data(), static_cast<unsigned>(raw.size())));
+    auto merged = geos.Own(GEOSUnaryUnion_r(h, all.get()));
+    EXPECT_NEAR(total(dissolved.out), geos.Area(merged.get()), 1e-9 * 1e6);
+    EXPECT_TRUE(fs::exists(dir / "d.svg"));
+
+    const Result common = Kelo("geom intersection parcels.wkt rivers.wkt");
+    ASSERT_EQ(common.status, 0) << common.err;
+    double want = 0;
+    for (auto& p : parcelGeoms)
+        for (auto& r : riverGeoms) want += geos.Area(geos.Own(GEOSIntersection_r(h, p.get(), r.get())).get());
+    EXPECT_NEAR(total(common.out), want, 1e-9 * 1e6);
+    const Result left = Kelo("geom difference rivers.wkt parcels.wkt");
+    ASSERT_EQ(left.status, 0) << left.err;
+    double outside = 0;  // the rivers run past the parcels' frame
+    for (auto& r : riverGeoms) outside += geos.Area(geos.Own(GEOSDifference_r(h, r.get(), merged.get())).get());
+    EXPECT_NEAR(total(left.out), outside, 1e-9 * 1e6);
+}
+
+}  // namespace
+
+namespace {
+
+// The overlay reaches scripts and the command line: areas, lines, dissolve grouped by a field.
+TEST_F(GeomTool, OverlayVerbsAndHostFunctions) {
+    Write("ov.wsp",
+          "void main(array args) {\n"
+          "    klPoints a = geoFromWkt(\"POLYGON ((0 0, 4 0, 4 4, 0 4, 0 0))\");\n"
+          "    klPoints b = geoFromWkt(\"POLYGON ((2 0, 6 0, 6 4, 2 4, 2 0))\");\n"
+          "    klPoints l = geoFromWkt(\"LINESTRING (0 0, 10 0)\");\n"
+          "    klPoints m = geoFromWkt(\"LINESTRING (4 0, 14 0)\");\n"
+          "    println(geoArea(geoUnion(a, b)), \" \", geoArea(geoIntersection(a, b)), \" \", geoArea(geoDifference(a, b)), \" \",\n"
+          "            geoArea(geoSymDifference(a, b)), \" \", geoLength(geoIntersection(l, m)), \" \", geoArea(geoDissolve({a, b})));\n"
+          "}\n");
+    Result r = Kelo("run ov.wsp");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "24.0 8.0 8.0 16.0 6.0 24.0\n");
+
+    Write("a.csv", "WKT,zone\n\"POLYGON((0 0,4 0,4 4,0 4,0 0))\",x\n\"POLYGON((4 0,8 0,8 4,4 4,4 0))\",x\n\"POLYGON((0 10,1 10,1 11,0 11,0 10))\",y\n");
+    Result d = Kelo("geom dissolve a.csv zone");
+    ASSERT_EQ(d.status, 0) << d.err;
+    // The merged square keeps the vertices where the two met.
+    EXPECT_EQ(d.out, "POLYGON ((0 4, 0 0, 4 0, 8 0, 8 4, 4 4, 0 4))\nPOLYGON ((0 10, 1 10, 1 11, 0 11, 0 10))\n");
+    EXPECT_EQ(Kelo("geom dissolve a.csv nofield").status, 1);
+    Write("b.wkt", "POLYGON((2 2, 10 2, 10 3, 2 3, 2 2))\n");
+    Result s = Kelo("geom split a.csv b.wkt");
+    ASSERT_EQ(s.status, 0) << s.err;
+    EXPECT_EQ(std::count(s.out.begin(), s.out.end(), '\n'), 3);
+    EXPECT_EQ(Kelo("geom union a.csv").status, 2);
+}
+
+}  // namespace
+
+// Simplify and buffer from the command line and from scripts: the styles reach the library (a
+// square-capped, mitred L and an exact disc have known areas), and bad styles are refused.
+TEST_F(GeomTool, SimplifyAndBufferWithTheirStyles) {
+    struct Case {
+        const char* args;
+        const char* input;
+        const char* output;  // WKT, or the area after "area "
+        int status;
+    } cases[] = {
+        {"geom simplify 0.5", "LINESTRING (0 0, 1 0.1, 2 -0.1, 3 0, 4 2)", "LINESTRING (0 0, 3 0, 4 2)\n", 0},
+        {"geom buffer 1 --cap square --join mitre", "LINESTRING (0 0, 10 0, 10 5)", "area 34", 0},
+        {"geom buffer 1 --cap flat --side left", "LINESTRING (0 0, 10 0)", "area 10", 0},
+        {"geom buffer 2 --arc", "POINT (3 3)", "area 12.566", 0},
+        {"geom buffer 1 --cap hat", "POINT (0 0)", nullptr, 2},
+        {"geom buffer 1 --tol 1", "POINT (0 0)", nullptr, 2},
+        {"geom clip 0 0 1 1 --arc", "POINT (0 0)", nullptr, 2},
+        {"geom buffer 0", "POINT (0 0)", nullptr, 1},
+    };
+    for (const Case& c : cases) {
+        Result r = Kelo(c.args, c.input);
+        EXPECT_EQ(r.status, c.status) << c.args << ": " << r.err;
+        if (!c.output) continue;
+        if (std::string(c.output).rfind("area ", 0) != 0) {
+            EXPECT_EQ(r.out, c.output) << c.args;
+            continue;
+        }
+        Result a = Kelo("geom area", r.out);
+        double area = 0;
+        ASSERT_EQ(std::sscanf(a.out.c_str(), "0\t%lf", &area), 1) << a.out << a.err;
+        EXPECT_NEAR(area, std::atof(c.output + 5), 1e-3) << c.args;
+    }
+    Write("b.wsp",
+          "void main(array args) {\n"
+          "    klPoints line = geoFromWkt(\"LINESTRING (0 0, 1 0.1, 2 -0.1, 3 0)\");\n"
+          "    println(geoToWkt(geoSimplify(line, 0.5)));\n"
+          "    println(\"%.3f\".format(geoArea(geoBuffer(geoSimplify(line, 0.5), 1, 1, 0, 3, 0.01))));\n"
+          "}\n");
+    Result r = Kelo("run b.wsp");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "LINESTRING (0 0, 3 0)\n10.000\n");
 }

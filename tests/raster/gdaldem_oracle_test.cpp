@@ -19,8 +19,10 @@
 #include <utility>
 #include <vector>
 
+#include "raster/hydrology.h"
 #include "raster/nodata.h"
 #include "raster/terrain.h"
+#include "support/priority_flood.h"
 
 using namespace kelo;
 namespace fs = std::filesystem;
@@ -243,6 +245,72 @@ TEST_F(Gdaldem, ScriptsReadDeriveMeasureAndWriteGrids) {
     std::tie(status, text) = run(" again");
     EXPECT_NE(status, 0);
     EXPECT_NE(text.find("rasterStats: unknown grid"), std::string::npos) << text;
+}
+
+// The drainage verbs and script functions hand over what the library computes on the same grid.
+TEST_F(Gdaldem, DrainageVerbsAndScriptFunctions) {
+    const int cols = 30, rows = 25, hole = 7 * cols + 11;
+    std::vector<int32_t> z = kelo::test::FractalDem(cols, rows, 9, 5000);
+    z[hole] = -999900;
+    const std::string in = WriteAsc("d.asc", cols, rows, 10, z);
+    std::vector<int32_t> lib = z;
+    lib[hole] = GetNodata();
+    using Grid = std::unique_ptr<int32_t[]>;
+    Grid fill(FillSinks(lib.data(), cols, rows)), acc(FlowAccumulation(lib.data(), cols, rows)),
+        dirs(FlowDirection(lib.data(), cols, rows)), shed(Watershed(lib.data(), cols, rows, 20));
+    const std::string kelo = KELO_TOOL_PATH, out = (dir / "stdout.txt").string();
+    auto run = [&](const std::string& args) { return std::system((kelo + " " + args + " >" + out + " 2>&1").c_str()); };
+    auto read = [&](const std::string& name) {
+        const std::string asc = (dir / "t.asc").string();
+        EXPECT_EQ(std::system(("gdal_translate -q -of AAIGrid " + (dir / name).string() + " " + asc).c_str()), 0);
+        return ReadAsc(asc);
+    };
+    ASSERT_EQ(run("raster fill " + in + " " + (dir / "f.tif").string()), 0);
+    ASSERT_EQ(run("raster flowacc " + in + " " + (dir / "a.tif").string()), 0);
+    ASSERT_EQ(run("raster streams " + in + " " + (dir / "s.tif").string() + " --threshold 4 --picture " +
+                  (dir / "s.png").string()),
+              0);
+    EXPECT_TRUE(fs::exists(dir / "s.png"));
+    EXPECT_NE(run("raster fill " + in + " x.tif --picture p.png"), 0);
+    const std::vector<double> f = read("f.tif"), a = read("a.tif");
+    ASSERT_EQ(f.size(), lib.size());
+    ASSERT_EQ(a.size(), lib.size());
+    int32_t accMax = 0, shedMax = 0, dirMax = 0;
+    double fillSum = 0;
+    for (int i = 0; i < cols * rows; ++i) {
+        if (i == hole) {
+            EXPECT_EQ(f[i], -2147483647);
+            EXPECT_EQ(a[i], -2147483647);
+            continue;
+        }
+        EXPECT_NEAR(f[i], fill[i] / 100.0, 1e-9) << i;
+        EXPECT_EQ(a[i], acc[i]) << i;
+        accMax = std::max(accMax, acc[i]), shedMax = std::max(shedMax, shed[i]), dirMax = std::max(dirMax, dirs[i]);
+        fillSum += fill[i];
+    }
+    const std::string script = (dir / "h.wsp").string();
+    std::ofstream(script) << "void main(array args) {\n"
+                             "    klHandle dem = rasterRead(args[0]);\n"
+                             "    map a = rasterStats(rasterFlowAcc(dem));\n"
+                             "    map w = rasterStats(rasterWatershed(dem, 20));\n"
+                             "    map f = rasterStats(rasterFill(dem));\n"
+                             "    map d = rasterStats(rasterFlowDir(dem));\n"
+                             "    map l = rasterStats(rasterFlowLength(dem));\n"
+                             "    map s = rasterStats(rasterStreams(dem, 4));\n"
+                             "    println(\"%d %.0f %.0f %.4f %.0f %.0f %.0f\".format(a[\"count\"], a[\"max\"], w[\"max\"], "
+                             "f[\"mean\"], d[\"max\"], l[\"max\"], s[\"max\"]));\n"
+                             "    rasterWatershed(dem, 2.5);\n"
+                             "}\n";
+    const int status = run("run " + script + " " + in);
+    std::ifstream text(out);
+    std::stringstream got;
+    got << text.rdbuf();
+    char want[160];
+    std::snprintf(want, sizeof want, "%d %d %d %.4f %d 200 200\n", cols * rows - 1, accMax, shedMax,
+                  fillSum / (cols * rows - 1) / 100, dirMax);
+    EXPECT_NE(status, 0) << "a fractional basin threshold is an error";
+    EXPECT_EQ(got.str().substr(0, got.str().find('\n') + 1), want);
+    EXPECT_NE(got.str().find("rasterWatershed: the threshold is a cell count"), std::string::npos) << got.str();
 }
 
 }  // namespace

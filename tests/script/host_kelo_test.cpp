@@ -62,7 +62,7 @@ TEST(KeloCommands, GeometryRelationsFromScripts) {
 // The shipped examples, host functions included, run the same from source and compiled.
 TEST(KeloCommands, ExamplesRunTheSameCompiled) {
     test::ScratchDir dir;
-    for (const char* name : {"hello.wsp", "parcels.wsp"}) {
+    for (const char* name : {"hello.wsp", "parcels.wsp", "field_division.wsp"}) {
         const std::string src = std::string(KELO_SOURCE_DIR) + "/examples/" + name;
         const Shell run = Sh(dir, kKelo + "run " + src + " one 'two words'");
         ASSERT_EQ(run.status, 0) << name << run.err;

@@ -391,4 +391,12 @@ bool WriteGeoFile(const std::string& path, const std::string& format, const std:
     return ok && tmp.Commit(fs::path(path), error);
 }
 
+bool FieldText(const GeoFeature& feature, const std::string& field, std::string& out) {
+    if (!feature.attributes || !feature.attributes->feature) return false;
+    const int k = OGR_F_GetFieldIndex(feature.attributes->feature, field.c_str());
+    if (k < 0) return false;
+    out = OGR_F_IsFieldSetAndNotNull(feature.attributes->feature, k) ? OGR_F_GetFieldAsString(feature.attributes->feature, k) : "";
+    return true;
+}
+
 }  // namespace kelo_tool

@@ -60,4 +60,7 @@ bool WriteGeoFile(const std::string& path, const std::string& format, const std:
 // Writes file atomically: a temporary beside it, renamed over it.
 bool WriteTextFile(const std::string& path, const std::string& text, std::string& error);
 
+// The feature's field as text; false when the feature has no such field.
+bool FieldText(const GeoFeature& feature, const std::string& field, std::string& out);
+
 }  // namespace kelo_tool

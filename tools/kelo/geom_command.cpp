@@ -12,6 +12,7 @@
 
 #include "geo_files.h"
 #include "noding_tool.h"
+#include "partition_tool.h"
 #include "progress_bar.h"
 #include "svg_picture.h"
 
@@ -203,6 +204,27 @@ bool TransformShape(const GM_Object& in, const double* p, GM_Object& out, std::s
     return true;
 }
 
+// Every straight run thinned so that no dropped point lies farther than TOL from what is kept.
+bool SimplifyShape(const GM_Object& in, const double* p, GM_Object& out, std::string& error) {
+    if (!(p[0] >= 0)) {
+        error = "TOL must be a number >= 0";
+        return false;
+    }
+    out.Create(static_cast<const WKBGeometry&>(in));
+    Geometry_Dilute(out, 1, p[0]);
+    return true;
+}
+
+// p[1] to p[4] carry the buffer options: cap, join, side and the circle tolerance.
+bool BufferShape(const GM_Object& in, const double* p, GM_Object& out, std::string& error) {
+    std::vector<GM_Object*> objects{const_cast<GM_Object*>(&in)};
+    if (!ComputeBuffer(objects, p[0], out, static_cast<int>(p[1]), static_cast<int>(p[2]), static_cast<int>(p[3]), p[4], 1)) {
+        error = "DIST must be at least 1e-8 and --tol below 1";
+        return false;
+    }
+    return true;
+}
+
 double AreaMeasure(const GM_Object& g) { return g.GetArea(); }
 double LengthMeasure(const GM_Object& g) { return g.GetPerimeter(); }
 
@@ -214,7 +236,72 @@ bool PolygonizeLayer(const std::vector<const GM_Object*>& in, double tol, std::v
     return PolygonizeLines(in, tol, out);
 }
 
-enum class Kind { Info, Measure, Shape, Layer };
+// Polygons are triangulated inside; points and line vertices together, the lines as breaklines.
+bool TriangulateLayer(const std::vector<const GM_Object*>& in, double, std::vector<GM_Object>& out) {
+    std::vector<Point3D> points, breaklines, triangles;
+    auto keep = [&](const std::vector<Point3D>& tri) {
+        for (size_t t = 0; t + 2 < tri.size(); t += 3) {
+            std::vector<Point3D> ring(tri.begin() + static_cast<std::ptrdiff_t>(t),
+                                      tri.begin() + static_cast<std::ptrdiff_t>(t + 3));
+            out.emplace_back();
+            out.back().Create(ring, 1, klLTPolyline);
+        }
+    };
+    for (const GM_Object* g : in) {
+        if (g->GetPolygonCount() > 0) {
+            DelaunayGeometryTriangulation(const_cast<GM_Object&>(*g), triangles);
+            keep(triangles);
+            continue;
+        }
+        for (int i = 0; i < g->GetPartsCount(); ++i) {
+            keloParts line;
+            std::vector<Point3D> pts;
+            if (!g->GetPartsAt(line, i)) continue;
+            line.GetDiscreteToPnts(pts, g_epsZero);
+            for (size_t k = 0; k < pts.size(); ++k) {
+                points.push_back(pts[k]);
+                if (k + 1 < pts.size()) breaklines.insert(breaklines.end(), {pts[k], pts[k + 1]});
+            }
+        }
+        if (g->GetPartsCount() == 0)
+            for (int i = 0; i < g->GetPointCount(); ++i) {
+                Point3D p;
+                if (g->GetPointAt(p, i)) points.push_back(p);
+            }
+    }
+    if (!points.empty()) {
+        DelaunayTriangulation(points, triangles, breaklines);
+        keep(triangles);
+    }
+    return true;
+}
+
+bool NeatenShape(const GM_Object& in, const double* p, GM_Object& out, std::string& error) {
+    if (!(p[0] >= 0)) {
+        error = "TOL must be a number >= 0";
+        return false;
+    }
+    out.Create(static_cast<const WKBGeometry&>(in));
+    FullNeaten(p[0], false).GeometryNeaten(&out);
+    return true;
+}
+
+// Parcels of AREA each (the last one takes what is left), one feature each.
+bool PartitionMoved(const GM_Object& in, const double* p, std::vector<GM_Object>& out, std::string& error) {
+    return PartitionByArea(in, p[0], p[1], p[2], p[3], p[4], false, out, error);
+}
+bool PartitionTurned(const GM_Object& in, const double* p, std::vector<GM_Object>& out, std::string& error) {
+    return PartitionByArea(in, p[0], p[1], p[2], p[3], p[4], true, out, error);
+}
+
+// The first defect of a feature: its code and text; 0 and "no error" when clean.
+std::string CheckReport(const GM_Object& g, const double* p) {
+    std::string text;
+    const int code = CheckGeometry(g, p[0], text);
+    return std::to_string(code) + "\t" + GbkToTerminal(text);
+}
+
+enum class Kind { Info, Measure, Shape, Layer, Report, Split };
 
 struct Verb {
     const char* name;
@@ -225,6 +312,9 @@ struct Verb {
     bool (*shape)(const GM_Object& in, const double* params, GM_Object& out, std::string& error);
     const char* help;
     bool (*layer)(const std::vector<const GM_Object*>& in, double tol, std::vector<GM_Object>& out) = nullptr;
+    std::string (*report)(const GM_Object& g, const double* params) = nullptr;
+    // Several result features from one (attributes copied to each).
+    bool (*split)(const GM_Object& in, const double* params, std::vector<GM_Object>& out, std::string& error) = nullptr;
 };
 
 // Later operations add one line each here.
@@ -241,6 +331,18 @@ const Verb kVerbs[] = {
     {"convert", "", 0, Kind::Shape, nullptr, ConvertShape, "copy the features into another format"},
     {"node", "TOL", 1, Kind::Layer, nullptr, nullptr, "the layer's lines split where they meet (within TOL), overlaps once", NodeLayer},
     {"polygonize", "TOL", 1, Kind::Layer, nullptr, nullptr, "the faces enclosed by the layer's lines (noded within TOL)", PolygonizeLayer},
+    {"simplify", "TOL", 1, Kind::Shape, nullptr, SimplifyShape, "lines and rings thinned to input points within TOL"},
+    {"buffer", "DIST", 1, Kind::Shape, nullptr, BufferShape,
+     "the zone within DIST [--cap round|square|flat] [--join round|bevel|mitre] [--side both|left|right] [--tol T|--arc]"},
+    {"check", "TOL", 1, Kind::Report, nullptr, nullptr, "first defect of each feature (code and text) at tolerance TOL", nullptr,
+     CheckReport},
+    {"neaten", "TOL", 1, Kind::Shape, nullptr, NeatenShape, "each feature with its defects repaired at tolerance TOL"},
+    {"partition", "X1 Y1 X2 Y2 AREA", 5, Kind::Split, nullptr, nullptr,
+     "parcels of AREA right of the line X1 Y1 X2 Y2 moved parallel", nullptr, nullptr, PartitionMoved},
+    {"partition-turn", "PX PY QX QY AREA", 5, Kind::Split, nullptr, nullptr,
+     "parcels of AREA right of the line P-Q turned about P", nullptr, nullptr, PartitionTurned},
+    {"triangulate", "", 0, Kind::Layer, nullptr, nullptr,
+     "Delaunay triangles of the layer's points (lines as breaklines), or of its polygons' insides", TriangulateLayer},
 };
 
 const Verb* FindVerb(const std::string& name) {
@@ -257,6 +359,8 @@ const char* TypeName(int type) {
 
 struct Options {
     std::string layer, output, format, svg;
+    std::string cap, join, side, tol;  // buffer styles
+    bool arc = false;
     std::vector<std::string> positional;
 };
 
@@ -273,8 +377,14 @@ bool ParseOptions(int argc, char** argv, int first, Options& o, std::string& err
                               : a == "-o" || a == "--output" ? &o.output
                               : a == "-f" || a == "--format" ? &o.format
                               : a == "--svg" ? &o.svg
+                              : a == "--cap" ? &o.cap
+                              : a == "--join" ? &o.join
+                              : a == "--side" ? &o.side
+                              : a == "--tol" ? &o.tol
                               : nullptr;
-        if (target) {
+        if (a == "--arc") {
+            o.arc = true;
+        } else if (target) {
             if (i + 1 >= argc) {
                 error = a + " needs a value";
                 return false;
@@ -287,6 +397,40 @@ bool ParseOptions(int argc, char** argv, int first, Options& o, std::string& err
             o.positional.push_back(a);
         }
     }
+    return true;
+}
+
+// The buffer options as numbers: cap, join, side, and the circle tolerance as a fraction of the
+// distance (0.01 unless given; --arc makes circles exact arcs).
+bool BufferStyle(const Options& o, double* style, std::string& error) {
+    auto pick = [&](const std::string& value, const char* option, const std::vector<std::string>& names, double& out) {
+        if (value.empty()) return true;
+        for (size_t i = 0; i < names.size(); ++i)
+            if (value == names[i]) {
+                out = static_cast<double>(i);
+                return true;
+            }
+        error = std::string(option) + " takes ";
+        for (size_t i = 0; i < names.size(); ++i) error += (i ? "|" : "") + names[i];
+        return false;
+    };
+    style[0] = kBufferCapRound;
+    style[1] = kBufferJoinRound;
+    style[2] = 0;
+    style[3] = 0.01;
+    if (!pick(o.cap, "--cap", {"round", "square", "flat"}, style[0]) || !pick(o.join, "--join", {"round", "bevel", "mitre"}, style[1]) ||
+        !pick(o.side, "--side", {"both", "left", "right"}, style[2]))
+        return false;
+    style[2] = style[2] == 0 ? kBufferBoth : style[2] == 1 ? kBufferLeft : kBufferRight;
+    if (!o.tol.empty()) {
+        char* end = nullptr;
+        style[3] = std::strtod(o.tol.c_str(), &end);
+        if (end == o.tol.c_str() || *end != '\0' || !(style[3] >= 0 && style[3] < 1)) {
+            error = "--tol takes a fraction of the distance, at least 0 and below 1";
+            return false;
+        }
+    }
+    if (o.arc) style[3] = 0;
     return true;
 }
 
@@ -392,6 +536,159 @@ int PairCommand(const PairVerb& verb, int argc, char** argv) {
     return 0;
 }
 
+// ---- overlay of two inputs and dissolve ------------------------------------------------------------
+
+// Every feature of every layer of the inputs, with geometry.
+std::vector<const GeoFeature*> FeaturesOf(const std::vector<GeoLayer>& layers) {
+    std::vector<const GeoFeature*> out;
+    for (const GeoLayer& l : layers)
+        for (const GeoFeature& f : l.features)
+            if (f.hasGeometry && f.geom.GetPolygonCount() > 0) out.push_back(&f);
+    return out;
+}
+
+GM_Object Dissolved(const std::vector<const GeoFeature*>& features) {
+    std::vector<GM_Object*> objects;
+    for (const GeoFeature* f : features) objects.push_back(const_cast<GM_Object*>(&f->geom));
+    GM_Object out;
+    mergePolygons(objects, out);
+    return out;
+}
+
+bool BoxesMeet(const Box& a, const Box& b) { return a.minx <= b.maxx && b.minx <= a.maxx && a.miny <= b.maxy && b.miny <= a.maxy; }
+
+const char* const kOverlayVerbs[][2] = {
+    {"union", "one area covered by A or B"},
+    {"intersection", "each feature of A cut to every feature of B it overlaps (A's attributes)"},
+    {"difference", "each feature of A less all of B (A's attributes)"},
+    {"symdifference", "one area covered by A or B but not both"},
+    {"split", "three areas: common to A and B, only in A, only in B"},
+};
+
+bool IsOverlayVerb(const std::string& name) {
+    for (const auto& v : kOverlayVerbs)
+        if (name == v[0]) return true;
+    return false;
+}
+
+// Results as a layer: one feature per result object, in order.
+void AddResult(GeoLayer& layer, GM_Object&& g, const GeoFeature* from) {
+    if (g.isEmpty()) return;
+    GeoFeature r;
+    r.fid = static_cast<long long>(layer.features.size());
+    if (from) r.attributes = from->attributes;
+    r.geom = std::move(g);
+    layer.features.push_back(std::move(r));
+}
+
+int FinishLayer(const Options& o, GeoLayer& result, std::vector<PlotLayer>& plot) {
+    std::string error;
+    Progress::Finish();
+    std::vector<GeoLayer> results;
+    results.push_back(std::move(result));
+    if (!EmitResults(o, results, error)) return Fail(error);
+    PlotLayer p{results[0].name, {}};
+    for (const GeoFeature& f : results[0].features) p.geoms.push_back(&f.geom);
+    plot.push_back(std::move(p));
+    if (!o.svg.empty() && !WriteSvg(o.svg, plot, error)) return Fail(error);
+    return 0;
+}
+
+int OverlayCommand(const std::string& verb, int argc, char** argv) {
+    Options o;
+    std::string error;
+    if (!ParseOptions(argc, argv, 1, o, error)) return Usage(error.c_str());
+    if (o.positional.size() != 2) return Usage((verb + " takes A B").c_str());
+    if (o.positional[0] == "-" && o.positional[1] == "-") return Usage("only one input can be standard input");
+    std::vector<GeoLayer> a, b;
+    if (!ReadGeoFile(o.positional[0], o.layer, a, error, Progress::Tick)) return Fail(error);
+    if (!ReadGeoFile(o.positional[1], o.layer, b, error, Progress::Tick)) return Fail(error);
+    const std::vector<const GeoFeature*> fa = FeaturesOf(a), fb = FeaturesOf(b);
+    GeoLayer result;
+    result.name = verb;
+    result.declaredType = "Polygon";
+    if (verb == "intersection" || verb == "difference") {
+        if (!a.empty()) result.schema = a[0].schema;
+        std::vector<Box> boxes;
+        for (const GeoFeature* f : fb) boxes.push_back(f->geom.mbRegion());
+        size_t done = 0;
+        for (const GeoFeature* f : fa) {
+            Progress::Tick(++done, fa.size());
+            const Box box = f->geom.mbRegion();
+            std::vector<GM_Object*> near;
+            for (size_t k = 0; k < fb.size(); ++k)
+                if (BoxesMeet(box, boxes[k])) near.push_back(const_cast<GM_Object*>(&fb[k]->geom));
+            if (verb == "difference") {
+                GM_Object left;
+                if (near.empty()) left = f->geom;
+                else DoObjectsBoolOp(1, &f->geom, near, kBoolDifference, left, g_epsZero);
+                AddResult(result, std::move(left), f);
+                continue;
+            }
+            for (GM_Object* g : near) {
+                GM_Object common;
+                BoolOp2DGeometry(&f->geom, g, kBoolIntersection, common);
+                AddResult(result, std::move(common), f);
+            }
+        }
+    } else {
+        const GM_Object da = Dissolved(fa), db = Dissolved(fb);
+        if (verb == "union") {
+            std::vector<GM_Object*> both{const_cast<GM_Object*>(&da), const_cast<GM_Object*>(&db)};
+            GM_Object all;
+            mergePolygons(both, all);
+            AddResult(result, std::move(all), nullptr);
+        } else {
+            std::vector<GM_Object> parts;
+            if (da.isEmpty() || db.isEmpty()) parts = {GM_Object(), da, db};
+            else BoolOp2DObjects(&da, &db, verb == "split" ? kBoolSplit : kBoolSymDifference, parts);
+            if (verb == "symdifference" && parts.size() == 3) {
+                std::vector<GM_Object*> rest{&parts[1], &parts[2]};
+                GM_Object joined;
+                mergePolygons(rest, joined);
+                parts = {std::move(joined)};
+            }
+            for (GM_Object& g : parts) AddResult(result, std::move(g), nullptr);
+        }
+    }
+    std::vector<PlotLayer> plot;
+    for (const auto* layers : {&a, &b})
+        for (const GeoLayer& l : *layers) {
+            PlotLayer p{l.name, {}};
+            for (const GeoFeature& f : l.features) p.geoms.push_back(&f.geom);
+            plot.push_back(std::move(p));
+        }
+    return FinishLayer(o, result, plot);
+}
+
+// The layer's areas merged, one feature per value of FIELD (or one in all), carrying the
+// attributes of the group's first feature.
+int DissolveCommand(int argc, char** argv) {
+    Options o;
+    std::string error;
+    if (!ParseOptions(argc, argv, 1, o, error)) return Usage(error.c_str());
+    if (o.positional.size() > 2) return Usage("dissolve takes [FILE|-] [FIELD]");
+    const std::string input = o.positional.empty() ? "-" : o.positional[0];
+    const std::string field = o.positional.size() == 2 ? o.positional[1] : "";
+    std::vector<GeoLayer> layers;
+    if (!ReadGeoFile(input, o.layer, layers, error, Progress::Tick)) return Fail(error);
+    GeoLayer result;
+    result.name = "dissolve";
+    result.declaredType = "Polygon";
+    if (!layers.empty()) result.schema = layers[0].schema;
+    std::vector<std::string> order;
+    std::map<std::string, std::vector<const GeoFeature*>> groups;
+    for (const GeoFeature* f : FeaturesOf(layers)) {
+        std::string key;
+        if (!field.empty() && !FieldText(*f, field, key)) return Fail("no field '" + field + "' in " + input);
+        if (!groups.count(key)) order.push_back(key);
+        groups[key].push_back(f);
+    }
+    for (const std::string& key : order) AddResult(result, Dissolved(groups[key]), groups[key].front());
+    std::vector<PlotLayer> plot;
+    return FinishLayer(o, result, plot);
+}
+
 }  // namespace
 
 void PrintGeomUsage(FILE* out) {
@@ -404,6 +701,11 @@ void PrintGeomUsage(FILE* out) {
                  "      FILE: GeoPackage, Shapefile, GeoJSON, FlatGeobuf, CSV with WKT, .wkt text; without\n"
                  "      FILE (or with -) WKT geometries are read from standard input. Results go to OUT\n"
                  "      (any of those formats, attributes kept) or as WKT to standard output.\n"
+                 "  kelo geom VERB A B [-o OUT] [--svg OUT.svg]     area overlay of two inputs:\n");
+    for (const auto& v : kOverlayVerbs) std::fprintf(out, "      %-12s %s\n", v[0], v[1]);
+    std::fprintf(out,
+                 "  kelo geom dissolve [FILE|-] [FIELD] [-o OUT] [--svg OUT.svg]\n"
+                 "                      merge the areas of a layer, one feature per value of FIELD\n"
                  "  kelo plot FILE... -o OUT.svg [-l LAYER]\n"
                  "                      draw files (one colour each) into an SVG picture\n");
 }
@@ -411,6 +713,8 @@ void PrintGeomUsage(FILE* out) {
 int GeomCommand(int argc, char** argv) {
     if (argc < 1) return Usage("which verb?");
     if (const PairVerb* pair = FindPairVerb(argv[0])) return PairCommand(*pair, argc, argv);
+    if (IsOverlayVerb(argv[0])) return OverlayCommand(argv[0], argc, argv);
+    if (std::string(argv[0]) == "dissolve") return DissolveCommand(argc, argv);
     const Verb* verb = FindVerb(argv[0]);
     if (!verb) return Usage((std::string("unknown verb '") + argv[0] + "'").c_str());
     Options o;
@@ -428,6 +732,9 @@ int GeomCommand(int argc, char** argv) {
         if (end == o.positional[static_cast<size_t>(i)].c_str() || *end != '\0' || !std::isfinite(params[i]))
             return Usage(("'" + o.positional[static_cast<size_t>(i)] + "' is not a number").c_str());
     }
+    const bool styled = !o.cap.empty() || !o.join.empty() || !o.side.empty() || !o.tol.empty() || o.arc;
+    if (styled && verb->shape != BufferShape) return Usage("--cap, --join, --side, --tol and --arc go with buffer");
+    if (verb->shape == BufferShape && !BufferStyle(o, params + 1, error)) return Usage(error.c_str());
     const std::string input =
         o.positional.size() > static_cast<size_t>(verb->paramCount) ? o.positional.back() : std::string("-");
     if (!o.output.empty() && DriverFor(o.output, o.format).empty())
@@ -446,6 +753,13 @@ int GeomCommand(int argc, char** argv) {
 
     if (verb->kind == Kind::Info) {
         PrintInfo(layers);
+    } else if (verb->kind == Kind::Report) {
+        if (!(params[0] >= 0)) return Fail(std::string(verb->name) + ": TOL must be a number >= 0");
+        for (const GeoLayer& l : layers)
+            for (const GeoFeature& f : l.features) {
+                if (layers.size() > 1) std::printf("%s\t", l.name.c_str());
+                std::printf("%lld\t%s\n", f.fid, f.hasGeometry ? verb->report(f.geom, params).c_str() : "0\t-");
+            }
     } else if (verb->kind == Kind::Measure) {
         std::vector<std::vector<double>> values;
         double total = 0;
@@ -502,6 +816,19 @@ int GeomCommand(int argc, char** argv) {
             if (verb->shape == TransformShape) DropSpatialReference(results[li]);
             for (const GeoFeature& f : layers[li].features) {
                 Progress::Tick(++done, total);
+                if (verb->kind == Kind::Split) {
+                    std::vector<GM_Object> made;
+                    if (f.hasGeometry && !verb->split(f.geom, params, made, error))
+                        return Fail(layers[li].name + ", feature " + std::to_string(f.fid) + ": " + error);
+                    for (GM_Object& g : made) {
+                        GeoFeature r;
+                        r.fid = static_cast<long long>(results[li].features.size());
+                        r.attributes = f.attributes;
+                        r.geom = std::move(g);
+                        results[li].features.push_back(std::move(r));
+                    }
+                    continue;
+                }
                 GeoFeature r;
                 r.fid = f.fid;
                 r.attributes = f.attributes;

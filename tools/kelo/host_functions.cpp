@@ -12,6 +12,7 @@
 #include "geo_files.h"
 #include "host_geometry.h"
 #include "host_network.h"
+#include "host_partition.h"
 #include "host_raster.h"
 #include "noding_tool.h"
 
@@ -28,6 +29,12 @@ const char* const kHostNames[] = {
     "geoRelate",    "geoDistance",
     "geoNode",      "geoPolygonize",
     "rasterRead",   "rasterSlope", "rasterAspect", "rasterHillShade", "rasterWrite", "rasterStats", "rasterFree",
+    "rasterFill",   "rasterFlowDir", "rasterFlowAcc", "rasterStreams", "rasterFlowLength", "rasterWatershed",
+    "rasterContours", "rasterViewshed",
+    "geoIntersection", "geoUnion", "geoDifference", "geoSymDifference", "geoDissolve",
+    "geoSimplify",  "geoBuffer",
+    "geoCheck",     "geoNeaten",  "geoNeatenText", "geoAreaCut", "geoCutParallel", "geoCutRotate", "geoCutByLine",
+    "geoPartition",
 };
 const int32_t kHostNameCount = static_cast<int32_t>(sizeof kHostNames / sizeof kHostNames[0]);
 
@@ -39,6 +46,10 @@ enum Fn {
     kPoints = kNetFirst + static_cast<int>(NetFn::kFree) + 1, kMPoints, kRead, kWrite, kToWkt, kFromWkt,
     kRelate, kDistance, kNode, kPolygonize,
     kRasterFirst,  // the raster functions follow in the order of RasterFn
+    // Overlay: the first four in the order of the operation codes 0 to 3.
+    kIntersection = kRasterFirst + static_cast<int>(RasterFn::kEnd), kUnion, kDifference, kSymDifference, kDissolve,
+    kSimplify, kBuffer,
+    kPartitionFirst,  // then those of PartitionFn
 };
 
 using Geometry = HostGeometry;
@@ -192,22 +203,29 @@ intptr_t WriteFile(Tdata* cells, const std::vector<int32_t>& args, int32_t resul
     return setValue(cells[result], Tdata(static_cast<int>(layers[0].features.size())));
 }
 
+// The geometries of an array argument as objects; false when a member is not a geometry.
+bool ObjectsOf(const Tdata& array, std::vector<GM_Object>& objects) {
+    ScriptEngine* e = GetCurrentScriptEngine();
+    if (e == nullptr || array.dataType != kTypeArray) return false;
+    for (int32_t c : *array.value.a) {
+        const Geometry* g = FindGeometry(e->cells[c]);
+        if (g == nullptr) return false;
+        objects.emplace_back();
+        GeometryObject(*g, objects.back());
+    }
+    return true;
+}
+
 // geoNode(array, tol) and geoPolygonize(array, tol): the noded lines or the faces of every
 // geometry of the array taken together.
 intptr_t NodeOrPolygonize(Tdata* cells, const std::vector<int32_t>& args, int32_t result, bool faces) {
-    ScriptEngine* e = GetCurrentScriptEngine();
     double tol = 0;
-    if (e == nullptr || args.size() != 2 || cells[args[0]].dataType != kTypeArray) return 0;
+    if (args.size() != 2) return 0;
     if (cells[args[1]].dataType == kTypeInt) tol = cells[args[1]].value.i;
     else if (cells[args[1]].dataType == kTypeDouble) tol = cells[args[1]].value.d;
     else return 0;
     std::vector<GM_Object> objects;
-    for (int32_t c : *cells[args[0]].value.a) {
-        const Geometry* g = FindGeometry(e->cells[c]);
-        if (g == nullptr) return 0;
-        objects.emplace_back();
-        GeometryObject(*g, objects.back());
-    }
+    if (!ObjectsOf(cells[args[0]], objects)) return 0;
     std::vector<const GM_Object*> in;
     for (const GM_Object& o : objects) in.push_back(&o);
     std::vector<GM_Object> made;
@@ -215,6 +233,30 @@ intptr_t NodeOrPolygonize(Tdata* cells, const std::vector<int32_t>& args, int32_
     std::vector<void*> handles;
     for (const GM_Object& m : made) handles.push_back(KeepObject(m));
     return ReturnGeometries(cells, result, handles);
+}
+
+// geoUnion(a, b) and its kin: areas when both hold polygons, else lines; one geometry back.
+intptr_t Overlay(Tdata* cells, const std::vector<int32_t>& args, int32_t result, uint32_t op) {
+    if (args.size() != 2) return 0;
+    const Geometry *a = FindGeometry(cells[args[0]]), *b = FindGeometry(cells[args[1]]);
+    if (a == nullptr || b == nullptr) return 0;
+    GM_Object ga, gb, out;
+    GeometryObject(*a, ga);
+    GeometryObject(*b, gb);
+    const bool areas = ga.GetPolygonCount() > 0 && gb.GetPolygonCount() > 0;
+    if (!(areas ? BoolOp2DGeometry(&ga, &gb, op, out) : BoolOp1DGeometry(&ga, &gb, op, g_epsZero, out))) return 0;
+    return setValue(cells[result], Tdata(kTypePoints, KeepObject(out)));
+}
+
+// geoDissolve(array): the union of the areas of every geometry of the array.
+intptr_t Dissolve(Tdata* cells, const std::vector<int32_t>& args, int32_t result) {
+    std::vector<GM_Object> objects;
+    if (args.size() != 1 || !ObjectsOf(cells[args[0]], objects)) return 0;
+    std::vector<GM_Object*> in;
+    for (GM_Object& o : objects) in.push_back(&o);
+    GM_Object out;
+    if (!mergePolygons(in, out)) return 0;
+    return setValue(cells[result], Tdata(kTypePoints, KeepObject(out)));
 }
 
 double Area(const Geometry& g) {
@@ -240,6 +282,28 @@ bool Number(const Tdata& v, double& out) {
     return true;
 }
 
+// geoSimplify(g, tol): the geometry with every straight run thinned to tol.
+// geoBuffer(g, distance[, cap, join, side, tol]): the zone within the distance; round caps and
+// joins on both sides with circles within 0.1 of the distance unless given (tol 0: exact arcs).
+intptr_t SimplifyOrBuffer(Tdata* cells, const std::vector<int32_t>& args, int32_t result, bool buffer) {
+    if (args.size() < 2 || args.size() > (buffer ? 6u : 2u)) return 0;
+    const Geometry* g = FindGeometry(cells[args[0]]);
+    double v[5] = {0, kBufferCapRound, kBufferJoinRound, kBufferBoth, 0.1};
+    if (g == nullptr) return 0;
+    for (size_t k = 1; k < args.size(); ++k)
+        if (!Number(cells[args[k]], v[k - 1]) || !(std::fabs(v[k - 1]) < 1e9)) return 0;
+    GM_Object object, out;
+    GeometryObject(*g, object);
+    if (!buffer) {
+        Geometry_Dilute(object, 1, v[0]);
+        return setValue(cells[result], Tdata(kTypePoints, KeepObject(object)));
+    }
+    std::vector<GM_Object*> in{&object};
+    if (!ComputeBuffer(in, v[0], out, static_cast<int>(v[1]), static_cast<int>(v[2]), static_cast<int>(v[3]), v[4], 1))
+        return 0;
+    return setValue(cells[result], Tdata(kTypePoints, KeepObject(out)));
+}
+
 // The sun functions take lon, lat, year, month, day and an optional mode.
 bool SunArgs(Tdata* cells, const std::vector<int32_t>& args, double (&v)[6]) {
     if (args.size() < 5 || args.size() > 6) return false;
@@ -260,7 +324,12 @@ intptr_t Call(int32_t fn) {
         return CallNetworkFunction(static_cast<NetFn>(fn - kNetFirst), cells, args, result,
                                    text != nullptr ? *text : unused);
     }
-    if (fn >= kRasterFirst) {
+    if (fn >= kPartitionFirst) {
+        std::string unused;
+        return CallPartitionFunction(static_cast<PartitionFn>(fn - kPartitionFirst), cells, args, result,
+                                     text != nullptr ? *text : unused);
+    }
+    if (fn >= kRasterFirst && fn < kIntersection) {
         std::string unused;
         return CallRasterFunction(static_cast<RasterFn>(fn - kRasterFirst), cells, args, result,
                                   text != nullptr ? *text : unused);
@@ -270,6 +339,13 @@ intptr_t Call(int32_t fn) {
         case kWrite: return WriteFile(cells, args, result);
         case kNode: return NodeOrPolygonize(cells, args, result, false);
         case kPolygonize: return NodeOrPolygonize(cells, args, result, true);
+        case kIntersection:
+        case kUnion:
+        case kDifference:
+        case kSymDifference: return Overlay(cells, args, result, static_cast<uint32_t>(fn - kIntersection));
+        case kDissolve: return Dissolve(cells, args, result);
+        case kSimplify: return SimplifyOrBuffer(cells, args, result, false);
+        case kBuffer: return SimplifyOrBuffer(cells, args, result, true);
         case kFromWkt: {
             if (args.size() != 1 || cells[args[0]].dataType != kTypeString) return 0;
             GM_Object object;

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "raster_command.h"
+#include "surface_verbs.h"
 
 namespace kelo_tool {
 
@@ -16,7 +17,9 @@ using namespace kelo;
 namespace {
 
 const char* const kFnNames[] = {"rasterRead", "rasterSlope", "rasterAspect", "rasterHillShade",
-                                "rasterWrite", "rasterStats", "rasterFree"};
+                                "rasterWrite", "rasterStats", "rasterFree",  "rasterFill",
+                                "rasterFlowDir", "rasterFlowAcc", "rasterStreams", "rasterFlowLength",
+                                "rasterWatershed", "rasterContours", "rasterViewshed"};
 
 struct Raster {
     RasterGrid grid;
@@ -81,8 +84,11 @@ private:
 
     intptr_t Read();
     intptr_t Derive();
+    intptr_t Drain();
     intptr_t Write();
     intptr_t Stats();
+    intptr_t Contours();
+    intptr_t SeenCells();
 
     RasterFn fn_;
     Tdata* cells_;
@@ -161,6 +167,42 @@ intptr_t RasterCall::Derive() {
     return Keep(std::move(r));
 }
 
+// Drainage of the filled grid: filled heights keep the source's z scale, the rest are codes, counts
+// and labels.
+intptr_t RasterCall::Drain() {
+    const bool thresholded = fn_ == RasterFn::kStreams || fn_ == RasterFn::kWatershed;
+    double threshold = 0;
+    if (thresholded) {
+        if (!Count(2, 2)) return WrongCount("(klHandle grid, number threshold)");
+        if (!Number(Arg(1), threshold) ||
+            (fn_ == RasterFn::kWatershed && (threshold != std::floor(threshold) || std::fabs(threshold) > 2147483647.0)))
+            return Fail(fn_ == RasterFn::kStreams ? "the threshold is a length in cells" : "the threshold is a cell count");
+    } else if (!Count(1, 1)) {
+        return WrongCount("(klHandle grid)");
+    }
+    if (!GridArg(0)) return 0;
+    const RasterGrid& g = raster_->grid;
+    auto r = std::make_unique<Raster>();
+    r->grid = g;
+    r->zscale = fn_ == RasterFn::kFill ? raster_->zscale : 1;
+    std::unique_ptr<int32_t[]> out;
+    {
+        NodataScope nodata;
+        const int32_t* dem = g.cells.data();
+        switch (fn_) {
+            case RasterFn::kFill: out.reset(FillSinks(dem, g.cols, g.rows)); break;
+            case RasterFn::kFlowDir: out.reset(FlowDirection(dem, g.cols, g.rows)); break;
+            case RasterFn::kFlowAcc: out.reset(FlowAccumulation(dem, g.cols, g.rows)); break;
+            case RasterFn::kStreams: out.reset(StreamNetwork(dem, g.cols, g.rows, threshold)); break;
+            case RasterFn::kFlowLength: out.reset(FlowLength(dem, g.cols, g.rows)); break;
+            default: out.reset(Watershed(dem, g.cols, g.rows, static_cast<int>(threshold))); break;
+        }
+    }
+    if (!out) return Fail("the grid is empty or too large");
+    r->grid.cells.assign(out.get(), out.get() + g.cells.size());
+    return Keep(std::move(r));
+}
+
 intptr_t RasterCall::Write() {
     if (!Count(2, 2)) return WrongCount("(string path, klHandle grid)");
     if (Arg(0).dataType != kTypeString) return Fail("the path must be a string");
@@ -215,6 +257,40 @@ intptr_t RasterCall::Stats() {
     return 1;
 }
 
+// Writes the grid's contour lines (field elev, in the grid's units) to a vector file; the count.
+intptr_t RasterCall::Contours() {
+    if (!Count(3, 3)) return WrongCount("(klHandle grid, double interval, string path)");
+    double interval = 0;
+    if (!Number(Arg(1), interval) || !(interval > 0)) return Fail("the interval must be a number above 0");
+    if (Arg(2).dataType != kTypeString) return Fail("the path must be a string");
+    if (!GridArg(0)) return 0;
+    if (raster_->shade) return Fail("a hill shade has no heights");
+    GeoLayer layer;
+    std::vector<double> elev;
+    std::string error;
+    if (!ContourLines(raster_->grid, raster_->zscale, interval, layer, elev, error)) return Fail(error);
+    std::vector<std::vector<double>> values{elev};
+    std::vector<GeoLayer> layers(1);
+    layers[0] = std::move(layer);
+    if (!WriteGeoFile(*Arg(2).value.s, "", layers, error, "elev", &values)) return Fail(error);
+    return setValue(cells_[result_], Tdata(static_cast<int>(layers[0].features.size())));
+}
+
+// A grid of 1 (seen) and 0 (hidden) from an observer at world (x, y), eyes height above ground.
+intptr_t RasterCall::SeenCells() {
+    if (!Count(3, 4)) return WrongCount("(klHandle grid, double x, double y [, double height])");
+    double x = 0, y = 0, height = 1.7;
+    if (!Number(Arg(1), x) || !Number(Arg(2), y)) return Fail("the observer is two numbers x, y");
+    if (args_.size() == 4 && !Number(Arg(3), height)) return Fail("the eye height must be a number");
+    if (!GridArg(0)) return 0;
+    if (raster_->shade) return Fail("a hill shade has no heights");
+    auto r = std::make_unique<Raster>();
+    r->grid = raster_->grid;
+    std::string error;
+    if (!Viewshed(raster_->grid, raster_->zscale, x, y, height, r->grid.cells, error)) return Fail(error);
+    return Keep(std::move(r));
+}
+
 intptr_t RasterCall::Run() {
     switch (fn_) {
         case RasterFn::kRead: return Read();
@@ -223,11 +299,19 @@ intptr_t RasterCall::Run() {
         case RasterFn::kHillShade: return Derive();
         case RasterFn::kWrite: return Write();
         case RasterFn::kStats: return Stats();
+        case RasterFn::kContours: return Contours();
+        case RasterFn::kViewshed: return SeenCells();
         case RasterFn::kFree:
             if (!Count(1, 1)) return WrongCount("(klHandle grid)");
             if (!GridArg(0)) return 0;
             g_rasters.live.erase(id_);
             return setValue(cells_[result_], Tdata(true));
+        case RasterFn::kFill:
+        case RasterFn::kFlowDir:
+        case RasterFn::kFlowAcc:
+        case RasterFn::kStreams:
+        case RasterFn::kFlowLength:
+        case RasterFn::kWatershed: return Drain();
     }
     return 0;
 }

@@ -1,5 +1,6 @@
-// Raster grids for scripts: a script reads an elevation file into a grid, derives slope, aspect or
-// shaded relief from it, asks for its statistics and writes grids as GeoTIFF. Grids live until the
+// Raster grids for scripts: a script reads an elevation file into a grid, derives slope, aspect,
+// shaded relief, drainage or a viewshed from it, writes its contour lines to a vector file, asks
+// for its statistics and writes grids as GeoTIFF. Grids live until the
 // script frees them or the run ends.
 #pragma once
 
@@ -11,8 +12,14 @@
 
 namespace kelo_tool {
 
-// In the order of their host names (rasterRead ... rasterFree).
-enum class RasterFn { kRead, kSlope, kAspect, kHillShade, kWrite, kStats, kFree };
+// In the order of their host names (rasterRead ... rasterFree, rasterFill ... rasterWatershed,
+// rasterContours, rasterViewshed).
+enum class RasterFn {
+    kRead, kSlope, kAspect, kHillShade, kWrite, kStats, kFree,
+    kFill, kFlowDir, kFlowAcc, kStreams, kFlowLength, kWatershed,
+    kContours, kViewshed,
+    kEnd,  // not a function: the first number after the raster functions
+};
 
 // Carries out one call: non-zero when the result cell holds the answer; zero, with the reason
 // written to text, when the arguments are wrong or a file cannot be read or written.

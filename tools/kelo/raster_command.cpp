@@ -16,6 +16,7 @@
 #include "KeloGeomNet.h"
 #include "geo_files.h"
 #include "progress_bar.h"
+#include "surface_verbs.h"
 
 namespace kelo_tool {
 
@@ -55,6 +56,10 @@ void EnsureGdalRasters() {
     GDALAllRegister();
     CPLSetErrorHandler(CPLQuietErrorHandler);
 }
+
+bool IsPng(const std::string& path);
+GDALDatasetH MemoryDataset(const RasterGrid& g, int bands, GDALDataType type, std::string& error);
+bool SaveCopy(GDALDatasetH ds, CPLErr written, const std::string& path, bool png, std::string& error);
 
 }  // namespace
 
@@ -116,21 +121,13 @@ bool ReadRaster(const std::string& path, double zscale, int bandNo, RasterGrid& 
 }
 
 bool WriteRaster(const std::string& path, const RasterGrid& g, const int32_t* cells, bool bytes, std::string& error) {
-    std::string lower = path;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-    const bool png = lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".png") == 0;
+    const bool png = IsPng(path);
     if (png && !bytes) {
         error = path + ": only hillshade is written as a picture";
         return false;
     }
-    GDALDriverH mem = GDALGetDriverByName("MEM");
-    GDALDatasetH ds = GDALCreate(mem, "", g.cols, g.rows, 1, bytes ? GDT_Byte : GDT_Int32, nullptr);
-    if (!ds) {
-        error = GdalError("cannot create output");
-        return false;
-    }
-    GDALSetGeoTransform(ds, const_cast<double*>(g.geo));
-    if (!g.wkt.empty()) GDALSetProjection(ds, g.wkt.c_str());
+    GDALDatasetH ds = MemoryDataset(g, 1, bytes ? GDT_Byte : GDT_Int32, error);
+    if (!ds) return false;
     GDALRasterBandH band = GDALGetRasterBand(ds, 1);
     CPLErr err = CE_None;
     if (bytes) {
@@ -144,11 +141,41 @@ bool WriteRaster(const std::string& path, const RasterGrid& g, const int32_t* ce
         err = GDALRasterIO(band, GF_Write, 0, 0, g.cols, g.rows, const_cast<int32_t*>(cells), g.cols, g.rows,
                            GDT_Int32, 0, 0);
     }
-    // A temporary beside the output, renamed over it, so a failed write leaves nothing half done.
+    return SaveCopy(ds, err, path, png, error);
+}
+
+namespace {
+
+bool IsPng(const std::string& path) {
+    std::string lower = path;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    return lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".png") == 0;
+}
+
+// A dataset in memory with g's size and georeferencing.
+GDALDatasetH MemoryDataset(const RasterGrid& g, int bands, GDALDataType type, std::string& error) {
+    GDALDatasetH ds = GDALCreate(GDALGetDriverByName("MEM"), "", g.cols, g.rows, bands, type, nullptr);
+    if (!ds) {
+        error = GdalError("cannot create output");
+        return nullptr;
+    }
+    GDALSetGeoTransform(ds, const_cast<double*>(g.geo));
+    if (!g.wkt.empty()) GDALSetProjection(ds, g.wkt.c_str());
+    return ds;
+}
+
+// Copies a dataset held in memory (written with status written) to path, PNG or GeoTIFF, and
+// closes it. A temporary beside the output, renamed over it, so a failed write leaves nothing
+// half done.
+bool SaveCopy(GDALDatasetH ds, CPLErr written, const std::string& path, bool png, std::string& error) {
+    if (written != CE_None) {
+        GDALClose(ds);
+        error = GdalError("cannot write " + path);
+        return false;
+    }
     const std::string tmp = path + ".tmp-kelo";
     GDALDriverH drv = GDALGetDriverByName(png ? "PNG" : "GTiff");
-    GDALDatasetH outDs = err == CE_None && drv ? GDALCreateCopy(drv, tmp.c_str(), ds, FALSE, nullptr, nullptr, nullptr)
-                                               : nullptr;
+    GDALDatasetH outDs = drv ? GDALCreateCopy(drv, tmp.c_str(), ds, FALSE, nullptr, nullptr, nullptr) : nullptr;
     GDALClose(ds);
     if (!outDs) {
         error = GdalError("cannot write " + path);
@@ -165,8 +192,6 @@ bool WriteRaster(const std::string& path, const RasterGrid& g, const int32_t* ce
     if (VSIStatL((tmp + ".aux.xml").c_str(), &st) == 0) std::rename((tmp + ".aux.xml").c_str(), (path + ".aux.xml").c_str());
     return true;
 }
-
-namespace {
 
 // Band 1 (or --band) scaled by --zscale (100 by default).
 bool ReadGrid(const std::string& path, const Options& o, Grid& g, std::string& error) {
@@ -199,6 +224,80 @@ int Derivative(const std::string& verb, const Options& o) {
         out.reset(HillShade(g.cells.data(), g.cols, g.rows, g.cellX, g.cellY, static_cast<int>(o.Num("--azimuth", 315)),
                             static_cast<int>(o.Num("--altitude", 45)), o.Num("--zscale", 100)));
     if (!WriteGrid(o.positional[1], g, out.get(), verb == "hillshade", error)) return Fail(error);
+    return 0;
+}
+
+// Heights back in the input's units, as 64-bit floats so that no fraction is lost.
+bool WriteHeights(const std::string& path, const Grid& g, const int32_t* cells, double zscale, std::string& error) {
+    GDALDatasetH ds = MemoryDataset(g, 1, GDT_Float64, error);
+    if (!ds) return false;
+    GDALRasterBandH band = GDALGetRasterBand(ds, 1);
+    GDALSetRasterNoDataValue(band, kToolNodata);
+    std::vector<double> row(g.cols);
+    CPLErr err = CE_None;
+    for (int r = 0; r < g.rows && err == CE_None; ++r) {
+        for (int c = 0; c < g.cols; ++c) {
+            const int32_t v = cells[static_cast<size_t>(r) * g.cols + c];
+            row[c] = v == kToolNodata ? kToolNodata : v / zscale;
+        }
+        err = GDALRasterIO(band, GF_Write, 0, r, g.cols, 1, row.data(), g.cols, 1, GDT_Float64, 0, 0);
+    }
+    return SaveCopy(ds, err, path, false, error);
+}
+
+// Stream cells in blue over the grey hill shade (sun 315, 45), missing cells white: a picture of
+// where the water gathers.
+bool WriteStreamPicture(const std::string& path, const Grid& g, const int32_t* shade, const int32_t* streams,
+                        std::string& error) {
+    GDALDatasetH ds = MemoryDataset(g, 3, GDT_Byte, error);
+    if (!ds) return false;
+    static const uint8_t kStream[3] = {30, 100, 230};
+    std::vector<uint8_t> b(static_cast<size_t>(g.cols) * g.rows);
+    CPLErr err = CE_None;
+    for (int band = 0; band < 3 && err == CE_None; ++band) {
+        for (size_t i = 0; i < b.size(); ++i)
+            b[i] = shade[i] == kToolNodata ? 255
+                   : streams[i] == 200     ? kStream[band]
+                                           : static_cast<uint8_t>(std::clamp(shade[i], 0, 250) * 255 / 250);
+        err = GDALRasterIO(GDALGetRasterBand(ds, band + 1), GF_Write, 0, 0, g.cols, g.rows, b.data(), g.cols, g.rows,
+                           GDT_Byte, 0, 0);
+    }
+    return SaveCopy(ds, err, path, IsPng(path), error);
+}
+
+// Fill, flow directions, accumulation, streams, flow length and basins of the filled grid.
+int Drainage(const std::string& verb, const Options& o) {
+    if (int bad = NeedOutput(o, verb.c_str())) return bad;
+    if (o.values.count("--picture") && verb != "streams") return Fail("--picture belongs to streams");
+    Grid g;
+    std::string error;
+    if (!ReadGrid(o.positional[0], o, g, error)) return Fail(error);
+    const int32_t* dem = g.cells.data();
+    Owned out;
+    if (verb == "fill") {
+        out.reset(FillSinks(dem, g.cols, g.rows));
+    } else if (verb == "flowdir") {
+        out.reset(FlowDirection(dem, g.cols, g.rows));
+    } else if (verb == "flowacc") {
+        out.reset(FlowAccumulation(dem, g.cols, g.rows));
+    } else if (verb == "streams") {
+        out.reset(StreamNetwork(dem, g.cols, g.rows, o.Num("--threshold", 100)));
+    } else if (verb == "flowlength") {
+        out.reset(FlowLength(dem, g.cols, g.rows));
+    } else {
+        const double t = o.Num("--threshold", 100);
+        if (!(std::fabs(t) < 2147483647.0)) return Fail("--threshold is a cell count");
+        out.reset(Watershed(dem, g.cols, g.rows, static_cast<int>(t)));
+    }
+    if (!out) return Fail("the grid is too large");
+    const double zscale = o.Num("--zscale", 100);
+    if (!(verb == "fill" ? WriteHeights(o.positional[1], g, out.get(), zscale, error)
+                         : WriteGrid(o.positional[1], g, out.get(), false, error)))
+        return Fail(error);
+    if (o.values.count("--picture")) {
+        Owned shade(HillShade(dem, g.cols, g.rows, g.cellX, g.cellY, 315, 45, zscale));
+        if (!WriteStreamPicture(o.values.at("--picture"), g, shade.get(), out.get(), error)) return Fail(error);
+    }
     return 0;
 }
 
@@ -335,6 +434,14 @@ void PrintRasterUsage(FILE* out) {
                  "      classify   IN [OUT] [--method 0..7] [--classes N] [--unit U] [--breaks a,b,...]\n"
                  "      zonal      IN POLYGONS                 statistics of the cells inside each polygon\n"
                  "      stats      IN                          statistics of the whole grid\n"
+                 "      fill       IN OUT                      depressions filled to their spill height\n"
+                 "      flowdir    IN OUT                      flow codes clockwise from 1 down to 128 down-right, 0 none\n"
+                 "      flowacc    IN OUT                      cells draining through each cell, itself included\n"
+                 "      streams    IN OUT [--threshold L] [--picture P.png]  200 where the upstream path reaches L cells\n"
+                 "      flowlength IN OUT                      downstream length to the grid's edge, 0..200\n"
+                 "      watershed  IN OUT [--threshold N]      basins of outlets draining N cells or more\n");
+    PrintSurfaceUsage(out);
+    std::fprintf(out,
                  "      IN: any raster GDAL reads; cells become integers value * S (S = 100 by default).\n"
                  "      OUT: GeoTIFF with the input's georeferencing.\n");
 }
@@ -352,9 +459,11 @@ int RasterCommand(int argc, char** argv) {
             o.values[a] = "1";
         } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
             static const char* kValued[] = {"--zscale", "--band",  "--method", "--azimuth", "--altitude",
-                                            "--cell",   "--classes", "--unit", "--breaks"};
+                                            "--cell",   "--classes", "--unit", "--breaks", "--threshold", "--picture"};
             if (std::find_if(std::begin(kValued), std::end(kValued), [&](const char* k) { return a == k; }) ==
-                std::end(kValued))
+                    std::end(kValued) &&
+                std::find_if(kSurfaceOptions, kSurfaceOptions + kSurfaceOptionCount,
+                             [&](const char* k) { return a == k; }) == kSurfaceOptions + kSurfaceOptionCount)
                 return Fail("unknown option '" + a + "'");
             if (i + 1 >= argc) return Fail(a + " needs a value");
             o.values[a] = argv[++i];
@@ -372,7 +481,11 @@ int RasterCommand(int argc, char** argv) {
     else if (verb == "classify") rc = Classify(o);
     else if (verb == "zonal") rc = Zonal(o);
     else if (verb == "stats") rc = Stats(o);
-    else {
+    else if (verb == "fill" || verb == "flowdir" || verb == "flowacc" || verb == "streams" || verb == "flowlength" ||
+             verb == "watershed")
+        rc = Drainage(verb, o);
+    else if ((rc = SurfaceVerb(verb, o.positional, o.values)) >= 0) {
+    } else {
         PrintRasterUsage(stderr);
         rc = Fail("unknown verb '" + verb + "'");
     }

@@ -1,0 +1,474 @@
+// The area overlay. Both operands' rings are noded together and every face of the arrangement is
+// classified by a point that certainly lies inside it: a face's area centre can fall outside a
+// C-shaped or ring-shaped face, which would keep or drop the wrong face, so the interior-point
+// routine is used instead. Faces never straddle an operand's boundary after noding, so one point
+// decides for the whole face. Where kept faces are neighbours (union, and symmetric difference of
+// operands sharing an edge) the edges between them cancel in an id toggle and the faces are traced
+// again, so results come out as whole polygons rather than pieces of the arrangement.
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "companion/gbk.h"
+#include "companion/ui.h"
+#include "geometry/discrete.h"
+#include "geometry/tolerance.h"
+#include "overlay/arc_polygon.h"
+#include "overlay/boolean_overlay.h"
+#include "overlay/overlay_detail.h"
+#include "relations/nine_intersection.h"
+
+namespace kelo {
+
+namespace detail {
+
+void SetPolygons(GM_Object& g, PolygonList& polys) {
+    g.DeleteContent();
+    if (polys.empty()) return;
+    if (polys.size() == 1) {
+        g.type = wkbPolygon;
+        g.polygon.ringCount = polys[0].ringCount;
+        g.polygon.rings = polys[0].Detach();
+        return;
+    }
+    g.type = wkbMultiPolygon;
+    g.multiPolygon.polygonCount = static_cast<uint32_t>(polys.size());
+    g.multiPolygon.polygons = new WKBPolygon[polys.size()];
+    for (size_t i = 0; i < polys.size(); ++i) {
+        g.multiPolygon.polygons[i].ringCount = polys[i].ringCount;
+        g.multiPolygon.polygons[i].rings = polys[i].Detach();
+    }
+}
+
+void AppendPolygons(const GM_Object& g, PolygonList& polys) {
+    for (int i = 0; i < g.GetPolygonCount(); ++i) polys.push_back(*g.GetOriginalPolygonAt(i));
+}
+
+namespace {
+bool HasRunOf(const GM_Object& g, bool (*pick)(klLineType)) {
+    bool found = false;
+    ForEachLine(g, [&](LineString& l) {
+        for (uint32_t s = 0; s < l.partCount && l.parts; ++s) found = found || pick(l.parts[s].lineType);
+    });
+    return found;
+}
+}  // namespace
+
+namespace {
+// An arc that ends where it starts is a full circle through its middle point; the relations and
+// the interior-point search read it as nothing, so it becomes two half circles.
+void OpenClosedArcs(GM_Object& g) {
+    ForEachLine(g, [](LineString& l) {
+        for (uint32_t s = 0; s < l.partCount && l.parts; ++s) {
+            CurveSegment& run = l.parts[s];
+            if (run.lineType != klLT3PArc || run.pointCount < 3) continue;
+            std::vector<Point3D> pts{run.points[0]};
+            bool changed = false;
+            for (uint32_t i = 0; i + 2 < run.pointCount; i += 2) {
+                const Point3D &a = run.points[i], &m = run.points[i + 1], &b = run.points[i + 2];
+                if (a.x == b.x && a.y == b.y && (a.x != m.x || a.y != m.y)) {
+                    const double cx = (a.x + m.x) / 2, cy = (a.y + m.y) / 2, rx = a.x - cx, ry = a.y - cy;
+                    pts.push_back({cx - ry, cy + rx, a.z});
+                    pts.push_back(m);
+                    pts.push_back({cx + ry, cy - rx, a.z});
+                    changed = true;
+                } else {
+                    pts.push_back(m);
+                }
+                pts.push_back(b);
+            }
+            if (!changed) continue;
+            delete[] run.points;
+            run.points = new Point3D[pts.size()];
+            std::copy(pts.begin(), pts.end(), run.points);
+            run.pointCount = static_cast<uint32_t>(pts.size());
+        }
+    });
+}
+}  // namespace
+
+bool MakeNodable(GM_Object& g) {
+    OpenClosedArcs(g);
+    bool curved = false;
+    if (HasRunOf(g, [](klLineType t) { return t != klLTPolyline && t != klLT3PArc && t != klLT3PCircle; })) {
+        g.Discrete(klDPSpline | klDPBezier | klDPEllipse);
+        curved = true;
+    }
+    // Full circles are not segments the noding takes: they go to straight pieces.
+    if (HasRunOf(g, [](klLineType t) { return t == klLT3PCircle; })) {
+        g.Discrete(klDPArc);
+        curved = true;
+    }
+    return curved;
+}
+
+}  // namespace detail
+
+using detail::PolygonList;
+
+namespace {
+
+constexpr double kFineTol = 1e-8;
+
+bool IsArea(const WKBGeometry* g) { return g && (g->type == wkbPolygon || g->type == wkbMultiPolygon); }
+
+// An operand's private copy, its curves other than arcs made straight or arc chains, indexed.
+struct Operand {
+    GM_Object obj;
+    bool curved = false;
+    std::unique_ptr<C9iObjIndex> index;
+
+    explicit Operand(const WKBGeometry& g) : obj(g) {
+        curved = detail::MakeNodable(obj);
+        index = std::make_unique<C9iObjIndex>(&obj);
+    }
+    // 2 inside, 1 on the boundary, 0 outside.
+    int Where(const Point3D& p, double tol) const {
+        const int loc = index->Locate(p, tol);
+        return loc == 0 ? 2 : loc == 1 ? 1 : 0;
+    }
+};
+
+// Whether the boundaries of a and b come within tol of each other: a sweep over the segment
+// boxes that stops at the first contact. It stands in for the full relation of the two operands,
+// whose ring-by-ring work grows with the square of the ring count (a lake with ten thousand
+// islands), where only "touching or not" is needed.
+bool BoundariesMeet(const GM_Object& a, const GM_Object& b, double tol) {
+    struct Item {
+        CsSegment seg;
+        Box box;
+        bool fromB;
+    };
+    std::vector<Item> items;
+    auto collect = [&](const GM_Object& g, bool fromB) {
+        detail::ForEachLine(g, [&](LineString& l) {
+            for (uint32_t s = 0; s < l.partCount && l.parts; ++s) {
+                CurveSegment* run = &l.parts[s];
+                const int n = GetSegmentCount(static_cast<int>(run->pointCount), run->lineType);
+                for (int i = 0; i < n; ++i) {
+                    CsSegment seg(run, i);
+                    items.push_back({seg, seg.GetBox(), fromB});
+                }
+            }
+        });
+    };
+    collect(a, false);
+    collect(b, true);
+    std::sort(items.begin(), items.end(), [](const Item& x, const Item& y) { return x.box.minx < y.box.minx; });
+    for (size_t k = 0; k < items.size(); ++k) {
+        const Item& u = items[k];
+        for (size_t m = k + 1; m < items.size() && items[m].box.minx <= u.box.maxx + tol; ++m) {
+            const Item& v = items[m];
+            if (u.fromB == v.fromB || v.box.miny > u.box.maxy + tol || v.box.maxy < u.box.miny - tol) continue;
+            Point3D p, q;
+            if (u.seg.IntersectInfo(v.seg, p, q, tol) != 0) return true;
+        }
+    }
+    return false;
+}
+
+// Which results a face goes to, by where its point lies in A and B (split has three results,
+// the others one). -1: dropped.
+int SlotOf(uint32_t op, int ra, int rb) {
+    const bool ia = ra == 2, ib = rb == 2;
+    if (ia || ib) {
+        switch (op) {
+        case kBoolIntersection: return ia && ib ? 0 : -1;
+        case kBoolUnion: return 0;
+        case kBoolDifference: return ib ? -1 : 0;
+        case kBoolSymDifference: return ia && ib ? -1 : 0;
+        case kBoolSplit: return ia && ib ? 0 : ia ? 1 : 2;
+        default: return -1;
+        }
+    }
+    return op == kBoolUnion && (ra != 0 || rb != 0) ? 0 : -1;
+}
+
+// A point well inside the face: the interior-point routine keeps its distance from the rings
+// where the face leaves room, so the point is off the operands' boundaries too.
+bool FacePoint(const keloPolygon& face, double tol, Point3D& p) {
+    double x = 0, y = 0, z = 0;
+    if (!innerPoint(face, x, y, z, 2 * tol, 0)) return false;
+    p = Point3D{x, y, 0};
+    return true;
+}
+
+// The faces, built at tol; where the finer tolerance leaves pieces shorter than the coordinate
+// tolerance, the edges are noded once more at the coordinate tolerance so that no needle faces
+// come out.
+std::unique_ptr<CKeloMakeArcPolygon> BuildFaces(std::unique_ptr<CKeloMakeArcPolygon> faces, double tol) {
+    faces->Solve();
+    if (tol + kFineTol >= g_epsZero) return faces;
+    bool shortPiece = false;
+    keloPoints arc;
+    for (int i = 0; i < faces->GetArcCount() && !shortPiece; ++i) {
+        faces->GetArc(i, arc);
+        const Point3D &a = arc.points[0], &b = arc.points[arc.GetCount() - 1];
+        shortPiece = std::hypot(b.x - a.x, b.y - a.y) <= g_epsZero;
+    }
+    if (!shortPiece) return faces;
+    auto again = std::make_unique<CKeloMakeArcPolygon>(g_epsZero);
+    for (int i = 0; i < faces->GetArcCount(); ++i) {
+        faces->GetArc(i, arc);
+        again->AddArc(&arc);
+    }
+    again->Solve();
+    return again;
+}
+
+class AreaOverlay {
+public:
+    AreaOverlay(const WKBGeometry& a, const WKBGeometry& b, uint32_t op)
+        : m_a(a), m_b(b), m_op(op == kBoolFineIntersection ? kBoolIntersection : op == kBoolFineDifference ? kBoolDifference : op),
+          m_tol(op == kBoolFineIntersection || op == kBoolFineDifference ? kFineTol : g_epsZero) {}
+
+    void Run(std::vector<GM_Object>& results) {
+        std::vector<PolygonList> out(m_op == kBoolSplit ? 3 : 1);
+        Compute(out);
+        results.assign(out.size(), GM_Object());
+        for (size_t i = 0; i < out.size(); ++i) detail::SetPolygons(results[i], out[i]);
+    }
+
+private:
+    void Compute(std::vector<PolygonList>& out) {
+        if (FastPath(out)) return;
+        auto faces = std::make_unique<CKeloMakeArcPolygon>(m_tol);
+        for (const GM_Object* g : {&m_a.obj, &m_b.obj})
+            detail::ForEachLine(*g, [&](LineString& l) {
+                for (uint32_t s = 0; s < l.partCount && l.parts; ++s) {
+                    keloPoints run(&l.parts[s]);
+                    faces->AddArc(&run);
+                }
+            });
+        faces = BuildFaces(std::move(faces), m_tol);
+        const std::vector<int> slot = Classify(*faces);
+        if (m_op == kBoolUnion || m_op == kBoolSymDifference) Dissolve(*faces, slot, out[0]);
+        else Collect(*faces, slot, out);
+    }
+
+    // Disjoint and strictly nested operands need no noding.
+    bool FastPath(std::vector<PolygonList>& out) {
+        const Box ba = m_a.obj.mbRegion(), bb = m_b.obj.mbRegion();
+        const bool boxesApart = ba.maxx < bb.minx - m_tol || bb.maxx < ba.minx - m_tol || ba.maxy < bb.miny - m_tol ||
+                                bb.maxy < ba.miny - m_tol;
+        const int rel = boxesApart ? kl9iDisjoint : Nesting();
+        if (rel == kl9iDisjoint) {
+            switch (m_op) {
+            case kBoolIntersection: break;
+            case kBoolUnion:
+            case kBoolSymDifference: Add(out[0], m_a.obj), Add(out[0], m_b.obj); break;
+            case kBoolDifference: Add(out[0], m_a.obj); break;
+            case kBoolSplit: Add(out[1], m_a.obj), Add(out[2], m_b.obj); break;
+            }
+            return true;
+        }
+        if (rel != kl9iInside) return false;
+        const bool aOuter = m_aContainsB;
+        const GM_Object& outer = aOuter ? m_a.obj : m_b.obj;
+        const GM_Object& inner = aOuter ? m_b.obj : m_a.obj;
+        // Holes of the inner operand would become islands with the outer's holes in them: that
+        // arrangement is left to the general path.
+        const bool punchable = HolesFree(inner);
+        switch (m_op) {
+        case kBoolIntersection: Add(out[0], inner); return true;
+        case kBoolUnion: Add(out[0], outer); return true;
+        case kBoolDifference:
+            if (!aOuter) return true;  // the first lies inside the second: nothing is left
+            if (!punchable) return false;
+            Punch(out[0], outer, inner);
+            return true;
+        case kBoolSymDifference:
+            if (!punchable) return false;
+            Punch(out[0], outer, inner);
+            return true;
+        case kBoolSplit:
+            if (!punchable) return false;
+            Add(out[0], inner);
+            Punch(out[aOuter ? 1 : 2], outer, inner);
+            return true;
+        }
+        return false;
+    }
+
+    // Disjoint, one strictly inside the other, or neither (overlap), for operands whose boxes
+    // meet. Without boundary contact every ring lies wholly inside or outside the other operand,
+    // which one vertex tells: B lies in A when all of B's polygons start inside A and none of A's
+    // rings (a hole of A that B would cover) lies inside B.
+    int Nesting() {
+        if (BoundariesMeet(m_a.obj, m_b.obj, m_tol)) return kl9iOverlap;
+        struct Count {
+            int outersOut = 0, ringsIn = 0;
+        };
+        auto count = [&](const GM_Object& g, const Operand& other) {
+            Count c;
+            for (int i = 0; i < g.GetPolygonCount(); ++i) {
+                const keloPolygon* poly = g.GetOriginalPolygonAt(i);
+                for (int r = 0; r < poly->GetRingsCount(); ++r) {
+                    const Point3D* p = poly->GetOriginalRingAt(r)->GetPointByVertexAt(0);
+                    if (!p) continue;
+                    const bool in = other.Where(*p, m_tol) == 2;
+                    c.ringsIn += in;
+                    if (r == 0 && !in) ++c.outersOut;
+                }
+            }
+            return c;
+        };
+        const Count a = count(m_a.obj, m_b), b = count(m_b.obj, m_a);
+        if (a.ringsIn == 0 && b.ringsIn == 0) return kl9iDisjoint;
+        if (b.outersOut == 0 && a.ringsIn == 0) {
+            m_aContainsB = true;
+            return kl9iInside;
+        }
+        if (a.outersOut == 0 && b.ringsIn == 0) {
+            m_aContainsB = false;
+            return kl9iInside;
+        }
+        return kl9iOverlap;
+    }
+
+    static bool HolesFree(const GM_Object& g) {
+        for (int i = 0; i < g.GetPolygonCount(); ++i)
+            if (g.GetOriginalPolygonAt(i)->GetRingsCount() > 1) return false;
+        return true;
+    }
+
+    static void Add(PolygonList& to, const GM_Object& from) { detail::AppendPolygons(from, to); }
+
+    // The outer operand with every inner polygon as a hole of the polygon holding it.
+    static void Punch(PolygonList& to, const GM_Object& outer, const GM_Object& inner) {
+        std::vector<keloPolygon> polys;
+        for (int i = 0; i < outer.GetPolygonCount(); ++i) polys.push_back(*outer.GetOriginalPolygonAt(i));
+        for (int j = 0; j < inner.GetPolygonCount(); ++j) {
+            const keloParts* ring = inner.GetOriginalPolygonAt(j)->GetOriginalRingAt(0);
+            if (!ring || ring->GetVertexCount() < 1) continue;
+            const Point3D probe = *ring->GetPointByVertexAt(0);
+            for (keloPolygon& p : polys)
+                if (p.IsPointIn(probe, 0) == 1) {
+                    keloParts hole(*ring);
+                    if (!hole.IsClockwise()) hole.Reverse();
+                    p.InsertRing(hole, 1);
+                    break;
+                }
+        }
+        GM_Object punched;
+        detail::SetPolygons(punched, polys);
+        punched.NormalizePolygons(kFineTol);
+        detail::AppendPolygons(punched, to);
+    }
+
+    // Each bounded face's result slot (-1 dropped).
+    std::vector<int> Classify(const CKeloMakeArcPolygon& faces) const {
+        std::vector<int> slot(static_cast<size_t>(std::max(faces.GetPolygonCount() - 1, 0)), -1);
+        keloPolygon face;
+        for (size_t f = 0; f < slot.size(); ++f) {
+            Point3D p;
+            if (!faces.GetPolygon(static_cast<int>(f), face) || !FacePoint(face, m_tol, p)) continue;
+            slot[f] = SlotOf(m_op, m_a.Where(p, m_tol), m_b.Where(p, m_tol));
+        }
+        return slot;
+    }
+
+    // The kept faces with the edges between neighbouring kept faces taken out, traced again. A new
+    // face is kept when it runs along one of its edges the way the kept face beside that edge
+    // did; testing a point against the operands again could hit an edge that was taken out.
+    static void Dissolve(const CKeloMakeArcPolygon& faces, const std::vector<int>& slot, PolygonList& out) {
+        std::vector<int> side(static_cast<size_t>(faces.GetArcCount()), 0);  // summed directions of kept faces
+        std::vector<int> ids;
+        for (size_t f = 0; f < slot.size(); ++f) {
+            if (slot[f] < 0) continue;
+            faces.GetPolygonArcs(static_cast<int>(f), ids);
+            for (int id : ids) side[static_cast<size_t>(std::abs(id) - 1)] += id > 0 ? 1 : -1;
+        }
+        CKeloMakeArcPolygon kept(faces.GetEps());
+        std::vector<int> dir;
+        keloPoints arc;
+        for (size_t e = 0; e < side.size(); ++e)
+            if (side[e] != 0) {
+                faces.GetArc(static_cast<int>(e), arc);
+                kept.AddArc(&arc);
+                dir.push_back(side[e]);
+            }
+        kept.SolveNoded();
+        keloPolygon face;
+        for (int f = 0; f + 1 < kept.GetPolygonCount(); ++f) {
+            kept.GetPolygonArcs(f, ids);
+            if (ids.empty() || (ids[0] > 0) != (dir[static_cast<size_t>(std::abs(ids[0]) - 1)] > 0)) continue;
+            if (kept.GetPolygon(f, face)) out.push_back(std::move(face));
+        }
+    }
+
+    static void Collect(const CKeloMakeArcPolygon& faces, const std::vector<int>& slot, std::vector<PolygonList>& out) {
+        keloPolygon face;
+        for (size_t f = 0; f < slot.size(); ++f)
+            if (slot[f] >= 0 && faces.GetPolygon(static_cast<int>(f), face)) out[static_cast<size_t>(slot[f])].push_back(std::move(face));
+    }
+
+    Operand m_a, m_b;
+    uint32_t m_op;
+    double m_tol;
+    bool m_aContainsB = false;
+};
+
+bool KnownArea(uint32_t op) {
+    return op <= kBoolSymDifference || op == kBoolSplit || op == kBoolFineIntersection || op == kBoolFineDifference;
+}
+
+void AppendPolygons(const GM_Object& g, std::vector<WKBPolygon*>& out) {
+    for (int i = 0; i < g.GetPolygonCount(); ++i) out.push_back(DupWKBPolygon(g.GetOriginalPolygonAt(i)));
+}
+
+}  // namespace
+
+int BoolOp2DObjects(const WKBGeometry* a, const WKBGeometry* b, uint32_t op, std::vector<GM_Object>& out) {
+    out.clear();
+    if (!IsArea(a) || !IsArea(b) || !KnownArea(op)) return 0;
+    EllipseAsArcsScope arcs;
+    AreaOverlay overlay(*a, *b, op);
+    overlay.Run(out);
+    return 1;
+}
+
+int BoolOp2DGeometry(const WKBGeometry* a, const WKBGeometry* b, uint32_t op, std::vector<WKBPolygon*>& out) {
+    std::vector<GM_Object> results;
+    if (!BoolOp2DObjects(a, b, op, results)) return 0;
+    for (const GM_Object& r : results) AppendPolygons(r, out);
+    return 1;
+}
+
+int BoolOp2DGeometry(const GM_Object* a, const GM_Object* b, uint32_t op, GM_Object& out) {
+    std::vector<GM_Object> results;
+    if (!BoolOp2DObjects(a, b, op, results)) return 0;
+    if (results[0].GetPolygonCount() > 0) out = results[0];
+    return 1;
+}
+
+int BoolOp2D(const WKBPolygon* a, const WKBPolygon* b, uint32_t op, std::vector<WKBPolygon*>& out) {
+    if (!a || !b) return 0;
+    // Shallow wrappers: the records stay the caller's.
+    WKBGeometry ga, gb;
+    ga.type = gb.type = wkbPolygon;
+    ga.polygon = *a;
+    gb.polygon = *b;
+    return BoolOp2DGeometry(&ga, &gb, op, out);
+}
+
+int BoolOpWKBGeometry(const WKBGeometry* a, const WKBGeometry* b, uint32_t op, std::vector<WKBGeometry*>& out) {
+    if (!IsArea(a) || !IsArea(b)) {
+        AfxMessageBox2(KELO_GBK("仅支持面与面的布尔操作\n线与线、与边界的布尔操作可使用线布尔").c_str());
+        return 0;
+    }
+    for (WKBGeometry* g : out) FreeWKBGeometry(g);
+    out.clear();
+    std::vector<WKBPolygon*> polygons;
+    const int ok = BoolOp2DGeometry(a, b, op, polygons);
+    for (WKBPolygon* p : polygons) {
+        auto* g = new WKBGeometry;
+        g->type = wkbPolygon;
+        g->polygon = *p;  // adopts the rings
+        delete p;
+        out.push_back(g);
+    }
+    return ok;
+}
+
+}  // namespace kelo
