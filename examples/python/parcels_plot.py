@@ -1,4 +1,4 @@
-"""Parcels from a GeoPackage: read with GDAL's Python binding, measured and combined with
+"""Parcels from a GeoPackage: read with GDAL's Python binding, dissolved and buffered with
 kelogeomnet, drawn with matplotlib.
 
     PYTHONPATH=build/release/python python3 examples/python/parcels_plot.py OUT.png [IN.gpkg [LAYER]]
@@ -87,16 +87,15 @@ def main():
 
 
 def combine(parcels):
-    """The shapes drawn over the parcels: their hull."""
-    points = ", ".join(f"({x!r} {y!r})" for _, g in parcels for x, y in _corners(g))
-    hull = kg.Geometry(f"MULTIPOINT ({points})").convex_hull()
-    return [("hull", hull, dict(facecolor="none", edgecolor="#b03030", linestyle="--", linewidth=1.5))]
-
-
-def _corners(g):
-    shape = g.linearized().__geo_interface__
-    polygons = {"Polygon": [shape.get("coordinates")], "MultiPolygon": shape.get("coordinates")}.get(shape["type"], [])
-    return [p[:2] for rings in polygons for ring in rings for p in ring]
+    """The shapes drawn over the parcels: the village dissolved into one area, a 10 m buffer
+    around it (its round corners kept as exact arcs, drawn as chords) and its hull."""
+    village = kg.union_all(g for _, g in parcels)
+    margin = village.buffer(10)
+    return [
+        ("buffer 10 m", margin, dict(facecolor="none", edgecolor="#3060b0", linewidth=1.5)),
+        ("dissolved", village, dict(facecolor="none", edgecolor="#202020", linewidth=2.5)),
+        ("hull", village.convex_hull(), dict(facecolor="none", edgecolor="#b03030", linestyle="--", linewidth=1)),
+    ]
 
 
 if __name__ == "__main__":

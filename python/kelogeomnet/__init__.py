@@ -9,10 +9,10 @@ parallel. Run parallel work in worker processes, one library instance each.
 """
 import re as _re
 
-from ._core import Geometry, Network, Route
+from ._core import Geometry, Network, Route, union_all
 from . import raster, script
 
-__all__ = ["Geometry", "Network", "Route", "raster", "script"]
+__all__ = ["Geometry", "Network", "Route", "union_all", "raster", "script"]
 
 _TYPE_WORDS = {
     "Point": "POINT", "LineString": "LINESTRING", "Polygon": "POLYGON",

@@ -16,5 +16,11 @@ hillshade = _r.hillshade
 resample = _r.resample
 sample = _r.sample
 surface_area = _r.surface_area
+fill_sinks = _r.fill_sinks
+flow_direction = _r.flow_direction
+flow_accumulation = _r.flow_accumulation
+contours = _r.contours
+viewshed = _r.viewshed
 
-__all__ = ["nodata", "set_nodata", "slope", "aspect", "hillshade", "resample", "sample", "surface_area"]
+__all__ = ["nodata", "set_nodata", "slope", "aspect", "hillshade", "resample", "sample", "surface_area",
+           "fill_sinks", "flow_direction", "flow_accumulation", "contours", "viewshed"]

@@ -18,14 +18,33 @@ def terrain(rng_seed=7, rows=37, cols=53):
     return z.astype(np.int32)
 
 
-def tool_result(kelo_tool, tmp_path, dem, cell, verb, *options):
-    src, out = tmp_path / "dem.tif", tmp_path / f"{verb}.tif"
+def run_tool(kelo_tool, tmp_path, dem, cell, verb, out, *options):
+    """The kelo program's answer for a GeoTIFF of dem whose top-left corner is (1000, 5000)."""
+    src = tmp_path / "dem.tif"
     ds = gdal.GetDriverByName("GTiff").Create(str(src), dem.shape[1], dem.shape[0], 1, gdal.GDT_Int32)
     ds.SetGeoTransform((1000.0, cell[0], 0, 5000.0, 0, -cell[1]))
     ds.GetRasterBand(1).WriteArray(dem)
     ds = None
     subprocess.run([kelo_tool, "raster", verb, str(src), str(out), "--zscale", "1", *options], check=True)
+
+
+def tool_result(kelo_tool, tmp_path, dem, cell, verb, *options):
+    out = tmp_path / f"{verb}.tif"
+    run_tool(kelo_tool, tmp_path, dem, cell, verb, out, *options)
     return gdal.Open(str(out)).ReadAsArray().astype(np.int32)
+
+
+def test_contours_agree_with_the_command_line_tool(kelo_tool, tmp_path):
+    from osgeo import ogr
+    dem, cell = terrain(), (10.0, 25.0)
+    out = tmp_path / "contours.gpkg"
+    run_tool(kelo_tool, tmp_path, dem, cell, "contour", out, "--interval", "150")
+    ds = ogr.Open(str(out))  # the layer lives only as long as its dataset
+    want = sorted((round(f.GetGeometryRef().Length(), 6), f.GetField("elev")) for f in ds.GetLayer(0))
+    # The grid's first cell point lies half a cell inside the corner the file names.
+    lines = raster.contours(dem, cell, (1000.0 + cell[0] / 2, 5000.0 - cell[1] / 2), 150)
+    got = sorted((round(g.length, 6), g.__geo_interface__["coordinates"][0][2]) for g in lines)
+    assert len(got) > 10 and got == want
 
 
 @pytest.mark.parametrize("verb,call,options", [
@@ -34,6 +53,8 @@ def tool_result(kelo_tool, tmp_path, dem, cell, verb, *options):
     ("aspect", lambda d, c: raster.aspect(d, c, method=1), ["--method", "1"]),
     ("aspect", lambda d, c: raster.aspect(d, c), []),
     ("hillshade", lambda d, c: raster.hillshade(d, c, azimuth=135, altitude=30), ["--azimuth", "135", "--altitude", "30"]),
+    ("fill", lambda d, c: raster.fill_sinks(d), []),
+    ("flowacc", lambda d, c: raster.flow_accumulation(d), []),
 ])
 def test_agrees_with_the_command_line_tool(kelo_tool, tmp_path, verb, call, options):
     # Unequal cell sizes catch a swapped row and column step.
@@ -70,3 +91,16 @@ def test_resample_sample_and_surface_area():
     square = Geometry("POLYGON ((-1 -1, 31 -1, 31 31, -1 31, -1 -1))")
     # Every cell of a flat grid adds a quarter of its area.
     assert raster.surface_area(flat, 10, (0.0, 30.0), square) == pytest.approx(16 * 25)
+
+
+def test_drainage_and_sight():
+    dem = terrain()
+    filled = raster.fill_sinks(dem)
+    assert np.all(filled >= dem)
+    acc = raster.flow_accumulation(dem)
+    # Every cell drains somewhere, so the outlets at the edge carry the whole grid.
+    assert acc.min() >= 1 and acc.max() <= dem.size
+    seen = raster.viewshed(dem, (18, 26), height=50, mark=7)
+    assert seen[18, 26] == 7 and set(np.unique(seen)) <= {0, 7}
+    flat = np.zeros((20, 20), np.int32)
+    assert np.all(raster.viewshed(flat, (3, 4), height=10) == 1)
