@@ -30,6 +30,17 @@ g++ -std=c++20 $flags "$src/examples/host/host.cpp" $(pkg-config --cflags --libs
 out=$(echo "$parcel" | "$tmp/host_pc")
 grep -qx "$want_area" <<<"$out"
 
+# The installed Python package finds the installed library (not the build's) beside it.
+pkg="$tmp/prefix/lib/python3/dist-packages"
+if [[ -d $pkg/kelogeomnet ]]; then
+  preload=""
+  [[ -z $flags ]] || preload="$(g++ -print-file-name=libasan.so):$(g++ -print-file-name=libubsan.so)"
+  out=$(cd "$tmp" && LD_PRELOAD=$preload ASAN_OPTIONS=detect_leaks=0 PYTHONPATH="$pkg" "$(command -v /usr/bin/python3 || command -v python3)" -c \
+    "import kelogeomnet as k; print(k.__file__); print('area %.6f' % k.Geometry('$parcel').area)")
+  grep -q "^$pkg/kelogeomnet/" <<<"$out"
+  grep -qx "$want_area" <<<"$out"
+fi
+
 # The installed kelo finds its library beside it.
 "$tmp/prefix/bin/kelo" version
 echo "package ok"
