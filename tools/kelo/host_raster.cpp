@@ -312,6 +312,7 @@ intptr_t RasterCall::Run() {
         case RasterFn::kStreams:
         case RasterFn::kFlowLength:
         case RasterFn::kWatershed: return Drain();
+        case RasterFn::kEnd: break;
     }
     return 0;
 }
