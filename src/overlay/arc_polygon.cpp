@@ -21,6 +21,10 @@ using detail::OwnedSeg;
 
 namespace {
 
+constexpr double kPi = 3.14159265358979323846;
+// Directions closer than this are one direction: the difference is rounding.
+constexpr double kTangentAngle = 1e-9;
+
 struct HalfDir {
     double angle, curve;
 };
@@ -109,7 +113,11 @@ int CKeloMakeArcPolygon::Solve(bool) {
         if (!order.empty()) ++nn;
     }
     std::vector<HalfDir> dir(2 * ne);
-    for (size_t h = 0; h < 2 * ne; ++h) dir[h] = Leaving(m_edges[h / 2], h % 2 == 0);
+    for (size_t h = 0; h < 2 * ne; ++h) {
+        dir[h] = Leaving(m_edges[h / 2], h % 2 == 0);
+        // West is both pi and -pi; keep it in one place so tangent edges there sort together.
+        if (dir[h].angle > kPi - kTangentAngle) dir[h].angle -= 2 * kPi;
+    }
 
     std::vector<char> alive(ne, 1);
     std::vector<int> cycleOf(2 * ne, -1);
@@ -140,10 +148,19 @@ int CKeloMakeArcPolygon::Solve(bool) {
         }
         for (auto& hs : around) {
             hs.erase(std::remove_if(hs.begin(), hs.end(), [&](int h) { return !alive[static_cast<size_t>(h / 2)]; }), hs.end());
-            std::sort(hs.begin(), hs.end(), [&](int a, int b) {
-                const HalfDir &da = dir[static_cast<size_t>(a)], &db = dir[static_cast<size_t>(b)];
-                return da.angle < db.angle || (da.angle == db.angle && da.curve < db.curve);
-            });
+            auto angle = [&](int h) { return dir[static_cast<size_t>(h)].angle; };
+            std::sort(hs.begin(), hs.end(), [&](int a, int b) { return angle(a) < angle(b); });
+            // An arc touching a line or another arc where they meet leaves in the same direction
+            // up to rounding; such edges are ordered by how they bend, or a face would be traced
+            // across its neighbour.
+            for (size_t i = 0; i < hs.size();) {
+                size_t j = i + 1;
+                while (j < hs.size() && angle(hs[j]) - angle(hs[j - 1]) <= kTangentAngle) ++j;
+                if (j - i > 1)
+                    std::stable_sort(hs.begin() + static_cast<std::ptrdiff_t>(i), hs.begin() + static_cast<std::ptrdiff_t>(j),
+                                     [&](int a, int b) { return dir[static_cast<size_t>(a)].curve < dir[static_cast<size_t>(b)].curve; });
+                i = j;
+            }
         }
         std::vector<int> slot(2 * ne, -1);
         for (const auto& hs : around)

@@ -359,17 +359,27 @@ TEST(Trimming, AreasLinesAndPointsGoInsideThenOutside) {
 // Curved rings stay curved: the union of two discs made of three-point arcs has the lens-corrected
 // area of the analytic formula, and its boundary is arcs, not chords.
 TEST(AreaOverlay, ArcRingsGiveAnalyticAreasAndStayArcs) {
-    GM_Object a = Wkt("CURVEPOLYGON(CIRCULARSTRING(-1 0, 1 0, -1 0))"), b = Wkt("CURVEPOLYGON(CIRCULARSTRING(0 0, 2 0, 0 0))");
     const double lens = 2 * std::acos(0.5) - 0.5 * std::sqrt(3.0);  // two unit circles one radius apart
     const struct {
-        uint32_t op;
-        double area;
-    } cases[] = {{kBoolIntersection, lens}, {kBoolUnion, 2 * M_PI - lens}, {kBoolDifference, M_PI - lens}, {kBoolSymDifference, 2 * M_PI - 2 * lens}};
-    for (const auto& c : cases) {
-        GM_Object out;
-        ASSERT_EQ(BoolOp2DGeometry(&a, &b, c.op, out), 1);
-        EXPECT_NEAR(out.GetArea(), c.area, 1e-6) << "op " << c.op;
-        EXPECT_TRUE(out.bWithCurve()) << "op " << c.op;
+        const char *a, *b;
+        double areas[4];  // intersection, union, difference, symmetric difference
+    } pairs[] = {
+        {"CURVEPOLYGON(CIRCULARSTRING(-1 0, 1 0, -1 0))", "CURVEPOLYGON(CIRCULARSTRING(0 0, 2 0, 0 0))",
+         {lens, 2 * M_PI - lens, M_PI - lens, 2 * M_PI - 2 * lens}},
+        // The circle touches the rectangle's long sides where they end: arc and sides leave the
+        // corners in one direction, and only their bending tells the faces apart.
+        {"POLYGON((0 -1, 10 -1, 10 1, 0 1, 0 -1))", "CURVEPOLYGON(CIRCULARSTRING(1 0, 0 1, -1 0, 0 -1, 1 0))",
+         {M_PI / 2, 20 + M_PI / 2, 20 - M_PI / 2, 20}},
+    };
+    const uint32_t ops[] = {kBoolIntersection, kBoolUnion, kBoolDifference, kBoolSymDifference};
+    for (const auto& p : pairs) {
+        GM_Object a = Wkt(p.a), b = Wkt(p.b);
+        for (int k = 0; k < 4; ++k) {
+            GM_Object out;
+            ASSERT_EQ(BoolOp2DGeometry(&a, &b, ops[k], out), 1);
+            EXPECT_NEAR(out.GetArea(), p.areas[k], 1e-6) << p.b << " op " << ops[k];
+            EXPECT_TRUE(out.bWithCurve()) << p.b << " op " << ops[k];
+        }
     }
 }
 
