@@ -47,11 +47,7 @@ public:
           m_right(side != kBufferLeft), m_step(step), m_out(out) {
         // No polygonal arc is cut finer than the global arc step.
         if (m_step > 0) m_step = std::max(m_step, GetArcDangle() * kPi / 180);
-        // Exact circles are drawn a little wider than the distance, by ten coordinate
-        // tolerances. At the true radius they would only touch the segment bodies' sides, and
-        // the face builder loses faces where an arc touches a segment tangentially or passes
-        // through a corner within the tolerance; wider, they cross the sides cleanly.
-        m_exactRadius = m_d + 10 * g_epsZero;
+        m_exactRadius = m_d;
     }
 
     void Circle(Vec c) {
