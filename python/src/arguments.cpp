@@ -97,6 +97,13 @@ void CellSize(py::handle h, double& cellX, double& cellY) {
     if (!(cellX > 0) || !(cellY > 0)) ValueFail("cell_size must be positive");
 }
 
+GridArg ReadGrid(py::handle h) {
+    GridArg g{Grid(h, "dem"), 0, 0};
+    g.rows = static_cast<int>(g.a.shape(0));
+    g.cols = static_cast<int>(g.a.shape(1));
+    return g;
+}
+
 py::array_t<int32_t, py::array::c_style> Grid(py::handle h, const char* name) {
     if (!py::isinstance<py::array>(h))
         TypeFail(std::string(name) + " must be a 2-d numpy array of int32, not " + TypeName(h));

@@ -39,6 +39,14 @@ void CellSize(py::handle h, double& cellX, double& cellY);
 // integers would be a wrong answer, not a convenience.
 py::array_t<int32_t, py::array::c_style> Grid(py::handle h, const char* name);
 
+// The elevation grid argument "dem", held for the call, with its size.
+struct GridArg {
+    py::array_t<int32_t, py::array::c_style> a;
+    int rows, cols;
+    const int32_t* cells() const { return a.data(); }
+};
+GridArg ReadGrid(py::handle h);
+
 // A new[] grid of rows * cols cells handed to numpy without a copy: numpy frees it with delete[].
 py::array_t<int32_t> OwnedGrid(int32_t* cells, int rows, int cols);
 

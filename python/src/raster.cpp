@@ -9,19 +9,6 @@ using namespace kelo;
 
 namespace {
 
-struct GridArg {
-    py::array_t<int32_t, py::array::c_style> a;
-    int rows, cols;
-    const int32_t* cells() const { return a.data(); }
-};
-
-GridArg ReadGrid(py::handle h) {
-    GridArg g{Grid(h, "dem"), 0, 0};
-    g.rows = static_cast<int>(g.a.shape(0));
-    g.cols = static_cast<int>(g.a.shape(1));
-    return g;
-}
-
 void Origin(py::handle h, double& x0, double& yTop) {
     const Point3D p = Position(h, "origin");
     x0 = p.x;

@@ -8,21 +8,9 @@ using namespace kelo;
 
 namespace {
 
-struct GridIn {
-    py::array_t<int32_t, py::array::c_style> a;
-    int rows, cols;
-};
-
-GridIn ReadDem(py::handle h) {
-    GridIn g{Grid(h, "dem"), 0, 0};
-    g.rows = static_cast<int>(g.a.shape(0));
-    g.cols = static_cast<int>(g.a.shape(1));
-    return g;
-}
-
 template <int32_t* (*F)(const int32_t*, int, int)>
 py::array_t<int32_t> Drainage(py::handle dem) {
-    GridIn g = ReadDem(dem);
+    GridArg g = ReadGrid(dem);
     return OwnedGrid(F(g.a.data(), g.cols, g.rows), g.rows, g.cols);
 }
 
@@ -40,7 +28,7 @@ void BindRasterMore(py::module_& top) {
 
     m.def("contours", [](py::handle dem, py::handle cellSize, py::handle origin, py::handle interval,
                          py::handle zScale) {
-            GridIn g = ReadDem(dem);
+            GridArg g = ReadGrid(dem);
             double cx, cy;
             CellSize(cellSize, cx, cy);
             const Point3D o = Position(origin, "origin");
@@ -66,7 +54,7 @@ void BindRasterMore(py::module_& top) {
         "with z the level; lines run between cell centres, and closed ones repeat their first point.");
 
     m.def("viewshed", [](py::handle dem, py::handle observer, py::handle height, py::handle mark) {
-            GridIn g = ReadDem(dem);
+            GridArg g = ReadGrid(dem);
             if (py::isinstance<py::str>(observer) || !py::isinstance<py::sequence>(observer) || py::len(observer) != 2)
                 TypeFail("observer must be a cell (row, col)");
             py::sequence rc = py::reinterpret_borrow<py::sequence>(observer);

@@ -47,7 +47,6 @@ public:
           m_right(side != kBufferLeft), m_step(step), m_out(out) {
         // No polygonal arc is cut finer than the global arc step.
         if (m_step > 0) m_step = std::max(m_step, GetArcDangle() * kPi / 180);
-        m_exactRadius = m_d;
     }
 
     void Circle(Vec c) {
@@ -57,7 +56,7 @@ public:
             const double h = std::sqrt(0.5);
             const Vec eighths[8] = {{1, 0}, {h, h}, {0, 1}, {-h, h}, {-1, 0}, {-h, -h}, {0, -1}, {h, -h}};
             std::vector<Point3D> pts;
-            for (int k = 0; k <= 8; ++k) pts.push_back(Pt(c + m_exactRadius * eighths[k % 8]));
+            for (int k = 0; k <= 8; ++k) pts.push_back(Pt(c + m_d * eighths[k % 8]));
             Add(keloParts(pts, klLT3PArc));
             return;
         }
@@ -137,7 +136,7 @@ private:
     void Sector(Vec c, double a0, double sweep) {
         if (Exact()) {
             keloParts ring;
-            const double r = m_exactRadius;
+            const double r = m_d;
             Point3D a = Pt(c + r * Polar(a0)), mid = Pt(c + r * Polar(a0 + sweep / 2)), b = Pt(c + r * Polar(a0 + sweep));
             ring.InsertPointsAt(keloPoints(std::vector<Point3D>{Pt(c), a}, klLTPolyline), -1);
             ring.InsertPointsAt(keloPoints(std::vector<Point3D>{a, mid, b}, klLT3PArc), -1);
@@ -231,7 +230,6 @@ private:
     int m_cap, m_join;
     bool m_left, m_right;
     double m_step;
-    double m_exactRadius;
     std::vector<GM_Object*>& m_out;
 };
 
