@@ -4,6 +4,7 @@
 
 namespace kelo_py {
 void BindConstruction(py::module_& m);
+void BindNeaten(py::module_& m);
 void BindNetwork(py::module_& m);
 void BindRaster(py::module_& m);
 void BindRasterMore(py::module_& m);
@@ -14,6 +15,7 @@ PYBIND11_MODULE(_core, m) {
     m.doc() = "The compiled part of kelogeomnet; import kelogeomnet instead.";
     kelo_py::BindGeometry(m);
     kelo_py::BindConstruction(m);
+    kelo_py::BindNeaten(m);
     kelo_py::BindNetwork(m);
     kelo_py::BindRaster(m);
     kelo_py::BindRasterMore(m);

@@ -133,19 +133,34 @@ int RemoveSinglePointRuns(keloParts& part) {
     return n;
 }
 
-// The first crossing or overlap between two segments of the object, for the defect position.
+// Where the object meets itself, for the defect position: the first crossing or overlap of two
+// segments, else the first touch of two segments that are not neighbours along their line (a ring
+// touching itself at a vertex has no crossing, and its place must still be told).
 bool FirstCrossing(const GM_Object& g, double eps, Point3D& where) {
     std::vector<CsSegment> segs;
     std::vector<Box> boxes;
+    // Per segment: the first and last segment index of its line, and whether that line is closed.
+    struct Line {
+        size_t first, last;
+        bool closed;
+    };
+    std::vector<Line> lines;
     for (int i = 0; i < g.GetPartsCount(); ++i) {
         int ring = 0;
         keloParts* p = g.GetOriginalPartsAt(&ring, i);
+        const size_t first = segs.size();
         for (int k = 0; p && k < p->GetPartsCount(); ++k)
             for (int s = 0; s < p->GetOriginalPointsAt(k)->GetSegmentCount(); ++s) {
                 segs.emplace_back(p->GetOriginalPointsAt(k), s);
                 boxes.push_back(segs.back().GetBox());
             }
+        lines.resize(segs.size(), Line{first, segs.size() - 1, p && p->IsClosed()});
     }
+    auto neighbours = [&](size_t a, size_t b) {  // a < b
+        const Line& l = lines[a];
+        return b <= l.last && (b == a + 1 || (l.closed && a == l.first && b == l.last));
+    };
+    bool touched = false;
     for (size_t a = 0; a < segs.size(); ++a)
         for (size_t b = a + 1; b < segs.size(); ++b) {
             if (!IsBoxIntersect(boxes[a], boxes[b], eps)) continue;
@@ -156,8 +171,12 @@ bool FirstCrossing(const GM_Object& g, double eps, Point3D& where) {
                 where = p1;
                 return true;
             }
+            if (!touched && !neighbours(a, b)) {
+                where = p1;
+                touched = true;
+            }
         }
-    return false;
+    return touched;
 }
 
 // Deletes vertices closer than eps to a neighbour, keeping the shape (the overlapping-vertex pass);
@@ -476,11 +495,14 @@ int Neatener::Coordinates() {
             const bool cy = Clamp(p.y, b.miny, b.maxy);
             counted = cx || cy;
         }
-        if (set_.hNeaten && Clamp(p.z, b.minz, b.maxz)) counted = true;
+        // The marker of a point without height is no height to clamp or round: rounded, it would
+        // turn a plane geometry into one at height 0.
+        const bool hasZ = p.z != kUnknownZ;
+        if (set_.hNeaten && hasZ && Clamp(p.z, b.minz, b.maxz)) counted = true;
         if (set_.decimalOn && set_.decimals >= 0) {
             round(p.x);
             round(p.y);
-            round(p.z);
+            if (hasZ) round(p.z);
             counted = true;
         }
         if (counted) {

@@ -295,6 +295,32 @@ TEST(Neaten, EachStepReportsUnderItsOwnOption) {
     }
 }
 
+// The defect position is that of the object checked, never one left over from an earlier object:
+// a ring that only touches itself has no crossing, yet its touching vertex is the place.
+TEST(Neaten, SelfIntersectionIsReportedWhereItHappens) {
+    const struct {
+        const char* wkt;
+        double x, y;
+    } cases[] = {
+        {"POLYGON ((0 0, 2 2, 2 0, 0 2, 0 0))", 1, 1},
+        {"POLYGON ((0 0, 10 0, 10 10, 5 10, 7 5, 3 5, 5 10, 0 10, 0 0))", 5, 10},
+        {"POLYGON ((0 0, 10 0, 10 10, 5 0, 0 10, 0 0))", 5, 0},
+        {"POLYGON ((0 0, 10 0, 10 10, 0 10, 0 0), (5 5, 12 5, 12 6, 5 6, 5 5))", 10, 5},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.wkt);
+        GM_Object g;
+        ASSERT_TRUE(WktToGeometry(t.wkt, g));
+        CGeometryNeatenSet s;
+        s.SetExExtNeaten(1);
+        s.SetCheckOnly(1);
+        g_lastAbnormalPoint = {-99, -99, 0};
+        EXPECT_EQ(s.GeometryNeaten(&g), -11);
+        EXPECT_NEAR(g_lastAbnormalPoint.x, t.x, 1e-9);
+        EXPECT_NEAR(g_lastAbnormalPoint.y, t.y, 1e-9);
+    }
+}
+
 TEST(Neaten, OverlapPassKeepsTheFirstVertexAndTheShape) {
     struct Case {
         std::vector<Point3D> in, out;
@@ -406,7 +432,7 @@ TEST(Neaten, CurvesRangeAndDecimals) {
     }
 
     GM_Object g;
-    std::vector<Point3D> pts{{-5, 1.23456, 7}, {NAN, 50, -3}, {3.14159, 2.71828, 100}};
+    std::vector<Point3D> pts{{-5, 1.23456, 7}, {NAN, 50, -3}, {3.14159, 2.71828, 100}, {1.25, 1, kUnknownZ}};
     g.InsertPartsAt(keloParts(pts, klLTPolyline), -1, 0);
     Box range;
     range.minx = -1, range.miny = 0, range.minz = 0, range.maxx = 4, range.maxy = 10, range.maxz = 50;
@@ -418,7 +444,8 @@ TEST(Neaten, CurvesRangeAndDecimals) {
     EXPECT_EQ(s.GeometryNeaten(&checked), 0);  // range and decimals have no check-only code
     s.SetCheckOnly(0);
     EXPECT_EQ(s.GeometryNeaten(&g), 2048);
-    const std::vector<Point3D> want{{-1, 1.23, 7}, {-1, 10, 0}, {3.14, 2.72, 50}};
+    // A point without height keeps the marker of that.
+    const std::vector<Point3D> want{{-1, 1.23, 7}, {-1, 10, 0}, {3.14, 2.72, 50}, {1.25, 1, kUnknownZ}};
     for (size_t i = 0; i < want.size(); ++i) {
         const Point3D& p = PartAt(g, 0).parts[0].points[i];
         EXPECT_EQ(p.x, want[i].x);
