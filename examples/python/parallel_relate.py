@@ -3,7 +3,8 @@
 Relates every pair of a set of random polygons (the DE-9IM matrix of each pair) and counts
 the pairs that overlap. The rows of the pair matrix are split into chunks, each run by a
 worker process with its own copy of the library: the library's settings are process-wide
-and its calls hold the GIL, so processes, not threads, are how it runs in parallel.
+and the package runs one library call at a time per process (long calls release the GIL, but
+not the library), so processes, not threads, are how it runs in parallel.
 
     PYTHONPATH=build/release/python python3 examples/python/parallel_relate.py [COUNT] [WORKERS]
 """

@@ -3,9 +3,11 @@
 Geometry values (WKT, WKB, __geo_interface__ and shapely interchange), road networks,
 raster terrain analysis over numpy arrays and the embedded script language.
 
-The library's settings (tolerances, nodata) are process-wide and its calls are not meant to
-run on two threads at once; every call holds the GIL, so threads are safe but do not run in
-parallel. Run parallel work in worker processes, one library instance each.
+The library's settings (tolerances, nodata) are process-wide and its calls change shared state
+as they run, so the package lets one library call run at a time. The long calls (overlay,
+buffers, relations, neatening, raster and network functions, scripts) release the GIL while
+they compute, so other Python threads go on meanwhile, but two threads never compute in the
+library at once. Run parallel library work in worker processes, one library instance each.
 """
 import re as _re
 

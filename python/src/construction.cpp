@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "arguments.h"
+#include "library_lock.h"
 #include "geometry.h"
 
 namespace kelo_py {
@@ -51,18 +52,20 @@ py::object SetOperation(const Geometry& self, py::handle other, py::handle toler
     std::unique_ptr<Geometry> holder;
     const GM_Object& b = GeometryArg(other, "other", holder);
     const double tol = ToleranceOr(tolerance, g_epsZero);
-    Messages messages;
     GM_Object out;
-    if (HasAreas(self.g) && HasAreas(b)) {
-        std::vector<GM_Object> results;
-        if (!BoolOp2DObjects(&self.g, &b, op, results) || results.empty())
-            messages.Fail(std::string(verb) + " of these areas failed");
-        out = results[0];
-    } else if (self.g.dimension() == 1 && b.dimension() == 1) {
-        if (!BoolOp1DGeometry(&self.g, &b, op, tol, out)) messages.Fail(std::string(verb) + " of these lines failed");
-    } else {
-        ValueFail(std::string(verb) + " needs two areas or two lines");
-    }
+    WithoutGil([&] {
+        Messages messages;
+        if (HasAreas(self.g) && HasAreas(b)) {
+            std::vector<GM_Object> results;
+            if (!BoolOp2DObjects(&self.g, &b, op, results) || results.empty())
+                messages.Fail(std::string(verb) + " of these areas failed");
+            out = results[0];
+        } else if (self.g.dimension() == 1 && b.dimension() == 1) {
+            if (!BoolOp1DGeometry(&self.g, &b, op, tol, out)) messages.Fail(std::string(verb) + " of these lines failed");
+        } else {
+            ValueFail(std::string(verb) + " needs two areas or two lines");
+        }
+    });
     return Wrap(std::move(out));
 }
 
@@ -114,12 +117,14 @@ void BindConstruction(py::module_& m) {
         const uint32_t op = s.op;
         const char* verb = s.name;
         cls.def(s.name, [op, verb](const Geometry& self, py::handle other, py::handle tolerance) {
+            Locked lock;
             return SetOperation(self, other, tolerance, op, verb);
         }, py::arg("other"), py::arg("tolerance") = py::none(), s.doc);
     }
 
     cls.def("buffer", [](const Geometry& self, py::handle distance, py::handle cap, py::handle join, py::handle side,
                          py::handle tolerance, py::handle relative) {
+            Locked lock;
             const double d = Finite(distance, "distance");
             if (!(d > 0)) ValueFail("distance must be positive");
             const int c = Choice(cap, "cap", {{"round", kBufferCapRound}, {"square", kBufferCapSquare}, {"flat", kBufferCapNone}});
@@ -128,10 +133,12 @@ void BindConstruction(py::module_& m) {
             const double tol = ToleranceOr(tolerance, 0.0);
             const bool rel = Flag(relative, "relative");
             if (rel && tol >= 1) ValueFail("a relative tolerance must be below 1");
-            Messages messages;
             GM_Object out;
-            std::vector<GM_Object*> objects{const_cast<GM_Object*>(&self.g)};
-            if (!ComputeBuffer(objects, d, out, c, j, sd, tol, rel ? 1 : 0)) messages.Fail("the buffer was refused");
+            WithoutGil([&] {
+                Messages messages;
+                std::vector<GM_Object*> objects{const_cast<GM_Object*>(&self.g)};
+                if (!ComputeBuffer(objects, d, out, c, j, sd, tol, rel ? 1 : 0)) messages.Fail("the buffer was refused");
+            });
             return Wrap(std::move(out));
         }, py::arg("distance"), py::arg("cap") = "round", py::arg("join") = "round", py::arg("side") = "both",
         py::arg("tolerance") = py::none(), py::arg("relative") = true,
@@ -141,21 +148,25 @@ void BindConstruction(py::module_& m) {
         "polygonal circles fall inside the true ones; the default keeps round parts as exact arcs.");
 
     cls.def("simplify", [](const Geometry& self, py::handle tolerance) {
+            Locked lock;
             const double t = Finite(tolerance, "tolerance");
             if (t < 0) ValueFail("tolerance must not be negative");
             GM_Object out(self.g);
-            Geometry_Dilute(out, 1, t);
+            WithoutGil([&] { return Geometry_Dilute(out, 1, t); });
             return Wrap(std::move(out));
         }, py::arg("tolerance"),
         "A copy with the straight runs thinned to the distance tolerance (input points only).");
 
     m.def("union_all", [](py::handle geometries) {
+            Locked lock;
             std::vector<std::unique_ptr<Geometry>> holders;
             py::list items;
             std::vector<GM_Object*> list = GeometryList(geometries, "geometries", holders, items);
-            Messages messages;
             GM_Object out;
-            if (!list.empty() && !mergePolygons(list, out)) messages.Fail("the union failed");
+            WithoutGil([&] {
+                Messages messages;
+                if (!list.empty() && !mergePolygons(list, out)) messages.Fail("the union failed");
+            });
             return Wrap(std::move(out));
         }, py::arg("geometries"), "The union of every polygon of the geometries (a dissolve).");
 }

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "arguments.h"
+#include "library_lock.h"
 
 namespace kelo_py {
 
@@ -109,6 +110,7 @@ collection. Lines and rings may hold circular arcs and other curves, which stay 
 through WKT and WKB. Build one with Geometry(wkt_or_wkb), Geometry.from_wkt, from_wkb,
 from_shapely or from_geo_interface.)")
         .def(py::init([](py::handle data) {
+                 Locked lock;
                  std::unique_ptr<Geometry> holder;
                  const GM_Object& g = GeometryArg(data, "data", holder);
                  if (holder) return holder;
@@ -118,89 +120,111 @@ from_shapely or from_geo_interface.)")
              }),
              py::arg("data"), "A geometry from WKT text, WKB bytes or another Geometry (copied).")
         .def_static("from_wkt", [](py::handle text) {
+                Locked lock;
                 if (!py::isinstance<py::str>(text)) TypeFail("wkt must be str, not " + TypeName(text));
                 return Wrap(FromWkt(text.cast<std::string>()));
             }, py::arg("wkt"), "Reads Well-Known Text (EWKT with an SRID prefix, and curve types, accepted).")
-        .def_static("from_wkb", [](py::handle data) { return Wrap(FromWkb(data)); }, py::arg("wkb"),
+        .def_static("from_wkb", [](py::handle data) { Locked lock; return Wrap(FromWkb(data)); }, py::arg("wkb"),
                     "Reads Well-Known Binary, ISO or extended, either byte order.")
-        .def_property_readonly("wkt", [](const Geometry& self) { return ToWkt(self.g); }, "Well-Known Text.")
-        .def_property_readonly("wkb", [](const Geometry& self) { return ToWkb(self.g); },
+        .def_property_readonly("wkt", [](const Geometry& self) { Locked lock; return ToWkt(self.g); }, "Well-Known Text.")
+        .def_property_readonly("wkb", [](const Geometry& self) { Locked lock; return ToWkb(self.g); },
                                "ISO Well-Known Binary, little-endian; curves keep their curve types.")
         .def_property_readonly("type", [](const Geometry& self) {
+                Locked lock;
                 const int t = self.g.GetType();
                 return std::string(t >= 0 && t <= 9 ? kTypeNames[t] : "Unknown");
             }, "The record type: 'Point', 'LineString', 'Polygon', 'Multi...', 'GeometryCollection', 'Empty'.")
-        .def_property_readonly("is_empty", [](const Geometry& self) { return IsEmpty(self.g); })
-        .def_property_readonly("has_curves", [](const Geometry& self) { return self.g.bWithCurve(); },
+        .def_property_readonly("is_empty", [](const Geometry& self) { Locked lock; return IsEmpty(self.g); })
+        .def_property_readonly("has_curves", [](const Geometry& self) { Locked lock; return self.g.bWithCurve(); },
                                "Whether some line or ring holds a curved run (arc, circle, ellipse, Bezier, spline).")
-        .def_property_readonly("dimension", [](const Geometry& self) { return self.g.dimension(); },
+        .def_property_readonly("dimension", [](const Geometry& self) { Locked lock; return self.g.dimension(); },
                                "0 points, 1 lines, 2 areas, -1 empty.")
-        .def_property_readonly("area", [](const Geometry& self) { return self.g.GetArea(); },
+        .def_property_readonly("area", [](const Geometry& self) { Locked lock; return self.g.GetArea(); },
                                "Area of the polygons (holes subtracted, arcs exact); 0 for points and lines.")
-        .def_property_readonly("length", [](const Geometry& self) { return self.g.GetPerimeter(); },
+        .def_property_readonly("length", [](const Geometry& self) { Locked lock; return self.g.GetPerimeter(); },
                                "Length of the lines, or perimeter of the polygons.")
         .def_property_readonly("bounds", [](const Geometry& self) {
+                Locked lock;
                 const Box b = self.g.envelope();
                 const double nan = std::numeric_limits<double>::quiet_NaN();
                 if (IsEmpty(self.g) || b.minx > b.maxx) return py::make_tuple(nan, nan, nan, nan);
                 return py::make_tuple(b.minx, b.miny, b.maxx, b.maxy);
             }, "(minx, miny, maxx, maxy); NaNs when empty. Arcs count with their true extent.")
         .def_property_readonly("centroid", [](const Geometry& self) {
+                Locked lock;
                 Point3D c{};
                 if (!self.g.centroid3(c)) return py::object(py::none());
                 return PointOrNone(self.g, c);
             }, "The area-weighted centre (length-weighted for lines, mean for points) as a point; "
                "it may lie outside the shape. None when empty.")
-        .def("inner_point", [](const Geometry& self) { return PointOrNone(self.g, self.g.representativePoint()); },
+        .def("inner_point", [](const Geometry& self) { Locked lock; return PointOrNone(self.g, self.g.representativePoint()); },
              "A point guaranteed to lie on the geometry (inside a polygon, outside its holes); None when empty.")
         .def("relate", [](const Geometry& self, py::handle other, py::handle tolerance) {
+                Locked lock;
                 std::unique_ptr<Geometry> h;
                 const GM_Object& b = GeometryArg(other, "other", h);
+                const double tol = Tolerance(tolerance);
                 int d[8];
-                Relate9i(self.g, b, Tolerance(tolerance), d);
+                WithoutGil([&] { Relate9i(self.g, b, tol, d); });
                 return NineIntersectionText(d);
             }, py::arg("other"), py::arg("tolerance") = py::none(),
              "The DE-9IM matrix of this geometry to other as nine characters ('F' empty, else the "
              "dimension), at the tolerance (default the library tolerance, 1e-6).")
         .def("intersects", [](const Geometry& self, py::handle other) {
+                Locked lock;
                 std::unique_ptr<Geometry> h;
-                return self.g.intersect(&GeometryArg(other, "other", h)) != 0;
+                const GM_Object& b = GeometryArg(other, "other", h);
+                return WithoutGil([&] { return self.g.intersect(&b) != 0; });
             }, py::arg("other"))
         .def("contains", [](const Geometry& self, py::handle other) {
+                Locked lock;
                 std::unique_ptr<Geometry> h;
-                return self.g.contains(&GeometryArg(other, "other", h)) != 0;
+                const GM_Object& b = GeometryArg(other, "other", h);
+                return WithoutGil([&] { return self.g.contains(&b) != 0; });
             }, py::arg("other"), "Interiors meet and nothing of other lies outside this geometry.")
         .def("within", [](const Geometry& self, py::handle other) {
+                Locked lock;
                 std::unique_ptr<Geometry> h;
-                return self.g.insides(&GeometryArg(other, "other", h)) != 0;
+                const GM_Object& b = GeometryArg(other, "other", h);
+                return WithoutGil([&] { return self.g.insides(&b) != 0; });
             }, py::arg("other"))
         .def("touches", [](const Geometry& self, py::handle other) {
+                Locked lock;
                 std::unique_ptr<Geometry> h;
+                const GM_Object& b = GeometryArg(other, "other", h);
                 int d[8];
-                if (!Dims(self.g, GeometryArg(other, "other", h), g_epsZero, d)) return false;
+                if (!WithoutGil([&] { return Dims(self.g, b, g_epsZero, d); })) return false;
                 return d[II] < 0 && (d[IB] >= 0 || d[BI] >= 0 || d[BB] >= 0);
             }, py::arg("other"), "The two meet, but only on their boundaries.")
         .def("equals", [](const Geometry& self, py::handle other, py::handle tolerance) {
+                Locked lock;
                 std::unique_ptr<Geometry> h;
-                return self.g.equal(&GeometryArg(other, "other", h), Tolerance(tolerance)) != 0;
+                const GM_Object& b = GeometryArg(other, "other", h);
+                const double tol = Tolerance(tolerance);
+                return WithoutGil([&] { return self.g.equal(&b, tol) != 0; });
             }, py::arg("other"), py::arg("tolerance") = py::none(),
              "Topological equality: neither has anything outside the other (vertex order and count do not matter).")
         .def("distance", [](const Geometry& self, py::handle other) {
+                Locked lock;
                 std::unique_ptr<Geometry> h;
-                const double d = DistanceOfGMObject(self.g, GeometryArg(other, "other", h));
+                const GM_Object& b = GeometryArg(other, "other", h);
+                const double d = WithoutGil([&] { return DistanceOfGMObject(self.g, b); });
                 return d < 0 ? std::numeric_limits<double>::quiet_NaN() : d;
             }, py::arg("other"), "Least planar distance, 0 where they meet; NaN when either is empty.")
         .def("convex_hull", [](const Geometry& self) {
+                Locked lock;
                 std::unique_ptr<GM_Object> hull(self.g.convex_Hull());
                 return Wrap(hull ? std::move(*hull) : GM_Object());
             }, "The convex hull of every stored point as a polygon; empty with fewer than three corners.")
         .def("linearized", [](const Geometry& self) {
+                Locked lock;
                 GM_Object out(self.g);
                 out.Discrete(klDPAll);
                 return Wrap(std::move(out));
             }, "A copy with every curve replaced by chords at the library tolerance.")
         .def("transform", [](const Geometry& self, py::handle dx, py::handle dy, py::handle angle, py::handle sx,
                              py::handle sy, py::handle origin) {
+                Locked lock;
                 const Point3D c = Position(origin, "origin");
                 GM_Object out(self.g);
                 out.transform(Finite(dx, "dx"), Finite(dy, "dy"), c, Finite(angle, "angle"), Finite(sx, "sx"),
@@ -211,13 +235,15 @@ from_shapely or from_geo_interface.)")
              "A moved copy: each point is shifted by (dx, dy), turned clockwise by angle (radians) about "
              "origin and scaled by (sx, sy) from origin.")
         .def("__repr__", [](const Geometry& self) {
+                Locked lock;
                 std::string text;
                 if (!GeometryToWkt(self.g, text)) text = kTypeNames[self.g.GetType() == wkbGrid ? 9 : 0];
                 if (text.size() > 80) text = text.substr(0, 77) + "...";
                 return "<Geometry " + text + ">";
             })
-        .def(py::pickle([](const Geometry& self) { return ToWkb(self.g); },
+        .def(py::pickle([](const Geometry& self) { Locked lock; return ToWkb(self.g); },
                         [](py::bytes b) {
+                            Locked lock;
                             auto out = std::make_unique<Geometry>();
                             out->g = FromWkb(b);
                             return out;

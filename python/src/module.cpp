@@ -1,8 +1,13 @@
 #include <pybind11/pybind11.h>
 
 #include "geometry.h"
+#include "library_lock.h"
 
 namespace kelo_py {
+std::recursive_mutex& LibraryMutex() {
+    static std::recursive_mutex m;
+    return m;
+}
 void BindConstruction(py::module_& m);
 void BindNeaten(py::module_& m);
 void BindNetwork(py::module_& m);

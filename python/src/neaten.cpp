@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "arguments.h"
+#include "library_lock.h"
 #include "geometry.h"
 
 namespace kelo_py {
@@ -189,18 +190,20 @@ void BindNeaten(py::module_& m) {
     py::class_<Geometry> cls = py::reinterpret_borrow<py::class_<Geometry>>(m.attr("Geometry"));
 
     cls.def_property_readonly("is_valid", [](const Geometry& self) {
+            Locked lock;
             Point3D at{};
-            return FirstDefect(self.g, kDefaultEps, at).empty();
+            return WithoutGil([&] { return FirstDefect(self.g, kDefaultEps, at); }).empty();
         }, "Whether the geometry is well formed: rings closed, not crossing, touching or spiking "
            "themselves, holes inside their shell and apart, polygons not overlapping, no line of no "
            "length. Repeated vertices are allowed. explain_validity() says what is wrong; neaten() "
            "repairs it.");
 
     cls.def("explain_validity", [](const Geometry& self, py::handle tolerance) {
+            Locked lock;
             const double eps = tolerance.is_none() ? kDefaultEps : Finite(tolerance, "tolerance");
             if (eps < 0) ValueFail("tolerance must not be negative");
             Point3D at{};
-            const std::string what = FirstDefect(self.g, eps, at);
+            const std::string what = WithoutGil([&] { return FirstDefect(self.g, eps, at); });
             if (what.empty()) return Utf8Text(0);
             char where[96];
             std::snprintf(where, sizeof where, "[%.17g %.17g]", at.x, at.y);
@@ -211,11 +214,12 @@ void BindNeaten(py::module_& m) {
 
     cls.def("check", [](const Geometry& self, py::handle tolerance, py::handle duplicates, py::handle degenerate,
                         py::handle crossings, py::handle spikes, py::handle arcs, py::handle curves) {
+            Locked lock;
             CGeometryNeatenSet s = Options(tolerance, duplicates, degenerate, crossings, spikes, arcs, curves,
                                            py::bool_(false), py::none(), py::none());
             s.SetCheckOnly(1);
             GM_Object copy(self.g);
-            const int code = s.GeometryNeaten(&copy);
+            const int code = WithoutGil([&] { return s.GeometryNeaten(&copy); });
             if (code == 0) return py::object(py::none());
             return py::object(py::make_tuple(code, Utf8Text(code), Where(g_lastAbnormalPoint)));
         }, py::arg("tolerance") = kDefaultEps, py::kw_only(), py::arg("duplicates") = true,
@@ -230,13 +234,17 @@ void BindNeaten(py::module_& m) {
     cls.def("neaten", [](const Geometry& self, py::handle tolerance, py::handle duplicates, py::handle degenerate,
                          py::handle crossings, py::handle spikes, py::handle arcs, py::handle curves,
                          py::handle discretise, py::handle decimals, py::handle extent, py::handle report) {
+            Locked lock;
             const CGeometryNeatenSet s = Options(tolerance, duplicates, degenerate, crossings, spikes, arcs, curves,
                                                  discretise, decimals, extent);
             const bool wantReport = Flag(report, "report");
             GM_Object out(self.g);
-            const int mask = s.GeometryNeaten(&out);
-            const std::vector<std::string> placed =
-                s.exExt & 1 ? RepairPlacement(out, s.eps) : std::vector<std::string>{};
+            std::vector<std::string> placed;
+            const int mask = WithoutGil([&] {
+                const int found = s.GeometryNeaten(&out);
+                if (s.exExt & 1) placed = RepairPlacement(out, s.eps);
+                return found;
+            });
             py::object repaired = Wrap(std::move(out));
             if (!wantReport) return repaired;
             py::list texts;

@@ -8,6 +8,7 @@
 #include <pybind11/stl.h>
 
 #include "arguments.h"
+#include "library_lock.h"
 #include "geometry.h"
 
 namespace kelo_py {
@@ -58,12 +59,15 @@ public:
 
     std::optional<Route> RouteBetween(py::handle from, py::handle to) {
         const Point3D a = Where(from, "start"), b = Where(to, "end");
-        Dijkstra_Route g;
-        Build(g);
-        g.Add_Point(a);
-        g.Add_Point(b);
         myRouteResult r;
-        if (!g.FindBestRoute2Pos(g.myStreetPt_VertId(a), g.myStreetPt_VertId(b), r, klRouteCostTime)) return {};
+        const bool found = WithoutGil([&] {
+            Dijkstra_Route g;
+            Build(g);
+            g.Add_Point(a);
+            g.Add_Point(b);
+            return g.FindBestRoute2Pos(g.myStreetPt_VertId(a), g.myStreetPt_VertId(b), r, klRouteCostTime) != 0;
+        });
+        if (!found) return {};
         return RouteOf(r);
     }
 
@@ -73,9 +77,12 @@ public:
         if (f.empty()) ValueFail("facilities is empty");
         const bool towards = Flag(toPosition, "to_position");
         Dijkstra_Route g;
-        Build(g);
         myRouteResult r;
-        if (!g.FindNearestHosptal(p, f, r, towards, klRouteCostTime) || r.pointCount == 0) return py::none();
+        const bool found = WithoutGil([&] {
+            Build(g);
+            return g.FindNearestHosptal(p, f, r, towards, klRouteCostTime) != 0;
+        });
+        if (!found || r.pointCount == 0) return py::none();
         // The route ends (or, towards the position, starts) at the chosen facility's vertex; ties
         // went to the earlier facility, so the first one on that vertex is it.
         const int v = g.Binary_Search(r.points[towards ? 0 : r.pointCount - 1]);
@@ -88,11 +95,14 @@ public:
         const std::vector<Point3D> d = Wheres(depots, "depots"), t = Wheres(targets, "targets");
         if (d.empty()) ValueFail("depots is empty");
         const bool ret = Flag(back, "return_to_depot");
-        Dijkstra_Route g;
-        Build(g);
         std::vector<myRouteResult> routes;
         std::vector<Route> out;
-        if (g.FindBestPostRoute(d, t, routes, ret ? 1 : 0, klRouteCostTime))
+        const bool found = WithoutGil([&] {
+            Dijkstra_Route g;
+            Build(g);
+            return g.FindBestPostRoute(d, t, routes, ret ? 1 : 0, klRouteCostTime) != 0;
+        });
+        if (found)
             for (const myRouteResult& r : routes) out.push_back(RouteOf(r));
         return out;
     }
@@ -102,10 +112,13 @@ public:
         const double l = Finite(limit, "limit");
         if (!(l > 0)) ValueFail("limit (road length) must be positive");
         const bool w = Flag(whole, "whole");
-        Dijkstra_Route g;
-        Build(g);
         myRouteResult r;
-        if (!g.FindServiceArea(c, r, l, w, klRouteCostLength) || r.pointCount < 3) return py::none();
+        const bool found = WithoutGil([&] {
+            Dijkstra_Route g;
+            Build(g);
+            return g.FindServiceArea(c, r, l, w, klRouteCostLength) != 0;
+        });
+        if (!found || r.pointCount < 3) return py::none();
         GM_Object ring = Planar(r);
         ring.Polyline2Polygon();
         return Wrap(std::move(ring));
@@ -182,6 +195,7 @@ void BindNetwork(py::module_& m) {
         .def_readonly("length", &Route::length, "Length in metres (degrees in unit 0).")
         .def_readonly("time", &Route::time, "Travel time in minutes at the roads' speeds.")
         .def("__repr__", [](const Route& r) {
+            Locked lock;
             return "<Route length=" + std::to_string(r.length) + " time=" + std::to_string(r.time) + ">";
         });
 
@@ -190,6 +204,7 @@ one-way flag (one-way roads run in point order). unit 2 (default): planar metres
 degrees (x longitude, y latitude) with ellipsoidal lengths in metres; 0: degrees with
 lengths in degrees.)")
         .def(py::init([](py::handle lines, py::handle speeds, py::handle oneWay, py::handle unit) {
+                 Locked lock;
                  auto n = std::make_unique<Network>(
                      static_cast<klRouteCoordLengthUnit>(Integer(unit, "unit", 0, 2)));
                  if (lines.is_none()) {
@@ -227,17 +242,18 @@ lengths in degrees.)")
              "A network of the given lines (each a sequence of (x, y)), one speed per line and optional "
              "one-way flags.")
         .def("add_road", [](Network& n, py::handle coords, py::handle speed, py::handle oneWay) {
+                Locked lock;
                 return n.AddRoad(coords, speed, oneWay, "coords");
             }, py::arg("coords"), py::arg("speed"), py::arg("one_way") = false,
              "Adds one road; returns how many graph lines it makes.")
-        .def("route", &Network::RouteBetween, py::arg("start"), py::arg("end"),
+        .def("route", &Network::RouteBetween, py::call_guard<Locked>(), py::arg("start"), py::arg("end"),
              "The fastest route from start to end (each snapped onto the nearest road), or None.")
-        .def("nearest", &Network::Nearest, py::arg("position"), py::arg("facilities"), py::arg("to_position") = false,
+        .def("nearest", &Network::Nearest, py::call_guard<Locked>(), py::arg("position"), py::arg("facilities"), py::arg("to_position") = false,
              "(index, Route) of the facility reached fastest from position (or, with to_position, the one "
              "that reaches position fastest), or None.")
-        .def("tour", &Network::Tour, py::arg("depots"), py::arg("targets"), py::arg("return_to_depot") = true,
+        .def("tour", &Network::Tour, py::call_guard<Locked>(), py::arg("depots"), py::arg("targets"), py::arg("return_to_depot") = true,
              "Delivery tours: one Route per depot serving the targets it serves most cheaply.")
-        .def("service_area", &Network::ServiceArea, py::arg("centre"), py::arg("limit"), py::arg("whole") = true,
+        .def("service_area", &Network::ServiceArea, py::call_guard<Locked>(), py::arg("centre"), py::arg("limit"), py::arg("whole") = true,
              "The polygon reached within limit metres of road from centre, or None.")
         .def_property_readonly("road_count", &Network::RoadCount)
         .def_property_readonly("unit", &Network::Unit);

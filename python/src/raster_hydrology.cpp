@@ -1,5 +1,6 @@
 // Hydrology, contours and visibility over numpy grids.
 #include "arguments.h"
+#include "library_lock.h"
 #include "geometry.h"
 
 namespace kelo_py {
@@ -10,8 +11,10 @@ namespace {
 
 template <int32_t* (*F)(const int32_t*, int, int)>
 py::array_t<int32_t> Drainage(py::handle dem) {
+    Locked lock;
     GridArg g = ReadGrid(dem);
-    return OwnedGrid(F(g.a.data(), g.cols, g.rows), g.rows, g.cols);
+    const int32_t* cells = g.cells();
+    return OwnedGrid(WithoutGil([&] { return F(cells, g.cols, g.rows); }), g.rows, g.cols);
 }
 
 }  // namespace
@@ -28,6 +31,7 @@ void BindRasterMore(py::module_& top) {
 
     m.def("contours", [](py::handle dem, py::handle cellSize, py::handle origin, py::handle interval,
                          py::handle zScale) {
+            Locked lock;
             GridArg g = ReadGrid(dem);
             double cx, cy;
             CellSize(cellSize, cx, cy);
@@ -37,10 +41,13 @@ void BindRasterMore(py::module_& top) {
             const int zs = static_cast<int>(Integer(zScale, "z_scale", 1, 1000000000));
             std::vector<std::vector<Point3D>> lines;
             // The contour lattice takes the corner of the first cell, half a cell off its point.
-            const int ok = CreateDgxFromDem(g.a.data(), g.cols, g.rows, o.x - cx / 2, o.y + cy / 2, cx, cy, step, zs,
-                [](std::vector<Point3D>* line, void* user) {
-                    static_cast<std::vector<std::vector<Point3D>>*>(user)->push_back(*line);
-                }, &lines, 0.0);
+            const int32_t* cells = g.cells();
+            const int ok = WithoutGil([&] {
+                return CreateDgxFromDem(cells, g.cols, g.rows, o.x - cx / 2, o.y + cy / 2, cx, cy, step, zs,
+                    [](std::vector<Point3D>* line, void* user) {
+                        static_cast<std::vector<std::vector<Point3D>>*>(user)->push_back(*line);
+                    }, &lines, 0.0);
+            });
             if (!ok) ValueFail("no contours: the grid needs 2 x 2 cells and at most 30000 levels");
             py::list out;
             for (std::vector<Point3D>& line : lines) {
@@ -54,6 +61,7 @@ void BindRasterMore(py::module_& top) {
         "with z the level; lines run between cell centres, and closed ones repeat their first point.");
 
     m.def("viewshed", [](py::handle dem, py::handle observer, py::handle height, py::handle mark) {
+            Locked lock;
             GridArg g = ReadGrid(dem);
             if (py::isinstance<py::str>(observer) || !py::isinstance<py::sequence>(observer) || py::len(observer) != 2)
                 TypeFail("observer must be a cell (row, col)");
@@ -63,8 +71,10 @@ void BindRasterMore(py::module_& top) {
             const int h = static_cast<int>(Integer(height, "height", 0, INT32_MAX));
             const int32_t mk = static_cast<int32_t>(Integer(mark, "mark", INT32_MIN, INT32_MAX));
             py::array_t<int32_t> out({static_cast<py::ssize_t>(g.rows), static_cast<py::ssize_t>(g.cols)});
-            std::fill(out.mutable_data(), out.mutable_data() + out.size(), 0);
-            if (!VisibleRange(r, c, g.rows, g.cols, g.a.data(), out.mutable_data(), h, mk))
+            int32_t* seen = out.mutable_data();
+            std::fill(seen, seen + out.size(), 0);
+            const int32_t* cells = g.cells();
+            if (!WithoutGil([&] { return VisibleRange(r, c, g.rows, g.cols, cells, seen, h, mk); }))
                 ValueFail("no viewshed: the grid needs 10 cells each way and the observer a valid cell");
             return out;
         }, py::arg("dem"), py::arg("observer"), py::arg("height") = 0, py::arg("mark") = 1,

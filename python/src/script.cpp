@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "arguments.h"
+#include "library_lock.h"
 #include "KeloGeomNet.h"
 
 namespace kelo_py {
@@ -14,6 +15,7 @@ using namespace kelo;
 void BindScript(py::module_& top) {
     py::module_ m = top.def_submodule("script", "The embedded script language.");
     m.def("_run", [](py::handle text, py::handle args) {
+            Locked lock;
             if (!py::isinstance<py::str>(text)) TypeFail("text must be str, not " + TypeName(text));
             std::vector<std::string> list;
             if (!args.is_none()) {
@@ -25,7 +27,8 @@ void BindScript(py::module_& top) {
                 }
             }
             std::string output, error;
-            const bool ok = RunKeloScriptText("<python>", ToGbk(text.cast<std::string>()), list, &output, error);
+            const std::string source = ToGbk(text.cast<std::string>());
+            const bool ok = WithoutGil([&] { return RunKeloScriptText("<python>", source, list, &output, error); });
             // The texts are GBK; Python wants them decoded.
             py::object out = py::str(GbkToUtf8(output));
             if (ok) return py::make_tuple(out, py::none(), py::none(), py::none());
