@@ -13,7 +13,7 @@ import os
 import random
 import sys
 import time
-from concurrent.futures import ProcessPoolExecutor
+from concurrent.futures import ProcessPoolExecutor, ThreadPoolExecutor
 
 import kelogeomnet as kg
 
@@ -40,7 +40,8 @@ def load(wkbs):
 
 
 def count_rows(rows):
-    """Pairs (i, j > i) of the given rows whose interiors overlap, and the CPU time taken."""
+    """Pairs (i, j > i) of the given rows whose interiors overlap, the CPU time taken and the
+    worker's process id."""
     cpu = time.process_time()
     hits = 0
     for i in rows:
@@ -48,7 +49,7 @@ def count_rows(rows):
         for j in range(i + 1, len(_shapes)):
             if a.relate(_shapes[j])[0] == "2":
                 hits += 1
-    return hits, time.process_time() - cpu
+    return hits, time.process_time() - cpu, os.getpid()
 
 
 def run(wkbs, workers):
@@ -57,7 +58,21 @@ def run(wkbs, workers):
     start = time.perf_counter()
     with ProcessPoolExecutor(max_workers=workers, initializer=load, initargs=(wkbs,)) as pool:
         results = list(pool.map(count_rows, chunks))
-    return sum(h for h, _ in results), time.perf_counter() - start, sum(c for _, c in results)
+    per_worker = {}
+    for _, c, pid in results:
+        per_worker[pid] = per_worker.get(pid, 0.0) + c
+    return sum(h for h, _, _ in results), time.perf_counter() - start, sorted(per_worker.values())
+
+
+def run_threads(wkbs, threads):
+    """The same split over threads of this process: the library runs one call at a time, so
+    this shows what threads cannot give."""
+    load(wkbs)
+    chunks = [range(k, len(wkbs), threads * 4) for k in range(threads * 4)]
+    start, cpu = time.perf_counter(), time.process_time()
+    with ThreadPoolExecutor(max_workers=threads) as pool:
+        results = list(pool.map(count_rows, chunks))
+    return sum(h for h, _, _ in results), time.perf_counter() - start, time.process_time() - cpu
 
 
 def main():
@@ -65,13 +80,20 @@ def main():
     most = int(sys.argv[2]) if len(sys.argv) > 2 else os.cpu_count()
     wkbs = random_polygons(count)
     base = None
+    print(f"load average {os.getloadavg()[0]:.2f} on {os.cpu_count()} cores")
     for workers in sorted({1, most}):
-        hits, seconds, cpu = run(wkbs, workers)
+        hits, seconds, cpus = run(wkbs, workers)
         base = base or seconds
         # On a busy machine the wall-clock speed-up says more about the other load than about
-        # the split; the CPU time shows whether the split itself added work.
+        # the split; the CPU time per worker shows whether the split itself added work and how
+        # evenly it was dealt.
         print(f"{workers} worker(s): {hits} overlapping pairs of {count * (count - 1) // 2} "
-              f"in {seconds:.2f} s ({cpu:.2f} s CPU in the workers), speed-up {base / seconds:.2f}")
+              f"in {seconds:.2f} s (CPU per worker: {', '.join(f'{c:.2f}' for c in cpus)} s), "
+              f"speed-up {base / seconds:.2f}")
+    hits, seconds, cpu = run_threads(wkbs, most)
+    print(f"{most} thread(s) in one process: {hits} pairs in {seconds:.2f} s ({cpu:.2f} s CPU), "
+          f"speed-up {base / seconds:.2f}")
+    print(f"load average {os.getloadavg()[0]:.2f} after the runs")
 
 
 if __name__ == "__main__":

@@ -10,6 +10,7 @@ std::recursive_mutex& LibraryMutex() {
 }
 void BindConstruction(py::module_& m);
 void BindNeaten(py::module_& m);
+void BindPartition(py::module_& m);
 void BindNetwork(py::module_& m);
 void BindRaster(py::module_& m);
 void BindRasterMore(py::module_& m);
@@ -21,6 +22,7 @@ PYBIND11_MODULE(_core, m) {
     kelo_py::BindGeometry(m);
     kelo_py::BindConstruction(m);
     kelo_py::BindNeaten(m);
+    kelo_py::BindPartition(m);
     kelo_py::BindNetwork(m);
     kelo_py::BindRaster(m);
     kelo_py::BindRasterMore(m);

@@ -61,3 +61,27 @@ def test_simplify_keeps_input_points_within_tolerance():
     assert len(out.coords) < len(wiggle.coords) / 4
     assert set(out.coords) <= set(wiggle.coords)
     assert wiggle.hausdorff_distance(out) <= 0.1 + 1e-12
+
+
+def right_of(a, b, p):
+    return (b[0] - a[0]) * (p[1] - a[1]) - (b[1] - a[1]) * (p[0] - a[0]) < 0
+
+
+@pytest.mark.parametrize("rotate", [False, True])
+def test_cut_by_area_leaves_the_area_to_the_right(rng, rotate):
+    for _ in range(20):
+        parcel = random_area(rng)
+        g = Geometry.from_shapely(parcel)
+        minx, miny, maxx, maxy = parcel.bounds
+        # Heading north along the parcel's west side: all of it lies to the right.
+        start, end = (minx, miny - 1), (minx, maxy + 1)
+        assert g.area_right_of(start, end) == pytest.approx(parcel.area)
+        want = parcel.area * rng.uniform(0.2, 0.8)
+        (a, b), pieces = g.cut_by_area(start, end, want, rotate=rotate)
+        assert g.area_right_of(a, b) == pytest.approx(want, abs=1e-5)
+        assert sum(p.area for p in pieces) == pytest.approx(parcel.area, abs=1e-7)
+        inner = [shapely.wkb.loads(p.inner_point().wkb) for p in pieces]
+        right = sum(p.area for p, q in zip(pieces, inner) if right_of(a, b, (q.x, q.y)))
+        assert right == pytest.approx(want, abs=1e-5)
+    with pytest.raises(ValueError, match="area"):
+        Geometry("POLYGON ((0 0, 1 0, 1 1, 0 1, 0 0))").cut_by_area((0, -1), (0, 2), 5)
