@@ -87,5 +87,7 @@ def test_default_options_find_crossings_and_report_repairs():
     assert merged.equals_exact(shapely.geometry.LineString([(0, 0), (1, 1), (2, 0)]), 1e-6)
     rounded = Geometry("POINT (1.26 9.5)").neaten(decimals=1, extent=(0, 0, 5, 5))
     assert rounded.wkt == "POINT (1.3 5)"
+    circle = Geometry("CURVEPOLYGON (CIRCULARSTRING (0 0, 2 0, 0 0))")
+    assert circle.is_valid and circle.neaten().wkt == circle.wkt
     arc = Geometry("CIRCULARSTRING (0 0, 1 1, 2 0)")
     assert arc.neaten().has_curves and not arc.neaten(arcs=True, discretise=True).has_curves

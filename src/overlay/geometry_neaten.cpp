@@ -424,7 +424,9 @@ int Neatener::TwoPointFaces() {
     int n = 0;
     Parts(
         [&](keloParts& ring, bool) {
-            if (ring.GetSegmentCount() >= 2) return kKeep;
+            // One arc that returns to its start is a whole circle, not a face of two points.
+            if (ring.GetSegmentCount() >= 2 || (ring.bWithCurve() && std::abs(ring.GetArea()) >= eps_ * eps_))
+                return kKeep;
             ++n;
             if (Point3D* p = ring.GetPointByVertexAt(0)) Record(*p);
             return check_ ? kStop : kRemove;

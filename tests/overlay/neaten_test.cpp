@@ -266,6 +266,7 @@ TEST(Neaten, EachStepReportsUnderItsOwnOption) {
         {"open ring", {{a, b, c, d}}, {}, 0, 0, 0, 0, klLTPolyline, -2},
         {"overlap off ignores duplicates", {{a, b, b, c, d, a}}, {}, 0, 1, 1, 0, klLTPolyline, 0},
         {"single point ring", {{a}}, {}, 0, 0, 1, 0, klLTPolyline, -5},
+        {"one arc round a circle", {{a, b, a}}, {}, 1, 1, 1, 3, klLT3PArc, 0},
         {"single point line", {}, {{a}}, 0, 1, 0, 0, klLTPolyline, -4},
         {"zero length", {}, {{a, {0, 1e-9, 0}}}, 0, 1, 0, 0, klLTPolyline, -9},
         {"zero area", {{a, b, {20, 0, 0}, a}}, {}, 0, 0, 1, 0, klLTPolyline, -10},
