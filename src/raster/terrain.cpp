@@ -23,21 +23,64 @@ constexpr int kPairDr[4] = {-1, -1, -1, 0}, kPairDc[4] = {-1, 0, 1, 1};
 
 inline bool Inside(int r, int c, int cols, int rows) { return r >= 0 && r < rows && c >= 0 && c < cols; }
 
-// Value of (r, c), or fallback when outside or nodata.
-inline int32_t CellOr(const int32_t* dem, int cols, int rows, int r, int c, int32_t nodata, int32_t fallback) {
-    if (!Inside(r, c, cols, rows)) return fallback;
-    int32_t v = dem[static_cast<size_t>(r) * cols + c];
-    return v == nodata ? fallback : v;
+// The 3 x 3 window around a cell, neighbour (dr, dc) at index (dr + 1) * 3 + dc + 1, in raw cell
+// units. A neighbour outside the grid or nodata is continued linearly: from the cell through its
+// opposite neighbour or, for a corner neighbour without an opposite, from the two neighbours beside
+// it. A plane thus keeps its gradient up to the grid's border and around holes, where taking the
+// cell's own height for the missing neighbour would halve a central difference, and lose the
+// diagonal across a grid corner altogether.
+struct Window {
+    double z[9];
+    bool given[9];  // a data cell of the grid
+    bool known[9];  // given, or continued from given cells
+    // A neighbour the steepest-neighbour methods look at: a data cell, or a corner continued from
+    // the cells beside it (one continued through its opposite only repeats the opposite's slope).
+    bool Candidate(int k) const { return given[k] || (known[k] && !given[8 - k]); }
+};
+
+// Loads the window of data cell (r, c).
+inline void LoadWindow(const int32_t* dem, int cols, int rows, int r, int c, int32_t nodata, Window& w) {
+    const double z = dem[static_cast<size_t>(r) * cols + c];
+    bool full = true;
+    const bool inner = r > 0 && r < rows - 1 && c > 0 && c < cols - 1;
+    for (int k = 0; k < 9; ++k) {
+        const int rr = r + k / 3 - 1, cc = c + k % 3 - 1;
+        const int32_t v = inner || Inside(rr, cc, cols, rows) ? dem[static_cast<size_t>(rr) * cols + cc] : nodata;
+        w.given[k] = w.known[k] = v != nodata;
+        w.z[k] = v;
+        full = full && w.given[k];
+    }
+    if (full) return;
+    // The direct neighbours first: the corners may be continued from them.
+    for (int k : {1, 3, 5, 7, 0, 2, 6, 8}) {
+        if (w.given[k]) continue;
+        const int edgeRow = k / 3 * 3 + 1, edgeCol = 3 + k % 3;  // beside a corner
+        if (w.given[8 - k]) {
+            w.z[k] = 2 * z - w.z[8 - k];
+            w.known[k] = true;
+        } else if (k % 2 == 0 && w.known[edgeRow] && w.known[edgeCol]) {
+            w.z[k] = w.z[edgeRow] + w.z[edgeCol] - z;
+            w.known[k] = true;
+        } else {
+            w.z[k] = z;
+        }
+    }
 }
 
-// Runs value(r, c, z) for each data cell and stores its result; nodata cells stay nodata.
+// Runs value(window) for each data cell and stores its result; nodata cells stay nodata.
 template <typename CellValue>
-void MapDataCells(const int32_t* dem, int cols, int rows, int32_t* out, CellValue value) {
+void MapWindows(const int32_t* dem, int cols, int rows, int32_t* out, CellValue value) {
     const int32_t nodata = GetNodata();
+    Window w;
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < cols; ++c) {
             const size_t i = static_cast<size_t>(r) * cols + c;
-            out[i] = dem[i] == nodata ? nodata : value(r, c, dem[i]);
+            if (dem[i] == nodata) {
+                out[i] = nodata;
+                continue;
+            }
+            LoadWindow(dem, cols, rows, r, c, nodata, w);
+            out[i] = value(w);
         }
 }
 
@@ -52,33 +95,26 @@ int DirectionCode(int dr, int dc) {
 int32_t* DemSlope(const int32_t* dem, int cols, int rows, double cellA, double cellB, int zScale, int method) {
     int32_t* out = NewGrid(cols, rows);
     if (!out || !dem) return out;
-    const int32_t nodata = GetNodata();
     const double scale = detail::SafeScale(zScale);
     const bool degrees = method == 2 || method == 4;
     // The distances are the same for every cell: their inverses (with the z scale) once.
-    double k8[3][3], k4[4];
-    for (int dr = -1; dr <= 1; ++dr)
-        for (int dc = -1; dc <= 1; ++dc)
-            k8[dr + 1][dc + 1] =
-                1 / (std::fabs(scale) * std::sqrt(dr * cellA * dr * cellA + dc * cellB * dc * cellB));
+    double k8[9] = {}, k4[4];
+    for (int k = 0; k < 9; ++k) {
+        const int dr = k / 3 - 1, dc = k % 3 - 1;
+        if (k != 4) k8[k] = 1 / (std::fabs(scale) * std::sqrt(dr * cellA * dr * cellA + dc * cellB * dc * cellB));
+    }
     for (int k = 0; k < 4; ++k)
         k4[k] = 1 / (std::fabs(scale) * std::sqrt(4 * kPairDr[k] * cellA * kPairDr[k] * cellA +
                                        4 * kPairDc[k] * cellB * kPairDc[k] * cellB));
-    MapDataCells(dem, cols, rows, out, [&](int r, int c, int32_t z) {
+    MapWindows(dem, cols, rows, out, [&](const Window& w) {
         double best = 0;
         if (method < 3) {
-            for (int dr = -1; dr <= 1; ++dr)
-                for (int dc = -1; dc <= 1; ++dc) {
-                    if (dr == 0 && dc == 0) continue;
-                    int32_t zn = CellOr(dem, cols, rows, r + dr, c + dc, nodata, z);
-                    best = std::max(best, std::fabs(static_cast<double>(zn) - z) * k8[dr + 1][dc + 1]);
-                }
+            for (int k = 0; k < 9; ++k)
+                if (k != 4 && w.Candidate(k)) best = std::max(best, std::fabs(w.z[k] - w.z[4]) * k8[k]);
         } else {
             for (int k = 0; k < 4; ++k) {
-                int dr = kPairDr[k], dc = kPairDc[k];
-                int32_t z1 = CellOr(dem, cols, rows, r + dr, c + dc, nodata, z);
-                int32_t z2 = CellOr(dem, cols, rows, r - dr, c - dc, nodata, z);
-                best = std::max(best, std::fabs(static_cast<double>(z1) - z2) * k4[k]);
+                const int i = (kPairDr[k] + 1) * 3 + kPairDc[k] + 1;
+                best = std::max(best, std::fabs(w.z[i] - w.z[8 - i]) * k4[k]);
             }
         }
         return degrees ? Trunc32(std::atan(best) * kDegPerRad * 10 + 0.5) : Trunc32(best * 1000 + 0.5);
@@ -89,33 +125,30 @@ int32_t* DemSlope(const int32_t* dem, int cols, int rows, double cellA, double c
 int32_t* DemAspect(const int32_t* dem, int cols, int rows, double cellA, double cellB, int method) {
     int32_t* out = NewGrid(cols, rows);
     if (!out || !dem) return out;
-    const int32_t nodata = GetNodata();
-    MapDataCells(dem, cols, rows, out, [&](int r, int c, int32_t z) {
+    double inv[9] = {};
+    for (int k = 0; k < 9; ++k) {
+        const int dr = k / 3 - 1, dc = k % 3 - 1;
+        if (k != 4) inv[k] = 1 / std::sqrt(dr * cellA * dr * cellA + dc * cellB * dc * cellB);
+    }
+    MapWindows(dem, cols, rows, out, [&](const Window& w) {
         double best = 0;
         int code = 0;
         if (method == 1) {
-            for (int dr = -1; dr <= 1; ++dr)
-                for (int dc = -1; dc <= 1; ++dc) {
-                    if ((dr == 0 && dc == 0) || !Inside(r + dr, c + dc, cols, rows)) continue;
-                    int32_t zn = dem[static_cast<size_t>(r + dr) * cols + c + dc];
-                    if (zn == nodata) continue;
-                    double s = std::fabs(static_cast<double>(zn) - z) /
-                               std::sqrt(dr * cellA * dr * cellA + dc * cellB * dc * cellB);
-                    if (s > best) {
-                        best = s;
-                        code = zn <= z ? DirectionCode(dr, dc) : DirectionCode(-dr, -dc);
-                    }
-                }
-        } else {
-            for (int k = 0; k < 4; ++k) {
-                int dr = kPairDr[k], dc = kPairDc[k];
-                int32_t z1 = CellOr(dem, cols, rows, r + dr, c + dc, nodata, z);
-                int32_t z2 = CellOr(dem, cols, rows, r - dr, c - dc, nodata, z);
-                double s = std::fabs(static_cast<double>(z1) - z2) /
-                           std::sqrt(dr * cellA * dr * cellA + dc * cellB * dc * cellB);
+            for (int k = 0; k < 9; ++k) {
+                if (k == 4 || !w.Candidate(k)) continue;
+                const double s = std::fabs(w.z[k] - w.z[4]) * inv[k];
                 if (s > best) {
                     best = s;
-                    code = z1 >= z2 ? DirectionCode(-dr, -dc) : DirectionCode(dr, dc);
+                    code = w.z[k] <= w.z[4] ? DirectionCode(k / 3 - 1, k % 3 - 1) : DirectionCode(1 - k / 3, 1 - k % 3);
+                }
+            }
+        } else {
+            for (int k = 0; k < 4; ++k) {
+                const int dr = kPairDr[k], dc = kPairDc[k], i = (dr + 1) * 3 + dc + 1;
+                const double s = std::fabs(w.z[i] - w.z[8 - i]) * inv[i];
+                if (s > best) {
+                    best = s;
+                    code = w.z[i] >= w.z[8 - i] ? DirectionCode(-dr, -dc) : DirectionCode(dr, dc);
                 }
             }
         }
