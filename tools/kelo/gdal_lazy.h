@@ -79,3 +79,4 @@ void* GdalSymbol(const char* name);
 #define CPLErrorReset KELO_GDAL_LAZY(CPLErrorReset)
 #define CSLSetNameValue KELO_GDAL_LAZY(CSLSetNameValue)
 #define CSLDestroy KELO_GDAL_LAZY(CSLDestroy)
+#define GDALGetBlockSize KELO_GDAL_LAZY(GDALGetBlockSize)
