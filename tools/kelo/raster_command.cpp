@@ -3,6 +3,7 @@
 #include <gdal.h>
 #include <cpl_conv.h>
 #include <cpl_error.h>
+#include <cpl_string.h>
 
 #include "gdal_lazy.h"
 
@@ -13,7 +14,10 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
+
+#include <sys/mman.h>
 
 #include "KeloGeomNet.h"
 #include "geo_files.h"
@@ -57,6 +61,9 @@ void EnsureGdalRasters() {
     done = true;
     GDALAllRegister();
     CPLSetErrorHandler(CPLQuietErrorHandler);
+    // Grids are read a few megabytes at a time and written past the cache: a small cache is
+    // recycled, where a large one takes fresh memory, page by page, for every block of a grid.
+    GDALSetCacheMax64(int64_t{64} << 20);
 }
 
 bool IsPng(const std::string& path);
@@ -70,13 +77,25 @@ int ChunkRows(int cols, size_t cellBytes) {
     return static_cast<int>(std::clamp<size_t>(rows, 1, 1 << 20));
 }
 
+// Sizes a large grid's cells on huge pages where the system grants them: filling hundreds of
+// megabytes page by page costs more than the reading does.
+void ReserveLarge(std::vector<int32_t>& cells, size_t n) {
+    cells.clear();
+    cells.reserve(n);
+    const uintptr_t page = uintptr_t{1} << 21, beg = (reinterpret_cast<uintptr_t>(cells.data()) + page - 1) & ~(page - 1),
+                    end = reinterpret_cast<uintptr_t>(cells.data() + n) & ~(page - 1);
+    if (end > beg) madvise(reinterpret_cast<void*>(beg), end - beg, MADV_HUGEPAGE);
+    cells.resize(n);
+}
+
 // Rounds half away from zero, as lround, without leaving the floating-point unit.
 inline int32_t RoundCell(double v) {
     const double t = std::trunc(v);
     return static_cast<int32_t>(std::fabs(v - t) >= 0.5 ? t + (v < 0 ? -1 : 1) : t);
 }
 
-// Writes one band of g's size to path, converting rows [r0, r0 + n) into the buffer with fill.
+// Writes one band of g's size to path; fill(r0, n, buffer) gives rows [r0, r0 + n) in the file's
+// type, converted into the buffer or straight from the cells.
 // A GeoTIFF is written straight to a temporary beside the output and renamed over it, so a failed
 // write leaves nothing half done; a picture goes through memory, as its driver only copies.
 template <typename T, typename Fill>
@@ -88,14 +107,17 @@ bool WriteBand(const std::string& path, const RasterGrid& g, GDALDataType type, 
         GDALDatasetH ds = MemoryDataset(g, 1, type, error);
         if (!ds) return false;
         buf.resize(static_cast<size_t>(g.cols) * g.rows);
-        fill(0, g.rows, buf.data());
-        const CPLErr err = GDALRasterIO(GDALGetRasterBand(ds, 1), GF_Write, 0, 0, g.cols, g.rows, buf.data(), g.cols,
-                                        g.rows, type, 0, 0);
+        const CPLErr err = GDALRasterIO(GDALGetRasterBand(ds, 1), GF_Write, 0, 0, g.cols, g.rows,
+                                        const_cast<T*>(fill(0, g.rows, buf.data())), g.cols, g.rows, type, 0, 0);
         return SaveCopy(ds, err, path, true, error);
     }
     const std::string tmp = path + ".tmp-kelo";
     GDALDriverH drv = GDALGetDriverByName("GTiff");
-    GDALDatasetH ds = drv ? GDALCreate(drv, tmp.c_str(), g.cols, g.rows, 1, type, nullptr) : nullptr;
+    // One row per strip: every row is then a whole block, handed to the file as it is instead of
+    // being copied through GDAL's block cache.
+    char** options = CSLSetNameValue(nullptr, "BLOCKYSIZE", "1");
+    GDALDatasetH ds = drv ? GDALCreate(drv, tmp.c_str(), g.cols, g.rows, 1, type, options) : nullptr;
+    CSLDestroy(options);
     if (!ds) {
         error = GdalError("cannot write " + path);
         return false;
@@ -106,12 +128,19 @@ bool WriteBand(const std::string& path, const RasterGrid& g, GDALDataType type, 
     if (nodata) GDALSetRasterNoDataValue(band, *nodata);
     CPLErrorReset();  // from here on any failure, also in the final flush, loses the output
     const int step = ChunkRows(g.cols, sizeof(T));
-    buf.resize(static_cast<size_t>(g.cols) * std::min(step, g.rows));
+    if (!std::is_same_v<T, int32_t>) buf.resize(static_cast<size_t>(g.cols) * std::min(step, g.rows));
+    int blockCols = 0, blockRows = 0;
+    GDALGetBlockSize(band, &blockCols, &blockRows);
+    const bool rowBlocks = blockCols == g.cols && blockRows == 1;
     CPLErr err = CE_None;
     for (int r = 0; r < g.rows && err == CE_None; r += step) {
         const int n = std::min(step, g.rows - r);
-        fill(r, n, buf.data());
-        err = GDALRasterIO(band, GF_Write, 0, r, g.cols, n, buf.data(), g.cols, n, type, 0, 0);
+        T* rowsData = const_cast<T*>(fill(r, n, buf.data()));
+        if (!rowBlocks)
+            err = GDALRasterIO(band, GF_Write, 0, r, g.cols, n, rowsData, g.cols, n, type, 0, 0);
+        else
+            for (int k = 0; k < n && err == CE_None; ++k)
+                err = GDALWriteBlock(band, 0, r + k, rowsData + static_cast<size_t>(k) * g.cols);
     }
     GDALClose(ds);
     if (err != CE_None || CPLGetLastErrorType() >= CE_Failure || std::rename(tmp.c_str(), path.c_str()) != 0) {
@@ -162,16 +191,32 @@ bool ReadRaster(const std::string& path, double zscale, int bandNo, RasterGrid& 
     if (const char* w = GDALGetProjectionRef(ds)) g.wkt = w;
     int hasNodata = 0;
     const double srcNodata = GDALGetRasterNoDataValue(band, &hasNodata);
-    g.cells.resize(static_cast<size_t>(g.cols) * g.rows);
-    // Whole blocks of the file at a time, so each is decoded once.
+    ReserveLarge(g.cells, static_cast<size_t>(g.cols) * g.rows);
+    // Whole blocks of the file at a time, so each is decoded once. Rows stored as whole blocks are
+    // taken block by block past GDAL's cache, converted from the file's type here.
     int blockCols = 0, blockRows = 0;
     GDALGetBlockSize(band, &blockCols, &blockRows);
     blockRows = std::max(blockRows, 1);
+    const GDALDataType type = GDALGetRasterDataType(band);
+    const int typeBytes = GDALGetDataTypeSizeBytes(type);
+    const bool rowBlocks = blockCols == g.cols && typeBytes > 0;
     const int step = std::max(1, ChunkRows(g.cols, sizeof(double)) / blockRows) * blockRows;
     std::vector<double> buf(static_cast<size_t>(g.cols) * std::min(step, std::max(g.rows, 1)));
+    std::vector<uint8_t> block(rowBlocks ? static_cast<size_t>(g.cols) * blockRows * typeBytes : 0);
     for (int r = 0; r < g.rows; r += step) {
         const int n = std::min(step, g.rows - r);
-        if (GDALRasterIO(band, GF_Read, 0, r, g.cols, n, buf.data(), g.cols, n, GDT_Float64, 0, 0) != CE_None) {
+        bool ok = true;
+        if (!rowBlocks) {
+            ok = GDALRasterIO(band, GF_Read, 0, r, g.cols, n, buf.data(), g.cols, n, GDT_Float64, 0, 0) == CE_None;
+        } else {
+            for (int b = r / blockRows; ok && b * blockRows < r + n; ++b) {
+                ok = GDALReadBlock(band, 0, b, block.data()) == CE_None;
+                const int rows = std::min(blockRows, g.rows - b * blockRows);
+                GDALCopyWords64(block.data(), type, typeBytes, buf.data() + static_cast<size_t>(b * blockRows - r) * g.cols,
+                                GDT_Float64, sizeof(double), static_cast<GPtrDiff_t>(rows) * g.cols);
+            }
+        }
+        if (!ok) {
             GDALClose(ds);
             error = GdalError(path + ": read failed");
             return false;
@@ -203,15 +248,14 @@ bool WriteRaster(const std::string& path, const RasterGrid& g, const int32_t* ce
                 const int32_t* in = cells + static_cast<size_t>(r0) * g.cols;
                 for (size_t i = 0, count = static_cast<size_t>(n) * g.cols; i < count; ++i)
                     b[i] = in[i] == kToolNodata ? kShadeNodata : static_cast<uint8_t>(std::clamp(in[i], 0, 250));
+                return b;
             },
             error);
     }
     const double nodata = kToolNodata;
     return WriteBand<int32_t>(
         path, g, GDT_Int32, &nodata,
-        [&](int r0, int n, int32_t* b) {
-            std::copy_n(cells + static_cast<size_t>(r0) * g.cols, static_cast<size_t>(n) * g.cols, b);
-        },
+        [&](int r0, int, int32_t*) { return cells + static_cast<size_t>(r0) * g.cols; },
         error);
 }
 
@@ -229,6 +273,7 @@ bool WriteHeights(const std::string& path, const RasterGrid& g, const int32_t* c
             const int32_t* in = cells + static_cast<size_t>(r0) * g.cols;
             for (size_t i = 0, count = static_cast<size_t>(n) * g.cols; i < count; ++i)
                 b[i] = in[i] == kToolNodata ? kToolNodata : in[i] / zscale;
+            return b;
         },
         error);
 }
