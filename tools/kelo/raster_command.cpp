@@ -94,6 +94,21 @@ inline int32_t RoundCell(double v) {
     return static_cast<int32_t>(std::fabs(v - t) >= 0.5 ? t + (v < 0 ? -1 : 1) : t);
 }
 
+// File values to grid cells: value * zscale rounded; the file's nodata and values beyond 32 bits
+// become missing cells.
+struct CellScaler {
+    double zscale;
+    bool hasNodata;
+    double nodata;
+    template <typename T>
+    void operator()(const T* in, size_t count, int32_t* out) const {
+        for (size_t i = 0; i < count; ++i) {
+            const double x = static_cast<double>(in[i]), v = x * zscale;
+            out[i] = (hasNodata && x == nodata) || !(std::fabs(v) <= 2147483000.0) ? kToolNodata : RoundCell(v);
+        }
+    }
+};
+
 // Writes one band of g's size to path; fill(r0, n, buffer) gives rows [r0, r0 + n) in the file's
 // type, converted into the buffer or straight from the cells.
 // A GeoTIFF is written straight to a temporary beside the output and renamed over it, so a failed
@@ -193,39 +208,47 @@ bool ReadRaster(const std::string& path, double zscale, int bandNo, RasterGrid& 
     const double srcNodata = GDALGetRasterNoDataValue(band, &hasNodata);
     ReserveLarge(g.cells, static_cast<size_t>(g.cols) * g.rows);
     // Whole blocks of the file at a time, so each is decoded once. Rows stored as whole blocks are
-    // taken block by block past GDAL's cache, converted from the file's type here.
+    // taken block by block past GDAL's cache and scaled straight from the file's type.
     int blockCols = 0, blockRows = 0;
     GDALGetBlockSize(band, &blockCols, &blockRows);
     blockRows = std::max(blockRows, 1);
     const GDALDataType type = GDALGetRasterDataType(band);
     const int typeBytes = GDALGetDataTypeSizeBytes(type);
     const bool rowBlocks = blockCols == g.cols && typeBytes > 0;
+    const CellScaler scale{zscale, hasNodata != 0, srcNodata};
     const int step = std::max(1, ChunkRows(g.cols, sizeof(double)) / blockRows) * blockRows;
-    std::vector<double> buf(static_cast<size_t>(g.cols) * std::min(step, std::max(g.rows, 1)));
+    std::vector<double> buf(static_cast<size_t>(g.cols) * (rowBlocks ? blockRows : std::min(step, std::max(g.rows, 1))));
     std::vector<uint8_t> block(rowBlocks ? static_cast<size_t>(g.cols) * blockRows * typeBytes : 0);
     for (int r = 0; r < g.rows; r += step) {
         const int n = std::min(step, g.rows - r);
         bool ok = true;
         if (!rowBlocks) {
             ok = GDALRasterIO(band, GF_Read, 0, r, g.cols, n, buf.data(), g.cols, n, GDT_Float64, 0, 0) == CE_None;
+            if (ok) scale(buf.data(), static_cast<size_t>(n) * g.cols, g.cells.data() + static_cast<size_t>(r) * g.cols);
         } else {
             for (int b = r / blockRows; ok && b * blockRows < r + n; ++b) {
                 ok = GDALReadBlock(band, 0, b, block.data()) == CE_None;
-                const int rows = std::min(blockRows, g.rows - b * blockRows);
-                GDALCopyWords64(block.data(), type, typeBytes, buf.data() + static_cast<size_t>(b * blockRows - r) * g.cols,
-                                GDT_Float64, sizeof(double), static_cast<GPtrDiff_t>(rows) * g.cols);
+                const size_t count = static_cast<size_t>(std::min(blockRows, g.rows - b * blockRows)) * g.cols;
+                int32_t* out = g.cells.data() + static_cast<size_t>(b) * blockRows * g.cols;
+                const void* raw = block.data();
+                switch (type) {
+                    case GDT_Byte: scale(static_cast<const uint8_t*>(raw), count, out); break;
+                    case GDT_Int16: scale(static_cast<const int16_t*>(raw), count, out); break;
+                    case GDT_UInt16: scale(static_cast<const uint16_t*>(raw), count, out); break;
+                    case GDT_Int32: scale(static_cast<const int32_t*>(raw), count, out); break;
+                    case GDT_Float32: scale(static_cast<const float*>(raw), count, out); break;
+                    case GDT_Float64: scale(static_cast<const double*>(raw), count, out); break;
+                    default:
+                        GDALCopyWords64(raw, type, typeBytes, buf.data(), GDT_Float64, sizeof(double),
+                                        static_cast<GPtrDiff_t>(count));
+                        scale(buf.data(), count, out);
+                }
             }
         }
         if (!ok) {
             GDALClose(ds);
             error = GdalError(path + ": read failed");
             return false;
-        }
-        int32_t* out = g.cells.data() + static_cast<size_t>(r) * g.cols;
-        const size_t count = static_cast<size_t>(n) * g.cols;
-        for (size_t i = 0; i < count; ++i) {
-            const double v = buf[i] * zscale;
-            out[i] = (hasNodata && buf[i] == srcNodata) || !(std::fabs(v) <= 2147483000.0) ? kToolNodata : RoundCell(v);
         }
         Progress::Tick(r + n, g.rows);
     }
