@@ -176,6 +176,16 @@ TEST_F(Gdaldem, KeloRasterVerbsEndToEnd) {
     std::stringstream text;
     text << f.rdbuf();
     EXPECT_NE(text.str().find("grid\t143\t50\t77.5\t"), std::string::npos) << text.str();
+    // A tiled file (read through GDAL) and one of 64-bit strips of five rows (scaled from its
+    // blocks) give the same cells as the text grid.
+    for (const char* layout : {"-co TILED=YES -co BLOCKXSIZE=16 -co BLOCKYSIZE=16", "-ot Float64 -co BLOCKYSIZE=5"}) {
+        const std::string tif = (dir / "layout.tif").string();
+        ASSERT_EQ(std::system(("gdal_translate -q " + std::string(layout) + " " + in + " " + tif).c_str()), 0);
+        ASSERT_EQ(run("stats " + tif), 0);
+        std::stringstream t;
+        t << std::ifstream(dir / "stdout.txt").rdbuf();
+        EXPECT_EQ(t.str().substr(t.str().find("grid\t")), text.str().substr(text.str().find("grid\t"))) << layout;
+    }
     // Bad input: unknown verb, missing file, zero z scale.
     EXPECT_NE(run("bogus " + in), 0);
     EXPECT_NE(run("slope " + (dir / "missing.tif").string() + " x.tif"), 0);

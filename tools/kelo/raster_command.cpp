@@ -214,10 +214,15 @@ bool ReadRaster(const std::string& path, double zscale, int bandNo, RasterGrid& 
     blockRows = std::max(blockRows, 1);
     const GDALDataType type = GDALGetRasterDataType(band);
     const int typeBytes = GDALGetDataTypeSizeBytes(type);
-    const bool rowBlocks = blockCols == g.cols && typeBytes > 0;
+    // A file stored as one strip (or a few huge ones) is read through GDAL in rows instead of
+    // holding a second copy of the whole grid.
+    const bool smallBlocks = static_cast<size_t>(std::max(blockCols, 1)) * blockRows * std::max(typeBytes, 1) <=
+                             (size_t{16} << 20);
+    const bool rowBlocks = blockCols == g.cols && typeBytes > 0 && smallBlocks;
+    if (!smallBlocks) blockRows = 1;
     const CellScaler scale{zscale, hasNodata != 0, srcNodata};
     const int step = std::max(1, ChunkRows(g.cols, sizeof(double)) / blockRows) * blockRows;
-    std::vector<double> buf(static_cast<size_t>(g.cols) * (rowBlocks ? blockRows : std::min(step, std::max(g.rows, 1))));
+    std::vector<double> buf(static_cast<size_t>(g.cols) * (rowBlocks ? 0 : std::min(step, std::max(g.rows, 1))));
     std::vector<uint8_t> block(rowBlocks ? static_cast<size_t>(g.cols) * blockRows * typeBytes : 0);
     for (int r = 0; r < g.rows; r += step) {
         const int n = std::min(step, g.rows - r);
@@ -239,6 +244,7 @@ bool ReadRaster(const std::string& path, double zscale, int bandNo, RasterGrid& 
                     case GDT_Float32: scale(static_cast<const float*>(raw), count, out); break;
                     case GDT_Float64: scale(static_cast<const double*>(raw), count, out); break;
                     default:
+                        buf.resize(count);
                         GDALCopyWords64(raw, type, typeBytes, buf.data(), GDT_Float64, sizeof(double),
                                         static_cast<GPtrDiff_t>(count));
                         scale(buf.data(), count, out);
