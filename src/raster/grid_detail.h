@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <limits>
 
+#include <sys/mman.h>
+
 namespace kelo::detail {
 
 // Cell count of a grid, 0 for non-positive sizes, so a bad size never indexes memory.
@@ -17,6 +19,21 @@ inline size_t GridCells(int cols, int rows) {
 inline int32_t* NewGrid(int cols, int rows) {
     if (cols < 0 || rows < 0) return nullptr;
     return new int32_t[GridCells(cols, rows) + 1]();
+}
+
+// For operations that write every cell: no pass over the whole grid to zero it first. The extra
+// element is still 0; a null source (nothing to write) gets the zeroed grid.
+inline int32_t* NewGridToFill(const void* source, int cols, int rows) {
+    if (!source || cols < 0 || rows < 0) return NewGrid(cols, rows);
+    const size_t n = GridCells(cols, rows) + 1;
+    int32_t* g = new int32_t[n];
+    g[n - 1] = 0;
+    // A large grid is its own mapping; backing it with huge pages spares the hundreds of
+    // thousands of page faults that first touching it would take.
+    const uintptr_t page = uintptr_t{1} << 21, beg = (reinterpret_cast<uintptr_t>(g) + page - 1) & ~(page - 1),
+                    end = (reinterpret_cast<uintptr_t>(g + n)) & ~(page - 1);
+    if (end > beg) madvise(reinterpret_cast<void*>(beg), end - beg, MADV_HUGEPAGE);
+    return g;
 }
 
 // truncate(v) clamped to the 32-bit range: huge z scales or slopes must not overflow a cell.

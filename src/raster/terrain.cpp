@@ -7,12 +7,15 @@
 #include <utility>
 #include <vector>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "raster/grid_detail.h"
 
 namespace kelo {
 
 using detail::GridCells;
-using detail::NewGrid;
 using detail::Trunc32;
 
 namespace {
@@ -23,22 +26,74 @@ constexpr int kPairDr[4] = {-1, -1, -1, 0}, kPairDc[4] = {-1, 0, 1, 1};
 
 inline bool Inside(int r, int c, int cols, int rows) { return r >= 0 && r < rows && c >= 0 && c < cols; }
 
-// Value of (r, c), or fallback when outside or nodata.
-inline int32_t CellOr(const int32_t* dem, int cols, int rows, int r, int c, int32_t nodata, int32_t fallback) {
-    if (!Inside(r, c, cols, rows)) return fallback;
-    int32_t v = dem[static_cast<size_t>(r) * cols + c];
-    return v == nodata ? fallback : v;
+// The 3 x 3 window around a cell, neighbour (dr, dc) at index (dr + 1) * 3 + dc + 1, in raw cell
+// units. A neighbour outside the grid or nodata is continued linearly: from the cell through its
+// opposite neighbour or, for a corner neighbour without an opposite, from the two neighbours beside
+// it. A plane thus keeps its gradient up to the grid's border and around holes, where taking the
+// cell's own height for the missing neighbour would halve a central difference, and lose the
+// diagonal across a grid corner altogether.
+struct Window {
+    double z[9];
+    bool given[9];  // a data cell of the grid
+    bool known[9];  // given, or continued from given cells
+    // A neighbour the steepest-neighbour methods look at: a data cell, or a corner continued from
+    // the cells beside it (one continued through its opposite only repeats the opposite's slope).
+    bool Candidate(int k) const { return given[k] || (known[k] && !given[8 - k]); }
+};
+
+// Loads the window of data cell (r, c) where a neighbour may be missing.
+inline void LoadWindow(const int32_t* dem, int cols, int rows, int r, int c, int32_t nodata, Window& w) {
+    const double z = dem[static_cast<size_t>(r) * cols + c];
+    for (int k = 0; k < 9; ++k) {
+        const int rr = r + k / 3 - 1, cc = c + k % 3 - 1;
+        const int32_t v = Inside(rr, cc, cols, rows) ? dem[static_cast<size_t>(rr) * cols + cc] : nodata;
+        w.given[k] = w.known[k] = v != nodata;
+        w.z[k] = v;
+    }
+    // The direct neighbours first: the corners may be continued from them.
+    for (int k : {1, 3, 5, 7, 0, 2, 6, 8}) {
+        if (w.given[k]) continue;
+        const int edgeRow = k / 3 * 3 + 1, edgeCol = 3 + k % 3;  // beside a corner
+        if (w.given[8 - k]) {
+            w.z[k] = 2 * z - w.z[8 - k];
+            w.known[k] = true;
+        } else if (k % 2 == 0 && w.known[edgeRow] && w.known[edgeCol]) {
+            w.z[k] = w.z[edgeRow] + w.z[edgeCol] - z;
+            w.known[k] = true;
+        } else {
+            w.z[k] = z;
+        }
+    }
 }
 
-// Runs value(r, c, z) for each data cell and stores its result; nodata cells stay nodata.
+// Runs value(window) for each data cell and stores its result; nodata cells stay nodata.
 template <typename CellValue>
-void MapDataCells(const int32_t* dem, int cols, int rows, int32_t* out, CellValue value) {
+void MapWindows(const int32_t* dem, int cols, int rows, int32_t* out, CellValue value) {
     const int32_t nodata = GetNodata();
-    for (int r = 0; r < rows; ++r)
+    // Inside the grid, away from holes, all nine cells are data: only their heights change.
+    Window full, partial;
+    std::fill(full.given, full.given + 9, true);
+    std::fill(full.known, full.known + 9, true);
+    for (int r = 0; r < rows; ++r) {
+        const int32_t* row = dem + static_cast<size_t>(r) * cols;
+        const bool innerRow = r > 0 && r < rows - 1;
         for (int c = 0; c < cols; ++c) {
-            const size_t i = static_cast<size_t>(r) * cols + c;
-            out[i] = dem[i] == nodata ? nodata : value(r, c, dem[i]);
+            int32_t* o = out + static_cast<size_t>(r) * cols + c;
+            if (row[c] == nodata) {
+                *o = nodata;
+                continue;
+            }
+            bool complete = innerRow && c > 0 && c < cols - 1;
+            if (complete)
+                for (int k = 0; k < 9; ++k) {
+                    const int32_t v = row[(k / 3 - 1) * static_cast<ptrdiff_t>(cols) + c + k % 3 - 1];
+                    complete = complete && v != nodata;
+                    full.z[k] = v;
+                }
+            if (!complete) LoadWindow(dem, cols, rows, r, c, nodata, partial);
+            *o = value(complete ? full : partial);
         }
+    }
 }
 
 }  // namespace
@@ -50,35 +105,28 @@ int DirectionCode(int dr, int dc) {
 }
 
 int32_t* DemSlope(const int32_t* dem, int cols, int rows, double cellA, double cellB, int zScale, int method) {
-    int32_t* out = NewGrid(cols, rows);
+    int32_t* out = detail::NewGridToFill(dem, cols, rows);
     if (!out || !dem) return out;
-    const int32_t nodata = GetNodata();
     const double scale = detail::SafeScale(zScale);
     const bool degrees = method == 2 || method == 4;
     // The distances are the same for every cell: their inverses (with the z scale) once.
-    double k8[3][3], k4[4];
-    for (int dr = -1; dr <= 1; ++dr)
-        for (int dc = -1; dc <= 1; ++dc)
-            k8[dr + 1][dc + 1] =
-                1 / (std::fabs(scale) * std::sqrt(dr * cellA * dr * cellA + dc * cellB * dc * cellB));
+    double k8[9] = {}, k4[4];
+    for (int k = 0; k < 9; ++k) {
+        const int dr = k / 3 - 1, dc = k % 3 - 1;
+        if (k != 4) k8[k] = 1 / (std::fabs(scale) * std::sqrt(dr * cellA * dr * cellA + dc * cellB * dc * cellB));
+    }
     for (int k = 0; k < 4; ++k)
         k4[k] = 1 / (std::fabs(scale) * std::sqrt(4 * kPairDr[k] * cellA * kPairDr[k] * cellA +
                                        4 * kPairDc[k] * cellB * kPairDc[k] * cellB));
-    MapDataCells(dem, cols, rows, out, [&](int r, int c, int32_t z) {
+    MapWindows(dem, cols, rows, out, [&](const Window& w) {
         double best = 0;
         if (method < 3) {
-            for (int dr = -1; dr <= 1; ++dr)
-                for (int dc = -1; dc <= 1; ++dc) {
-                    if (dr == 0 && dc == 0) continue;
-                    int32_t zn = CellOr(dem, cols, rows, r + dr, c + dc, nodata, z);
-                    best = std::max(best, std::fabs(static_cast<double>(zn) - z) * k8[dr + 1][dc + 1]);
-                }
+            for (int k = 0; k < 9; ++k)
+                if (k != 4 && w.Candidate(k)) best = std::max(best, std::fabs(w.z[k] - w.z[4]) * k8[k]);
         } else {
             for (int k = 0; k < 4; ++k) {
-                int dr = kPairDr[k], dc = kPairDc[k];
-                int32_t z1 = CellOr(dem, cols, rows, r + dr, c + dc, nodata, z);
-                int32_t z2 = CellOr(dem, cols, rows, r - dr, c - dc, nodata, z);
-                best = std::max(best, std::fabs(static_cast<double>(z1) - z2) * k4[k]);
+                const int i = (kPairDr[k] + 1) * 3 + kPairDc[k] + 1;
+                best = std::max(best, std::fabs(w.z[i] - w.z[8 - i]) * k4[k]);
             }
         }
         return degrees ? Trunc32(std::atan(best) * kDegPerRad * 10 + 0.5) : Trunc32(best * 1000 + 0.5);
@@ -87,35 +135,32 @@ int32_t* DemSlope(const int32_t* dem, int cols, int rows, double cellA, double c
 }
 
 int32_t* DemAspect(const int32_t* dem, int cols, int rows, double cellA, double cellB, int method) {
-    int32_t* out = NewGrid(cols, rows);
+    int32_t* out = detail::NewGridToFill(dem, cols, rows);
     if (!out || !dem) return out;
-    const int32_t nodata = GetNodata();
-    MapDataCells(dem, cols, rows, out, [&](int r, int c, int32_t z) {
+    double inv[9] = {};
+    for (int k = 0; k < 9; ++k) {
+        const int dr = k / 3 - 1, dc = k % 3 - 1;
+        if (k != 4) inv[k] = 1 / std::sqrt(dr * cellA * dr * cellA + dc * cellB * dc * cellB);
+    }
+    MapWindows(dem, cols, rows, out, [&](const Window& w) {
         double best = 0;
         int code = 0;
         if (method == 1) {
-            for (int dr = -1; dr <= 1; ++dr)
-                for (int dc = -1; dc <= 1; ++dc) {
-                    if ((dr == 0 && dc == 0) || !Inside(r + dr, c + dc, cols, rows)) continue;
-                    int32_t zn = dem[static_cast<size_t>(r + dr) * cols + c + dc];
-                    if (zn == nodata) continue;
-                    double s = std::fabs(static_cast<double>(zn) - z) /
-                               std::sqrt(dr * cellA * dr * cellA + dc * cellB * dc * cellB);
-                    if (s > best) {
-                        best = s;
-                        code = zn <= z ? DirectionCode(dr, dc) : DirectionCode(-dr, -dc);
-                    }
-                }
-        } else {
-            for (int k = 0; k < 4; ++k) {
-                int dr = kPairDr[k], dc = kPairDc[k];
-                int32_t z1 = CellOr(dem, cols, rows, r + dr, c + dc, nodata, z);
-                int32_t z2 = CellOr(dem, cols, rows, r - dr, c - dc, nodata, z);
-                double s = std::fabs(static_cast<double>(z1) - z2) /
-                           std::sqrt(dr * cellA * dr * cellA + dc * cellB * dc * cellB);
+            for (int k = 0; k < 9; ++k) {
+                if (k == 4 || !w.Candidate(k)) continue;
+                const double s = std::fabs(w.z[k] - w.z[4]) * inv[k];
                 if (s > best) {
                     best = s;
-                    code = z1 >= z2 ? DirectionCode(-dr, -dc) : DirectionCode(dr, dc);
+                    code = w.z[k] <= w.z[4] ? DirectionCode(k / 3 - 1, k % 3 - 1) : DirectionCode(1 - k / 3, 1 - k % 3);
+                }
+            }
+        } else {
+            for (int k = 0; k < 4; ++k) {
+                const int dr = kPairDr[k], dc = kPairDc[k], i = (dr + 1) * 3 + dc + 1;
+                const double s = std::fabs(w.z[i] - w.z[8 - i]) * inv[i];
+                if (s > best) {
+                    best = s;
+                    code = w.z[i] >= w.z[8 - i] ? DirectionCode(-dr, -dc) : DirectionCode(dr, dc);
                 }
             }
         }
@@ -173,41 +218,78 @@ ShadowStep ChooseShadowStep(double theta) {
     return st;
 }
 
-// Shades a lit cell from its triangles; 0 when it has none.
-int32_t Brightness(const int32_t* dem, int cols, int rows, int r, int c, double cellX, double cellY, double zs,
-                   int32_t nodata, double lx, double ly, double lz) {
-    detail::Vec3 n[4];
-    int k = detail::CellTriangleNormals(dem, cols, rows, r, c, cellX, cellY, zs, nodata, n);
-    if (k == 0) return 0;
-    double sum = 0;
-    for (int i = 0; i < k; ++i) {
-        double len = std::sqrt(n[i].x * n[i].x + n[i].y * n[i].y + n[i].z * n[i].z);
-        if (len > 0) sum += std::max(0.0, (lx * n[i].x + ly * n[i].y + lz * n[i].z) / len);
+// The sun and the cell sizes, for shading a lit cell. Each triangle around a cell (up, right),
+// (right, down), (down, left), (left, up) has the upward normal (sx, sy, 1) scaled by
+// cellX * cellY, where sx is the fall towards its east corner per unit of x (from the cell to the
+// right neighbour, or from the left neighbour to the cell) and sy the fall towards its north corner
+// per unit of y; its brightness is max(0, sun . n) / |n|.
+struct Sun {
+    double lx, ly, lz;
+    double perX, perY;  // 1 / (zScale * cellX), 1 / (zScale * cellY): raw height steps to slopes
+
+    double Triangle(double sx, double sy) const {
+        return std::max(0.0, lx * sx + ly * sy + lz) / std::sqrt(sx * sx + sy * sy + 1);
     }
-    return Trunc32(sum / k * 250 + 0.5);
-}
+    // Output of a lit cell from its valid direct neighbours (up, right, down, left); 0 when no
+    // triangle exists.
+    int32_t Shade(double z, const double* n, const bool* ok) const {
+        const double sxR = (z - n[1]) * perX, sxL = (n[3] - z) * perX, syU = (z - n[0]) * perY,
+                     syD = (n[2] - z) * perY;
+        double sum = 0;
+        int k = 0;
+        if (ok[0] && ok[1]) sum += Triangle(sxR, syU), ++k;
+        if (ok[1] && ok[2]) sum += Triangle(sxR, syD), ++k;
+        if (ok[2] && ok[3]) sum += Triangle(sxL, syD), ++k;
+        if (ok[3] && ok[0]) sum += Triangle(sxL, syU), ++k;
+        return k == 0 ? 0 : Trunc32(sum / k * 250 + 0.5);
+    }
+    // A cell whose four direct neighbours are all data cells: the common case, without the tests.
+    int32_t ShadeFull(double z, double up, double right, double down, double left) const {
+        const double sxR = (z - right) * perX, sxL = (left - z) * perX, syU = (z - up) * perY,
+                     syD = (down - z) * perY;
+#ifdef __SSE2__
+        // Two triangles per instruction; the same correctly rounded operations as Triangle.
+        const __m128d sx1 = _mm_set1_pd(sxR), sy1 = _mm_set_pd(syD, syU), sx2 = _mm_set1_pd(sxL),
+                      sy2 = _mm_set_pd(syU, syD), vlx = _mm_set1_pd(lx), vly = _mm_set1_pd(ly),
+                      vlz = _mm_set1_pd(lz), one = _mm_set1_pd(1), zero = _mm_setzero_pd();
+        auto pair = [&](__m128d sx, __m128d sy) {
+            const __m128d dot = _mm_add_pd(_mm_add_pd(_mm_mul_pd(vlx, sx), _mm_mul_pd(vly, sy)), vlz);
+            const __m128d len = _mm_sqrt_pd(_mm_add_pd(_mm_add_pd(_mm_mul_pd(sx, sx), _mm_mul_pd(sy, sy)), one));
+            return _mm_div_pd(_mm_max_pd(dot, zero), len);
+        };
+        const __m128d both = _mm_add_pd(pair(sx1, sy1), pair(sx2, sy2));
+        const double sum = _mm_cvtsd_f64(_mm_add_sd(both, _mm_unpackhi_pd(both, both)));
+#else
+        const double sum = Triangle(sxR, syU) + Triangle(sxR, syD) + Triangle(sxL, syD) + Triangle(sxL, syU);
+#endif
+        return Trunc32(sum * 62.5 + 0.5);  // the mean of four, times 250
+    }
+};
 
 }  // namespace
 
 int32_t* HillShade(const int32_t* dem, int cols, int rows, double cellX, double cellY, int azimuth, int altitude,
                    double zScale) {
-    int32_t* out = NewGrid(cols, rows);
+    int32_t* out = detail::NewGridToFill(dem, cols, rows);
     if (!out || !dem || GridCells(cols, rows) == 0) return out;
     const int32_t nodata = GetNodata();
     const double pi = std::acos(-1.0);
     const double theta = pi / 2 - azimuth / 180.0 * pi;
     const double alpha = altitude / 180.0 * pi;
     const double zs = detail::SafeScale(zScale);
-    const double lx = std::cos(alpha) * std::cos(theta), ly = std::cos(alpha) * std::sin(theta),
-                 lz = std::sin(alpha);
+    const Sun sun{std::cos(alpha) * std::cos(theta), std::cos(alpha) * std::sin(theta), std::sin(alpha),
+                  1 / (zs * cellX), 1 / (zs * cellY)};
     const ShadowStep st = ChooseShadowStep(theta);
     const double limit = alpha + 1e-7;
-    // atan2(dh, dist) > limit, for dist > 0, without the arc tangent.
-    const double tanLimit = std::tan(limit);
+    // atan2(dh, dist) > limit, for dist > 0, without the arc tangent, and for a sun above the
+    // horizon without the square root of the distance either.
+    const double tanLimit = std::tan(limit), tan2 = tanLimit * tanLimit;
+    const bool noShadow = limit >= pi / 2;
     auto above = [&](int r, int c, double h, double pr, double pc, double ph) {
-        if (limit >= pi / 2) return false;
-        const double dr = (pr - r) * cellY, dc = (pc - c) * cellX;
-        return ph - h > tanLimit * std::sqrt(dr * dr + dc * dc);
+        if (noShadow) return false;
+        const double dr = (pr - r) * cellY, dc = (pc - c) * cellX, rise = ph - h;
+        if (tanLimit >= 0) return rise > 0 && rise * rise > tan2 * (dr * dr + dc * dc);
+        return rise > tanLimit * std::sqrt(dr * dr + dc * dc);
     };
     // The lines run along the step; a cell's predecessor on its line is one step back towards the
     // sun. Visiting rows in the step's row direction finishes every predecessor before its
@@ -226,16 +308,19 @@ int32_t* HillShade(const int32_t* dem, int cols, int rows, double cellX, double 
     for (int r = rBeg; r >= 0 && r < rows; r += rStep) {
         Ref* cur = slot(r);
         const Ref* prev = a == 0 ? cur : (Inside(r - a, 0, cols, rows) ? slot(r - a) : nullptr);
+        const int32_t* row = dem + static_cast<size_t>(r) * cols;
+        const int32_t* up = r > 0 ? row - cols : nullptr;
+        const int32_t* down = r + 1 < rows ? row + cols : nullptr;
         for (int c = cBeg; c >= 0 && c < cols; c += cStep) {
             const int pc = c - b;
             const Ref ref = prev && pc >= 0 && pc < cols ? prev[pc] : Ref{0, 0, 0, false};
             const size_t i = static_cast<size_t>(r) * cols + c;
-            if (dem[i] == nodata) {
+            if (row[c] == nodata) {
                 out[i] = nodata;
                 cur[c] = ref;
                 continue;
             }
-            const double h = dem[i] / zs;
+            const double h = row[c] / zs;
             if (ref.valid && above(r, c, h, ref.r, ref.c, ref.h)) {
                 out[i] = 0;
                 cur[c] = ref;
@@ -252,7 +337,12 @@ int32_t* HillShade(const int32_t* dem, int cols, int rows, double cellX, double 
                 if (above(r, c, h, pr, pcol, ph)) next = {pr, pcol, ph, true};
             }
             cur[c] = next;
-            out[i] = Brightness(dem, cols, rows, r, c, cellX, cellY, zs, nodata, lx, ly, lz);
+            const double n[4] = {up ? static_cast<double>(up[c]) : 0, c + 1 < cols ? static_cast<double>(row[c + 1]) : 0,
+                                 down ? static_cast<double>(down[c]) : 0, c > 0 ? static_cast<double>(row[c - 1]) : 0};
+            const bool ok[4] = {up && up[c] != nodata, c + 1 < cols && row[c + 1] != nodata,
+                                down && down[c] != nodata, c > 0 && row[c - 1] != nodata};
+            out[i] = ok[0] && ok[1] && ok[2] && ok[3] ? sun.ShadeFull(row[c], n[0], n[1], n[2], n[3])
+                                                      : sun.Shade(row[c], n, ok);
         }
     }
     return out;

@@ -19,8 +19,10 @@
 #include <utility>
 #include <vector>
 
+#include "raster/classification.h"
 #include "raster/hydrology.h"
 #include "raster/nodata.h"
+#include "raster/resample.h"
 #include "raster/terrain.h"
 #include "support/priority_flood.h"
 
@@ -174,6 +176,16 @@ TEST_F(Gdaldem, KeloRasterVerbsEndToEnd) {
     std::stringstream text;
     text << f.rdbuf();
     EXPECT_NE(text.str().find("grid\t143\t50\t77.5\t"), std::string::npos) << text.str();
+    // A tiled file (read through GDAL) and one of 64-bit strips of five rows (scaled from its
+    // blocks) give the same cells as the text grid.
+    for (const char* layout : {"-co TILED=YES -co BLOCKXSIZE=16 -co BLOCKYSIZE=16", "-ot Float64 -co BLOCKYSIZE=5"}) {
+        const std::string tif = (dir / "layout.tif").string();
+        ASSERT_EQ(std::system(("gdal_translate -q " + std::string(layout) + " " + in + " " + tif).c_str()), 0);
+        ASSERT_EQ(run("stats " + tif), 0);
+        std::stringstream t;
+        t << std::ifstream(dir / "stdout.txt").rdbuf();
+        EXPECT_EQ(t.str().substr(t.str().find("grid\t")), text.str().substr(text.str().find("grid\t"))) << layout;
+    }
     // Bad input: unknown verb, missing file, zero z scale.
     EXPECT_NE(run("bogus " + in), 0);
     EXPECT_NE(run("slope " + (dir / "missing.tif").string() + " x.tif"), 0);
@@ -217,7 +229,6 @@ TEST_F(Gdaldem, ScriptsReadDeriveMeasureAndWriteGrids) {
     std::vector<int32_t> lib = z;
     lib[5 * n + 5] = GetNodata();
     std::unique_ptr<int32_t[]> want(DemSlope(lib.data(), n, n, 10, 10, 100, 3));
-    // Cells on the border see one side only and come out flatter.
     std::unique_ptr<int32_t[]> aspect(DemAspect(lib.data(), n, n, 10, 10, 2));
     int count = 0, lo = 1 << 30, aspectLo = 8;
     double sum = 0;
@@ -235,6 +246,7 @@ TEST_F(Gdaldem, ScriptsReadDeriveMeasureAndWriteGrids) {
     // Heights 50 + 2.5 per column in metres; the hole is left out. Slope 0.25 is 250 per mille,
     // atan(0.25) = 14.04 degrees is 140 tenths; downhill is west (code 8) inside; a sun in the
     // west lights the east-rising plane at sin(45 deg + 14.04 deg) = 0.857.
+    EXPECT_EQ(lo, 250) << "border and hole cells have the plane's slope";
     EXPECT_EQ(text, "12 12 143 50.00 77.50 63.7587\n" + std::string(slopeLine));
     std::system(("gdal_translate -q -of AAIGrid " + out + " " + (dir / "s.asc").string()).c_str());
     auto s = ReadAsc((dir / "s.asc").string());
@@ -245,6 +257,94 @@ TEST_F(Gdaldem, ScriptsReadDeriveMeasureAndWriteGrids) {
     std::tie(status, text) = run(" again");
     EXPECT_NE(status, 0);
     EXPECT_NE(text.find("rasterStats: unknown grid"), std::string::npos) << text;
+}
+
+// Scripts write heights with the fractions of their z scale, resample, classify and take zonal
+// statistics; each result is checked against the library on the same cells, read back through GDAL.
+TEST_F(Gdaldem, ScriptsKeepFractionsResampleClassifyAndZone) {
+    const int n = 16;
+    std::vector<int32_t> z(n * n);
+    for (int i = 0; i < n * n; ++i) z[i] = 5037 + 23 * (i % n) - 11 * (i / n) + (i * 7919) % 97;
+    z[3 * n + 4] = -999900;
+    const std::string in = WriteAsc("in.asc", n, n, 10, z), polys = (dir / "zones.geojson").string();
+    // A rectangle over the grid and one beside it; cell points sit at 5 + 10 c, 155 - 10 r.
+    std::ofstream(polys) << R"({"type":"FeatureCollection","features":[
+{"type":"Feature","id":0,"properties":{},"geometry":{"type":"Polygon","coordinates":[[[22,33],[97,33],[97,118],[22,118],[22,33]]]}},
+{"type":"Feature","id":1,"properties":{},"geometry":{"type":"Polygon","coordinates":[[[500,500],[600,500],[600,600],[500,500]]]}}]})";
+    const std::string script = (dir / "c.wsp").string(), d = dir.string();
+    std::ofstream(script) << "void main(array args) {\n"
+                             "    klHandle dem = rasterRead(args[0]);\n"
+                             "    rasterWrite(args[1] + \"/h.tif\", dem);\n"
+                             "    rasterWrite(args[1] + \"/r.tif\", rasterResample(dem, 15));\n"
+                             "    rasterWrite(args[1] + \"/n.tif\", rasterResample(dem, 15, true));\n"
+                             "    map c = rasterClassify(dem, 1, 4);\n"
+                             "    rasterWrite(args[1] + \"/c.tif\", c[\"grid\"]);\n"
+                             "    for (int k = 0; k < c[\"breaks\"].getSize(); k++)\n"
+                             "        println(\"%.2f %d\".format(c[\"breaks\"][k], c[\"counts\"][k]));\n"
+                             "    array zones = rasterZonal(dem, args[2]);\n"
+                             "    for (int k = 0; k < zones.getSize(); k++) {\n"
+                             "        map s = zones[k];\n"
+                             "        if (s[\"cells\"] == 0) println(\"0\");\n"
+                             "        else println(\"%d %.2f %.2f %.2f %.2f %.2f %d\".format(s[\"cells\"], s[\"min\"], s[\"max\"], "
+                             "s[\"mean\"], s[\"median\"], s[\"sum\"], s[\"variety\"]));\n"
+                             "    }\n"
+                             "    rasterClassify(dem, 9);\n"
+                             "}\n";
+    const std::string out = (dir / "stdout.txt").string();
+    const int status = std::system((std::string(KELO_TOOL_PATH) + " run " + script + " " + in + " " + d + " " + polys +
+                                    " >" + out + " 2>&1").c_str());
+    std::stringstream got;
+    got << std::ifstream(out).rdbuf();
+    EXPECT_NE(status, 0) << "method 9 is an error";
+    EXPECT_NE(got.str().find("rasterClassify: the method is 0 to 7"), std::string::npos) << got.str();
+    auto read = [&](const std::string& name) {
+        const std::string asc = (dir / "t.asc").string();
+        EXPECT_EQ(std::system(("gdal_translate -q -of AAIGrid " + (dir / name).string() + " " + asc).c_str()), 0);
+        return ReadAsc(asc);
+    };
+    std::vector<int32_t> lib = z;
+    lib[3 * n + 4] = GetNodata();
+    // Heights come back with their centimetres.
+    const std::vector<double> h = read("h.tif");
+    ASSERT_EQ(h.size(), lib.size());
+    for (int i = 0; i < n * n; ++i) EXPECT_DOUBLE_EQ(h[i], i == 3 * n + 4 ? -2147483647 : z[i] / 100.0) << i;
+    // Resampled onto 15 m cells (10 x 10 over the 160 m square), fractions kept.
+    using Reform = int32_t* (*)(const int32_t*, int, int, double, double, double, double, int, int, double, double,
+                                double, double);
+    for (auto [name, fn] : {std::pair<const char*, Reform>{"r.tif", ReformDemWeighted}, {"n.tif", ReformDemNearest}}) {
+        std::unique_ptr<int32_t[]> want(fn(lib.data(), n, n, 5, 155, 10, 10, 10, 10, 7.5, 152.5, 15, 15));
+        const std::vector<double> r = read(name);
+        ASSERT_EQ(r.size(), 100u) << name;
+        for (int i = 0; i < 100; ++i)
+            EXPECT_DOUBLE_EQ(r[i], want[i] == GetNodata() ? -2147483647 : want[i] / 100.0) << name << " " << i;
+    }
+    // Classes: the library's breaks and counts; the class grid holds as many cells of each class.
+    std::vector<uint32_t> breaks, counts;
+    ASSERT_EQ(Classification(lib.data(), n * n, breaks, counts, 1, 4, 0), 1);
+    std::string want;
+    char line[160];
+    const std::vector<double> classes = read("c.tif");
+    for (size_t k = 0; k < breaks.size(); ++k) {
+        std::snprintf(line, sizeof line, "%.2f %u\n", static_cast<int32_t>(breaks[k]) / 100.0, counts[k]);
+        want += line;
+        EXPECT_EQ(std::count(classes.begin(), classes.end(), static_cast<double>(k)), counts[k]) << k;
+    }
+    // Zones: the cells whose points lie inside the rectangle, gathered here independently.
+    std::vector<int32_t> inside;
+    for (int r = 0; r < n; ++r)
+        for (int c = 0; c < n; ++c) {
+            const double x = 5 + 10 * c, y = 155 - 10 * r;
+            if (x > 22 && x < 97 && y > 33 && y < 118 && lib[r * n + c] != GetNodata()) inside.push_back(lib[r * n + c]);
+        }
+    int32_t maj, mino, mx, mn, range, mean, median, dev, variety;
+    double sum;
+    ASSERT_EQ(NeighborhoodStatistics(inside.data(), static_cast<int>(inside.size()), maj, mino, mx, mn, range, mean,
+                                     median, dev, sum, variety),
+              1);
+    std::snprintf(line, sizeof line, "%zu %.2f %.2f %.2f %.2f %.2f %d\n0\n", inside.size(), mn / 100.0, mx / 100.0,
+                  mean / 100.0, median / 100.0, sum / 100.0, variety);
+    want += line;
+    EXPECT_EQ(got.str().substr(0, want.size()), want) << got.str();
 }
 
 // The drainage verbs and script functions hand over what the library computes on the same grid.

@@ -30,7 +30,7 @@ const char* const kHostNames[] = {
     "geoNode",      "geoPolygonize",
     "rasterRead",   "rasterSlope", "rasterAspect", "rasterHillShade", "rasterWrite", "rasterStats", "rasterFree",
     "rasterFill",   "rasterFlowDir", "rasterFlowAcc", "rasterStreams", "rasterFlowLength", "rasterWatershed",
-    "rasterContours", "rasterViewshed",
+    "rasterContours", "rasterViewshed", "rasterClassify", "rasterResample", "rasterZonal",
     "geoIntersection", "geoUnion", "geoDifference", "geoSymDifference", "geoDissolve",
     "geoSimplify",  "geoBuffer",
     "geoCheck",     "geoNeaten",  "geoNeatenText", "geoAreaCut", "geoCutParallel", "geoCutRotate", "geoCutByLine",

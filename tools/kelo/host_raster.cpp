@@ -19,12 +19,14 @@ namespace {
 const char* const kFnNames[] = {"rasterRead", "rasterSlope", "rasterAspect", "rasterHillShade",
                                 "rasterWrite", "rasterStats", "rasterFree",  "rasterFill",
                                 "rasterFlowDir", "rasterFlowAcc", "rasterStreams", "rasterFlowLength",
-                                "rasterWatershed", "rasterContours", "rasterViewshed"};
+                                "rasterWatershed", "rasterContours", "rasterViewshed", "rasterClassify",
+                                "rasterResample", "rasterZonal"};
 
 struct Raster {
     RasterGrid grid;
     double zscale = 1;   // cells are values * zscale; derived grids hold their own units (1)
     bool shade = false;  // brightness 0..250, written as bytes
+    bool heights = false;  // written back in the file's units, fractions of the z scale kept
 };
 
 // Handles are serial numbers, never addresses, so a freed grid's handle cannot come back as the
@@ -89,6 +91,13 @@ private:
     intptr_t Stats();
     intptr_t Contours();
     intptr_t SeenCells();
+    intptr_t Classify();
+    intptr_t Resample();
+    intptr_t Zonal();
+    // Script maps and arrays, built in the engine's store after reserving room for cells values.
+    bool Reserve(size_t cells);
+    int32_t NewCell(const Tdata& v);
+    void Put(Tdata& map, const char* key, const Tdata& v);
 
     RasterFn fn_;
     Tdata* cells_;
@@ -120,6 +129,7 @@ intptr_t RasterCall::Read() {
     if (Arg(0).dataType != kTypeString) return Fail("the path must be a string");
     auto r = std::make_unique<Raster>();
     r->zscale = 100;
+    r->heights = true;
     int band = 1;
     if (args_.size() >= 2 && (!Number(Arg(1), r->zscale) || r->zscale == 0 || std::fabs(r->zscale) > 1e9))
         return Fail("the z scale must be a non-zero number");
@@ -185,6 +195,7 @@ intptr_t RasterCall::Drain() {
     auto r = std::make_unique<Raster>();
     r->grid = g;
     r->zscale = fn_ == RasterFn::kFill ? raster_->zscale : 1;
+    r->heights = fn_ == RasterFn::kFill;
     std::unique_ptr<int32_t[]> out;
     {
         NodataScope nodata;
@@ -208,12 +219,11 @@ intptr_t RasterCall::Write() {
     if (Arg(0).dataType != kTypeString) return Fail("the path must be a string");
     if (!GridArg(1)) return 0;
     // Heights go back in the file's units, as kelo raster resample writes them.
-    std::vector<int32_t> cells = raster_->grid.cells;
-    if (!raster_->shade && raster_->zscale != 1)
-        for (int32_t& v : cells)
-            if (v != kRasterNodata) v = static_cast<int32_t>(std::lround(v / raster_->zscale));
+    const RasterGrid& g = raster_->grid;
     std::string error;
-    if (!WriteRaster(*Arg(0).value.s, raster_->grid, cells.data(), raster_->shade, error)) return Fail(error);
+    if (raster_->heights ? !WriteHeights(*Arg(0).value.s, g, g.cells.data(), raster_->zscale, error)
+                         : !WriteRaster(*Arg(0).value.s, g, g.cells.data(), raster_->shade, error))
+        return Fail(error);
     return setValue(cells_[result_], Tdata(true));
 }
 
@@ -221,8 +231,7 @@ intptr_t RasterCall::Write() {
 intptr_t RasterCall::Stats() {
     if (!Count(1, 1)) return WrongCount("(klHandle grid)");
     if (!GridArg(0)) return 0;
-    ScriptEngine* e = GetCurrentScriptEngine();
-    if (e == nullptr || !KeloScriptCurReserveMemory(cells_, 16)) return Fail("the script's value store is full");
+    if (!Reserve(16)) return Fail("the script's value store is full");
     const RasterGrid& g = raster_->grid;
     int32_t lo = std::numeric_limits<int32_t>::max(), hi = std::numeric_limits<int32_t>::min();
     double sum = 0;
@@ -237,23 +246,137 @@ intptr_t RasterCall::Stats() {
     const double s = raster_->zscale;
     Tdata map;
     map.setDataType(kTypeMap);
-    auto put = [&](const char* key, const Tdata& value) {
-        const int32_t v = e->allocCell();
-        e->cells[v] = value;
-        const int32_t k = e->allocCell();
-        e->cells[k] = Tdata(key);
-        map.value.map->emplace(k, v);
-    };
-    put("cols", Tdata(g.cols));
-    put("rows", Tdata(g.rows));
-    put("count", Tdata(static_cast<int>(count)));  // grids hold fewer than 2^31 cells
+    Put(map, "cols", Tdata(g.cols));
+    Put(map, "rows", Tdata(g.rows));
+    Put(map, "count", Tdata(static_cast<int>(count)));  // grids hold fewer than 2^31 cells
     if (count > 0) {
-        put("min", Tdata(lo / s));
-        put("max", Tdata(hi / s));
-        put("mean", Tdata(sum / static_cast<double>(count) / s));
-        put("sum", Tdata(sum / s));
+        Put(map, "min", Tdata(lo / s));
+        Put(map, "max", Tdata(hi / s));
+        Put(map, "mean", Tdata(sum / static_cast<double>(count) / s));
+        Put(map, "sum", Tdata(sum / s));
     }
-    e->cells[result_].copyFrom(map);
+    GetCurrentScriptEngine()->cells[result_].copyFrom(map);
+    return 1;
+}
+
+bool RasterCall::Reserve(size_t cells) {
+    return GetCurrentScriptEngine() != nullptr && cells < (size_t{1} << 30) &&
+           KeloScriptCurReserveMemory(cells_, static_cast<int32_t>(cells));
+}
+
+int32_t RasterCall::NewCell(const Tdata& v) {
+    ScriptEngine* e = GetCurrentScriptEngine();
+    const int32_t c = e->allocCell();
+    e->cells[c] = v;
+    return c;
+}
+
+void RasterCall::Put(Tdata& map, const char* key, const Tdata& v) {
+    const int32_t value = NewCell(v);
+    map.value.map->emplace(NewCell(Tdata(key)), value);
+}
+
+// Class breaks and counts of the grid's cells and a grid of class numbers 0, 1, ...: a map with
+// breaks (the lower bound of each class, in the grid's units), counts and grid.
+intptr_t RasterCall::Classify() {
+    if (!Count(2, 4)) return WrongCount("(klHandle grid, int method [, int classes [, double unit]]) or (klHandle grid, 7, array breaks)");
+    int method = 0, classes = 5;
+    if (!Whole(Arg(1), 0, 7, method)) return Fail("the method is 0 to 7");
+    if (!GridArg(0)) return 0;
+    const double s = raster_->zscale;
+    std::vector<uint32_t> breaks, counts;
+    double unit = 0;
+    if (method == 7) {
+        if (!Count(3, 3) || Arg(2).dataType != kTypeArray) return Fail("method 7 takes an array of breaks");
+        for (int32_t c : *Arg(2).value.a) {
+            double b = 0;
+            if (!Number(GetCurrentScriptEngine()->cells[c], b) || !(std::fabs(b * s) < 2147483000.0))
+                return Fail("the breaks are numbers in the grid's units");
+            breaks.push_back(static_cast<uint32_t>(static_cast<int32_t>(std::lround(b * s))));
+        }
+    } else {
+        if (args_.size() >= 3 && !Whole(Arg(2), 1, 1 << 20, classes)) return Fail("the classes are 1 to 2^20");
+        if (args_.size() == 4 && (!Number(Arg(3), unit) || unit < 0 || !(std::fabs(unit * s) < 2147483000.0)))
+            return Fail("the unit is a number of the grid's units, 0 or more");
+    }
+    auto r = std::make_unique<Raster>();
+    r->grid = raster_->grid;
+    {
+        NodataScope nodata;
+        if (!ClassifyGrid(r->grid, method, classes, static_cast<int32_t>(std::lround(unit * s)), breaks, counts, true))
+            return Fail("cannot classify (fewer than two valid cells, or breaks not ascending)");
+    }
+    counts.resize(breaks.size());  // distinct values (method 0) also count values; those stay out
+    if (!Reserve(4 * breaks.size() + 16)) return Fail("the script's value store is full");
+    Tdata b, n, map;
+    b.setDataType(kTypeArray);
+    n.setDataType(kTypeArray);
+    map.setDataType(kTypeMap);
+    for (size_t k = 0; k < breaks.size(); ++k) {
+        b.value.a->push_back(NewCell(Tdata(static_cast<int32_t>(breaks[k]) / s)));
+        n.value.a->push_back(NewCell(Tdata(static_cast<int>(counts[k]))));
+    }
+    Put(map, "breaks", b);
+    Put(map, "counts", n);
+    const uintptr_t id = g_rasters.next++;
+    g_rasters.live.emplace(id, std::move(r));
+    Put(map, "grid", Tdata(kTypeHandle, reinterpret_cast<void*>(id)));
+    GetCurrentScriptEngine()->cells[result_].copyFrom(map);
+    return 1;
+}
+
+// The grid on square cells of the given size over the same extent, bilinear or nearest.
+intptr_t RasterCall::Resample() {
+    if (!Count(2, 3)) return WrongCount("(klHandle grid, double cell [, bool nearest])");
+    double cell = 0;
+    if (!Number(Arg(1), cell) || !(cell > 0)) return Fail("the cell size must be a number above 0");
+    if (args_.size() == 3 && Arg(2).dataType != kTypeBool) return Fail("nearest is true or false");
+    const bool nearest = args_.size() == 3 && Arg(2).value.b;
+    if (!GridArg(0)) return 0;
+    auto r = std::make_unique<Raster>();
+    r->zscale = raster_->zscale;
+    r->shade = raster_->shade;
+    r->heights = raster_->heights;
+    std::string error;
+    {
+        NodataScope nodata;
+        if (!ResampleGrid(raster_->grid, cell, nearest, r->grid, error)) return Fail(error);
+    }
+    return Keep(std::move(r));
+}
+
+// Statistics of the cells inside each polygon of a vector file: an array of maps with name
+// (LAYER:FID), cells and, when any cell is valid, min, max, mean, median, deviation, sum,
+// majority, minority (in the grid's units) and variety.
+intptr_t RasterCall::Zonal() {
+    if (!Count(2, 2)) return WrongCount("(klHandle grid, string polygons)");
+    if (Arg(1).dataType != kTypeString) return Fail("the polygons are a path to a vector file");
+    if (!GridArg(0)) return 0;
+    std::vector<CellStats> zones;
+    std::string error;
+    {
+        NodataScope nodata;
+        if (!ZonalGrid(raster_->grid, *Arg(1).value.s, zones, error)) return Fail(error);
+    }
+    if (!Reserve(25 * zones.size() + 2)) return Fail("the script's value store is full");
+    const double s = raster_->zscale;
+    Tdata list;
+    list.setDataType(kTypeArray);
+    for (const CellStats& z : zones) {
+        Tdata map;
+        map.setDataType(kTypeMap);
+        Put(map, "name", Tdata(z.name));
+        Put(map, "cells", Tdata(static_cast<int>(z.cells)));
+        if (z.cells > 0) {
+            const std::pair<const char*, double> values[] = {
+                {"min", z.minimum}, {"max", z.maximum},  {"mean", z.mean},         {"median", z.median},
+                {"deviation", z.deviation}, {"sum", z.sum}, {"majority", z.majority}, {"minority", z.minority}};
+            for (const auto& [key, v] : values) Put(map, key, Tdata(v / s));
+            Put(map, "variety", Tdata(z.variety));
+        }
+        list.value.a->push_back(NewCell(map));
+    }
+    GetCurrentScriptEngine()->cells[result_].copyFrom(list);
     return 1;
 }
 
@@ -301,6 +424,9 @@ intptr_t RasterCall::Run() {
         case RasterFn::kStats: return Stats();
         case RasterFn::kContours: return Contours();
         case RasterFn::kViewshed: return SeenCells();
+        case RasterFn::kClassify: return Classify();
+        case RasterFn::kResample: return Resample();
+        case RasterFn::kZonal: return Zonal();
         case RasterFn::kFree:
             if (!Count(1, 1)) return WrongCount("(klHandle grid)");
             if (!GridArg(0)) return 0;

@@ -1,7 +1,7 @@
 // Raster grids for scripts: a script reads an elevation file into a grid, derives slope, aspect,
 // shaded relief, drainage or a viewshed from it, writes its contour lines to a vector file, asks
-// for its statistics and writes grids as GeoTIFF. Grids live until the
-// script frees them or the run ends.
+// for its statistics, classes, resampled copies and statistics inside polygons, and writes grids
+// as GeoTIFF. Grids live until the script frees them or the run ends.
 #pragma once
 
 #include <cstdint>
@@ -13,11 +13,12 @@
 namespace kelo_tool {
 
 // In the order of their host names (rasterRead ... rasterFree, rasterFill ... rasterWatershed,
-// rasterContours, rasterViewshed).
+// rasterContours, rasterViewshed, rasterClassify, rasterResample, rasterZonal).
 enum class RasterFn {
     kRead, kSlope, kAspect, kHillShade, kWrite, kStats, kFree,
     kFill, kFlowDir, kFlowAcc, kStreams, kFlowLength, kWatershed,
     kContours, kViewshed,
+    kClassify, kResample, kZonal,
     kEnd,  // not a function: the first number after the raster functions
 };
 

@@ -3,6 +3,7 @@
 #include <gdal.h>
 #include <cpl_conv.h>
 #include <cpl_error.h>
+#include <cpl_string.h>
 
 #include "gdal_lazy.h"
 
@@ -13,7 +14,10 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
+
+#include <sys/mman.h>
 
 #include "KeloGeomNet.h"
 #include "geo_files.h"
@@ -57,11 +61,111 @@ void EnsureGdalRasters() {
     done = true;
     GDALAllRegister();
     CPLSetErrorHandler(CPLQuietErrorHandler);
+    // Grids are read a few megabytes at a time and written past the cache: a small cache is
+    // recycled, where a large one takes fresh memory, page by page, for every block of a grid.
+    GDALSetCacheMax64(int64_t{64} << 20);
 }
 
 bool IsPng(const std::string& path);
 GDALDatasetH MemoryDataset(const RasterGrid& g, int bands, GDALDataType type, std::string& error);
 bool SaveCopy(GDALDatasetH ds, CPLErr written, const std::string& path, bool png, std::string& error);
+void MoveSideFile(const std::string& tmp, const std::string& path);
+
+// Rows per read or write: a few megabytes at a time, so a large grid needs no second full copy.
+int ChunkRows(int cols, size_t cellBytes) {
+    const size_t rows = (size_t{4} << 20) / (std::max(cols, 1) * cellBytes);
+    return static_cast<int>(std::clamp<size_t>(rows, 1, 1 << 20));
+}
+
+// Sizes a large grid's cells on huge pages where the system grants them: filling hundreds of
+// megabytes page by page costs more than the reading does.
+void ReserveLarge(std::vector<int32_t>& cells, size_t n) {
+    cells.clear();
+    cells.reserve(n);
+    const uintptr_t page = uintptr_t{1} << 21, beg = (reinterpret_cast<uintptr_t>(cells.data()) + page - 1) & ~(page - 1),
+                    end = reinterpret_cast<uintptr_t>(cells.data() + n) & ~(page - 1);
+    if (end > beg) madvise(reinterpret_cast<void*>(beg), end - beg, MADV_HUGEPAGE);
+    cells.resize(n);
+}
+
+// Rounds half away from zero, as lround, without leaving the floating-point unit.
+inline int32_t RoundCell(double v) {
+    const double t = std::trunc(v);
+    return static_cast<int32_t>(std::fabs(v - t) >= 0.5 ? t + (v < 0 ? -1 : 1) : t);
+}
+
+// File values to grid cells: value * zscale rounded; the file's nodata and values beyond 32 bits
+// become missing cells.
+struct CellScaler {
+    double zscale;
+    bool hasNodata;
+    double nodata;
+    template <typename T>
+    void operator()(const T* in, size_t count, int32_t* out) const {
+        for (size_t i = 0; i < count; ++i) {
+            const double x = static_cast<double>(in[i]), v = x * zscale;
+            out[i] = (hasNodata && x == nodata) || !(std::fabs(v) <= 2147483000.0) ? kToolNodata : RoundCell(v);
+        }
+    }
+};
+
+// Writes one band of g's size to path; fill(r0, n, buffer) gives rows [r0, r0 + n) in the file's
+// type, converted into the buffer or straight from the cells.
+// A GeoTIFF is written straight to a temporary beside the output and renamed over it, so a failed
+// write leaves nothing half done; a picture goes through memory, as its driver only copies.
+template <typename T, typename Fill>
+bool WriteBand(const std::string& path, const RasterGrid& g, GDALDataType type, const double* nodata, Fill fill,
+               std::string& error) {
+    const bool png = IsPng(path);
+    std::vector<T> buf;
+    if (png) {
+        GDALDatasetH ds = MemoryDataset(g, 1, type, error);
+        if (!ds) return false;
+        buf.resize(static_cast<size_t>(g.cols) * g.rows);
+        const CPLErr err = GDALRasterIO(GDALGetRasterBand(ds, 1), GF_Write, 0, 0, g.cols, g.rows,
+                                        const_cast<T*>(fill(0, g.rows, buf.data())), g.cols, g.rows, type, 0, 0);
+        return SaveCopy(ds, err, path, true, error);
+    }
+    const std::string tmp = path + ".tmp-kelo";
+    GDALDriverH drv = GDALGetDriverByName("GTiff");
+    // One row per strip: every row is then a whole block, handed to the file as it is instead of
+    // being copied through GDAL's block cache.
+    char** options = CSLSetNameValue(nullptr, "BLOCKYSIZE", "1");
+    GDALDatasetH ds = drv ? GDALCreate(drv, tmp.c_str(), g.cols, g.rows, 1, type, options) : nullptr;
+    CSLDestroy(options);
+    if (!ds) {
+        error = GdalError("cannot write " + path);
+        return false;
+    }
+    GDALSetGeoTransform(ds, const_cast<double*>(g.geo));
+    if (!g.wkt.empty()) GDALSetProjection(ds, g.wkt.c_str());
+    GDALRasterBandH band = GDALGetRasterBand(ds, 1);
+    if (nodata) GDALSetRasterNoDataValue(band, *nodata);
+    CPLErrorReset();  // from here on any failure, also in the final flush, loses the output
+    const int step = ChunkRows(g.cols, sizeof(T));
+    if (!std::is_same_v<T, int32_t>) buf.resize(static_cast<size_t>(g.cols) * std::min(step, g.rows));
+    int blockCols = 0, blockRows = 0;
+    GDALGetBlockSize(band, &blockCols, &blockRows);
+    const bool rowBlocks = blockCols == g.cols && blockRows == 1;
+    CPLErr err = CE_None;
+    for (int r = 0; r < g.rows && err == CE_None; r += step) {
+        const int n = std::min(step, g.rows - r);
+        T* rowsData = const_cast<T*>(fill(r, n, buf.data()));
+        if (!rowBlocks)
+            err = GDALRasterIO(band, GF_Write, 0, r, g.cols, n, rowsData, g.cols, n, type, 0, 0);
+        else
+            for (int k = 0; k < n && err == CE_None; ++k)
+                err = GDALWriteBlock(band, 0, r + k, rowsData + static_cast<size_t>(k) * g.cols);
+    }
+    GDALClose(ds);
+    if (err != CE_None || CPLGetLastErrorType() >= CE_Failure || std::rename(tmp.c_str(), path.c_str()) != 0) {
+        error = GdalError("cannot write " + path);
+        VSIUnlink(tmp.c_str());
+        return false;
+    }
+    MoveSideFile(tmp, path);
+    return true;
+}
 
 }  // namespace
 
@@ -102,20 +206,57 @@ bool ReadRaster(const std::string& path, double zscale, int bandNo, RasterGrid& 
     if (const char* w = GDALGetProjectionRef(ds)) g.wkt = w;
     int hasNodata = 0;
     const double srcNodata = GDALGetRasterNoDataValue(band, &hasNodata);
-    g.cells.assign(static_cast<size_t>(g.cols) * g.rows, kToolNodata);
-    std::vector<double> row(g.cols);
-    for (int r = 0; r < g.rows; ++r) {
-        if (GDALRasterIO(band, GF_Read, 0, r, g.cols, 1, row.data(), g.cols, 1, GDT_Float64, 0, 0) != CE_None) {
+    ReserveLarge(g.cells, static_cast<size_t>(g.cols) * g.rows);
+    // Whole blocks of the file at a time, so each is decoded once. Rows stored as whole blocks are
+    // taken block by block past GDAL's cache and scaled straight from the file's type.
+    int blockCols = 0, blockRows = 0;
+    GDALGetBlockSize(band, &blockCols, &blockRows);
+    blockRows = std::max(blockRows, 1);
+    const GDALDataType type = GDALGetRasterDataType(band);
+    const int typeBytes = GDALGetDataTypeSizeBytes(type);
+    // A file stored as one strip (or a few huge ones) is read through GDAL in rows instead of
+    // holding a second copy of the whole grid.
+    const bool smallBlocks = static_cast<size_t>(std::max(blockCols, 1)) * blockRows * std::max(typeBytes, 1) <=
+                             (size_t{16} << 20);
+    const bool rowBlocks = blockCols == g.cols && typeBytes > 0 && smallBlocks;
+    if (!smallBlocks) blockRows = 1;
+    const CellScaler scale{zscale, hasNodata != 0, srcNodata};
+    const int step = std::max(1, ChunkRows(g.cols, sizeof(double)) / blockRows) * blockRows;
+    std::vector<double> buf(static_cast<size_t>(g.cols) * (rowBlocks ? 0 : std::min(step, std::max(g.rows, 1))));
+    std::vector<uint8_t> block(rowBlocks ? static_cast<size_t>(g.cols) * blockRows * typeBytes : 0);
+    for (int r = 0; r < g.rows; r += step) {
+        const int n = std::min(step, g.rows - r);
+        bool ok = true;
+        if (!rowBlocks) {
+            ok = GDALRasterIO(band, GF_Read, 0, r, g.cols, n, buf.data(), g.cols, n, GDT_Float64, 0, 0) == CE_None;
+            if (ok) scale(buf.data(), static_cast<size_t>(n) * g.cols, g.cells.data() + static_cast<size_t>(r) * g.cols);
+        } else {
+            for (int b = r / blockRows; ok && b * blockRows < r + n; ++b) {
+                ok = GDALReadBlock(band, 0, b, block.data()) == CE_None;
+                const size_t count = static_cast<size_t>(std::min(blockRows, g.rows - b * blockRows)) * g.cols;
+                int32_t* out = g.cells.data() + static_cast<size_t>(b) * blockRows * g.cols;
+                const void* raw = block.data();
+                switch (type) {
+                    case GDT_Byte: scale(static_cast<const uint8_t*>(raw), count, out); break;
+                    case GDT_Int16: scale(static_cast<const int16_t*>(raw), count, out); break;
+                    case GDT_UInt16: scale(static_cast<const uint16_t*>(raw), count, out); break;
+                    case GDT_Int32: scale(static_cast<const int32_t*>(raw), count, out); break;
+                    case GDT_Float32: scale(static_cast<const float*>(raw), count, out); break;
+                    case GDT_Float64: scale(static_cast<const double*>(raw), count, out); break;
+                    default:
+                        buf.resize(count);
+                        GDALCopyWords64(raw, type, typeBytes, buf.data(), GDT_Float64, sizeof(double),
+                                        static_cast<GPtrDiff_t>(count));
+                        scale(buf.data(), count, out);
+                }
+            }
+        }
+        if (!ok) {
             GDALClose(ds);
             error = GdalError(path + ": read failed");
             return false;
         }
-        for (int c = 0; c < g.cols; ++c) {
-            const double v = row[c] * zscale;
-            if ((hasNodata && row[c] == srcNodata) || !std::isfinite(v) || std::fabs(v) > 2147483000.0) continue;
-            g.cells[static_cast<size_t>(r) * g.cols + c] = static_cast<int32_t>(std::lround(v));
-        }
-        Progress::Tick(r + 1, g.rows);
+        Progress::Tick(r + n, g.rows);
     }
     Progress::Finish();
     GDALClose(ds);
@@ -123,27 +264,117 @@ bool ReadRaster(const std::string& path, double zscale, int bandNo, RasterGrid& 
 }
 
 bool WriteRaster(const std::string& path, const RasterGrid& g, const int32_t* cells, bool bytes, std::string& error) {
-    const bool png = IsPng(path);
-    if (png && !bytes) {
+    if (IsPng(path) && !bytes) {
         error = path + ": only hillshade is written as a picture";
         return false;
     }
-    GDALDatasetH ds = MemoryDataset(g, 1, bytes ? GDT_Byte : GDT_Int32, error);
-    if (!ds) return false;
-    GDALRasterBandH band = GDALGetRasterBand(ds, 1);
-    CPLErr err = CE_None;
+    EnsureGdalRasters();
     if (bytes) {
-        std::vector<uint8_t> b(static_cast<size_t>(g.cols) * g.rows);
-        for (size_t i = 0; i < b.size(); ++i)
-            b[i] = cells[i] == kToolNodata ? kShadeNodata : static_cast<uint8_t>(std::clamp(cells[i], 0, 250));
-        if (!png) GDALSetRasterNoDataValue(band, kShadeNodata);
-        err = GDALRasterIO(band, GF_Write, 0, 0, g.cols, g.rows, b.data(), g.cols, g.rows, GDT_Byte, 0, 0);
-    } else {
-        GDALSetRasterNoDataValue(band, kToolNodata);
-        err = GDALRasterIO(band, GF_Write, 0, 0, g.cols, g.rows, const_cast<int32_t*>(cells), g.cols, g.rows,
-                           GDT_Int32, 0, 0);
+        const double nodata = kShadeNodata;
+        return WriteBand<uint8_t>(
+            path, g, GDT_Byte, IsPng(path) ? nullptr : &nodata,
+            [&](int r0, int n, uint8_t* b) {
+                const int32_t* in = cells + static_cast<size_t>(r0) * g.cols;
+                for (size_t i = 0, count = static_cast<size_t>(n) * g.cols; i < count; ++i)
+                    b[i] = in[i] == kToolNodata ? kShadeNodata : static_cast<uint8_t>(std::clamp(in[i], 0, 250));
+                return b;
+            },
+            error);
     }
-    return SaveCopy(ds, err, path, png, error);
+    const double nodata = kToolNodata;
+    return WriteBand<int32_t>(
+        path, g, GDT_Int32, &nodata,
+        [&](int r0, int, int32_t*) { return cells + static_cast<size_t>(r0) * g.cols; },
+        error);
+}
+
+bool WriteHeights(const std::string& path, const RasterGrid& g, const int32_t* cells, double zscale,
+                  std::string& error) {
+    if (IsPng(path)) {
+        error = path + ": only hillshade is written as a picture";
+        return false;
+    }
+    EnsureGdalRasters();
+    const double nodata = kToolNodata;
+    return WriteBand<double>(
+        path, g, GDT_Float64, &nodata,
+        [&](int r0, int n, double* b) {
+            const int32_t* in = cells + static_cast<size_t>(r0) * g.cols;
+            for (size_t i = 0, count = static_cast<size_t>(n) * g.cols; i < count; ++i)
+                b[i] = in[i] == kToolNodata ? kToolNodata : in[i] / zscale;
+            return b;
+        },
+        error);
+}
+
+bool ResampleGrid(const RasterGrid& g, double cell, bool nearest, RasterGrid& d, std::string& error) {
+    if (!(cell > 0)) {
+        error = "resample needs a cell size above 0";
+        return false;
+    }
+    d = RasterGrid();
+    d.wkt = g.wkt;
+    std::copy(g.geo, g.geo + 6, d.geo);
+    const double cols = std::floor(g.cols * g.cellX / cell), rows = std::floor(g.rows * g.cellY / cell);
+    if (!(cols >= 1 && rows >= 1 && cols <= kMaxReformSize && rows <= kMaxReformSize)) {
+        error = "the new grid must have 1 to 60000 cells a side";
+        return false;
+    }
+    d.cols = static_cast<int>(cols);
+    d.rows = static_cast<int>(rows);
+    d.cellX = d.cellY = cell;
+    d.geo[1] = cell;
+    d.geo[5] = -cell;
+    d.x0 = d.geo[0] + cell / 2;
+    d.yTop = d.geo[3] - cell / 2;
+    auto* fn = nearest ? ReformDemNearest : ReformDemWeighted;
+    std::unique_ptr<int32_t[]> out(fn(g.cells.data(), g.cols, g.rows, g.x0, g.yTop, g.cellX, g.cellY, d.cols, d.rows,
+                                      d.x0, d.yTop, cell, cell));
+    if (!out) {
+        error = "the new grid must have 1 to 60000 cells a side";
+        return false;
+    }
+    d.cells.assign(out.get(), out.get() + static_cast<size_t>(d.cols) * d.rows);
+    return true;
+}
+
+bool ClassifyGrid(RasterGrid& g, int method, int classes, int32_t unit, std::vector<uint32_t>& breaks,
+                  std::vector<uint32_t>& counts, bool numberCells) {
+    if (!Classification(g.cells.data(), static_cast<int>(g.cells.size()), breaks, counts, method, classes, unit))
+        return false;
+    if (numberCells) {
+        std::vector<uint32_t> classNo(breaks.size());
+        for (size_t k = 0; k < classNo.size(); ++k) classNo[k] = static_cast<uint32_t>(k);
+        RecolorByClass(g.cells.data(), static_cast<int>(g.cells.size()), breaks, classNo);
+    }
+    return true;
+}
+
+bool ZonalGrid(const RasterGrid& g, const std::string& polygons, std::vector<CellStats>& zones, std::string& error) {
+    std::vector<GeoLayer> layers;
+    if (!ReadGeoFile(polygons, "", layers, error, Progress::Tick)) return false;
+    Progress::Finish();
+    for (const GeoLayer& layer : layers)
+        for (size_t f = 0; f < layer.features.size(); ++f) {
+            const GM_Object& geom = layer.features[f].geom;
+            const long long fid = layer.features[f].fid >= 0 ? layer.features[f].fid : static_cast<long long>(f);
+            for (int p = 0;; ++p) {
+                keloPolygon* poly = geom.GetOriginalPolygonAt(p);
+                if (!poly) break;
+                CellStats z;
+                z.name = layer.name + ":" + std::to_string(fid);
+                std::vector<uint32_t> inside;
+                GetAllInnerPoint(*poly, g.cols, g.rows, g.x0, g.yTop, g.cellX, g.cellY, 1e-9, inside);
+                for (size_t k = 0; k + 1 < inside.size(); k += 2)
+                    z.cells += g.cells[static_cast<size_t>(inside[k]) * g.cols + inside[k + 1]] != kToolNodata;
+                if (!NeighborhoodStatistics(*poly, g.cells.data(), g.cols, g.rows, g.x0, g.yTop, g.cellX, g.cellY,
+                                            1e-9, z.majority, z.minority, z.maximum, z.minimum, z.range, z.mean,
+                                            z.median, z.deviation, z.sum, z.variety))
+                    z.cells = 0;
+                zones.push_back(std::move(z));
+            }
+        }
+    return true;
 }
 
 namespace {
@@ -189,10 +420,15 @@ bool SaveCopy(GDALDatasetH ds, CPLErr written, const std::string& path, bool png
         error = "cannot write " + path;
         return false;
     }
-    // A picture keeps its georeferencing in the side file GDAL writes beside it.
+    MoveSideFile(tmp, path);
+    return true;
+}
+
+// A picture (or a projection GeoTIFF keys cannot hold) keeps its georeferencing in the side file
+// GDAL writes beside the temporary.
+void MoveSideFile(const std::string& tmp, const std::string& path) {
     VSIStatBufL st;
     if (VSIStatL((tmp + ".aux.xml").c_str(), &st) == 0) std::rename((tmp + ".aux.xml").c_str(), (path + ".aux.xml").c_str());
-    return true;
 }
 
 // Band 1 (or --band) scaled by --zscale (100 by default).
@@ -227,24 +463,6 @@ int Derivative(const std::string& verb, const Options& o) {
                             static_cast<int>(o.Num("--altitude", 45)), o.Num("--zscale", 100)));
     if (!WriteGrid(o.positional[1], g, out.get(), verb == "hillshade", error)) return Fail(error);
     return 0;
-}
-
-// Heights back in the input's units, as 64-bit floats so that no fraction is lost.
-bool WriteHeights(const std::string& path, const Grid& g, const int32_t* cells, double zscale, std::string& error) {
-    GDALDatasetH ds = MemoryDataset(g, 1, GDT_Float64, error);
-    if (!ds) return false;
-    GDALRasterBandH band = GDALGetRasterBand(ds, 1);
-    GDALSetRasterNoDataValue(band, kToolNodata);
-    std::vector<double> row(g.cols);
-    CPLErr err = CE_None;
-    for (int r = 0; r < g.rows && err == CE_None; ++r) {
-        for (int c = 0; c < g.cols; ++c) {
-            const int32_t v = cells[static_cast<size_t>(r) * g.cols + c];
-            row[c] = v == kToolNodata ? kToolNodata : v / zscale;
-        }
-        err = GDALRasterIO(band, GF_Write, 0, r, g.cols, 1, row.data(), g.cols, 1, GDT_Float64, 0, 0);
-    }
-    return SaveCopy(ds, err, path, false, error);
 }
 
 // Stream cells in blue over the grey hill shade (sun 315, 45), missing cells white: a picture of
@@ -308,29 +526,9 @@ int Resample(const Options& o) {
     Grid g;
     std::string error;
     if (!ReadGrid(o.positional[0], o, g, error)) return Fail(error);
-    const double cell = o.Num("--cell", 0);
-    if (!(cell > 0)) return Fail("resample needs --cell SIZE");
-    Grid d = g;
-    const double w = g.cols * g.cellX, h = g.rows * g.cellY;
-    const double cols = std::floor(w / cell), rows = std::floor(h / cell);
-    if (cols < 1 || rows < 1 || cols > kMaxReformSize || rows > kMaxReformSize)
-        return Fail("the new grid must have 1 to 60000 cells a side");
-    d.cols = static_cast<int>(cols);
-    d.rows = static_cast<int>(rows);
-    d.cellX = d.cellY = cell;
-    d.geo[1] = cell;
-    d.geo[5] = -cell;
-    d.x0 = d.geo[0] + cell / 2;
-    d.yTop = d.geo[3] - cell / 2;
-    auto* fn = o.values.count("--nearest") ? ReformDemNearest : ReformDemWeighted;
-    Owned out(fn(g.cells.data(), g.cols, g.rows, g.x0, g.yTop, g.cellX, g.cellY, d.cols, d.rows, d.x0, d.yTop, cell,
-                 cell));
-    // Cells are written back in the input's units.
-    const double zscale = o.Num("--zscale", 100);
-    if (zscale != 1)
-        for (size_t i = 0; i < static_cast<size_t>(d.cols) * d.rows; ++i)
-            if (out[i] != kToolNodata) out[i] = static_cast<int32_t>(std::lround(out[i] / zscale));
-    if (!WriteGrid(o.positional[1], d, out.get(), false, error)) return Fail(error);
+    Grid d;
+    if (!ResampleGrid(g, o.Num("--cell", 0), o.values.count("--nearest") > 0, d, error)) return Fail(error);
+    if (!WriteHeights(o.positional[1], d, d.cells.data(), o.Num("--zscale", 100), error)) return Fail(error);
     return 0;
 }
 
@@ -349,25 +547,20 @@ int Classify(const Options& o) {
             breaks.push_back(static_cast<uint32_t>(static_cast<int32_t>(std::lround(std::atof(tok) * zscale))));
     }
     const int32_t unit = static_cast<int32_t>(std::lround(o.Num("--unit", 0) * zscale));
-    if (!Classification(g.cells.data(), static_cast<int>(g.cells.size()), breaks, counts, method,
-                        static_cast<int>(o.Num("--classes", 5)), unit))
+    if (!ClassifyGrid(g, method, static_cast<int>(o.Num("--classes", 5)), unit, breaks, counts,
+                      o.positional.size() == 2))
         return Fail("cannot classify (fewer than two values, or bad method, classes, unit or breaks)");
     std::printf("class\tfrom\tcount\n");
     for (size_t k = 0; k < breaks.size(); ++k)
         std::printf("%zu\t%g\t%u\n", k, static_cast<int32_t>(breaks[k]) / zscale, k < counts.size() ? counts[k] : 0u);
-    if (o.positional.size() == 2) {
-        std::vector<uint32_t> classNo(breaks.size());
-        for (size_t k = 0; k < classNo.size(); ++k) classNo[k] = static_cast<uint32_t>(k);
-        RecolorByClass(g.cells.data(), static_cast<int>(g.cells.size()), breaks, classNo);
-        if (!WriteGrid(o.positional[1], g, g.cells.data(), false, error)) return Fail(error);
-    }
+    if (o.positional.size() == 2 && !WriteGrid(o.positional[1], g, g.cells.data(), false, error)) return Fail(error);
     return 0;
 }
 
-void PrintStats(const char* label, int32_t maj, int32_t mino, int32_t mx, int32_t mn, int32_t mean, int32_t median,
-                int32_t dev, double sum, int32_t variety, double zscale, size_t count) {
-    std::printf("%s\t%zu\t%g\t%g\t%g\t%g\t%g\t%g\t%g\t%g\t%d\n", label, count, mn / zscale, mx / zscale,
-                mean / zscale, median / zscale, dev / zscale, sum / zscale, maj / zscale, mino / zscale, variety);
+void PrintStats(const CellStats& s, double zscale) {
+    std::printf("%s\t%zu\t%g\t%g\t%g\t%g\t%g\t%g\t%g\t%g\t%d\n", s.name.c_str(), s.cells, s.minimum / zscale,
+                s.maximum / zscale, s.mean / zscale, s.median / zscale, s.deviation / zscale, s.sum / zscale,
+                s.majority / zscale, s.minority / zscale, s.variety);
 }
 
 const char* kStatsHeader = "name\tcells\tmin\tmax\tmean\tmedian\tdeviation\tsum\tmajority\tminority\tvariety\n";
@@ -378,14 +571,14 @@ int Stats(const Options& o) {
     std::string error;
     if (!ReadGrid(o.positional[0], o, g, error)) return Fail(error);
     std::printf("size\t%d x %d\ncell\t%g x %g\norigin\t%g %g\n", g.cols, g.rows, g.cellX, g.cellY, g.geo[0], g.geo[3]);
-    int32_t maj, mino, mx, mn, range, mean, median, dev, variety;
-    double sum;
-    if (!NeighborhoodStatistics(g.cells.data(), static_cast<int>(g.cells.size()), maj, mino, mx, mn, range, mean,
-                                median, dev, sum, variety))
+    CellStats s;
+    s.name = "grid";
+    if (!NeighborhoodStatistics(g.cells.data(), static_cast<int>(g.cells.size()), s.majority, s.minority, s.maximum,
+                                s.minimum, s.range, s.mean, s.median, s.deviation, s.sum, s.variety))
         return Fail(o.positional[0] + ": no valid cell");
-    const size_t valid = std::count_if(g.cells.begin(), g.cells.end(), [](int32_t v) { return v != kToolNodata; });
+    s.cells = std::count_if(g.cells.begin(), g.cells.end(), [](int32_t v) { return v != kToolNodata; });
     std::printf("%s", kStatsHeader);
-    PrintStats("grid", maj, mino, mx, mn, mean, median, dev, sum, variety, o.Num("--zscale", 100), valid);
+    PrintStats(s, o.Num("--zscale", 100));
     return 0;
 }
 
@@ -394,33 +587,13 @@ int Zonal(const Options& o) {
     Grid g;
     std::string error;
     if (!ReadGrid(o.positional[0], o, g, error)) return Fail(error);
-    std::vector<GeoLayer> layers;
-    if (!ReadGeoFile(o.positional[1], "", layers, error, Progress::Tick)) return Fail(error);
-    Progress::Finish();
-    const double zscale = o.Num("--zscale", 100);
+    std::vector<CellStats> zones;
+    if (!ZonalGrid(g, o.positional[1], zones, error)) return Fail(error);
     std::printf("%s", kStatsHeader);
-    for (const GeoLayer& layer : layers)
-        for (size_t f = 0; f < layer.features.size(); ++f) {
-            const GM_Object& geom = layer.features[f].geom;
-            const std::string name = layer.name + ":" + std::to_string(layer.features[f].fid >= 0 ? layer.features[f].fid
-                                                                                             : static_cast<long long>(f));
-            for (int p = 0;; ++p) {
-                keloPolygon* poly = geom.GetOriginalPolygonAt(p);
-                if (!poly) break;
-                int32_t maj, mino, mx, mn, range, mean, median, dev, variety;
-                double sum;
-                std::vector<uint32_t> inside;
-                GetAllInnerPoint(*poly, g.cols, g.rows, g.x0, g.yTop, g.cellX, g.cellY, 1e-9, inside);
-                size_t valid = 0;
-                for (size_t k = 0; k + 1 < inside.size(); k += 2)
-                    valid += g.cells[static_cast<size_t>(inside[k]) * g.cols + inside[k + 1]] != kToolNodata;
-                if (NeighborhoodStatistics(*poly, g.cells.data(), g.cols, g.rows, g.x0, g.yTop, g.cellX, g.cellY, 1e-9,
-                                           maj, mino, mx, mn, range, mean, median, dev, sum, variety))
-                    PrintStats(name.c_str(), maj, mino, mx, mn, mean, median, dev, sum, variety, zscale, valid);
-                else
-                    std::printf("%s\t0\n", name.c_str());
-            }
-        }
+    for (const CellStats& z : zones) {
+        if (z.cells > 0) PrintStats(z, o.Num("--zscale", 100));
+        else std::printf("%s\t0\n", z.name.c_str());
+    }
     return 0;
 }
 
