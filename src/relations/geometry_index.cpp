@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <type_traits>
 
 #include "geometry/tolerance.h"
@@ -119,22 +120,146 @@ void FreeNode(Node* n) {
     n->children = nullptr;
 }
 
+// Builds, in one pass per level, the tree that inserting the records one by one from the root in
+// their array order gives. Under that order a node holds, while it is a leaf, the records of its
+// parent's leaf list that touch its quadrant without covering it, in array order, and splits when
+// a record arriving after the node was made brings that count to the capacity: the records placed
+// in it when its parent split never split it by themselves. So a node made at record c, whose
+// list holds k records up to c, splits at its max(size, k + 1)-th record if that comes at all.
+class TopDown {
+public:
+    TopDown(const CNodeInfoArray& recs, int size) : m_recs(recs), m_capacity(static_cast<size_t>(size)) {}
+
+    void Build(Node* root, int budget) {
+        // A node splits only while its budget lasts, so depth never passes the root's budget.
+        m_lists.resize(static_cast<size_t>(std::max(budget, 0)) + 1);
+        m_masks.resize(m_lists.size());
+        const CNodeInfoArray& recs = m_recs;
+        auto fromRecords = [&recs](size_t k) {
+            const Box& b = *recs[k]->box;
+            return Entry{b.minx - kMargin, b.miny - kMargin, b.maxx + kMargin, b.maxy + kMargin, static_cast<uint32_t>(k)};
+        };
+        Fill(root, 0, recs.size(), fromRecords, -1, budget);
+    }
+
+private:
+    // A record reaching a node: its inflated box, as Inflated makes it, and its array position.
+    // Each level copies the lists down, so a level reads its boxes in order rather than
+    // chasing records scattered over the plane.
+    struct Entry {
+        double minx, miny, maxx, maxy;
+        uint32_t at;
+    };
+    static constexpr uint8_t kCovers = 16;
+    struct FromList {
+        const Entry* list;
+        Entry operator()(size_t k) const { return list[k]; }
+    };
+
+    // get(k) is the k-th record reaching n, in array order.
+    template <class Get>
+    void Fill(Node* n, size_t depth, size_t count, const Get& get, int64_t made, int budget) {
+        std::vector<uint8_t>& maskList = m_masks[depth];
+        if (maskList.size() < count) maskList.resize(count);
+        uint8_t* masks = maskList.data();
+        const Box& nb = n->box;
+        const double cx = (nb.minx + nb.maxx) / 2, cy = (nb.miny + nb.maxy) / 2;
+        size_t kept = 0, early = 0;
+        for (size_t k = 0; k < count; ++k) {
+            const Entry e = get(k);
+            // as Covers and TouchMask
+            if (e.minx <= nb.minx && e.miny <= nb.miny && e.maxx >= nb.maxx && e.maxy >= nb.maxy) {
+                n->covering.push_back(m_recs[e.at]);
+                masks[k] = kCovers;
+                continue;
+            }
+            const unsigned left = e.minx <= cx, right = e.maxx >= cx, below = e.miny <= cy, above = e.maxy >= cy;
+            masks[k] = static_cast<uint8_t>((left & below) | (right & below) << 1 | (left & above) << 2 | (right & above) << 3);
+            ++kept;
+            if (static_cast<int64_t>(e.at) <= made) ++early;
+        }
+        const size_t trigger = std::max(m_capacity, early + 1);
+        if (budget <= 0 || kept < trigger) {
+            n->leaf.reserve(kept);
+            for (size_t k = 0; k < count; ++k)
+                if (masks[k] != kCovers) n->leaf.push_back(m_recs[get(k).at]);
+            return;
+        }
+        int64_t splitAt = 0;
+        for (size_t k = 0, seen = 0; k < count; ++k)
+            if (masks[k] != kCovers && ++seen == trigger) {
+                splitAt = get(k).at;
+                break;
+            }
+        n->children = new Node[4];
+        SetChildBoxes(n);
+        std::vector<Entry>& below = m_lists[depth + 1];
+        for (int q = 0; q < 4; ++q) {
+            // One child's list at a time keeps each level's buffer about a quarter of the one above.
+            size_t put = 0;
+            for (size_t k = 0; k < count; ++k)
+                if (masks[k] & (1 << q)) {
+                    if (put == below.size()) below.resize(std::max<size_t>(64, below.size() * 2));
+                    below[put++] = get(k);
+                }
+            Fill(&n->children[q], depth + 1, put, FromList{below.data()}, splitAt, budget - 1);
+        }
+    }
+
+    const CNodeInfoArray& m_recs;
+    const size_t m_capacity;
+    std::vector<std::vector<Entry>> m_lists;    // per depth, the list of the node being filled
+    std::vector<std::vector<uint8_t>> m_masks;  // per depth, the quadrants each listed record touches
+};
+
 // A record and its box in one allocation: the index makes and frees all of its records, and
-// loading a million of them is dominated by allocations otherwise.
+// loading a million of them is dominated by allocations otherwise. A bulk load makes its records
+// in one block, freed with the last of them.
+struct RecordBlock;
 struct OwnedRecord {
     NodeInfoType info;
     Box box;
+    RecordBlock* block;  // null for a record made alone
 };
 static_assert(std::is_standard_layout_v<OwnedRecord>, "a record pointer converts back to its allocation");
+static_assert(std::is_trivially_destructible_v<OwnedRecord>, "a block frees its records without visiting them");
+
+struct RecordBlock {
+    size_t live;
+    OwnedRecord* records;
+};
 
 NodeInfoType* NewRecord(uint32_t id, const Box& box) {
-    auto* o = new OwnedRecord{NodeInfoType{}, box};
+    auto* o = new OwnedRecord{NodeInfoType{}, box, nullptr};
     o->info.id = id;
     o->info.box = &o->box;
     return &o->info;
 }
 
-void FreeRecord(NodeInfoType* rec) { delete reinterpret_cast<OwnedRecord*>(rec); }
+// Records are taken from the block in order; the block must hold as many as are taken.
+NodeInfoType* NewRecord(uint32_t id, const Box& box, RecordBlock* block) {
+    OwnedRecord* o = new (&block->records[block->live++]) OwnedRecord{NodeInfoType{}, box, block};
+    o->info.id = id;
+    o->info.box = &o->box;
+    return &o->info;
+}
+
+RecordBlock* NewBlock(size_t count) {
+    auto* b = new RecordBlock{0, nullptr};
+    b->records = static_cast<OwnedRecord*>(::operator new(count * sizeof(OwnedRecord)));
+    return b;
+}
+
+void FreeRecord(NodeInfoType* rec) {
+    auto* o = reinterpret_cast<OwnedRecord*>(rec);
+    RecordBlock* block = o->block;
+    if (!block) {
+        delete o;
+    } else if (--block->live == 0) {
+        ::operator delete(block->records);
+        delete block;
+    }
+}
 
 bool SameBox(const Box& a, const Box& b) {
     return std::fabs(a.minx - b.minx) <= kMargin && std::fabs(a.miny - b.miny) <= kMargin &&
@@ -345,6 +470,9 @@ void GeometryIndex::Add(int count, const NodeInfoType* records) {
     for (const NodeInfoType* r : unique) m_box.add(*r->box);
     if (wasEmpty) GrowToMinimum(m_box);
 
+    size_t made = 0;
+    for (const NodeInfoType* r : unique) made += r->box->IsEmpty() ? 0 : 1;
+    RecordBlock* block = made ? NewBlock(made) : nullptr;
     CNodeInfoArray merged;
     merged.reserve(m_records.size() + unique.size() + static_cast<size_t>(m_growBy));
     size_t i = 0, j = 0;
@@ -355,7 +483,7 @@ void GeometryIndex::Add(int count, const NodeInfoType* records) {
         }
         const NodeInfoType* r = unique[j++];
         if (i < m_records.size() && m_records[i]->id == r->id) FreeRecord(m_records[i++]);
-        if (!r->box->IsEmpty()) merged.push_back(NewRecord(r->id, *r->box));
+        if (!r->box->IsEmpty()) merged.push_back(NewRecord(r->id, *r->box, block));
     }
     m_records.swap(merged);
 
@@ -363,7 +491,7 @@ void GeometryIndex::Add(int count, const NodeInfoType* records) {
     if (m_box.IsEmpty()) return;
     m_root = new Node;
     m_root->box = m_box;
-    for (NodeInfoType* r : m_records) Insert(r);
+    TopDown(m_records, m_size).Build(m_root, m_level);
 }
 
 void GeometryIndex::Delete(uint32_t id) {
