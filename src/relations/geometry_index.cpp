@@ -544,8 +544,9 @@ int GeometryIndex::BoxQuery(const Box& box, CNodeInfoArray& out) const {
     out.clear();
     if (m_box.IsEmpty() || !m_root || box.IsEmpty() || !m_box.intersect(box)) return 0;
     const Box q = Inflated(box);
-    std::vector<Hit> found;
-    found.reserve(64);
+    // Reused across queries: growing a fresh list cost more than a large window's sort.
+    thread_local std::vector<Hit> found;
+    found.clear();
     // The compact copy pays for itself after about one query per sixteen records.
     if (!m_flatValid && ++m_queriesSinceChange >= std::max<size_t>(64, m_records.size() / 16)) Flatten();
     if (m_flatValid) CollectMeetingFlat(m_flatNodes.data(), 0, m_flatEntries.data(), q, found);
@@ -553,10 +554,11 @@ int GeometryIndex::BoxQuery(const Box& box, CNodeInfoArray& out) const {
     // Sorting by the id kept in each hit spares a record visit per comparison; a record on
     // several lists appears once.
     std::sort(found.begin(), found.end(), [](const Hit& a, const Hit& b) { return a.id < b.id; });
-    out.clear();
-    out.reserve(found.size());
+    out.resize(found.size());
+    size_t n = 0;
     for (size_t i = 0; i < found.size(); ++i)
-        if (i == 0 || found[i].id != found[i - 1].id) out.push_back(found[i].rec);
+        if (i == 0 || found[i].id != found[i - 1].id) out[n++] = found[i].rec;
+    out.resize(n);
     return out.GetSize();
 }
 
