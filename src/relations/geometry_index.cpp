@@ -311,13 +311,14 @@ void CollectMeeting(const Node* n, const Box& q, std::vector<Hit>& found) {
 }
 
 // The same walk over the compact copy: the same nodes are visited and the same entries taken.
+// A hit is the record's id above its entry's position, so plain integer order is id order.
 template <class FlatNode, class FlatEntry>
-void CollectMeetingFlat(const FlatNode* nodes, size_t at, const FlatEntry* entries, const Box& q, std::vector<Hit>& found) {
+void CollectMeetingFlat(const FlatNode* nodes, size_t at, const FlatEntry* entries, const Box& q, std::vector<uint64_t>& found) {
     const FlatNode& n = nodes[at];
-    for (uint32_t i = n.begin; i < n.leafBegin; ++i) found.push_back(Hit{entries[i].id, entries[i].rec});
+    for (uint32_t i = n.begin; i < n.leafBegin; ++i) found.push_back(uint64_t{entries[i].id} << 32 | i);
     for (uint32_t i = n.leafBegin; i < n.end; ++i) {
         const FlatEntry& b = entries[i];
-        if (b.minx <= q.maxx && q.minx <= b.maxx && b.miny <= q.maxy && q.miny <= b.maxy) found.push_back(Hit{b.id, b.rec});
+        if (b.minx <= q.maxx && q.minx <= b.maxx && b.miny <= q.maxy && q.miny <= b.maxy) found.push_back(uint64_t{b.id} << 32 | i);
     }
     if (n.children < 0) return;
     const double cx = (n.minx + n.maxx) / 2, cy = (n.miny + n.maxy) / 2;
@@ -544,15 +545,26 @@ int GeometryIndex::BoxQuery(const Box& box, CNodeInfoArray& out) const {
     out.clear();
     if (m_box.IsEmpty() || !m_root || box.IsEmpty() || !m_box.intersect(box)) return 0;
     const Box q = Inflated(box);
-    // Reused across queries: growing a fresh list cost more than a large window's sort.
-    thread_local std::vector<Hit> found;
-    found.clear();
     // The compact copy pays for itself after about one query per sixteen records.
     if (!m_flatValid && ++m_queriesSinceChange >= std::max<size_t>(64, m_records.size() / 16)) Flatten();
-    if (m_flatValid) CollectMeetingFlat(m_flatNodes.data(), 0, m_flatEntries.data(), q, found);
-    else CollectMeeting(m_root, q, found);
-    // Sorting by the id kept in each hit spares a record visit per comparison; a record on
-    // several lists appears once.
+    // Hits come from several nodes and a record straddling leaves is listed in each, so they are
+    // sorted by id and a record appears once. The lists are reused across queries: growing fresh
+    // ones cost more than a large window's sort.
+    if (m_flatValid) {
+        thread_local std::vector<uint64_t> found;
+        found.clear();
+        CollectMeetingFlat(m_flatNodes.data(), 0, m_flatEntries.data(), q, found);
+        std::sort(found.begin(), found.end());
+        out.resize(found.size());
+        size_t n = 0;
+        for (size_t i = 0; i < found.size(); ++i)
+            if (i == 0 || (found[i] >> 32) != (found[i - 1] >> 32)) out[n++] = m_flatEntries[found[i] & 0xFFFFFFFFu].rec;
+        out.resize(n);
+        return out.GetSize();
+    }
+    thread_local std::vector<Hit> found;
+    found.clear();
+    CollectMeeting(m_root, q, found);
     std::sort(found.begin(), found.end(), [](const Hit& a, const Hit& b) { return a.id < b.id; });
     out.resize(found.size());
     size_t n = 0;
