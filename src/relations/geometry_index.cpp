@@ -134,8 +134,9 @@ public:
     TopDown(const CNodeInfoArray& recs, int size) : m_recs(recs), m_capacity(static_cast<size_t>(size)) {}
 
     void Build(Node* root, int budget) {
-        // A node splits only while its budget lasts, so depth never passes the root's budget.
-        m_lists.resize(static_cast<size_t>(std::max(budget, 0)) + 1);
+        // A node splits only while its budget lasts, and only at a record later than the one its
+        // parent split at, so depth passes neither the budget nor the record count.
+        m_lists.resize(std::min(static_cast<size_t>(std::max(budget, 0)), m_recs.size()) + 1);
         m_masks.resize(m_lists.size());
         const CNodeInfoArray& recs = m_recs;
         auto fromRecords = [&recs](size_t k) {
