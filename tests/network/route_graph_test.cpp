@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <stdexcept>
 #include <vector>
 
@@ -335,4 +336,29 @@ TEST(RouteGraph, DegreesAndLookups) {
     EXPECT_EQ(g.GetLineAt(V(g, 20, 0), V(g, 0, 0)), -1);
     Dijkstra_Route empty;
     EXPECT_EQ(empty.GetVertDimension(), nullptr);
+}
+
+// Among routes of equal cost the one returned follows from the order Make_Graph leaves each
+// vertex's edges in and from the heap's tie rules. On an exact grid costed by length nearly every
+// vertex has several equal routes; the predecessors chosen were recorded from this code, so a
+// change to the edge sort or the heap that picks other routes shows up here.
+TEST(RouteGraph, EqualCostRoutesKeepTheirRecordedChoice) {
+    std::mt19937 rng(5);
+    Dijkstra_Route graph;
+    Planar(graph);
+    const int n = 24;
+    for (int r = 0; r < n; ++r)
+        for (int c = 0; c < n; ++c) {
+            // Lines drawn in a shuffled direction and with some one-way, so edge order varies.
+            if (c + 1 < n) rng() % 2 ? Line(graph, c * 100, r * 100, (c + 1) * 100, r * 100, 50, rng() % 5 != 0)
+                                     : Line(graph, (c + 1) * 100, r * 100, c * 100, r * 100, 50, true);
+            if (r + 1 < n) rng() % 2 ? Line(graph, c * 100, r * 100, c * 100, (r + 1) * 100, 50, rng() % 5 != 0)
+                                     : Line(graph, c * 100, (r + 1) * 100, c * 100, r * 100, 50, true);
+        }
+    uint64_t hash = 1469598103934665603ull;
+    for (int flag : {1, 0}) {
+        graph.Solve(V(graph, 1100, 1200), flag);
+        for (int v = 0; v < graph.GetPointN(); ++v) hash = (hash ^ static_cast<uint32_t>(graph.GetPre(v))) * 1099511628211ull;
+    }
+    EXPECT_EQ(hash, 6454350060096420651ull);
 }
