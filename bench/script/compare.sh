@@ -3,7 +3,7 @@
 # ratio. Needs a Release build of kelo:  cmake --preset release && cmake --build --preset release
 set -euo pipefail
 cd "$(dirname "$0")"
-kelo=../../build/release/kelo
+kelo=${KELO:-../../build/release/kelo}  # KELO: another build to time, e.g. the one before a change
 lua=${LUA:-lua5.4}
 # Processor time (user + system) rather than wall time: on a shared machine the wall time mostly
 # measures the other jobs. RUNS sets how many runs the best is taken of.

@@ -56,10 +56,11 @@ public:
             "void bump(int& v, double w) { v += 2; w = w * 2; }\n"
             "void main() {\n"
             "  int a = 3; int b = -4; int c = 0; double x = 1.5; double y = -0.25; bool f = true;\n"
-            "  string s = \"t\"; array arr = {1, 2, 3}; map m;\n";
+            "  string s = \"t\"; array arr = {1, 2, 3}; map m;\n"
+            "  array grid; grid.add(arr); grid.add(arr); grid[1][2] = 2.5;\n";
         const int n = 4 + pick(8);
         for (int i = 0; i < n; ++i) p += statement(1);
-        p += "  println(a, \" \", b, \" \", c, \" \", x, \" \", y, \" \", f, \" \", s, \" \", arr, \" \", m);\n}\n";
+        p += "  println(a, \" \", b, \" \", c, \" \", x, \" \", y, \" \", f, \" \", s, \" \", arr, \" \", m, \" \", grid);\n}\n";
         return p;
     }
 
@@ -76,7 +77,7 @@ private:
             case 0: return std::to_string(pick(9) - 2);
             case 1: return std::to_string(pick(20)) + ".5";
             case 2: return "f";
-            case 3: return "arr.getSize()";
+            case 3: return pick(2) ? "arr.getSize()" : "grid[" + std::string(intVar()) + " % 2 + 1][1]";
             default: return numVar();
         }
     }
@@ -110,7 +111,15 @@ private:
             case 4: return ind + "arr.add(" + expr(2) + ");\n";
             case 5: return ind + "arr[" + intVar() + " % 2 + 1] = " + expr(2) + ";\n";
             case 6: return ind + "m.add(" + expr(1) + ", " + expr(1) + ");\n";
-            case 7: return ind + "s = s + toString(" + expr(1) + ");\n";
+            case 7:
+                // An element reached by indexing is the element itself, not a copy of its value.
+                switch (pick(5)) {
+                    case 0: return ind + "grid[1][" + intVar() + " % 3] = " + expr(1) + ";\n";
+                    case 1: return ind + "grid[0].add(" + expr(1) + ");\n";
+                    case 2: return ind + "bump(grid[1][0], x);\n";
+                    case 3: return ind + "grid[1][1]++;\n";
+                    default: return ind + "s = s + toString(" + expr(1) + ");\n";
+                }
             case 8:
                 // Misfits: a text into a number, a container into a number, a text as a number.
                 return ind + std::vector<std::string>{"a = s;", "x = arr;", "c = s + 1;", "bump(a, x);",

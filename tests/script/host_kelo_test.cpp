@@ -40,6 +40,7 @@ TEST(KeloCommands, BuildExecEncryptAndCheckAgreeWithRun) {
     const Shell exec = Sh(dir, kKelo + "exec geo.kbc 'x y' z");
     EXPECT_EQ(exec.status, 0) << exec.err;
     EXPECT_EQ(exec.out, run.out);
+    EXPECT_EQ(Sh(dir, kKelo + "--plain-vm exec geo.kbc 'x y' z").out, run.out);
     EXPECT_EQ(Sh(dir, kKelo + "encrypt geo.wsp").out, "geo.wse\n");
     EXPECT_EQ(Sh(dir, kKelo + "run geo.wse 'x y' z").out, run.out);
 }

@@ -37,6 +37,8 @@ void PrintUsage(FILE* out) {
                  "  kelo encrypt SCRIPT write the enciphered SCRIPT.wse beside it\n"
                  "  kelo debug SCRIPT [ARGS...]\n"
                  "                      run under the interactive debugger\n"
+                 "  kelo --plain-vm run|exec|debug ...\n"
+                 "                      the same in the documented instruction loop\n"
                  "  (Control+C asks to stop a running script; see docs/kelo.md for the host\n"
                  "   functions scripts can call)\n"
                  "  kelo help           this text\n",
@@ -197,6 +199,13 @@ int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     // Texts follow the terminal; numbers on the command line are always written with a point.
     std::setlocale(LC_NUMERIC, "C");
+    // Scripts of this run use the documented instruction loop instead of the fused form.
+    if (argc >= 2 && std::strcmp(argv[1], "--plain-vm") == 0) {
+        ::setenv("KELO_PLAIN_VM", "1", 1);
+        argv[1] = argv[0];
+        ++argv;
+        --argc;
+    }
     if (argc < 2 || std::strcmp(argv[1], "help") == 0 || std::strcmp(argv[1], "--help") == 0) {
         PrintUsage(stdout);
         return argc < 2 ? 2 : 0;

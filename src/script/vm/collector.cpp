@@ -43,33 +43,37 @@ private:
         return changed;
     }
 
+    // Marks through a key without rewriting it; true when the stored index must be rewritten.
+    bool markKey(int32_t i) { return markElement(i); }
+
     template <typename S>
     void scanSet(S*& set) {
-        std::vector<int32_t> elems(set->begin(), set->end());
+        // Rewritten elements are rare; the tree is copied only when there is one.
         bool changed = false;
-        for (int32_t& i : elems) changed |= markElement(i);
+        for (int32_t i : *set) changed |= markKey(i);
+        if (!changed) return;
+        std::vector<int32_t> elems(set->begin(), set->end());
+        for (int32_t& i : elems) markElement(i);
         // Tree nodes are keyed by index, so a rewritten element means a rebuilt tree. The values
         // are unchanged, so the order and, for multisets, the run of equal elements are kept.
-        if (changed) {
-            S rebuilt;
-            for (int32_t i : elems) rebuilt.insert(rebuilt.end(), i);
-            set->swap(rebuilt);
-        }
+        S rebuilt;
+        for (int32_t i : elems) rebuilt.insert(rebuilt.end(), i);
+        set->swap(rebuilt);
     }
 
     template <typename M>
     void scanMap(M*& map) {
-        std::vector<std::pair<int32_t, int32_t>> pairs(map->begin(), map->end());
         bool changed = false;
-        for (auto& [k, v] : pairs) {
-            changed |= markElement(k);
-            changed |= markElement(v);
+        for (auto& kv : *map) {
+            changed |= markKey(kv.first);
+            markElement(kv.second);  // a value orders nothing: rewritten in place
         }
-        if (changed) {
-            M rebuilt;
-            for (const auto& kv : pairs) rebuilt.emplace_hint(rebuilt.end(), kv.first, kv.second);
-            map->swap(rebuilt);
-        }
+        if (!changed) return;
+        std::vector<std::pair<int32_t, int32_t>> pairs(map->begin(), map->end());
+        for (auto& [k, v] : pairs) markElement(k);
+        M rebuilt;
+        for (const auto& kv : pairs) rebuilt.emplace_hint(rebuilt.end(), kv.first, kv.second);
+        map->swap(rebuilt);
     }
 
     void scan(Tdata& v) {

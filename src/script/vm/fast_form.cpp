@@ -8,6 +8,8 @@ namespace {
 
 bool IsScalar(int32_t t) { return t == kTypeBool || t == kTypeInt || t == kTypeDouble; }
 bool IsBinary(int32_t f) { return f >= 0 && f <= 11 && f != 8; }
+// not, negation, toInt, toDouble
+bool IsUnary(int32_t f) { return f == 14 || f == 49 || f == 69 || f == 70; }
 bool IsStore(int32_t f) { return f >= 35 && f <= 40; }
 bool IsIncDec(int32_t f) { return f >= 44 && f <= 47; }
 // Calls with more parameters than this stay in the documented form (bounded work per instruction).
@@ -192,7 +194,15 @@ private:
                 node.op = static_cast<int16_t>(c.count);
                 --depth;
                 ++ops;
-            } else if (c.op == kOpCallSystem && c.count2 == 1 && (c.count == 14 || c.count == 49) && depth + consumed < kFastMaxDepth) {
+            } else if (c.op == kOpIndex && depth + consumed < kFastMaxDepth) {
+                // Only as an operand: the element's own cell is what an indexing leaves on the
+                // stack, so an expression never ends in one (see pushEnd below).
+                consume(2);
+                node.kind = kNodeBinary;
+                node.op = kNodeOpIndex;
+                --depth;
+                ++ops;
+            } else if (c.op == kOpCallSystem && c.count2 == 1 && IsUnary(c.count) && depth + consumed < kFastMaxDepth) {
                 consume(1);
                 node.kind = kNodeUnary;
                 node.op = static_cast<int16_t>(c.count);
@@ -203,7 +213,7 @@ private:
             nodes.push_back(node);
             if (depth > maxDepth) maxDepth = depth;
             if (nodes.size() > 1 && depth < 2) bottomAlone = false;
-            if (depth == 1 && ops > 0) {
+            if (depth == 1 && ops > 0 && node.op != kNodeOpIndex) {
                 pushEnd = i + 1;
                 pushNodes = static_cast<int32_t>(nodes.size());
                 pushMax = maxDepth;
@@ -368,7 +378,11 @@ private:
         }
         if (op(k) == kOpVarTop && at(k).count < 0) in.count = -at(k++).count;
         if (op(k) == kOpArgTop && at(k).count < 0) in.count2 = -at(k++).count;
-        if (op(k) != kOpReturn || !straight(s, k + 1)) return -1;
+        // The frame's removal may carry the next line (the compiler's position after the
+        // statement); only the binding can fail, so the range keeps the binding's line.
+        const int32_t rest = in.root > 0 ? s + 1 : s;
+        if (op(k) != kOpReturn || !inside(rest) || (rest > s && target_[static_cast<size_t>(rest)]) || !straight(rest, k + 1))
+            return -1;
         in.kind = kFastReturn;
         return k + 1;
     }

@@ -43,6 +43,9 @@ enum FastNodeKind : uint8_t {
     kNodeUnary,        // not (14) or negation (49) on the topmost value
 };
 
+// The operator number an indexing carries (an element of an array by an int, read only).
+inline constexpr int16_t kNodeOpIndex = 100;
+
 // Which stack slot an operand names: the operand addressing modes of the code list, with
 // variable-stack-top offsets taken from the top at the start of the fused instruction.
 struct FastNode {

@@ -110,6 +110,7 @@ bool IsNumber(int32_t t) { return t == kTypeInt || t == kTypeDouble; }
     return false;
 }
 
+constexpr int32_t kOpToInt = 69, kOpToDouble = 70;
 constexpr int32_t kOpAddEqual = 36, kOpModEqual = 40, kOpEqual = 35, kOpPreInc = 44,
                   kOpPostDec = 47, kOpNot = 14, kOpNegative = 49;
 
@@ -256,12 +257,15 @@ struct FastFrame {
     return SlotCell(e, n.mode, n.offset, f.top0);
 }
 
-// The number or bool an operand holds; false for anything else.
+// An operand an expression can work on: a number or bool, or an array to be indexed.
+bool IsOperandType(int32_t t) { return IsScalarType(t) || t == kTypeArray; }
+
+// The value an operand holds; false for anything an expression cannot work on.
 [[gnu::always_inline]] inline bool NodeValue(ScriptEngine& e, const FastFrame& f, const FastNode& n, FastValue& out) {
     const int32_t c = NodeCell(e, f, n);
     if (c < 0) return false;
     const Tdata& v = e.cells[c];
-    if (!IsScalarType(v.dataType)) return false;
+    if (!IsOperandType(v.dataType)) return false;
     out.type = v.dataType;
     out.v = v.value;
     return true;
@@ -301,6 +305,13 @@ struct FastFrame {
                     else if (x.type == kTypeDouble) r.b = x.v.d == 0.0;
                     else return false;
                     x.type = kTypeBool;
+                } else if (n->op == kOpToInt || n->op == kOpToDouble) {
+                    // The conversions of an assignment to an int or a double variable.
+                    if (!IsScalarType(x.type)) return false;
+                    const double d = x.type == kTypeBool ? (x.v.b ? 1.0 : 0.0) : x.type == kTypeInt ? x.v.i : x.v.d;
+                    if (n->op == kOpToDouble) r.d = d;
+                    else r.i = x.type == kTypeInt ? x.v.i : ScriptDoubleToInt(d);
+                    x.type = n->op == kOpToDouble ? kTypeDouble : kTypeInt;
                 } else if (x.type == kTypeInt) {
                     r.i = Wrap(-static_cast<int64_t>(x.v.i));
                 } else if (x.type == kTypeDouble) {
@@ -313,10 +324,26 @@ struct FastFrame {
             }
         }
         FastValue& x = st[sp];
-        if (!NumberOp(n->op, x.type, x.v, y.type, y.v, x.type, x.v)) return false;
+        if (n->op == kNodeOpIndex) {
+            // The element read in place of the reference to it the documented indexing makes.
+            if (x.type != kTypeArray || y.type != kTypeInt) return false;
+            const ScriptIndexList& l = *x.v.a;
+            if (y.v.i < 0 || static_cast<size_t>(y.v.i) >= l.size()) return false;
+            const int32_t c = e.resolve(l[static_cast<size_t>(y.v.i)]);
+            if (!e.validCell(c) || !IsOperandType(e.cells[c].dataType)) return false;
+            x.type = e.cells[c].dataType;
+            x.v = e.cells[c].value;
+            continue;
+        }
+        // Into locals first: writing the parts of x.v in place makes its next read wait for them.
+        int32_t t;
+        Tdata::Value r;
+        if (!NumberOp(n->op, x.type, x.v, y.type, y.v, t, r)) return false;
+        x.type = t;
+        x.v = r;
     }
     out = st[0];
-    return true;
+    return IsScalarType(out.type);
 }
 
 // A number stored into a variable: = += -= *= /= %= or ++ --; false leaves it to the documented

@@ -27,8 +27,11 @@ ScriptEngine* SetCurrentScriptEngine(ScriptEngine* engine) {
 ScriptEngine::ScriptEngine()
     : varStack(static_cast<size_t>(kScriptVarStackSlots)), argStack(static_cast<size_t>(kScriptArgStackSlots)) {
     capacity = kScriptInitialCells;
-    cells = new Tdata[static_cast<size_t>(capacity)];
-    freeStack = new int32_t[static_cast<size_t>(capacity)];
+    cells = static_cast<Tdata*>(MapStoreArray(StoreBytes<Tdata>(capacity)));
+    freeStack = static_cast<int32_t*>(MapStoreArray(StoreBytes<int32_t>(capacity)));
+    // Cells are handed out one by one, each read before it is written: a fault per page twice
+    // over, unless the pages are made present in one go.
+    PopulateStoreArray(cells, StoreBytes<Tdata>(capacity));
     // Ascending, so the top of the stack (the next cell handed out) is the highest index.
     for (int32_t i = 0; i < capacity; ++i) freeStack[i] = i;
     freeCount = capacity;
@@ -46,8 +49,10 @@ ScriptEngine::~ScriptEngine() {
 }
 
 void ScriptEngine::releaseStore() {
-    delete[] cells;
-    delete[] freeStack;
+    if (cells != nullptr)
+        for (int32_t i = 0; i < capacity; ++i) cells[i].~Tdata();
+    UnmapStoreArray(cells, StoreBytes<Tdata>(capacity));
+    UnmapStoreArray(freeStack, StoreBytes<int32_t>(capacity));
     cells = nullptr;
     freeStack = nullptr;
     capacity = 0;

@@ -34,6 +34,16 @@ static_assert(sizeof(ScriptCallFrame) == 24, "a call frame is six 32-bit values"
 class ScriptEngine;
 struct FastForm;
 
+// The value store's arrays (see value_store.cpp): zero-filled on first touch, grown in place.
+void* MapStoreArray(size_t bytes);
+void* GrowStoreArray(void* p, size_t oldBytes, size_t newBytes);  // null when it cannot grow
+void PopulateStoreArray(void* p, size_t bytes);  // makes every page present at once
+void UnmapStoreArray(void* p, size_t bytes);
+template <typename T>
+size_t StoreBytes(int32_t n) {
+    return static_cast<size_t>(n) * sizeof(T);
+}
+
 // Leaves new elements unwritten, so that the large stacks cost nothing until a script reaches a
 // slot: every slot is written (by a push, or with the -1 a new slot starts with) before it is read.
 template <typename T>

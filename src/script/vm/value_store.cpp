@@ -1,10 +1,49 @@
 // The value store: one flat array of cells handed out from a stack of free indices.
+#include <sys/mman.h>
+
 #include <cstring>
+#include <new>
 
 #include "script/vm/script_engine.h"
 #include "script/vm/value_ops.h"
 
 namespace kelo {
+
+// The store's arrays are anonymous mappings rather than heap arrays: a fresh page reads as zeros
+// and costs nothing until it is written, so a short script never pays for the store it does not
+// reach. A zero cell is a bool false; allocCell and the collector make a cell void before use.
+void* MapStoreArray(size_t bytes) {
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    // Large stores fault in 2 MB at a time instead of 4 KB.
+    if (bytes > (4u << 20)) madvise(p, bytes, MADV_HUGEPAGE);
+#endif
+    return p;
+}
+
+void* GrowStoreArray(void* p, size_t oldBytes, size_t newBytes) {
+    void* q = mremap(p, oldBytes, newBytes, MREMAP_MAYMOVE);
+    if (q == MAP_FAILED) return nullptr;
+#ifdef MADV_HUGEPAGE
+    if (newBytes > (4u << 20)) madvise(q, newBytes, MADV_HUGEPAGE);
+#endif
+    return q;
+}
+
+void PopulateStoreArray(void* p, size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+    // One call instead of a fault per page (a read fault, then a write fault) on the first sweep.
+    madvise(p, bytes, MADV_POPULATE_WRITE);
+#else
+    (void)p;
+    (void)bytes;
+#endif
+}
+
+void UnmapStoreArray(void* p, size_t bytes) {
+    if (p != nullptr) munmap(p, bytes);
+}
 
 int32_t ScriptEngine::allocCopy(const Tdata& v) {
     int32_t i = allocCell();
@@ -22,19 +61,23 @@ int32_t ScriptEngine::resolveChain(int32_t i) const {
 bool ScriptEngine::grow() {
     if (capacity >= kScriptMaxCells) return false;
     const int32_t newCapacity = capacity * 2;
-    Tdata* newCells = new Tdata[static_cast<size_t>(newCapacity)];
-    int32_t* newFree = new int32_t[static_cast<size_t>(newCapacity)];
-    // Cells are relocated bit for bit: payload pointers move with them, and the old slots are
-    // marked uninitialised so deleting the old array frees nothing twice.
-    std::memcpy(static_cast<void*>(newCells), static_cast<const void*>(cells),
-                static_cast<size_t>(capacity) * sizeof(Tdata));
-    for (int32_t i = 0; i < capacity; ++i) cells[i].dataType = kTypeVoid;
-    std::memcpy(newFree, freeStack, static_cast<size_t>(freeCount) * sizeof(int32_t));
-    for (int32_t i = capacity; i < newCapacity; ++i) newFree[freeCount++] = i;
-    delete[] cells;
-    delete[] freeStack;
+    // The kernel moves the pages (no copy) and the new half arrives as untouched zero pages,
+    // so a doubling costs only what the script goes on to use. Payload pointers move with the
+    // cells, which is all a relocation needs.
+    Tdata* newCells = static_cast<Tdata*>(GrowStoreArray(cells, StoreBytes<Tdata>(capacity), StoreBytes<Tdata>(newCapacity)));
+    if (newCells == nullptr) return false;
     cells = newCells;
+    // The collector that asked for the growth sweeps the new half soon.
+    PopulateStoreArray(cells, StoreBytes<Tdata>(newCapacity));
+    int32_t* newFree =
+        static_cast<int32_t*>(GrowStoreArray(freeStack, StoreBytes<int32_t>(capacity), StoreBytes<int32_t>(newCapacity)));
+    if (newFree == nullptr) {
+        // Shrinking a mapping always succeeds in place.
+        cells = static_cast<Tdata*>(mremap(cells, StoreBytes<Tdata>(newCapacity), StoreBytes<Tdata>(capacity), 0));
+        return false;
+    }
     freeStack = newFree;
+    for (int32_t i = capacity; i < newCapacity; ++i) freeStack[freeCount++] = i;
     capacity = newCapacity;
     cellFlags.resize(static_cast<size_t>(capacity), 0);
     collectBelow = capacity / 4;
