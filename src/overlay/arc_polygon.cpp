@@ -104,7 +104,8 @@ public:
 
 private:
     size_t Band(double y) const {
-        return static_cast<size_t>(std::clamp((y - m_y0) / m_h, 0.0, double(m_bands.size() - 1)));
+        const double c = (y - m_y0) / m_h;
+        return c >= 0 ? static_cast<size_t>(std::min(c, double(m_bands.size() - 1))) : 0;
     }
 
     double m_y0 = 0, m_h = 1;
@@ -285,7 +286,8 @@ int CKeloMakeArcPolygon::Solve(bool) {
     const size_t side = std::clamp<size_t>(static_cast<size_t>(std::sqrt(double(bounded.size()))), 1, 512);
     const double cw = std::max(extent.maxx - extent.minx, 1e-300) / double(side), ch = std::max(extent.maxy - extent.miny, 1e-300) / double(side);
     auto cellOf = [&](double v, double lo, double w) {
-        return static_cast<size_t>(std::clamp((v - lo) / w, 0.0, double(side - 1)));
+        const double c = (v - lo) / w;
+        return c >= 0 ? static_cast<size_t>(std::min(c, double(side - 1))) : 0;
     };
     std::vector<std::vector<size_t>> grid(side * side);
     for (size_t f : bySize) {

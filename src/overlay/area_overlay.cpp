@@ -182,7 +182,8 @@ private:
         size_t Cell(double v, int axis) const {
             const double lo = axis ? box.miny : box.minx, hi = axis ? box.maxy : box.maxx;
             const double w = std::max(hi - lo, 1e-300) / double(side);
-            return static_cast<size_t>(std::clamp((v - lo) / w, 0.0, double(side - 1)));
+            const double c = (v - lo) / w;
+            return c >= 0 ? static_cast<size_t>(std::min(c, double(side - 1))) : 0;
         }
     };
 

@@ -252,11 +252,14 @@ void ForEachNearPair(const std::vector<Box>& boxes, double w, F f) {
     // At most about two cells per box, however the boxes cluster.
     if (width / cell * (height / cell) > 2.0 * double(n)) cell = std::sqrt(width * height / (2.0 * double(n)));
     if (!(cell > 0) || !std::isfinite(cell) || !std::isfinite(width) || !std::isfinite(height)) cell = std::max(width, height);
-    const size_t nx = std::min<size_t>(static_cast<size_t>(width / cell) + 1, 1u << 16);
-    const size_t ny = std::min<size_t>(static_cast<size_t>(height / cell) + 1, 1u << 16);
+    auto cells = [&](double extent) {
+        const double c = extent / cell;  // NaN for infinite coordinates: one cell
+        return (c >= 0 ? static_cast<size_t>(std::min(c, 65535.0)) : size_t(0)) + 1;
+    };
+    const size_t nx = cells(width), ny = cells(height);
     auto cellOf = [&](double v, double lo, size_t count) {
         const double c = (v - lo) / cell;
-        return c <= 0 || !(c == c) ? size_t(0) : std::min(static_cast<size_t>(c), count - 1);
+        return c >= 0 ? static_cast<size_t>(std::min(c, double(count - 1))) : size_t(0);
     };
     constexpr size_t kBig = 64;
     struct Span {
@@ -276,6 +279,20 @@ void ForEachNearPair(const std::vector<Box>& boxes, double w, F f) {
         }
         for (size_t y = s.y0; y <= s.y1; ++y)
             for (size_t x = s.x0; x <= s.x1; ++x) ++start[y * nx + x + 1];
+    }
+    if (big.size() > 256 && big.size() > n / 16) {
+        // Long segments everywhere (spokes, long thin shapes): a grid does not fit, sweep along x.
+        std::vector<Keyed> order(n);
+        for (size_t i = 0; i < n; ++i) order[i] = {boxes[i].minx, 0, i};
+        std::sort(order.begin(), order.end(), [](const Keyed& a, const Keyed& b) { return a.x < b.x; });
+        for (size_t k = 0; k < n; ++k) {
+            const Box& bi = boxes[order[k].i];
+            for (size_t m = k + 1; m < n && order[m].x <= bi.maxx + w; ++m) {
+                const Box& bj = boxes[order[m].i];
+                if (bj.miny <= bi.maxy + w && bj.maxy >= bi.miny - w) f(order[k].i, order[m].i);
+            }
+        }
+        return;
     }
     for (size_t c = 0; c < nx * ny; ++c) start[c + 1] += start[c];
     std::vector<uint32_t> fill(start.begin(), start.end() - 1), items(start.back());
@@ -466,10 +483,10 @@ void NodeSegments(std::vector<OwnedSeg>& segs, int mode, double eps) {
 
     std::vector<char> dirty(segs.size(), 1);
     for (int round = 0; round < kMaxRounds; ++round) {
-        const bool split = SplitRound(segs, dirty, w, round == 0);
-        const bool moved = SnapVertices(segs, w, &dirty);
+        // Without a split every vertex is where the last snapping left it.
+        if (!SplitRound(segs, dirty, w, round == 0)) break;
+        SnapVertices(segs, w, &dirty);
         DropDegenerate(segs, dirty, w);
-        if (!split && !moved) break;
     }
     // Overlapping stretches are equal pieces now; modes 0, 1 and 3 keep one of each, mode 2 only
     // those covered an odd number of times.
