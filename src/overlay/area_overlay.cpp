@@ -476,6 +476,9 @@ private:
     // The kept faces with the edges between neighbouring kept faces taken out, traced again. A new
     // face is kept when it runs along one of its edges the way the kept face beside that edge
     // did; testing a point against the operands again could hit an edge that was taken out.
+    // Vertices where the merged boundary now runs straight on (the ends of a shared edge) stay:
+    // a third polygon of the same layer may have its corner there, and dropping the vertex would
+    // open a sliver between the merged polygon and that neighbour.
     static void Dissolve(const CKeloMakeArcPolygon& faces, const std::vector<int>& slot, PolygonList& out) {
         std::vector<int> side(static_cast<size_t>(faces.GetArcCount()), 0);  // summed directions of kept faces
         std::vector<int> ids;
