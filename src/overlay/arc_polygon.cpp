@@ -49,6 +49,7 @@ HalfDir Leaving(const OwnedSeg& s, bool forward) {
 
 keloParts RingOf(const std::vector<OwnedSeg>& edges, const std::vector<int>& halves) {
     std::vector<OwnedSeg> chain;
+    chain.reserve(halves.size());
     for (int h : halves) {
         OwnedSeg s = edges[static_cast<size_t>(h / 2)];
         if (h % 2) std::swap(s.p[0], s.tail());
@@ -56,6 +57,60 @@ keloParts RingOf(const std::vector<OwnedSeg>& edges, const std::vector<int>& hal
     }
     return detail::ChainToParts(chain);
 }
+
+// Cycles longer than this get a band index when a point is tested against them.
+constexpr size_t kBandedCycle = 64;
+
+// Point-in-face for long outer cycles: the half-edges sorted into horizontal bands, so that a
+// crossing count looks only at the edges of the point's band. The points tested lie on other
+// pieces of the arrangement, never on the cycle itself, so the plain count is exact enough; an
+// arc that may cross the ray leaves the decision to the general ring test.
+class CycleBands {
+public:
+    bool Empty() const { return m_bands.empty(); }
+
+    void Build(const std::vector<OwnedSeg>& edges, const std::vector<int>& cycle, const Box& box) {
+        const size_t n = std::max<size_t>(cycle.size() / 4, 1);
+        m_y0 = box.miny;
+        m_h = std::max(box.maxy - box.miny, 1e-300) / double(n);
+        m_bands.assign(n, {});
+        for (int h : cycle) {
+            const OwnedSeg& s = edges[static_cast<size_t>(h / 2)];
+            double lo = std::min(s.head().y, s.tail().y), hi = std::max(s.head().y, s.tail().y);
+            if (s.arc) {
+                const Box ab = const_cast<OwnedSeg&>(s).View().GetBox();
+                lo = ab.miny, hi = ab.maxy;
+            }
+            for (size_t k = Band(lo); k <= Band(hi); ++k) m_bands[k].push_back(h);
+        }
+    }
+
+    // 1 inside, 0 outside, -1 undecided.
+    int Inside(const std::vector<OwnedSeg>& edges, const Point3D& p) const {
+        bool in = false;
+        for (int h : m_bands[Band(p.y)]) {
+            const OwnedSeg& s = edges[static_cast<size_t>(h / 2)];
+            if (s.arc) {
+                const Box ab = const_cast<OwnedSeg&>(s).View().GetBox();
+                if (ab.miny <= p.y && ab.maxy >= p.y && ab.maxx >= p.x) return -1;
+                continue;
+            }
+            const Point3D &a = s.head(), &b = s.tail();
+            if ((a.y > p.y) == (b.y > p.y)) continue;
+            if (a.x + (p.y - a.y) * (b.x - a.x) / (b.y - a.y) > p.x) in = !in;
+        }
+        return in;
+    }
+
+private:
+    size_t Band(double y) const {
+        const double c = (y - m_y0) / m_h;
+        return c >= 0 ? static_cast<size_t>(std::min(c, double(m_bands.size() - 1))) : 0;
+    }
+
+    double m_y0 = 0, m_h = 1;
+    std::vector<std::vector<int>> m_bands;
+};
 
 }  // namespace
 
@@ -97,17 +152,20 @@ int CKeloMakeArcPolygon::Solve(bool) {
     std::vector<int> from(2 * ne), to(2 * ne);
     size_t nn = 0;
     {
-        auto end = [&](size_t k) -> const Point3D& { return k % 2 ? m_edges[k / 2].tail() : m_edges[k / 2].head(); };
-        std::vector<size_t> order(2 * ne);
-        std::iota(order.begin(), order.end(), 0);
-        std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-            const Point3D &p = end(a), &q = end(b);
-            return p.x < q.x || (p.x == q.x && p.y < q.y);
-        });
+        struct End {
+            double x, y;
+            size_t k;
+        };
+        std::vector<End> order(2 * ne);
+        for (size_t k = 0; k < 2 * ne; ++k) {
+            const Point3D& p = k % 2 ? m_edges[k / 2].tail() : m_edges[k / 2].head();
+            order[k] = {p.x, p.y, k};
+        }
+        std::sort(order.begin(), order.end(), [](const End& p, const End& q) { return p.x < q.x || (p.x == q.x && p.y < q.y); });
         for (size_t k = 0; k < order.size(); ++k) {
-            if (k > 0 && (end(order[k]).x != end(order[k - 1]).x || end(order[k]).y != end(order[k - 1]).y)) ++nn;
-            const size_t e = order[k] / 2;
-            if (order[k] % 2) to[2 * e] = from[2 * e + 1] = static_cast<int>(nn);
+            if (k > 0 && (order[k].x != order[k - 1].x || order[k].y != order[k - 1].y)) ++nn;
+            const size_t e = order[k].k / 2;
+            if (order[k].k % 2) to[2 * e] = from[2 * e + 1] = static_cast<int>(nn);
             else from[2 * e] = to[2 * e + 1] = static_cast<int>(nn);
         }
         if (!order.empty()) ++nn;
@@ -162,15 +220,11 @@ int CKeloMakeArcPolygon::Solve(bool) {
                 i = j;
             }
         }
-        std::vector<int> slot(2 * ne, -1);
+        // Arriving by h, the walk leaves by the half-edge before h's twin round the node.
+        std::vector<int> nextOf(2 * ne, -1);
         for (const auto& hs : around)
-            for (size_t k = 0; k < hs.size(); ++k) slot[static_cast<size_t>(hs[k])] = static_cast<int>(k);
-        auto next = [&](int h) {
-            const int twin = h ^ 1;
-            const auto& hs = around[static_cast<size_t>(to[static_cast<size_t>(h)])];
-            const int k = slot[static_cast<size_t>(twin)];
-            return hs[static_cast<size_t>((k + static_cast<int>(hs.size()) - 1) % static_cast<int>(hs.size()))];
-        };
+            for (size_t k = 0; k < hs.size(); ++k) nextOf[static_cast<size_t>(hs[k] ^ 1)] = hs[(k + hs.size() - 1) % hs.size()];
+        auto next = [&](int h) { return nextOf[static_cast<size_t>(h)]; };
         std::fill(cycleOf.begin(), cycleOf.end(), -1);
         cycles.clear();
         for (size_t h0 = 0; h0 < 2 * ne; ++h0) {
@@ -232,7 +286,8 @@ int CKeloMakeArcPolygon::Solve(bool) {
     const size_t side = std::clamp<size_t>(static_cast<size_t>(std::sqrt(double(bounded.size()))), 1, 512);
     const double cw = std::max(extent.maxx - extent.minx, 1e-300) / double(side), ch = std::max(extent.maxy - extent.miny, 1e-300) / double(side);
     auto cellOf = [&](double v, double lo, double w) {
-        return static_cast<size_t>(std::clamp((v - lo) / w, 0.0, double(side - 1)));
+        const double c = (v - lo) / w;
+        return c >= 0 ? static_cast<size_t>(std::min(c, double(side - 1))) : 0;
     };
     std::vector<std::vector<size_t>> grid(side * side);
     for (size_t f : bySize) {
@@ -241,6 +296,7 @@ int CKeloMakeArcPolygon::Solve(bool) {
             for (size_t gx = cellOf(b.minx, extent.minx, cw); gx <= cellOf(b.maxx, extent.minx, cw); ++gx)
                 grid[gy * side + gx].push_back(f);
     }
+    std::vector<CycleBands> bands(bounded.size());
     for (size_t c : outsides) {
         const int h = cycles[c][0];
         const Point3D& p = (h % 2) ? m_edges[static_cast<size_t>(h / 2)].tail() : m_edges[static_cast<size_t>(h / 2)].head();
@@ -255,7 +311,13 @@ int CKeloMakeArcPolygon::Solve(bool) {
             const int facePiece = find(from[static_cast<size_t>(cycles[b.cycle][0])]);
             if (facePiece == myPiece) continue;
             if (p.x < b.box.minx || p.x > b.box.maxx || p.y < b.box.miny || p.y > b.box.maxy) continue;
-            if (b.outer.IsPointIn(p, 0) != 1) continue;
+            int in = -1;
+            if (cycles[b.cycle].size() > kBandedCycle) {
+                if (bands[f].Empty()) bands[f].Build(m_edges, cycles[b.cycle], b.box);
+                in = bands[f].Inside(m_edges, p);
+            }
+            if (in < 0) in = b.outer.IsPointIn(p, 0) == 1;
+            if (!in) continue;
             faces[f].push_back(cycles[c]);
             placed = true;
             break;

@@ -19,6 +19,8 @@ public:
     void Add(int count, const CsSegment* segs);
     void AddArc(const keloPoints* run);
     void AddGeometry(const GM_Object* object);
+    // Room for n more edges, for callers that know how many they will add.
+    void Reserve(size_t n) { m_edges.reserve(m_edges.size() + n); }
 
     // Nodes the edges (union of overlaps) and traces the faces. Edges that bound no area (dangles
     // and bridges between separate rings) take part in no face. Returns 1.

@@ -82,37 +82,44 @@ void Regularise(std::vector<OwnedSeg>& segs, double w) {
     }
 }
 
+// A vertex or box edge with the index it came from, sorted by value without chasing pointers.
+struct Keyed {
+    double x, y;
+    size_t i;
+};
+
 // Merges ends closer than w (transitively) onto the first of them; moved segments are marked.
 bool SnapVertices(std::vector<OwnedSeg>& segs, double w, std::vector<char>* moved = nullptr) {
     const size_t n = segs.size() * 2;
-    std::vector<Point3D*> pts(n);
-    for (size_t i = 0; i < segs.size(); ++i) {
-        pts[2 * i] = &segs[i].p[0];
-        pts[2 * i + 1] = &segs[i].tail();
-    }
-    std::vector<size_t> order(n);
-    std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        return pts[a]->x < pts[b]->x || (pts[a]->x == pts[b]->x && pts[a]->y < pts[b]->y);
-    });
+    auto end = [&](size_t k) -> Point3D& { return k % 2 ? segs[k / 2].tail() : segs[k / 2].p[0]; };
+    std::vector<Keyed> order(n);
+    for (size_t k = 0; k < n; ++k) order[k] = {end(k).x, end(k).y, k};
+    std::sort(order.begin(), order.end(), [](const Keyed& a, const Keyed& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
     std::vector<size_t> parent(n);
     std::iota(parent.begin(), parent.end(), 0);
     auto find = [&](size_t a) {
         while (parent[a] != a) a = parent[a] = parent[parent[a]];
         return a;
     };
+    bool near = false;
     for (size_t k = 0; k < n; ++k)
-        for (size_t m = k + 1; m < n && pts[order[m]]->x - pts[order[k]]->x <= w; ++m)
-            if (Near(*pts[order[k]], *pts[order[m]], w)) {
-                size_t a = find(order[k]), b = find(order[m]);
-                if (a != b) parent[std::max(a, b)] = std::min(a, b);
-            }
+        for (size_t m = k + 1; m < n && order[m].x - order[k].x <= w; ++m) {
+            const double dx = order[m].x - order[k].x, dy = order[m].y - order[k].y;
+            if (std::abs(dy) > w || dx * dx + dy * dy > w * w) continue;
+            size_t a = find(order[k].i), b = find(order[m].i);
+            if (a != b) parent[std::max(a, b)] = std::min(a, b);
+            near = true;
+        }
+    if (!near) return false;
     bool any = false;
     for (size_t k = 0; k < n; ++k) {
-        const Point3D& to = *pts[find(k)];
-        if (pts[k]->x != to.x || pts[k]->y != to.y) {
-            pts[k]->x = to.x;
-            pts[k]->y = to.y;
+        const size_t r = find(k);
+        if (r == k) continue;
+        const Point3D& to = end(r);
+        Point3D& p = end(k);
+        if (p.x != to.x || p.y != to.y) {
+            p.x = to.x;
+            p.y = to.y;
             any = true;
             if (moved) (*moved)[k / 2] = 1;
         }
@@ -140,7 +147,11 @@ void DropDegenerate(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, doubl
     dirty.resize(k);
 }
 
-Box BoxOf(OwnedSeg& s) { return s.View().GetBox(); }
+Box BoxOf(OwnedSeg& s) {
+    if (s.arc) return s.View().GetBox();
+    const Point3D &a = s.p[0], &b = s.p[1];
+    return Box(std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y));
+}
 
 void CountContact(int code) {
     SegContactTally& t = SegIntersectTally();
@@ -218,6 +229,101 @@ bool SplitAt(const OwnedSeg& s, std::vector<Point3D>& at, double w, std::vector<
     return true;
 }
 
+// Calls f(i, j) once for every pair of boxes within w of each other. Boxes go into a grid whose
+// cells are about as large as a typical box, so that a pair is looked at only where both boxes
+// are; the pair is taken in the cell holding the lower left corner of the boxes' common part.
+// A sweep along x alone would pair every segment with all those in its column (the islands of a
+// lake lying in one column), which is what the grid avoids. The few boxes spanning many cells
+// are tested against all others.
+template <class F>
+void ForEachNearPair(const std::vector<Box>& boxes, double w, F f) {
+    const size_t n = boxes.size();
+    if (n < 2) return;
+    const double g = w / 2;  // boxes grown by half of w meet when the boxes are within w
+    Box all;
+    std::vector<double> sizes(n);
+    for (size_t i = 0; i < n; ++i) {
+        all.add(boxes[i]);
+        sizes[i] = std::max(boxes[i].maxx - boxes[i].minx, boxes[i].maxy - boxes[i].miny);
+    }
+    std::nth_element(sizes.begin(), sizes.begin() + static_cast<std::ptrdiff_t>(n / 2), sizes.end());
+    const double width = all.maxx - all.minx + w, height = all.maxy - all.miny + w;
+    double cell = std::max({2 * sizes[n / 2], 4 * w, 1e-300});
+    // At most about two cells per box, however the boxes cluster.
+    if (width / cell * (height / cell) > 2.0 * double(n)) cell = std::sqrt(width * height / (2.0 * double(n)));
+    if (!(cell > 0) || !std::isfinite(cell) || !std::isfinite(width) || !std::isfinite(height)) cell = std::max(width, height);
+    auto cells = [&](double extent) {
+        const double c = extent / cell;  // NaN for infinite coordinates: one cell
+        return (c >= 0 ? static_cast<size_t>(std::min(c, 65535.0)) : size_t(0)) + 1;
+    };
+    const size_t nx = cells(width), ny = cells(height);
+    auto cellOf = [&](double v, double lo, size_t count) {
+        const double c = (v - lo) / cell;
+        return c >= 0 ? static_cast<size_t>(std::min(c, double(count - 1))) : size_t(0);
+    };
+    constexpr size_t kBig = 64;
+    struct Span {
+        size_t x0, x1, y0, y1;
+    };
+    std::vector<Span> spans(n);
+    std::vector<size_t> big;
+    std::vector<uint32_t> start(nx * ny + 1, 0);
+    for (size_t i = 0; i < n; ++i) {
+        const Box& b = boxes[i];
+        Span& s = spans[i];
+        s = {cellOf(b.minx - g, all.minx, nx), cellOf(b.maxx + g, all.minx, nx), cellOf(b.miny - g, all.miny, ny),
+             cellOf(b.maxy + g, all.miny, ny)};
+        if ((s.x1 - s.x0 + 1) * (s.y1 - s.y0 + 1) > kBig) {
+            big.push_back(i);
+            continue;
+        }
+        for (size_t y = s.y0; y <= s.y1; ++y)
+            for (size_t x = s.x0; x <= s.x1; ++x) ++start[y * nx + x + 1];
+    }
+    if (big.size() > 256 && big.size() > n / 16) {
+        // Long segments everywhere (spokes, long thin shapes): a grid does not fit, sweep along x.
+        std::vector<Keyed> order(n);
+        for (size_t i = 0; i < n; ++i) order[i] = {boxes[i].minx, 0, i};
+        std::sort(order.begin(), order.end(), [](const Keyed& a, const Keyed& b) { return a.x < b.x; });
+        for (size_t k = 0; k < n; ++k) {
+            const Box& bi = boxes[order[k].i];
+            for (size_t m = k + 1; m < n && order[m].x <= bi.maxx + w; ++m) {
+                const Box& bj = boxes[order[m].i];
+                if (bj.miny <= bi.maxy + w && bj.maxy >= bi.miny - w) f(order[k].i, order[m].i);
+            }
+        }
+        return;
+    }
+    for (size_t c = 0; c < nx * ny; ++c) start[c + 1] += start[c];
+    std::vector<uint32_t> fill(start.begin(), start.end() - 1), items(start.back());
+    for (size_t i = 0; i < n; ++i) {
+        const Span& s = spans[i];
+        if ((s.x1 - s.x0 + 1) * (s.y1 - s.y0 + 1) > kBig) continue;
+        for (size_t y = s.y0; y <= s.y1; ++y)
+            for (size_t x = s.x0; x <= s.x1; ++x) items[fill[y * nx + x]++] = static_cast<uint32_t>(i);
+    }
+    auto near = [&](const Box& a, const Box& b) {
+        return b.minx <= a.maxx + w && b.maxx >= a.minx - w && b.miny <= a.maxy + w && b.maxy >= a.miny - w;
+    };
+    for (size_t c = 0; c < nx * ny; ++c)
+        for (uint32_t k = start[c]; k < start[c + 1]; ++k) {
+            const size_t i = items[k];
+            const Box& bi = boxes[i];
+            for (uint32_t m = k + 1; m < start[c + 1]; ++m) {
+                const size_t j = items[m];
+                const Box& bj = boxes[j];
+                if (!near(bi, bj)) continue;
+                const size_t rx = cellOf(std::max(bi.minx, bj.minx) - g, all.minx, nx), ry = cellOf(std::max(bi.miny, bj.miny) - g, all.miny, ny);
+                if (ry * nx + rx == c) f(i, j);
+            }
+        }
+    std::vector<char> isBig(n, 0);
+    for (size_t i : big) isBig[i] = 1;
+    for (size_t i : big)
+        for (size_t j = 0; j < n; ++j)
+            if (j != i && (!isBig[j] || j > i) && near(boxes[i], boxes[j])) f(i, j);
+}
+
 // One round of splitting; returns whether anything was split. Only pairs with a dirty segment
 // (new, cut or moved since the last round) are classified: two unchanged segments were found
 // clean before. The pieces cut in this round come back dirty, everything else clean.
@@ -225,23 +331,14 @@ bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w,
     const size_t n = segs.size();
     std::vector<Box> boxes(n);
     for (size_t i = 0; i < n; ++i) boxes[i] = BoxOf(segs[i]);
-    std::vector<size_t> order(n);
-    std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return boxes[a].minx < boxes[b].minx; });
     std::vector<std::vector<Point3D>> cuts(n);
-    for (size_t k = 0; k < n; ++k) {
-        const size_t i = order[k];
-        const Box& bi = boxes[i];
-        for (size_t m = k + 1; m < n && boxes[order[m]].minx <= bi.maxx + w; ++m) {
-            const size_t j = order[m];
-            if (!dirty[i] && !dirty[j]) continue;
-            const Box& bj = boxes[j];
-            if (bj.miny > bi.maxy + w || bj.maxy < bi.miny - w) continue;
+    ForEachNearPair(boxes, w, [&](size_t i, size_t j) {
+            if (!dirty[i] && !dirty[j]) return;
             const size_t a = std::min(i, j), b = std::max(i, j);
             CsSegment A = segs[a].View(), B = segs[b].View();
             Point3D p[2];
             const int code = A.IntersectInfo(B, p[0], p[1], w);
-            if (code == 0) continue;
+            if (code == 0) return;
             if (tally) CountContact(code);
             for (int slot = 0; slot < 2; ++slot) {
                 const int pos = (code >> (8 * slot)) & 15, kind = (code >> (8 * slot + 4)) & 3;
@@ -255,7 +352,10 @@ bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w,
                     if (pos & kSegPosEndB) cuts[a].push_back(segs[b].tail());
                 }
             }
-        }
+    });
+    if (std::all_of(cuts.begin(), cuts.end(), [](const auto& c) { return c.empty(); })) {
+        std::fill(dirty.begin(), dirty.end(), 0);
+        return false;
     }
     std::vector<OwnedSeg> out;
     out.reserve(n);
@@ -276,10 +376,15 @@ bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w,
     return any;
 }
 
-bool KeyLess(const OwnedSeg& a, const OwnedSeg& b) {
-    const double ka[7] = {double(a.arc), a.p[0].x, a.p[0].y, a.tail().x, a.tail().y, a.arc ? a.p[1].x : 0, a.arc ? a.p[1].y : 0};
-    const double kb[7] = {double(b.arc), b.p[0].x, b.p[0].y, b.tail().x, b.tail().y, b.arc ? b.p[1].x : 0, b.arc ? b.p[1].y : 0};
-    return std::lexicographical_compare(ka, ka + 7, kb, kb + 7);
+// The order that brings equal segments together whatever their input direction (after Orient).
+struct SegKey {
+    double k[7];
+    size_t i;
+    bool operator<(const SegKey& o) const { return std::lexicographical_compare(k, k + 7, o.k, o.k + 7); }
+};
+
+SegKey KeyOf(const OwnedSeg& a, size_t i) {
+    return {{double(a.arc), a.p[0].x, a.p[0].y, a.tail().x, a.tail().y, a.arc ? a.p[1].x : 0, a.arc ? a.p[1].y : 0}, i};
 }
 
 // Equal within w: same kind, the same ends, and for arcs middles near each other.
@@ -287,26 +392,38 @@ bool SameSeg(const OwnedSeg& a, const OwnedSeg& b, double w) {
     return a.arc == b.arc && Near(a.head(), b.head(), w) && Near(a.tail(), b.tail(), w) && (!a.arc || Near(a.p[1], b.p[1], w));
 }
 
-// Keeps one of each group of equal segments, or (odd) only groups of odd size.
-void ReduceEqual(std::vector<OwnedSeg>& segs, double w, bool odd) {
-    for (OwnedSeg& s : segs) Orient(s);
-    std::sort(segs.begin(), segs.end(), KeyLess);
-    std::vector<OwnedSeg> out;
-    out.reserve(segs.size());
-    for (size_t i = 0; i < segs.size();) {
+// Appends to out one of each group of equal segments among ids, or (odd) only groups of odd size.
+void ReduceEqual(std::vector<OwnedSeg>& segs, const std::vector<size_t>& ids, double w, bool odd, std::vector<OwnedSeg>& out) {
+    std::vector<SegKey> keys(ids.size());
+    for (size_t k = 0; k < ids.size(); ++k) {
+        Orient(segs[ids[k]]);
+        keys[k] = KeyOf(segs[ids[k]], ids[k]);
+    }
+    std::sort(keys.begin(), keys.end());
+    for (size_t i = 0; i < keys.size();) {
+        const OwnedSeg& first = segs[keys[i].i];
         size_t j = i + 1;
-        while (j < segs.size() && SameSeg(segs[i], segs[j], w)) ++j;
-        if (!odd || (j - i) % 2 == 1) out.push_back(segs[i]);
+        while (j < keys.size() && SameSeg(first, segs[keys[j].i], w)) ++j;
+        if (!odd || (j - i) % 2 == 1) out.push_back(first);
         i = j;
     }
+}
+
+void ReduceEqual(std::vector<OwnedSeg>& segs, double w, bool odd) {
+    std::vector<size_t> ids(segs.size());
+    std::iota(ids.begin(), ids.end(), 0);
+    std::vector<OwnedSeg> out;
+    out.reserve(segs.size());
+    ReduceEqual(segs, ids, w, odd, out);
     segs.swap(out);
 }
 
 // The box split of large inputs: equal segments have equal boxes and so always fall into the
 // same half, which keeps each half's reduction exact while bounding the sort.
-void ReduceInBox(std::vector<OwnedSeg>& segs, const Box& box, size_t limit, double w, bool odd, int depth) {
-    if (segs.size() <= limit || depth > 40) {
-        ReduceEqual(segs, w, odd);
+void ReduceInBox(std::vector<OwnedSeg>& segs, const std::vector<Box>& boxes, std::vector<size_t>& ids, const Box& box,
+                 size_t limit, double w, bool odd, int depth, std::vector<OwnedSeg>& out) {
+    if (ids.size() <= limit || depth > 40) {
+        ReduceEqual(segs, ids, w, odd, out);
         return;
     }
     Box first = box, second = box;
@@ -315,20 +432,19 @@ void ReduceInBox(std::vector<OwnedSeg>& segs, const Box& box, size_t limit, doub
     } else {
         first.maxx = second.minx = (box.minx + box.maxx) / 2;
     }
-    std::vector<OwnedSeg> a, b;
-    for (OwnedSeg& s : segs) {
-        const Box sb = BoxOf(s);
+    std::vector<size_t> a, b;
+    for (size_t i : ids) {
+        const Box& sb = boxes[i];
         const bool meetsFirst = sb.minx <= first.maxx && sb.maxx >= first.minx && sb.miny <= first.maxy && sb.maxy >= first.miny;
-        (meetsFirst ? a : b).push_back(s);
+        (meetsFirst ? a : b).push_back(i);
     }
     if (a.empty() || b.empty()) {
-        ReduceEqual(segs, w, odd);
+        ReduceEqual(segs, ids, w, odd, out);
         return;
     }
-    ReduceInBox(a, first, limit, w, odd, depth + 1);
-    ReduceInBox(b, second, limit, w, odd, depth + 1);
-    segs.swap(a);
-    segs.insert(segs.end(), b.begin(), b.end());
+    std::vector<size_t>().swap(ids);
+    ReduceInBox(segs, boxes, a, first, limit, w, odd, depth + 1, out);
+    ReduceInBox(segs, boxes, b, second, limit, w, odd, depth + 1, out);
 }
 
 }  // namespace
@@ -352,17 +468,25 @@ void NodeSegments(std::vector<OwnedSeg>& segs, int mode, double eps) {
     DropDegenerate(segs, w);
 
     Box all;
-    for (OwnedSeg& s : segs) all.add(BoxOf(s));
+    std::vector<Box> boxes(segs.size());
+    for (size_t i = 0; i < segs.size(); ++i) all.add(boxes[i] = BoxOf(segs[i]));
     all.minx -= eps, all.miny -= eps, all.maxx += eps, all.maxy += eps;
     const bool odd = mode == 2 || mode == 3;
-    ReduceInBox(segs, all, mode == 3 ? 1000000 : 50000, w, odd, 0);
+    {
+        std::vector<size_t> ids(segs.size());
+        std::iota(ids.begin(), ids.end(), 0);
+        std::vector<OwnedSeg> reduced;
+        reduced.reserve(segs.size());
+        ReduceInBox(segs, boxes, ids, all, mode == 3 ? 1000000 : 50000, w, odd, 0, reduced);
+        segs.swap(reduced);
+    }
 
     std::vector<char> dirty(segs.size(), 1);
     for (int round = 0; round < kMaxRounds; ++round) {
-        const bool split = SplitRound(segs, dirty, w, round == 0);
-        const bool moved = SnapVertices(segs, w, &dirty);
+        // Without a split every vertex is where the last snapping left it.
+        if (!SplitRound(segs, dirty, w, round == 0)) break;
+        SnapVertices(segs, w, &dirty);
         DropDegenerate(segs, dirty, w);
-        if (!split && !moved) break;
     }
     // Overlapping stretches are equal pieces now; modes 0, 1 and 3 keep one of each, mode 2 only
     // those covered an odd number of times.

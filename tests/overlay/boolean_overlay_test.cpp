@@ -9,6 +9,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <tuple>
 
 #include "companion/gbk.h"
 #include "companion/ui.h"
@@ -62,6 +63,23 @@ struct Shapes {
             return "MULTIPOLYGON(" + Star(Real(-5, 5), Real(-5, 5), Real(1, 6)) + ", " + Star(Real(30, 40), Real(-5, 5), Real(1, 6)) + ")";
         return "POLYGON" + Star(Real(-5, 5), Real(-5, 5), Real(1, 8));
     }
+    // A square lake with a 5 x 5 grid of holes (one of 80 vertices), and a multipolygon of a star
+    // over the lake's edge, islands inside some holes and pieces over others: many holes to
+    // look up, and separate pieces to place inside long face boundaries.
+    std::pair<std::string, std::string> LakeAndIslands() {
+        std::string lake = "POLYGON((0 0, 12 0, 12 12, 0 12, 0 0)";
+        std::string other = "MULTIPOLYGON((" + Ring(12, Real(3, 9), 2, 3.5, false, 12) + ")";
+        for (int i = 1; i <= 5; ++i)
+            for (int j = 1; j <= 5; ++j) {
+                const double cx = 2 * i, cy = 2 * j;
+                lake += ", " + Ring(cx, cy, 0.5, 0.8, true, i == 2 && j == 2 ? 80 : Int(8, 14));
+                if (i > 3) continue;  // the star may cover these
+                const int what = i == 2 && j == 2 ? 0 : Int(0, 3);
+                if (what == 0) other += ", (" + Ring(cx, cy, 0.1, 0.3, false, Int(3, 8)) + ")";
+                if (what == 1) other += ", (" + Ring(cx + 0.7, cy, 0.2, 0.45, false, Int(3, 8)) + ")";
+            }
+        return {lake + ")", other + ")"};
+    }
     // The union of a few lattice rectangles: edges and corners shared with the other operand,
     // holes and separate pieces arise on their own.
     std::string Lattice() {
@@ -96,11 +114,13 @@ TEST(AreaOverlay, AgreesWithGeosOnRandomPairs) {
     Shapes shapes(20261206, geos);
     std::map<std::string, int> failures;
     int cases = 0, agreed = 0;
-    const char* kinds[] = {"generic", "lattice", "nested", "identical", "touching"};
-    for (int trial = 0; trial < 800; ++trial) {
-        const int kind = trial % 5;
+    const char* kinds[] = {"generic", "lattice", "nested", "identical", "touching", "lake"};
+    Shapes lakes(7, geos);
+    for (int trial = 0; trial < 840; ++trial) {
+        const int kind = trial < 800 ? trial % 5 : 5;
         std::string ta, tb;
         switch (kind) {
+        case 5: std::tie(ta, tb) = lakes.LakeAndIslands(); break;
         case 0: ta = shapes.Generic(), tb = shapes.Generic(); break;
         case 1: ta = shapes.Lattice(), tb = shapes.Lattice(); break;
         case 2: {
