@@ -81,8 +81,12 @@ void C9iPartsIndex::BuildBands() {
         size_t total = 0;
         for (size_t u = 0; u < usable.size(); ++u) {
             const Box& b = m_segs->box(usable[u]);
-            auto k0 = static_cast<uint32_t>(std::clamp(std::floor((b.miny - m_bandY0) / m_bandH), 0.0, last));
-            auto k1 = static_cast<uint32_t>(std::clamp(std::floor((b.maxy - m_bandY0) / m_bandH), 0.0, last));
+            // Extents beyond the double range make the quotient NaN: band 0.
+            auto band = [&](double y) {
+                const double k = std::floor((y - m_bandY0) / m_bandH);
+                return k >= 0 ? static_cast<uint32_t>(std::min(k, last)) : 0u;
+            };
+            const uint32_t k0 = band(b.miny), k1 = std::max(k0, band(b.maxy));
             spans[u] = {k0, k1};
             total += k1 - k0 + 1;
         }
@@ -109,7 +113,7 @@ void C9iPartsIndex::BuildBands() {
 
 size_t C9iPartsIndex::BandOf(double y) const {
     const double k = std::floor((y - m_bandY0) / m_bandH);
-    return static_cast<size_t>(std::clamp(k, 0.0, static_cast<double>(m_bandStart.size() - 2)));
+    return k >= 0 ? static_cast<size_t>(std::min(k, static_cast<double>(m_bandStart.size() - 2))) : 0;
 }
 
 // A new mark for the segments a query visits, so that one listed in several bands is seen once.
