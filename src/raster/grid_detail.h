@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <limits>
 
-#include <sys/mman.h>
+#include "platform/huge_pages.h"
 
 namespace kelo::detail {
 
@@ -28,11 +28,7 @@ inline int32_t* NewGridToFill(const void* source, int cols, int rows) {
     const size_t n = GridCells(cols, rows) + 1;
     int32_t* g = new int32_t[n];
     g[n - 1] = 0;
-    // A large grid is its own mapping; backing it with huge pages spares the hundreds of
-    // thousands of page faults that first touching it would take.
-    const uintptr_t page = uintptr_t{1} << 21, beg = (reinterpret_cast<uintptr_t>(g) + page - 1) & ~(page - 1),
-                    end = (reinterpret_cast<uintptr_t>(g + n)) & ~(page - 1);
-    if (end > beg) madvise(reinterpret_cast<void*>(beg), end - beg, MADV_HUGEPAGE);
+    AdviseHugePages(g, n * sizeof(int32_t));
     return g;
 }
 

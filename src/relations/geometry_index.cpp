@@ -6,9 +6,8 @@
 #include <new>
 #include <type_traits>
 
-#include <sys/mman.h>
-
 #include "geometry/tolerance.h"
+#include "platform/huge_pages.h"
 
 namespace kelo {
 
@@ -240,7 +239,6 @@ static_assert(std::is_trivially_destructible_v<OwnedRecord>, "a block frees its 
 struct RecordBlock {
     size_t live;
     OwnedRecord* records;
-    bool huge = false;
 };
 
 NodeInfoType* NewRecord(uint32_t id, const Box& box) {
@@ -258,21 +256,12 @@ NodeInfoType* NewRecord(uint32_t id, const Box& box, RecordBlock* block) {
     return &o->info;
 }
 
-constexpr size_t kHugePage = size_t(2) << 20;
-
 RecordBlock* NewBlock(size_t count) {
-    auto* b = new RecordBlock{0, nullptr};
     const size_t bytes = count * sizeof(OwnedRecord);
-    if (bytes < 4 * kHugePage) {
-        b->records = static_cast<OwnedRecord*>(::operator new(bytes));
-        return b;
-    }
-    // A large block is filled at once: asking for huge pages spares a page fault per 4 KiB,
-    // which otherwise costs about a fifth of a million-record load.
-    b->records = static_cast<OwnedRecord*>(::operator new((bytes + kHugePage - 1) / kHugePage * kHugePage,
-                                                          std::align_val_t(kHugePage)));
-    madvise(b->records, (bytes + kHugePage - 1) / kHugePage * kHugePage, MADV_HUGEPAGE);
-    b->huge = true;
+    auto* b = new RecordBlock{0, static_cast<OwnedRecord*>(::operator new(bytes))};
+    // A large block is filled at once: huge pages spare a page fault per 4 KiB, which otherwise
+    // costs about a fifth of a million-record load.
+    detail::AdviseHugePages(b->records, bytes);
     return b;
 }
 
@@ -282,8 +271,7 @@ void FreeRecord(NodeInfoType* rec) {
     if (!block) {
         delete o;
     } else if (--block->live == 0) {
-        if (block->huge) ::operator delete(block->records, std::align_val_t(kHugePage));
-        else ::operator delete(block->records);
+        ::operator delete(block->records);
         delete block;
     }
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/huge_pages.h"
 #include "script/vm/script_engine.h"
 #include "script/vm/value_ops.h"
 
@@ -15,19 +16,15 @@ namespace kelo {
 void* MapStoreArray(size_t bytes) {
     void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
     // Large stores fault in 2 MB at a time instead of 4 KB.
-    if (bytes > (4u << 20)) madvise(p, bytes, MADV_HUGEPAGE);
-#endif
+    if (bytes > (4u << 20)) detail::AdviseHugePages(p, bytes);
     return p;
 }
 
 void* GrowStoreArray(void* p, size_t oldBytes, size_t newBytes) {
     void* q = mremap(p, oldBytes, newBytes, MREMAP_MAYMOVE);
     if (q == MAP_FAILED) return nullptr;
-#ifdef MADV_HUGEPAGE
-    if (newBytes > (4u << 20)) madvise(q, newBytes, MADV_HUGEPAGE);
-#endif
+    if (newBytes > (4u << 20)) detail::AdviseHugePages(q, newBytes);
     return q;
 }
 
