@@ -11,6 +11,7 @@
 #include <map>
 #include <numeric>
 
+#include "geometry/buckets.h"
 #include "geometry/circle_arc.h"
 #include "geometry/geometry_object.h"
 #include "geometry/tolerance.h"
@@ -104,8 +105,7 @@ public:
 
 private:
     size_t Band(double y) const {
-        const double c = (y - m_y0) / m_h;
-        return c >= 0 ? static_cast<size_t>(std::min(c, double(m_bands.size() - 1))) : 0;
+        return detail::BucketOf((y - m_y0) / m_h, m_bands.size());
     }
 
     double m_y0 = 0, m_h = 1;
@@ -285,10 +285,7 @@ int CKeloMakeArcPolygon::Solve(bool) {
     for (const Bounded& b : bounded) extent.add(b.box);
     const size_t side = std::clamp<size_t>(static_cast<size_t>(std::sqrt(double(bounded.size()))), 1, 512);
     const double cw = std::max(extent.maxx - extent.minx, 1e-300) / double(side), ch = std::max(extent.maxy - extent.miny, 1e-300) / double(side);
-    auto cellOf = [&](double v, double lo, double w) {
-        const double c = (v - lo) / w;
-        return c >= 0 ? static_cast<size_t>(std::min(c, double(side - 1))) : 0;
-    };
+    auto cellOf = [&](double v, double lo, double w) { return detail::BucketOf((v - lo) / w, side); };
     std::vector<std::vector<size_t>> grid(side * side);
     for (size_t f : bySize) {
         const Box& b = bounded[f].box;

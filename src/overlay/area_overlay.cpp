@@ -16,7 +16,6 @@
 #include "overlay/arc_polygon.h"
 #include "overlay/boolean_overlay.h"
 #include "overlay/overlay_detail.h"
-#include "relations/nine_detail.h"
 #include "relations/nine_intersection.h"
 
 namespace kelo {
@@ -113,85 +112,6 @@ constexpr double kFineTol = 1e-8;
 
 bool IsArea(const WKBGeometry* g) { return g && (g->type == wkbPolygon || g->type == wkbMultiPolygon); }
 
-// Point location in areas as the relation engine does it (first polygon holding the point wins,
-// a hole holding it or passing through it decides), but with the holes of a polygon found through
-// a grid of their boxes: the engine tries every hole in turn, and classifying the faces of a lake
-// with ten thousand islands would look at every island for every face.
-class HoleGrid {
-public:
-    HoleGrid(const detail::RelGeom& g, double tol) : m_g(g), m_tol(tol) {
-        m_grids.resize(g.polygons.size());
-        for (size_t k = 0; k < g.polygons.size(); ++k) {
-            const auto& rings = g.polygons[k];
-            if (rings.size() <= kFewHoles) continue;
-            Grid& grid = m_grids[k];
-            grid.box = g.polygonBoxes[k];
-            grid.side = std::clamp<size_t>(static_cast<size_t>(std::sqrt(double(rings.size()))), 1, 512);
-            grid.cells.resize(grid.side * grid.side);
-            // Boxes grown by twice the tolerance: a hole is a candidate wherever its test could
-            // see the point.
-            for (size_t h = 1; h < rings.size(); ++h) {
-                const Box& b = rings[h].index->GetBox();
-                const double t = 2 * tol;
-                for (size_t gy = grid.Cell(b.miny - t, 1); gy <= grid.Cell(b.maxy + t, 1); ++gy)
-                    for (size_t gx = grid.Cell(b.minx - t, 0); gx <= grid.Cell(b.maxx + t, 0); ++gx)
-                        grid.cells[gy * grid.side + gx].push_back(static_cast<uint32_t>(h));
-            }
-        }
-    }
-
-    // 0 interior, 1 boundary, 2 exterior, as the relation engine's location.
-    int Locate(const Point3D& p) const {
-        if (!std::isfinite(p.x) || !std::isfinite(p.y)) return 2;
-        int best = 2;
-        for (size_t k = 0; k < m_g.polygons.size(); ++k) {
-            if (!IsBoxIntersect(m_g.polygonBoxes[k], Box(p.x, p.y, p.x, p.y), m_tol)) continue;
-            const auto& rings = m_g.polygons[k];
-            int on = 0;
-            if (!rings[0].index->PointIn(p, m_tol, on)) {
-                if (on) best = 1;
-                continue;
-            }
-            int here = 0;
-            auto hole = [&](size_t h) {
-                int onHole = 0;
-                if (rings[h].index->PointIn(p, m_tol, onHole)) here = 2;
-                else if (onHole) here = 1;
-                return here != 0;
-            };
-            const Grid& grid = m_grids[k];
-            if (grid.cells.empty()) {
-                for (size_t h = 1; h < rings.size() && !hole(h); ++h) {}
-            } else {
-                for (uint32_t h : grid.cells[grid.Cell(p.y, 1) * grid.side + grid.Cell(p.x, 0)])
-                    if (hole(h)) break;
-            }
-            if (here == 0) return 0;
-            if (here == 1) best = 1;
-        }
-        return best;
-    }
-
-private:
-    static constexpr size_t kFewHoles = 16;
-
-    struct Grid {
-        Box box;
-        size_t side = 0;
-        std::vector<std::vector<uint32_t>> cells;  // hole numbers in ring order
-        size_t Cell(double v, int axis) const {
-            const double lo = axis ? box.miny : box.minx, hi = axis ? box.maxy : box.maxx;
-            const double w = std::max(hi - lo, 1e-300) / double(side);
-            const double c = (v - lo) / w;
-            return c >= 0 ? static_cast<size_t>(std::min(c, double(side - 1))) : 0;
-        }
-    };
-
-    const detail::RelGeom& m_g;
-    double m_tol;
-    std::vector<Grid> m_grids;
-};
-
 // An operand's private copy, its curves other than arcs made straight or arc chains, indexed.
 struct Operand {
     GM_Object obj;
@@ -204,23 +124,9 @@ struct Operand {
     }
     // 2 inside, 1 on the boundary, 0 outside.
     int Where(const Point3D& p, double tol) const {
-        const detail::RelGeom& g = index->Geom();
-        int loc;
-        if (g.lines.empty() && g.points.empty()) {
-            if (!holes || holesTol != tol) {
-                holes = std::make_unique<HoleGrid>(g, tol);
-                holesTol = tol;
-            }
-            loc = holes->Locate(p);
-        } else {
-            loc = index->Locate(p, tol);
-        }
+        const int loc = index->Locate(p, tol);
         return loc == 0 ? 2 : loc == 1 ? 1 : 0;
     }
-
-private:
-    mutable std::unique_ptr<HoleGrid> holes;
-    mutable double holesTol = -1;
 };
 
 size_t SegmentCount(const GM_Object& g) {

@@ -1,5 +1,5 @@
 // The noding pass. Vertices closer than the tolerance are merged first, so that the later tests
-// can compare shared ends exactly; then candidate pairs from a sweep over the segment boxes are
+// can compare shared ends exactly; then candidate pairs from a grid of the segment boxes are
 // classified by IntersectInfo and every contact becomes a split point on the segments it lies
 // inside. A split point that is only near a segment bends it by up to the tolerance, which can
 // make new contacts, so rounds repeat until one finds nothing to split. Overlaps need no
@@ -10,6 +10,7 @@
 #include <numeric>
 #include <unordered_map>
 
+#include "geometry/buckets.h"
 #include "geometry/circle_arc.h"
 #include "overlay/line_handler.h"
 #include "relations/segment_tally.h"
@@ -253,14 +254,10 @@ void ForEachNearPair(const std::vector<Box>& boxes, double w, F f) {
     if (width / cell * (height / cell) > 2.0 * double(n)) cell = std::sqrt(width * height / (2.0 * double(n)));
     if (!(cell > 0) || !std::isfinite(cell) || !std::isfinite(width) || !std::isfinite(height)) cell = std::max(width, height);
     auto cells = [&](double extent) {
-        const double c = extent / cell;  // NaN for infinite coordinates: one cell
-        return (c >= 0 ? static_cast<size_t>(std::min(c, 65535.0)) : size_t(0)) + 1;
+        return BucketOf(extent / cell, 65536) + 1;  // NaN for infinite coordinates: one cell
     };
     const size_t nx = cells(width), ny = cells(height);
-    auto cellOf = [&](double v, double lo, size_t count) {
-        const double c = (v - lo) / cell;
-        return c >= 0 ? static_cast<size_t>(std::min(c, double(count - 1))) : size_t(0);
-    };
+    auto cellOf = [&](double v, double lo, size_t count) { return BucketOf((v - lo) / cell, count); };
     constexpr size_t kBig = 64;
     struct Span {
         size_t x0, x1, y0, y1;

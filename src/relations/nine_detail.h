@@ -2,6 +2,8 @@
 // lists of rings, lines, points and the free line ends), point location, and the matrix.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "geometry/box.h"
@@ -18,9 +20,20 @@ struct RelRing {
     bool leftInterior;  // the area lies on the left of the ring's direction of travel
 };
 
+// The holes of a polygon that has many, bucketed by a grid over the polygon's box: a point is
+// tested against the holes whose boxes reach its cell instead of every hole (a lake with ten
+// thousand islands would otherwise look at every island for every point).
+struct HoleGrid {
+    Box box;
+    size_t side = 0;
+    std::vector<std::vector<uint32_t>> cells;  // hole numbers in ring order; empty: no grid
+    size_t Cell(double v, int axis) const;
+};
+
 struct RelGeom {
     std::vector<std::vector<RelRing>> polygons;  // outer ring first, then holes
     std::vector<Box> polygonBoxes;
+    std::vector<HoleGrid> holeGrids;  // one per polygon, made by Finish
     std::vector<const C9iPartsIndex*> lines;
     std::vector<Point3D> points;    // sorted by x
     std::vector<Point3D> lineEnds;  // ends of open line parts, sorted by x: the lines' boundary
@@ -30,7 +43,7 @@ struct RelGeom {
     bool Empty() const { return polygons.empty() && lines.empty() && points.empty(); }
     // 2 areas, 1 lines, 0 points, -1 nothing.
     int Dimension() const;
-    void Finish();  // sorts the point lists and forms the box
+    void Finish();  // sorts the point lists, forms the box and the hole grids
 
     Loc Locate(const Point3D& p, double tol) const;
     Loc LocateInAreas(const Point3D& p, double tol) const;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "geometry/buckets.h"
 #include "geometry/circle_arc.h"
 #include "geometry/parts.h"
 #include "geometry/segment_runs.h"
@@ -77,15 +78,11 @@ void C9iPartsIndex::BuildBands() {
     std::vector<std::pair<uint32_t, uint32_t>> spans(usable.size());
     for (;;) {
         m_bandH = height > 0 ? height / static_cast<double>(bands) : 1.0;
-        const double last = static_cast<double>(bands - 1);
         size_t total = 0;
         for (size_t u = 0; u < usable.size(); ++u) {
             const Box& b = m_segs->box(usable[u]);
             // Extents beyond the double range make the quotient NaN: band 0.
-            auto band = [&](double y) {
-                const double k = std::floor((y - m_bandY0) / m_bandH);
-                return k >= 0 ? static_cast<uint32_t>(std::min(k, last)) : 0u;
-            };
+            auto band = [&](double y) { return static_cast<uint32_t>(detail::BucketOf((y - m_bandY0) / m_bandH, bands)); };
             const uint32_t k0 = band(b.miny), k1 = std::max(k0, band(b.maxy));
             spans[u] = {k0, k1};
             total += k1 - k0 + 1;
@@ -112,8 +109,7 @@ void C9iPartsIndex::BuildBands() {
 }
 
 size_t C9iPartsIndex::BandOf(double y) const {
-    const double k = std::floor((y - m_bandY0) / m_bandH);
-    return k >= 0 ? static_cast<size_t>(std::min(k, static_cast<double>(m_bandStart.size() - 2))) : 0;
+    return detail::BucketOf((y - m_bandY0) / m_bandH, m_bandStart.size() - 1);
 }
 
 // A new mark for the segments a query visits, so that one listed in several bands is seen once.

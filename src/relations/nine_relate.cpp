@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "geometry/circle_arc.h"
+#include "geometry/buckets.h"
 #include "geometry/parts.h"
 #include "geometry/segment_runs.h"
 #include "relations/nine_detail.h"
@@ -303,7 +304,34 @@ int RelGeom::Dimension() const {
     return -1;
 }
 
+size_t HoleGrid::Cell(double v, int axis) const {
+    const double lo = axis ? box.miny : box.minx, hi = axis ? box.maxy : box.maxx;
+    return BucketOf((v - lo) / (std::max(hi - lo, 1e-300) / double(side)), side);
+}
+
+namespace {
+
+// Below this many holes trying each in turn is as quick as the grid.
+constexpr size_t kFewHoles = 16;
+
+void MakeHoleGrid(const std::vector<RelRing>& rings, const Box& box, HoleGrid& grid) {
+    if (rings.size() <= kFewHoles) return;
+    grid.box = box;
+    grid.side = std::clamp<size_t>(static_cast<size_t>(std::sqrt(double(rings.size()))), 1, 512);
+    grid.cells.resize(grid.side * grid.side);
+    for (size_t h = 1; h < rings.size(); ++h) {
+        const Box& b = rings[h].index->GetBox();
+        for (size_t gy = grid.Cell(b.miny, 1); gy <= grid.Cell(b.maxy, 1); ++gy)
+            for (size_t gx = grid.Cell(b.minx, 0); gx <= grid.Cell(b.maxx, 0); ++gx)
+                grid.cells[gy * grid.side + gx].push_back(static_cast<uint32_t>(h));
+    }
+}
+
+}  // namespace
+
 void RelGeom::Finish() {
+    holeGrids.assign(polygons.size(), HoleGrid{});
+    for (size_t k = 0; k < polygons.size(); ++k) MakeHoleGrid(polygons[k], polygonBoxes[k], holeGrids[k]);
     std::sort(points.begin(), points.end(), ByX);
     std::sort(lineEnds.begin(), lineEnds.end(), ByX);
     box = Box();
@@ -334,16 +362,37 @@ Loc RelGeom::LocateInAreas(const Point3D& p, double tol) const {
             if (on) best = kLocBoundary;
             continue;
         }
+        // The first hole holding the point, or passing through it, decides, in ring order.
         Loc here = kLocInterior;
-        for (size_t h = 1; h < rings.size(); ++h) {
+        auto hole = [&](size_t h) {
             int onHole = 0;
-            if (rings[h].index->PointIn(p, tol, onHole)) {
-                here = kLocExterior;
-                break;
-            }
-            if (onHole) {
-                here = kLocBoundary;
-                break;
+            if (rings[h].index->PointIn(p, tol, onHole)) here = kLocExterior;
+            else if (onHole) here = kLocBoundary;
+            return here != kLocInterior;
+        };
+        const HoleGrid* grid = k < holeGrids.size() && !holeGrids[k].cells.empty() ? &holeGrids[k] : nullptr;
+        if (!grid) {
+            for (size_t h = 1; h < rings.size() && !hole(h); ++h) {}
+        } else {
+            // A hole is a candidate wherever its test could see the point: the cells of the
+            // point's box grown by twice the tolerance, usually one.
+            const double t = 2 * tol;
+            const size_t x0 = grid->Cell(p.x - t, 0), x1 = grid->Cell(p.x + t, 0);
+            const size_t y0 = grid->Cell(p.y - t, 1), y1 = grid->Cell(p.y + t, 1);
+            if (x0 == x1 && y0 == y1) {
+                for (uint32_t h : grid->cells[y0 * grid->side + x0])
+                    if (hole(h)) break;
+            } else {
+                std::vector<uint32_t> near;
+                for (size_t gy = y0; gy <= y1; ++gy)
+                    for (size_t gx = x0; gx <= x1; ++gx) {
+                        const auto& c = grid->cells[gy * grid->side + gx];
+                        near.insert(near.end(), c.begin(), c.end());
+                    }
+                std::sort(near.begin(), near.end());
+                near.erase(std::unique(near.begin(), near.end()), near.end());
+                for (uint32_t h : near)
+                    if (hole(h)) break;
             }
         }
         if (here == kLocInterior) return kLocInterior;
