@@ -277,8 +277,9 @@ void ForEachNearPair(const std::vector<Box>& boxes, double w, F f) {
         for (size_t y = s.y0; y <= s.y1; ++y)
             for (size_t x = s.x0; x <= s.x1; ++x) ++start[y * nx + x + 1];
     }
-    if (big.size() > 256 && big.size() > n / 16) {
-        // Long segments everywhere (spokes, long thin shapes): a grid does not fit, sweep along x.
+    if (big.size() > 256) {
+        // Many long segments (spokes, long thin shapes, a coarse layer over a fine one): testing
+        // each against all others would grow with their count times n, so sweep along x instead.
         std::vector<Keyed> order(n);
         for (size_t i = 0; i < n; ++i) order[i] = {boxes[i].minx, 0, i};
         std::sort(order.begin(), order.end(), [](const Keyed& a, const Keyed& b) { return a.x < b.x; });
