@@ -1,10 +1,17 @@
 #include "relations/geometry_index.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <new>
 #include <type_traits>
+#include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "geometry/tolerance.h"
 #include "platform/huge_pages.h"
@@ -232,6 +239,7 @@ struct OwnedRecord {
     NodeInfoType info;
     Box box;
     RecordBlock* block;  // null for a record made alone
+    uint32_t slot;       // the record's position in the id-sorted array when the compact copy was made
 };
 static_assert(std::is_standard_layout_v<OwnedRecord>, "a record pointer converts back to its allocation");
 static_assert(std::is_trivially_destructible_v<OwnedRecord>, "a block frees its records without visiting them");
@@ -242,7 +250,7 @@ struct RecordBlock {
 };
 
 NodeInfoType* NewRecord(uint32_t id, const Box& box) {
-    auto* o = new OwnedRecord{NodeInfoType{}, box, nullptr};
+    auto* o = new OwnedRecord{NodeInfoType{}, box, nullptr, 0};
     o->info.id = id;
     o->info.box = &o->box;
     return &o->info;
@@ -250,7 +258,7 @@ NodeInfoType* NewRecord(uint32_t id, const Box& box) {
 
 // Records are taken from the block in order; the block must hold as many as are taken.
 NodeInfoType* NewRecord(uint32_t id, const Box& box, RecordBlock* block) {
-    OwnedRecord* o = new (&block->records[block->live++]) OwnedRecord{NodeInfoType{}, box, block};
+    OwnedRecord* o = new (&block->records[block->live++]) OwnedRecord{NodeInfoType{}, box, block, 0};
     o->info.id = id;
     o->info.box = &o->box;
     return &o->info;
@@ -299,24 +307,123 @@ void CollectMeeting(const Node* n, const Box& q, std::vector<Hit>& found) {
         if (mask & (1 << c)) CollectMeeting(&n->children[c], q, found);
 }
 
-// The same walk over the compact copy: the same nodes are visited and the same entries taken.
-// A hit is the record's id above its entry's position, so plain integer order is id order.
-template <class FlatNode, class FlatEntry>
-void CollectMeetingFlat(const FlatNode* nodes, size_t at, const FlatEntry* entries, const Box& q, std::vector<uint64_t>& found) {
-    const FlatNode& n = nodes[at];
-    for (uint32_t i = n.begin; i < n.leafBegin; ++i) found.push_back(uint64_t{entries[i].id} << 32 | i);
-    for (uint32_t i = n.leafBegin; i < n.end; ++i) {
-        const FlatEntry& b = entries[i];
-        if (b.minx <= q.maxx && q.minx <= b.maxx && b.miny <= q.maxy && q.miny <= b.maxy) found.push_back(uint64_t{b.id} << 32 | i);
+// Directed conversions: the float lies on the named side of the double, at most one float step
+// from it, which bounds what a comparison of floats can get wrong.
+float FloatDown(double d) {
+    float f = static_cast<float>(d);
+    return static_cast<double>(f) > d ? std::nextafter(f, -HUGE_VALF) : f;
+}
+float FloatUp(double d) {
+    float f = static_cast<float>(d);
+    return static_cast<double>(f) < d ? std::nextafter(f, HUGE_VALF) : f;
+}
+
+// A node's block in the compact copy: covering positions, leaf positions padded to a multiple
+// of four, then the four runs of leaf box edges, as many as the padded leaf positions.
+size_t Padded(size_t leaf) { return (leaf + 3) & ~size_t{3}; }
+size_t BlockWords(size_t covering, size_t leaf) { return covering + 5 * Padded(leaf); }
+
+// The walk of CollectMeeting over the compact copy: the same nodes are visited and the same
+// records taken, each as its position in the id-sorted record array. The nodes are found first
+// and their blocks fetched ahead, so the entries of one node are tested while the next arrive.
+// The entries' float boxes contain their true boxes, so a float test against the query rounded
+// outward misses nothing; an entry it passes is a hit for sure when it also passes against the
+// query rounded inward, as the float edge is then more than a float step inside; only an entry
+// whose edge lies within a float step of the query's is tested on its record's own box.
+template <class Node>
+struct FlatWalk {
+    const Node* nodes;
+    const uint32_t* words;
+    NodeInfoType* const* records;  // per entry
+    const Box& q;
+    std::vector<uint64_t>& found;
+    std::vector<uint32_t>& visited;
+
+    // Breadth first, so the nodes of a level and their blocks are fetched while the nodes before
+    // them are read.
+    void Find() const {
+        visited.assign(1, 0);
+        for (size_t i = 0; i < visited.size(); ++i) {
+            const Node& n = nodes[visited[i]];
+            const char* block = reinterpret_cast<const char*>(words + n.first);
+            const size_t bytes = 4 * BlockWords(n.covering, n.leaf);
+            for (size_t b = 0; b < bytes && b < 1024; b += 64) __builtin_prefetch(block + b);
+            if (n.children < 0) continue;
+            const bool left = q.minx <= n.cx, right = q.maxx >= n.cx, below = q.miny <= n.cy, above = q.maxy >= n.cy;
+            const uint32_t c = static_cast<uint32_t>(n.children);
+            __builtin_prefetch(nodes + c);
+            __builtin_prefetch(nodes + c + 2);
+            if (left && below) visited.push_back(c);
+            if (right && below) visited.push_back(c + 1);
+            if (left && above) visited.push_back(c + 2);
+            if (right && above) visited.push_back(c + 3);
+        }
     }
-    if (n.children < 0) return;
-    const double cx = (n.minx + n.maxx) / 2, cy = (n.miny + n.maxy) / 2;
-    const bool left = q.minx <= cx, right = q.maxx >= cx, below = q.miny <= cy, above = q.maxy >= cy;
-    const size_t c = static_cast<size_t>(n.children);
-    if (left && below) CollectMeetingFlat(nodes, c, entries, q, found);
-    if (right && below) CollectMeetingFlat(nodes, c + 1, entries, q, found);
-    if (left && above) CollectMeetingFlat(nodes, c + 2, entries, q, found);
-    if (right && above) CollectMeetingFlat(nodes, c + 3, entries, q, found);
+
+    void Run() const {
+        Find();
+        const float loX = FloatDown(q.minx), loY = FloatDown(q.miny), hiX = FloatUp(q.maxx), hiY = FloatUp(q.maxy);
+        const float inLoX = FloatUp(q.minx), inLoY = FloatUp(q.miny), inHiX = FloatDown(q.maxx), inHiY = FloatDown(q.maxy);
+        for (uint32_t at : visited) {
+            const Node& n = nodes[at];
+            const uint32_t* s = words + n.first;
+            for (uint32_t k = 0; k < n.covering; ++k) {
+                found.push_back(uint64_t{s[k]} << 32 | (n.entry + k));
+                __builtin_prefetch(records + n.entry + k);
+            }
+            const uint32_t* leaf = s + n.covering;
+            const uint32_t entry = n.entry + n.covering;
+            const size_t kp = Padded(n.leaf);
+            const uint32_t* edges = leaf + kp;
+            auto edge = [edges](size_t k) { return std::bit_cast<float>(edges[k]); };
+            auto take = [&](size_t k) {
+                if (!(edge(k) < inHiX && inLoX < edge(2 * kp + k) && edge(kp + k) < inHiY && inLoY < edge(3 * kp + k))) {
+                    const Box& b = *records[entry + k]->box;
+                    if (!(b.minx <= q.maxx && q.minx <= b.maxx && b.miny <= q.maxy && q.miny <= b.maxy)) return;
+                }
+                found.push_back(uint64_t{leaf[k]} << 32 | (entry + k));
+                __builtin_prefetch(records + entry + k);  // read once the hits are sorted
+            };
+#if defined(__SSE2__)
+            const float* e = reinterpret_cast<const float*>(edges);  // read only through the unaligned-load intrinsic
+            const __m128 hx = _mm_set1_ps(hiX), hy = _mm_set1_ps(hiY), lx = _mm_set1_ps(loX), ly = _mm_set1_ps(loY);
+            for (size_t i = 0; i < kp; i += 4) {
+                const __m128 mx = _mm_and_ps(_mm_cmple_ps(_mm_loadu_ps(e + i), hx), _mm_cmple_ps(lx, _mm_loadu_ps(e + 2 * kp + i)));
+                const __m128 my = _mm_and_ps(_mm_cmple_ps(_mm_loadu_ps(e + kp + i), hy), _mm_cmple_ps(ly, _mm_loadu_ps(e + 3 * kp + i)));
+                for (unsigned bits = static_cast<unsigned>(_mm_movemask_ps(_mm_and_ps(mx, my))); bits; bits &= bits - 1)
+                    take(i + static_cast<size_t>(__builtin_ctz(bits)));
+            }
+#else
+            for (size_t k = 0; k < kp; ++k)
+                if (edge(k) <= hiX && loX <= edge(2 * kp + k) && edge(kp + k) <= hiY && loY <= edge(3 * kp + k)) take(k);
+#endif
+        }
+    }
+};
+
+// Sorts hits by their upper half, a value below limit. A comparison sort of a hundred values
+// mispredicts about half its branches; counting them by bytes, least significant first, does
+// not branch on the values and skips bytes that all of them share.
+void SortHits(std::vector<uint64_t>& v, std::vector<uint64_t>& spare, uint32_t limit) {
+    if (v.size() < 64) {
+        std::sort(v.begin(), v.end());
+        return;
+    }
+    // As few passes as bytes would take, each over as few bits as they allow.
+    const int bits = limit > 1 ? std::bit_width(limit - 1) : 1, digits = (bits + 7) / 8, width = (bits + digits - 1) / digits;
+    const uint32_t mask = (uint32_t{1} << width) - 1;
+    uint32_t counts[4][256] = {};
+    for (uint64_t x : v)
+        for (int d = 0; d < digits; ++d) ++counts[d][(x >> (32 + width * d)) & mask];
+    spare.resize(v.size());
+    for (int d = 0; d < digits; ++d) {
+        uint32_t* c = counts[d];
+        if (c[(v[0] >> (32 + width * d)) & mask] == v.size()) continue;
+        uint32_t sum = 0;
+        for (uint32_t b = 0; b <= mask; ++b) sum += std::exchange(c[b], sum);
+        for (uint64_t x : v) spare[c[(x >> (32 + width * d)) & mask]++] = x;
+        v.swap(spare);
+    }
 }
 
 void SortUnique(std::vector<NodeInfoType*>& found, CNodeInfoArray& out) {
@@ -540,14 +647,20 @@ int GeometryIndex::BoxQuery(const Box& box, CNodeInfoArray& out) const {
     // sorted by id and a record appears once. The lists are reused across queries: growing fresh
     // ones cost more than a large window's sort.
     if (m_flatValid) {
-        thread_local std::vector<uint64_t> found;
+        thread_local std::vector<uint64_t> found, spare;
+        thread_local std::vector<uint32_t> visited;
         found.clear();
-        CollectMeetingFlat(m_flatNodes.data(), 0, m_flatEntries.data(), q, found);
-        std::sort(found.begin(), found.end());
+        FlatWalk<FlatNode>{m_flatNodes.data(), m_flatWords.data(), m_flatRecords.data(), q, found, visited}.Run();
+        // A hit is its record's position in the id-sorted array, so id order, above its entry.
+        SortHits(found, spare, static_cast<uint32_t>(m_records.size()));
         out.resize(found.size());
         size_t n = 0;
-        for (size_t i = 0; i < found.size(); ++i)
-            if (i == 0 || (found[i] >> 32) != (found[i - 1] >> 32)) out[n++] = m_flatEntries[found[i] & 0xFFFFFFFFu].rec;
+        uint64_t last = ~uint64_t{0};
+        for (uint64_t hit : found) {
+            out[n] = m_flatRecords[hit & 0xFFFFFFFFu];
+            n += (hit >> 32) != last;
+            last = hit >> 32;
+        }
         out.resize(n);
         return out.GetSize();
     }
@@ -566,7 +679,8 @@ int GeometryIndex::BoxQuery(const Box& box, CNodeInfoArray& out) const {
 void GeometryIndex::Changed() {
     if (m_flatValid) {
         std::vector<FlatNode>().swap(m_flatNodes);
-        std::vector<FlatEntry>().swap(m_flatEntries);
+        std::vector<uint32_t>().swap(m_flatWords);
+        std::vector<NodeInfoType*>().swap(m_flatRecords);
         m_flatValid = false;
     }
     m_queriesSinceChange = 0;
@@ -574,24 +688,49 @@ void GeometryIndex::Changed() {
 
 void GeometryIndex::Flatten() const {
     m_flatNodes.clear();
-    m_flatEntries.clear();
+    m_flatWords.clear();
     if (!m_root) return;
-    // Every record sits on at least one list; straddling ones on a few more.
-    m_flatEntries.reserve(m_records.size() + m_records.size() / 4);
-    // Children are laid out four at a time when their parent is visited, entries depth first, so
-    // a query walks memory mostly forwards.
-    m_flatNodes.push_back(FlatNode{});
+    for (size_t i = 0; i < m_records.size(); ++i) reinterpret_cast<OwnedRecord*>(m_records[i])->slot = static_cast<uint32_t>(i);
     struct Walk {
         const GeometryIndex& ix;
-        void Fill(const Node* n, size_t at) const {
-            FlatNode f{n->box.minx, n->box.miny, n->box.maxx, n->box.maxy, -1, 0, 0, 0};
-            f.begin = static_cast<uint32_t>(ix.m_flatEntries.size());
-            for (NodeInfoType* r : n->covering)
-                ix.m_flatEntries.push_back(FlatEntry{r->box->minx, r->box->miny, r->box->maxx, r->box->maxy, r->id, r});
-            f.leafBegin = static_cast<uint32_t>(ix.m_flatEntries.size());
-            for (NodeInfoType* r : n->leaf)
-                ix.m_flatEntries.push_back(FlatEntry{r->box->minx, r->box->miny, r->box->maxx, r->box->maxy, r->id, r});
-            f.end = static_cast<uint32_t>(ix.m_flatEntries.size());
+        std::vector<uint32_t> list;
+        size_t Words(const Node* n, size_t& nodes, size_t& entries) const {
+            size_t w = BlockWords(n->covering.size(), n->leaf.size());
+            entries += n->covering.size() + n->leaf.size();
+            if (n->children) {
+                nodes += 4;
+                for (int c = 0; c < 4; ++c) w += Words(&n->children[c], nodes, entries);
+            }
+            return w;
+        }
+        // A node's hits then come in id order.
+        void Append(const std::vector<NodeInfoType*>& from, size_t padded) {
+            list.clear();
+            for (const NodeInfoType* r : from) list.push_back(reinterpret_cast<const OwnedRecord*>(r)->slot);
+            std::sort(list.begin(), list.end());
+            ix.m_flatWords.insert(ix.m_flatWords.end(), list.begin(), list.end());
+            ix.m_flatWords.resize(ix.m_flatWords.size() + padded - list.size(), 0);
+            for (uint32_t at : list) ix.m_flatRecords.push_back(ix.m_records[at]);
+        }
+        void Fill(const Node* n, size_t at) {
+            const Box& b = n->box;
+            const size_t covering = n->covering.size(), leaf = n->leaf.size(), kp = Padded(leaf);
+            FlatNode f{(b.minx + b.maxx) / 2, (b.miny + b.maxy) / 2, -1, static_cast<uint32_t>(ix.m_flatWords.size()),
+                       static_cast<uint32_t>(covering), static_cast<uint32_t>(leaf), static_cast<uint32_t>(ix.m_flatRecords.size())};
+            Append(n->covering, covering);
+            Append(n->leaf, kp);
+            const size_t edges = ix.m_flatWords.size();
+            // Padding never passes a comparison.
+            ix.m_flatWords.resize(edges + 4 * kp, std::bit_cast<uint32_t>(std::numeric_limits<float>::quiet_NaN()));
+            uint32_t* e = ix.m_flatWords.data() + edges;
+            const uint32_t* slots = e - kp;
+            for (size_t k = 0; k < leaf; ++k) {
+                const Box& rb = *ix.m_records[slots[k]]->box;
+                e[k] = std::bit_cast<uint32_t>(FloatDown(rb.minx));
+                e[kp + k] = std::bit_cast<uint32_t>(FloatDown(rb.miny));
+                e[2 * kp + k] = std::bit_cast<uint32_t>(FloatUp(rb.maxx));
+                e[3 * kp + k] = std::bit_cast<uint32_t>(FloatUp(rb.maxy));
+            }
             if (n->children) {
                 f.children = static_cast<int32_t>(ix.m_flatNodes.size());
                 ix.m_flatNodes.resize(ix.m_flatNodes.size() + 4);
@@ -601,7 +740,19 @@ void GeometryIndex::Flatten() const {
                 for (int c = 0; c < 4; ++c) Fill(&n->children[c], static_cast<size_t>(f.children) + c);
         }
     };
-    Walk{*this}.Fill(m_root, 0);
+    Walk walk{*this, {}};
+    // Sized first, so the copy is one allocation, made of huge pages when large: a query reads a
+    // few blocks scattered over it.
+    size_t nodes = 1, entries = 0;
+    const size_t words = walk.Words(m_root, nodes, entries);
+    m_flatRecords.reserve(entries);
+    m_flatWords.reserve(words);
+    detail::AdviseHugePages(m_flatWords.data(), words * sizeof(uint32_t));
+    m_flatNodes.reserve(nodes);
+    detail::AdviseHugePages(m_flatNodes.data(), nodes * sizeof(FlatNode));
+    m_flatNodes.push_back(FlatNode{});
+    // Children are laid out four at a time when their parent is visited, blocks depth first.
+    walk.Fill(m_root, 0);
     m_flatValid = true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <random>
 #include <vector>
@@ -119,9 +120,31 @@ TEST(GeometryIndex, CompactCopyAnswersExactlyAsTheTree) {
     }
     Box big(-5, -5, 40, 40);  // covers whole small nodes, so covering lists are exercised
     index.Add(&big, 5000);
+    // Edges no float can hold: far out, huge, and off round values by less than a float step.
+    const double huge = std::numeric_limits<double>::max() / 4;
+    std::vector<Box> odd = {Box(1e6 + 0.1, 3, 1e6 + 0.3, 4), Box(-huge, -huge, -1e300, -1e300), Box(1e39, 5, 1e39, 5),
+                            Box(3e38, 2, huge, 2), Box(700 + 1e-9, 700, 700 + 3e-9, 700)};
+    for (uint32_t k = 0; k < odd.size(); ++k) index.Add(&odd[k], 7000 + k);
     std::vector<Box> queries;
     for (int k = 0; k < 60; ++k) queries.push_back(RandomBox(g, extent, k % 3 ? 20 : 300));
     queries.push_back(Box(0, 0, 0, 0));
+    const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
+    queries.push_back(Box(-inf, -inf, inf, inf));  // every record, many to sort
+    queries.push_back(Box(0, 0, extent, extent));
+    queries.push_back(Box(nan, 0, 10, 10));
+    // Query edges a few double steps either side of the 1e-8 margin around record edges, where
+    // the float boxes cannot decide.
+    for (const Box& b : odd) {
+        for (double d : {-3e-8, -1e-8, 0.0, 1e-8}) {
+            double lo = b.maxx + 1e-8 + d, hi = b.minx - 1e-8 - d;
+            for (int step = 0; step < 3; ++step) {
+                queries.push_back(Box(lo, b.miny, lo + 1, b.maxy));
+                queries.push_back(Box(hi - 1, b.miny, hi, b.maxy));
+                lo = std::nextafter(lo, -inf);
+                hi = std::nextafter(hi, inf);
+            }
+        }
+    }
     std::vector<std::vector<uint32_t>> first;
     CNodeInfoArray out;
     for (const Box& q : queries) {
