@@ -402,23 +402,53 @@ struct FlatWalk {
 };
 
 // Sorts hits by their upper half, a value below limit. A comparison sort of a hundred values
-// mispredicts about half its branches; counting them by bytes, least significant first, does
-// not branch on the values and skips bytes that all of them share.
+// mispredicts about half its branches; counting does not branch on the values. Hits spread over
+// their range are dealt into about as many buckets as there are hits, which leaves only a few
+// neighbours to order; others are counted by digits, least significant first.
 void SortHits(std::vector<uint64_t>& v, std::vector<uint64_t>& spare, uint32_t limit) {
-    if (v.size() < 64) {
+    const size_t n = v.size();
+    if (n < 64) {
         std::sort(v.begin(), v.end());
         return;
     }
+    spare.resize(n);
+    thread_local std::vector<uint32_t> buckets;
+    if (n <= 4096) {
+        uint32_t lo = ~uint32_t{0}, hi = 0;
+        for (uint64_t x : v) {
+            lo = std::min(lo, static_cast<uint32_t>(x >> 32));
+            hi = std::max(hi, static_cast<uint32_t>(x >> 32));
+        }
+        const int shift = std::max(0, static_cast<int>(std::bit_width(hi - lo)) - static_cast<int>(std::bit_width(n)));
+        const size_t count = ((hi - lo) >> shift) + 1;
+        buckets.assign(count, 0);
+        for (uint64_t x : v) ++buckets[((x >> 32) - lo) >> shift];
+        uint32_t sum = 0, most = 0;
+        for (uint32_t& b : buckets) {
+            most = std::max(most, b);
+            sum += std::exchange(b, sum);
+        }
+        if (most <= 8) {
+            for (uint64_t x : v) spare[buckets[((x >> 32) - lo) >> shift]++] = x;
+            for (size_t i = 1; i < n; ++i) {
+                const uint64_t x = spare[i];
+                size_t j = i;
+                for (; j > 0 && spare[j - 1] > x; --j) spare[j] = spare[j - 1];
+                spare[j] = x;
+            }
+            v.swap(spare);
+            return;
+        }
+    }
     // As few passes as bytes would take, each over as few bits as they allow.
-    const int bits = limit > 1 ? std::bit_width(limit - 1) : 1, digits = (bits + 7) / 8, width = (bits + digits - 1) / digits;
+    const int bits = limit > 1 ? static_cast<int>(std::bit_width(limit - 1)) : 1, digits = (bits + 7) / 8, width = (bits + digits - 1) / digits;
     const uint32_t mask = (uint32_t{1} << width) - 1;
     uint32_t counts[4][256] = {};
     for (uint64_t x : v)
         for (int d = 0; d < digits; ++d) ++counts[d][(x >> (32 + width * d)) & mask];
-    spare.resize(v.size());
     for (int d = 0; d < digits; ++d) {
         uint32_t* c = counts[d];
-        if (c[(v[0] >> (32 + width * d)) & mask] == v.size()) continue;
+        if (c[(v[0] >> (32 + width * d)) & mask] == n) continue;
         uint32_t sum = 0;
         for (uint32_t b = 0; b <= mask; ++b) sum += std::exchange(c[b], sum);
         for (uint64_t x : v) spare[c[(x >> (32 + width * d)) & mask]++] = x;

@@ -125,6 +125,11 @@ TEST(GeometryIndex, CompactCopyAnswersExactlyAsTheTree) {
     std::vector<Box> odd = {Box(1e6 + 0.1, 3, 1e6 + 0.3, 4), Box(-huge, -huge, -1e300, -1e300), Box(1e39, 5, 1e39, 5),
                             Box(3e38, 2, huge, 2), Box(700 + 1e-9, 700, 700 + 3e-9, 700)};
     for (uint32_t k = 0; k < odd.size(); ++k) index.Add(&odd[k], 7000 + k);
+    // A crowd of consecutive ids on one spot: hits bunched in id among others spread out.
+    for (uint32_t k = 0; k < 300; ++k) {
+        Box b(900 + k * 1e-3, 900, 901 + k * 1e-3, 901);
+        index.Add(&b, 8000 + k);
+    }
     std::vector<Box> queries;
     for (int k = 0; k < 60; ++k) queries.push_back(RandomBox(g, extent, k % 3 ? 20 : 300));
     queries.push_back(Box(0, 0, 0, 0));
@@ -132,6 +137,7 @@ TEST(GeometryIndex, CompactCopyAnswersExactlyAsTheTree) {
     queries.push_back(Box(-inf, -inf, inf, inf));  // every record, many to sort
     queries.push_back(Box(0, 0, extent, extent));
     queries.push_back(Box(nan, 0, 10, 10));
+    queries.push_back(Box(850, 850, 950, 950));
     // Query edges a few double steps either side of the 1e-8 margin around record edges, where
     // the float boxes cannot decide.
     for (const Box& b : odd) {
