@@ -318,25 +318,24 @@ float FloatUp(double d) {
     return static_cast<double>(f) < d ? std::nextafter(f, HUGE_VALF) : f;
 }
 
-// A node's block in the compact copy: covering positions, leaf positions padded to a multiple
-// of four, then the four runs of leaf box edges, as many as the padded leaf positions.
+// A node's block in the compact copy: the four runs of leaf box edges, each as long as the
+// leaf list padded to a multiple of four.
 size_t Padded(size_t leaf) { return (leaf + 3) & ~size_t{3}; }
-size_t BlockWords(size_t covering, size_t leaf) { return covering + 5 * Padded(leaf); }
 
 // The walk of CollectMeeting over the compact copy: the same nodes are visited and the same
-// records taken, each as its position in the id-sorted record array. The nodes are found first
+// records taken, each as its entry in the compact copy. The nodes are found first
 // and their blocks fetched ahead, so the entries of one node are tested while the next arrive.
 // The entries' float boxes contain their true boxes, so a float test against the query rounded
 // outward misses nothing; an entry it passes is a hit for sure when it also passes against the
 // query rounded inward, as the float edge is then more than a float step inside; only an entry
 // whose edge lies within a float step of the query's is tested on its record's own box.
-template <class Node>
+template <class Node, class Entry>
 struct FlatWalk {
     const Node* nodes;
     const uint32_t* words;
-    NodeInfoType* const* records;  // per entry
+    const Entry* entries;
     const Box& q;
-    std::vector<uint64_t>& found;
+    std::vector<uint32_t>& found;
     std::vector<uint32_t>& visited;
 
     // Breadth first, so the nodes of a level and their blocks are fetched while the nodes before
@@ -346,7 +345,7 @@ struct FlatWalk {
         for (size_t i = 0; i < visited.size(); ++i) {
             const Node& n = nodes[visited[i]];
             const char* block = reinterpret_cast<const char*>(words + n.first);
-            const size_t bytes = 4 * BlockWords(n.covering, n.leaf);
+            const size_t bytes = 16 * Padded(n.leaf);
             for (size_t b = 0; b < bytes && b < 1024; b += 64) __builtin_prefetch(block + b);
             if (n.children < 0) continue;
             const bool left = q.minx <= n.cx, right = q.maxx >= n.cx, below = q.miny <= n.cy, above = q.maxy >= n.cy;
@@ -366,23 +365,21 @@ struct FlatWalk {
         const float inLoX = FloatUp(q.minx), inLoY = FloatUp(q.miny), inHiX = FloatDown(q.maxx), inHiY = FloatDown(q.maxy);
         for (uint32_t at : visited) {
             const Node& n = nodes[at];
-            const uint32_t* s = words + n.first;
-            for (uint32_t k = 0; k < n.covering; ++k) {
-                found.push_back(uint64_t{s[k]} << 32 | (n.entry + k));
-                __builtin_prefetch(records + n.entry + k);
+            for (uint32_t k = n.entry; k < n.entry + n.covering; ++k) {
+                found.push_back(k);
+                __builtin_prefetch(entries + k);
             }
-            const uint32_t* leaf = s + n.covering;
             const uint32_t entry = n.entry + n.covering;
             const size_t kp = Padded(n.leaf);
-            const uint32_t* edges = leaf + kp;
+            const uint32_t* edges = words + n.first;
             auto edge = [edges](size_t k) { return std::bit_cast<float>(edges[k]); };
             auto take = [&](size_t k) {
                 if (!(edge(k) < inHiX && inLoX < edge(2 * kp + k) && edge(kp + k) < inHiY && inLoY < edge(3 * kp + k))) {
-                    const Box& b = *records[entry + k]->box;
+                    const Box& b = *entries[entry + k].rec->box;
                     if (!(b.minx <= q.maxx && q.minx <= b.maxx && b.miny <= q.maxy && q.miny <= b.maxy)) return;
                 }
-                found.push_back(uint64_t{leaf[k]} << 32 | (entry + k));
-                __builtin_prefetch(records + entry + k);  // read once the hits are sorted
+                found.push_back(static_cast<uint32_t>(entry + k));
+                __builtin_prefetch(entries + entry + k);  // read once all nodes are walked
             };
 #if defined(__SSE2__)
             const float* e = reinterpret_cast<const float*>(edges);  // read only through the unaligned-load intrinsic
@@ -677,17 +674,20 @@ int GeometryIndex::BoxQuery(const Box& box, CNodeInfoArray& out) const {
     // sorted by id and a record appears once. The lists are reused across queries: growing fresh
     // ones cost more than a large window's sort.
     if (m_flatValid) {
+        thread_local std::vector<uint32_t> entries, visited;
         thread_local std::vector<uint64_t> found, spare;
-        thread_local std::vector<uint32_t> visited;
-        found.clear();
-        FlatWalk<FlatNode>{m_flatNodes.data(), m_flatWords.data(), m_flatRecords.data(), q, found, visited}.Run();
+        entries.clear();
+        const FlatEntry* flat = m_flatEntries.data();
+        FlatWalk<FlatNode, FlatEntry>{m_flatNodes.data(), m_flatWords.data(), flat, q, entries, visited}.Run();
         // A hit is its record's position in the id-sorted array, so id order, above its entry.
+        found.resize(entries.size());
+        for (size_t i = 0; i < entries.size(); ++i) found[i] = uint64_t{flat[entries[i]].slot} << 32 | entries[i];
         SortHits(found, spare, static_cast<uint32_t>(m_records.size()));
         out.resize(found.size());
         size_t n = 0;
         uint64_t last = ~uint64_t{0};
         for (uint64_t hit : found) {
-            out[n] = m_flatRecords[hit & 0xFFFFFFFFu];
+            out[n] = flat[hit & 0xFFFFFFFFu].rec;
             n += (hit >> 32) != last;
             last = hit >> 32;
         }
@@ -710,7 +710,7 @@ void GeometryIndex::Changed() {
     if (m_flatValid) {
         std::vector<FlatNode>().swap(m_flatNodes);
         std::vector<uint32_t>().swap(m_flatWords);
-        std::vector<NodeInfoType*>().swap(m_flatRecords);
+        std::vector<FlatEntry>().swap(m_flatEntries);
         m_flatValid = false;
     }
     m_queriesSinceChange = 0;
@@ -725,7 +725,7 @@ void GeometryIndex::Flatten() const {
         const GeometryIndex& ix;
         std::vector<uint32_t> list;
         size_t Words(const Node* n, size_t& nodes, size_t& entries) const {
-            size_t w = BlockWords(n->covering.size(), n->leaf.size());
+            size_t w = 4 * Padded(n->leaf.size());
             entries += n->covering.size() + n->leaf.size();
             if (n->children) {
                 nodes += 4;
@@ -734,28 +734,26 @@ void GeometryIndex::Flatten() const {
             return w;
         }
         // A node's hits then come in id order.
-        void Append(const std::vector<NodeInfoType*>& from, size_t padded) {
+        void Append(const std::vector<NodeInfoType*>& from) {
             list.clear();
             for (const NodeInfoType* r : from) list.push_back(reinterpret_cast<const OwnedRecord*>(r)->slot);
             std::sort(list.begin(), list.end());
-            ix.m_flatWords.insert(ix.m_flatWords.end(), list.begin(), list.end());
-            ix.m_flatWords.resize(ix.m_flatWords.size() + padded - list.size(), 0);
-            for (uint32_t at : list) ix.m_flatRecords.push_back(ix.m_records[at]);
+            for (uint32_t at : list) ix.m_flatEntries.push_back(FlatEntry{ix.m_records[at], at});
         }
         void Fill(const Node* n, size_t at) {
             const Box& b = n->box;
             const size_t covering = n->covering.size(), leaf = n->leaf.size(), kp = Padded(leaf);
             FlatNode f{(b.minx + b.maxx) / 2, (b.miny + b.maxy) / 2, -1, static_cast<uint32_t>(ix.m_flatWords.size()),
-                       static_cast<uint32_t>(covering), static_cast<uint32_t>(leaf), static_cast<uint32_t>(ix.m_flatRecords.size())};
-            Append(n->covering, covering);
-            Append(n->leaf, kp);
+                       static_cast<uint32_t>(covering), static_cast<uint32_t>(leaf), static_cast<uint32_t>(ix.m_flatEntries.size())};
+            Append(n->covering);
+            Append(n->leaf);
             const size_t edges = ix.m_flatWords.size();
             // Padding never passes a comparison.
             ix.m_flatWords.resize(edges + 4 * kp, std::bit_cast<uint32_t>(std::numeric_limits<float>::quiet_NaN()));
             uint32_t* e = ix.m_flatWords.data() + edges;
-            const uint32_t* slots = e - kp;
+            const FlatEntry* listed = ix.m_flatEntries.data() + f.entry + covering;
             for (size_t k = 0; k < leaf; ++k) {
-                const Box& rb = *ix.m_records[slots[k]]->box;
+                const Box& rb = *listed[k].rec->box;
                 e[k] = std::bit_cast<uint32_t>(FloatDown(rb.minx));
                 e[kp + k] = std::bit_cast<uint32_t>(FloatDown(rb.miny));
                 e[2 * kp + k] = std::bit_cast<uint32_t>(FloatUp(rb.maxx));
@@ -775,7 +773,7 @@ void GeometryIndex::Flatten() const {
     // few blocks scattered over it.
     size_t nodes = 1, entries = 0;
     const size_t words = walk.Words(m_root, nodes, entries);
-    m_flatRecords.reserve(entries);
+    m_flatEntries.reserve(entries);
     m_flatWords.reserve(words);
     detail::AdviseHugePages(m_flatWords.data(), words * sizeof(uint32_t));
     m_flatNodes.reserve(nodes);
