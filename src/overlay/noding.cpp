@@ -13,6 +13,7 @@
 #include "geometry/buckets.h"
 #include "geometry/circle_arc.h"
 #include "overlay/line_handler.h"
+#include "platform/huge_pages.h"
 #include "relations/segment_tally.h"
 
 namespace kelo::detail {
@@ -93,10 +94,10 @@ struct Keyed {
 bool SnapVertices(std::vector<OwnedSeg>& segs, double w, std::vector<char>* moved = nullptr) {
     const size_t n = segs.size() * 2;
     auto end = [&](size_t k) -> Point3D& { return k % 2 ? segs[k / 2].tail() : segs[k / 2].p[0]; };
-    std::vector<Keyed> order(n);
+    std::vector<Keyed> order = HugeVector<Keyed>(n);
     for (size_t k = 0; k < n; ++k) order[k] = {end(k).x, end(k).y, k};
     std::sort(order.begin(), order.end(), [](const Keyed& a, const Keyed& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
-    std::vector<size_t> parent(n);
+    std::vector<size_t> parent = HugeVector<size_t>(n);
     std::iota(parent.begin(), parent.end(), 0);
     auto find = [&](size_t a) {
         while (parent[a] != a) a = parent[a] = parent[parent[a]];
@@ -242,7 +243,7 @@ void ForEachNearPair(const std::vector<Box>& boxes, double w, F f) {
     if (n < 2) return;
     const double g = w / 2;  // boxes grown by half of w meet when the boxes are within w
     Box all;
-    std::vector<double> sizes(n);
+    std::vector<double> sizes = HugeVector<double>(n);
     for (size_t i = 0; i < n; ++i) {
         all.add(boxes[i]);
         sizes[i] = std::max(boxes[i].maxx - boxes[i].minx, boxes[i].maxy - boxes[i].miny);
@@ -262,7 +263,7 @@ void ForEachNearPair(const std::vector<Box>& boxes, double w, F f) {
     struct Span {
         size_t x0, x1, y0, y1;
     };
-    std::vector<Span> spans(n);
+    std::vector<Span> spans = HugeVector<Span>(n);
     std::vector<size_t> big;
     std::vector<uint32_t> start(nx * ny + 1, 0);
     for (size_t i = 0; i < n; ++i) {
@@ -293,7 +294,7 @@ void ForEachNearPair(const std::vector<Box>& boxes, double w, F f) {
         return;
     }
     for (size_t c = 0; c < nx * ny; ++c) start[c + 1] += start[c];
-    std::vector<uint32_t> fill(start.begin(), start.end() - 1), items(start.back());
+    std::vector<uint32_t> fill(start.begin(), start.end() - 1), items = HugeVector<uint32_t>(start.back());
     for (size_t i = 0; i < n; ++i) {
         const Span& s = spans[i];
         if ((s.x1 - s.x0 + 1) * (s.y1 - s.y0 + 1) > kBig) continue;
@@ -327,9 +328,9 @@ void ForEachNearPair(const std::vector<Box>& boxes, double w, F f) {
 // clean before. The pieces cut in this round come back dirty, everything else clean.
 bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w, bool tally) {
     const size_t n = segs.size();
-    std::vector<Box> boxes(n);
+    std::vector<Box> boxes = HugeVector<Box>(n);
     for (size_t i = 0; i < n; ++i) boxes[i] = BoxOf(segs[i]);
-    std::vector<std::vector<Point3D>> cuts(n);
+    std::vector<std::vector<Point3D>> cuts = HugeVector<std::vector<Point3D>>(n);
     ForEachNearPair(boxes, w, [&](size_t i, size_t j) {
             if (!dirty[i] && !dirty[j]) return;
             const size_t a = std::min(i, j), b = std::max(i, j);
@@ -355,22 +356,21 @@ bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w,
         std::fill(dirty.begin(), dirty.end(), 0);
         return false;
     }
-    std::vector<OwnedSeg> out;
-    out.reserve(n);
-    std::vector<char> outDirty;
-    outDirty.reserve(n);
+    // The first piece of a cut segment takes its place, the others go to the end: the array is
+    // not copied every round.
     bool any = false;
+    std::vector<OwnedSeg> pieces;
     for (size_t i = 0; i < n; ++i) {
-        if (!cuts[i].empty() && SplitAt(segs[i], cuts[i], w, out)) {
-            any = true;
-            outDirty.resize(out.size(), 1);
-        } else {
-            out.push_back(segs[i]);
-            outDirty.push_back(0);
-        }
+        dirty[i] = 0;
+        pieces.clear();
+        if (cuts[i].empty() || !SplitAt(segs[i], cuts[i], w, pieces)) continue;
+        any = true;
+        dirty[i] = 1;
+        segs[i] = pieces[0];
+        if (segs.size() + pieces.size() > segs.capacity()) ReserveHuge(segs, segs.size() + segs.size() / 4 + pieces.size());
+        segs.insert(segs.end(), pieces.begin() + 1, pieces.end());
+        dirty.resize(segs.size(), 1);
     }
-    segs.swap(out);
-    dirty.swap(outDirty);
     return any;
 }
 
@@ -392,7 +392,7 @@ bool SameSeg(const OwnedSeg& a, const OwnedSeg& b, double w) {
 
 // Appends to out one of each group of equal segments among ids, or (odd) only groups of odd size.
 void ReduceEqual(std::vector<OwnedSeg>& segs, const std::vector<size_t>& ids, double w, bool odd, std::vector<OwnedSeg>& out) {
-    std::vector<SegKey> keys(ids.size());
+    std::vector<SegKey> keys = HugeVector<SegKey>(ids.size());
     for (size_t k = 0; k < ids.size(); ++k) {
         Orient(segs[ids[k]]);
         keys[k] = KeyOf(segs[ids[k]], ids[k]);
@@ -408,10 +408,10 @@ void ReduceEqual(std::vector<OwnedSeg>& segs, const std::vector<size_t>& ids, do
 }
 
 void ReduceEqual(std::vector<OwnedSeg>& segs, double w, bool odd) {
-    std::vector<size_t> ids(segs.size());
+    std::vector<size_t> ids = HugeVector<size_t>(segs.size());
     std::iota(ids.begin(), ids.end(), 0);
     std::vector<OwnedSeg> out;
-    out.reserve(segs.size());
+    ReserveHuge(out, segs.size());
     ReduceEqual(segs, ids, w, odd, out);
     segs.swap(out);
 }
@@ -466,15 +466,15 @@ void NodeSegments(std::vector<OwnedSeg>& segs, int mode, double eps) {
     DropDegenerate(segs, w);
 
     Box all;
-    std::vector<Box> boxes(segs.size());
+    std::vector<Box> boxes = HugeVector<Box>(segs.size());
     for (size_t i = 0; i < segs.size(); ++i) all.add(boxes[i] = BoxOf(segs[i]));
     all.minx -= eps, all.miny -= eps, all.maxx += eps, all.maxy += eps;
     const bool odd = mode == 2 || mode == 3;
     {
-        std::vector<size_t> ids(segs.size());
+        std::vector<size_t> ids = HugeVector<size_t>(segs.size());
         std::iota(ids.begin(), ids.end(), 0);
         std::vector<OwnedSeg> reduced;
-        reduced.reserve(segs.size());
+        ReserveHuge(reduced, segs.size() + segs.size() / 4);
         ReduceInBox(segs, boxes, ids, all, mode == 3 ? 1000000 : 50000, w, odd, 0, reduced);
         segs.swap(reduced);
     }
