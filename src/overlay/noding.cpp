@@ -6,6 +6,7 @@
 // geometry of their own: once every end lying on another segment splits it, overlapping
 // stretches are equal pieces, and the mode only decides how many of each group survive.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numeric>
 #include <unordered_map>
@@ -90,8 +91,8 @@ struct Keyed {
     size_t i;
 };
 
-// Merges ends closer than w (transitively) onto the first of them; moved segments are marked.
-bool SnapVertices(std::vector<OwnedSeg>& segs, double w, std::vector<char>* moved = nullptr) {
+// Merges ends closer than w (transitively) onto the first of them.
+bool SnapVertices(std::vector<OwnedSeg>& segs, double w) {
     const size_t n = segs.size() * 2;
     auto end = [&](size_t k) -> Point3D& { return k % 2 ? segs[k / 2].tail() : segs[k / 2].p[0]; };
     std::vector<Keyed> order = HugeVector<Keyed>(n);
@@ -123,10 +124,64 @@ bool SnapVertices(std::vector<OwnedSeg>& segs, double w, std::vector<char>* move
             p.x = to.x;
             p.y = to.y;
             any = true;
-            if (moved) (*moved)[k / 2] = 1;
         }
     }
     return any;
+}
+
+// Marks of the splitting rounds: kDirty for a segment new, cut or moved since the last round,
+// kTouched for one cut or moved at any time since the first reduction of equal segments.
+constexpr char kDirty = 1, kTouched = 2;
+
+// The snapping after a round. Only ends of dirty segments can have come near another end: two
+// unchanged ends were either merged or more than w apart at the last snapping. So only ends
+// within w of a dirty end take part, found among the sorted dirty ends, and the clusters and
+// where they go are those a snapping of every end would give, without sorting every end.
+void SnapNearDirty(std::vector<OwnedSeg>& segs, std::vector<char>& marks, double w) {
+    auto end = [&](size_t k) -> Point3D& { return k % 2 ? segs[k / 2].tail() : segs[k / 2].p[0]; };
+    std::vector<Keyed> moved;
+    for (size_t s = 0; s < segs.size(); ++s)
+        if (marks[s] & kDirty)
+            for (size_t k : {2 * s, 2 * s + 1}) moved.push_back({end(k).x, end(k).y, k});
+    if (moved.empty()) return;
+    auto byX = [](const Keyed& a, const Keyed& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); };
+    std::sort(moved.begin(), moved.end(), byX);
+    std::vector<std::pair<size_t, size_t>> links;
+    for (size_t k = 0; k < 2 * segs.size(); ++k) {
+        const Point3D& p = end(k);
+        auto it = std::lower_bound(moved.begin(), moved.end(), p.x - w, [](const Keyed& a, double x) { return a.x < x; });
+        for (; it != moved.end() && it->x <= p.x + w; ++it) {
+            const double dx = it->x - p.x, dy = it->y - p.y;
+            if (it->i != k && std::abs(dy) <= w && dx * dx + dy * dy <= w * w) links.emplace_back(k, it->i);
+        }
+    }
+    if (links.empty()) return;
+    std::vector<size_t> ids;
+    for (const auto& [a, b] : links) ids.push_back(a), ids.push_back(b);
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    auto slot = [&](size_t id) { return static_cast<size_t>(std::lower_bound(ids.begin(), ids.end(), id) - ids.begin()); };
+    std::vector<size_t> parent(ids.size());
+    std::iota(parent.begin(), parent.end(), 0);
+    auto find = [&](size_t a) {
+        while (parent[a] != a) a = parent[a] = parent[parent[a]];
+        return a;
+    };
+    // Slots are in id order, so the smallest slot of a cluster is its first end.
+    for (const auto& [a, b] : links) {
+        const size_t ra = find(slot(a)), rb = find(slot(b));
+        if (ra != rb) parent[std::max(ra, rb)] = std::min(ra, rb);
+    }
+    for (size_t c = 0; c < ids.size(); ++c) {
+        const size_t r = find(c);
+        if (r == c) continue;
+        const Point3D& to = end(ids[r]);
+        Point3D& p = end(ids[c]);
+        if (p.x == to.x && p.y == to.y) continue;
+        p.x = to.x;
+        p.y = to.y;
+        marks[ids[c] / 2] |= kDirty | kTouched;
+    }
 }
 
 bool Degenerate(const OwnedSeg& s, double w) {
@@ -332,7 +387,7 @@ bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w,
     for (size_t i = 0; i < n; ++i) boxes[i] = BoxOf(segs[i]);
     std::vector<std::vector<Point3D>> cuts = HugeVector<std::vector<Point3D>>(n);
     ForEachNearPair(boxes, w, [&](size_t i, size_t j) {
-            if (!dirty[i] && !dirty[j]) return;
+            if (!(dirty[i] & kDirty) && !(dirty[j] & kDirty)) return;
             const size_t a = std::min(i, j), b = std::max(i, j);
             CsSegment A = segs[a].View(), B = segs[b].View();
             Point3D p[2];
@@ -353,7 +408,7 @@ bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w,
             }
     });
     if (std::all_of(cuts.begin(), cuts.end(), [](const auto& c) { return c.empty(); })) {
-        std::fill(dirty.begin(), dirty.end(), 0);
+        for (char& d : dirty) d &= kTouched;
         return false;
     }
     // The first piece of a cut segment takes its place, the others go to the end: the array is
@@ -361,15 +416,15 @@ bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w,
     bool any = false;
     std::vector<OwnedSeg> pieces;
     for (size_t i = 0; i < n; ++i) {
-        dirty[i] = 0;
+        dirty[i] &= kTouched;
         pieces.clear();
         if (cuts[i].empty() || !SplitAt(segs[i], cuts[i], w, pieces)) continue;
         any = true;
-        dirty[i] = 1;
+        dirty[i] = kDirty | kTouched;
         segs[i] = pieces[0];
         if (segs.size() + pieces.size() > segs.capacity()) ReserveHuge(segs, segs.size() + segs.size() / 4 + pieces.size());
         segs.insert(segs.end(), pieces.begin() + 1, pieces.end());
-        dirty.resize(segs.size(), 1);
+        dirty.resize(segs.size(), kDirty | kTouched);
     }
     return any;
 }
@@ -407,13 +462,33 @@ void ReduceEqual(std::vector<OwnedSeg>& segs, const std::vector<size_t>& ids, do
     }
 }
 
-void ReduceEqual(std::vector<OwnedSeg>& segs, double w, bool odd) {
-    std::vector<size_t> ids = HugeVector<size_t>(segs.size());
-    std::iota(ids.begin(), ids.end(), 0);
-    std::vector<OwnedSeg> out;
-    ReserveHuge(out, segs.size());
-    ReduceEqual(segs, ids, w, odd, out);
-    segs.swap(out);
+// The reduction after the rounds. Two segments never touched since the first reduction were not
+// equal then and are not now, so only touched segments and those with the same ends as one (ends
+// within w are equal after snapping) are compared; the others stay where they are.
+void ReduceTouched(std::vector<OwnedSeg>& segs, const std::vector<char>& marks, double w, bool odd) {
+    using Ends = std::array<double, 5>;
+    auto ends = [&](const OwnedSeg& s) { return Ends{double(s.arc), s.head().x, s.head().y, s.tail().x, s.tail().y}; };
+    std::vector<Ends> touched;
+    for (size_t i = 0; i < segs.size(); ++i) {
+        Orient(segs[i]);
+        if (marks[i] & kTouched) touched.push_back(ends(segs[i]));
+    }
+    if (touched.empty()) return;
+    std::sort(touched.begin(), touched.end());
+    std::vector<size_t> ids;
+    std::vector<char> compared(segs.size(), 0);
+    for (size_t i = 0; i < segs.size(); ++i)
+        if ((marks[i] & kTouched) || std::binary_search(touched.begin(), touched.end(), ends(segs[i]))) {
+            ids.push_back(i);
+            compared[i] = 1;
+        }
+    std::vector<OwnedSeg> reduced;
+    ReduceEqual(segs, ids, w, odd, reduced);
+    size_t k = 0;
+    for (size_t i = 0; i < segs.size(); ++i)
+        if (!compared[i]) segs[k++] = segs[i];
+    segs.resize(k);
+    segs.insert(segs.end(), reduced.begin(), reduced.end());
 }
 
 // The box split of large inputs: equal segments have equal boxes and so always fall into the
@@ -483,12 +558,12 @@ void NodeSegments(std::vector<OwnedSeg>& segs, int mode, double eps) {
     for (int round = 0; round < kMaxRounds; ++round) {
         // Without a split every vertex is where the last snapping left it.
         if (!SplitRound(segs, dirty, w, round == 0)) break;
-        SnapVertices(segs, w, &dirty);
+        SnapNearDirty(segs, dirty, w);
         DropDegenerate(segs, dirty, w);
     }
     // Overlapping stretches are equal pieces now; modes 0, 1 and 3 keep one of each, mode 2 only
     // those covered an odd number of times.
-    ReduceEqual(segs, w, mode == 2);
+    ReduceTouched(segs, dirty, w, mode == 2);
 
     for (OwnedSeg& s : segs) {
         CsSegment v = s.View();
