@@ -52,15 +52,36 @@ HalfDir Leaving(const OwnedSeg& s, bool forward) {
     return {std::atan2(to.y - from.y, to.x - from.x), 0.0};
 }
 
+// The ring of a cycle: runs of one kind, consecutive runs sharing their joining point (as a chain
+// of segments becomes a line), written straight into the ring's arrays; a million-edge cycle
+// would otherwise be copied into a chain, a point list and a run before it reaches the ring.
 keloParts RingOf(const std::vector<OwnedSeg>& edges, const std::vector<int>& halves) {
-    std::vector<OwnedSeg> chain;
-    chain.reserve(halves.size());
+    keloParts ring;
+    if (halves.empty()) return ring;
+    std::vector<std::pair<bool, uint32_t>> runs;  // kind and point count
     for (int h : halves) {
-        OwnedSeg s = edges[static_cast<size_t>(h / 2)];
-        if (h % 2) std::swap(s.p[0], s.tail());
-        chain.push_back(s);
+        const bool arc = edges[static_cast<size_t>(h / 2)].arc;
+        if (runs.empty() || runs.back().first != arc) runs.emplace_back(arc, 1);
+        runs.back().second += arc ? 2 : 1;
     }
-    return detail::ChainToParts(chain);
+    auto* parts = new CurveSegment[runs.size()];
+    for (size_t r = 0; r < runs.size(); ++r)
+        parts[r] = {runs[r].first ? klLT3PArc : klLTPolyline, runs[r].second, new Point3D[runs[r].second]};
+    size_t r = 0, k = 0;
+    for (int h : halves) {
+        const OwnedSeg& s = edges[static_cast<size_t>(h / 2)];
+        const bool back = h % 2;
+        if (k == runs[r].second) {
+            const Point3D last = parts[r].points[k - 1];
+            parts[++r].points[0] = last;
+            k = 1;
+        }
+        if (k == 0) parts[r].points[k++] = back ? s.tail() : s.head();
+        if (s.arc) parts[r].points[k++] = s.p[1];
+        parts[r].points[k++] = back ? s.head() : s.tail();
+    }
+    ring.Attach(static_cast<int>(runs.size()), parts);
+    return ring;
 }
 
 // Signed area of a cycle (counter-clockwise positive) and its box, summed over its straight

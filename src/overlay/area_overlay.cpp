@@ -255,9 +255,15 @@ private:
                 }
             });
         faces = BuildFaces(std::move(faces), m_tol);
-        const std::vector<int> slot = Classify(*faces);
-        if (m_op == kBoolUnion || m_op == kBoolSymDifference) Dissolve(*faces, slot, out[0]);
-        else Collect(*faces, slot, out);
+        if (m_op == kBoolUnion || m_op == kBoolSymDifference) {
+            Dissolve(*faces, Classify(*faces, nullptr), out[0]);
+            return;
+        }
+        // The kept faces as built for their points: they are the result.
+        std::vector<keloPolygon> kept;
+        const std::vector<int> slot = Classify(*faces, &kept);
+        for (size_t f = 0; f < slot.size(); ++f)
+            if (slot[f] >= 0 && kept[f].GetRingsCount() > 0) out[static_cast<size_t>(slot[f])].push_back(std::move(kept[f]));
     }
 
     // Disjoint and strictly nested operands need no noding.
@@ -370,14 +376,16 @@ private:
         detail::AppendPolygons(punched, to);
     }
 
-    // Each bounded face's result slot (-1 dropped).
-    std::vector<int> Classify(const CKeloMakeArcPolygon& faces) const {
+    // Each bounded face's result slot (-1 dropped); kept, when given, receives the faces kept.
+    std::vector<int> Classify(const CKeloMakeArcPolygon& faces, std::vector<keloPolygon>* kept) const {
         std::vector<int> slot(static_cast<size_t>(std::max(faces.GetPolygonCount() - 1, 0)), -1);
+        if (kept) kept->resize(slot.size());
         keloPolygon face;
         for (size_t f = 0; f < slot.size(); ++f) {
             Point3D p;
             if (!faces.GetPolygon(static_cast<int>(f), face) || !FacePoint(face, m_tol, p)) continue;
             slot[f] = SlotOf(m_op, m_a.Where(p, m_tol), m_b.Where(p, m_tol));
+            if (kept && slot[f] >= 0) (*kept)[f] = std::move(face);
         }
         return slot;
     }
@@ -412,12 +420,6 @@ private:
             if (ids.empty() || (ids[0] > 0) != (dir[static_cast<size_t>(std::abs(ids[0]) - 1)] > 0)) continue;
             if (kept.GetPolygon(f, face)) out.push_back(std::move(face));
         }
-    }
-
-    static void Collect(const CKeloMakeArcPolygon& faces, const std::vector<int>& slot, std::vector<PolygonList>& out) {
-        keloPolygon face;
-        for (size_t f = 0; f < slot.size(); ++f)
-            if (slot[f] >= 0 && faces.GetPolygon(static_cast<int>(f), face)) out[static_cast<size_t>(slot[f])].push_back(std::move(face));
     }
 
     Operand m_a, m_b;
