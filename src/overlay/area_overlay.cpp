@@ -246,7 +246,9 @@ private:
     void Compute(std::vector<PolygonList>& out) {
         if (FastPath(out)) return;
         auto faces = std::make_unique<CKeloMakeArcPolygon>(m_tol);
-        faces->Reserve(SegmentCount(m_a.obj) + SegmentCount(m_b.obj));
+        // Room for the pieces the noding cuts as well: pages not written cost nothing.
+        const size_t edges = SegmentCount(m_a.obj) + SegmentCount(m_b.obj);
+        faces->Reserve(edges + edges / 4);
         for (const GM_Object* g : {&m_a.obj, &m_b.obj})
             detail::ForEachLine(*g, [&](LineString& l) {
                 for (uint32_t s = 0; s < l.partCount && l.parts; ++s) {

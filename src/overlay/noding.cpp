@@ -445,8 +445,8 @@ bool SameSeg(const OwnedSeg& a, const OwnedSeg& b, double w) {
     return a.arc == b.arc && Near(a.head(), b.head(), w) && Near(a.tail(), b.tail(), w) && (!a.arc || Near(a.p[1], b.p[1], w));
 }
 
-// Appends to out one of each group of equal segments among ids, or (odd) only groups of odd size.
-void ReduceEqual(std::vector<OwnedSeg>& segs, const std::vector<size_t>& ids, double w, bool odd, std::vector<OwnedSeg>& out) {
+// Marks in keep one of each group of equal segments among ids, or (odd) only groups of odd size.
+void ReduceEqual(std::vector<OwnedSeg>& segs, const std::vector<size_t>& ids, double w, bool odd, std::vector<char>& keep) {
     std::vector<SegKey> keys = HugeVector<SegKey>(ids.size());
     for (size_t k = 0; k < ids.size(); ++k) {
         Orient(segs[ids[k]]);
@@ -457,9 +457,17 @@ void ReduceEqual(std::vector<OwnedSeg>& segs, const std::vector<size_t>& ids, do
         const OwnedSeg& first = segs[keys[i].i];
         size_t j = i + 1;
         while (j < keys.size() && SameSeg(first, segs[keys[j].i], w)) ++j;
-        if (!odd || (j - i) % 2 == 1) out.push_back(first);
+        if (!odd || (j - i) % 2 == 1) keep[keys[i].i] = 1;
         i = j;
     }
+}
+
+// Drops the segments not marked, keeping the order of the others.
+void KeepMarked(std::vector<OwnedSeg>& segs, const std::vector<char>& keep) {
+    size_t k = 0;
+    for (size_t i = 0; i < segs.size(); ++i)
+        if (keep[i]) segs[k++] = segs[i];
+    segs.resize(k);
 }
 
 // The reduction after the rounds. Two segments never touched since the first reduction were not
@@ -476,25 +484,20 @@ void ReduceTouched(std::vector<OwnedSeg>& segs, const std::vector<char>& marks, 
     if (touched.empty()) return;
     std::sort(touched.begin(), touched.end());
     std::vector<size_t> ids;
-    std::vector<char> compared(segs.size(), 0);
+    std::vector<char> keep = HugeVector<char>(segs.size(), 1);
     for (size_t i = 0; i < segs.size(); ++i)
         if ((marks[i] & kTouched) || std::binary_search(touched.begin(), touched.end(), ends(segs[i]))) {
             ids.push_back(i);
-            compared[i] = 1;
+            keep[i] = 0;
         }
-    std::vector<OwnedSeg> reduced;
-    ReduceEqual(segs, ids, w, odd, reduced);
-    size_t k = 0;
-    for (size_t i = 0; i < segs.size(); ++i)
-        if (!compared[i]) segs[k++] = segs[i];
-    segs.resize(k);
-    segs.insert(segs.end(), reduced.begin(), reduced.end());
+    ReduceEqual(segs, ids, w, odd, keep);
+    KeepMarked(segs, keep);
 }
 
 // The box split of large inputs: equal segments have equal boxes and so always fall into the
 // same half, which keeps each half's reduction exact while bounding the sort.
 void ReduceInBox(std::vector<OwnedSeg>& segs, const std::vector<Box>& boxes, std::vector<size_t>& ids, const Box& box,
-                 size_t limit, double w, bool odd, int depth, std::vector<OwnedSeg>& out) {
+                 size_t limit, double w, bool odd, int depth, std::vector<char>& out) {
     if (ids.size() <= limit || depth > 40) {
         ReduceEqual(segs, ids, w, odd, out);
         return;
@@ -548,10 +551,9 @@ void NodeSegments(std::vector<OwnedSeg>& segs, int mode, double eps) {
     {
         std::vector<size_t> ids = HugeVector<size_t>(segs.size());
         std::iota(ids.begin(), ids.end(), 0);
-        std::vector<OwnedSeg> reduced;
-        ReserveHuge(reduced, segs.size() + segs.size() / 4);
-        ReduceInBox(segs, boxes, ids, all, mode == 3 ? 1000000 : 50000, w, odd, 0, reduced);
-        segs.swap(reduced);
+        std::vector<char> keep = HugeVector<char>(segs.size(), 0);
+        ReduceInBox(segs, boxes, ids, all, mode == 3 ? 1000000 : 50000, w, odd, 0, keep);
+        KeepMarked(segs, keep);
     }
 
     std::vector<char> dirty(segs.size(), 1);
