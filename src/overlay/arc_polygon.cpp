@@ -117,28 +117,43 @@ constexpr size_t kBandedCycle = 64;
 // arc that may cross the ray leaves the decision to the general ring test.
 class CycleBands {
 public:
-    bool Empty() const { return m_bands.empty(); }
+    bool Empty() const { return m_start.empty(); }
 
+    // The half-edges of band k are m_items[m_start[k]] to m_items[m_start[k + 1]]: one array for
+    // all bands, filled after counting, rather than a list per band.
     void Build(const std::vector<OwnedSeg>& edges, const std::vector<int>& cycle, const Box& box) {
-        const size_t n = std::max<size_t>(cycle.size() / 4, 1);
+        m_count = std::max<size_t>(cycle.size() / 4, 1);
         m_y0 = box.miny;
-        m_h = std::max(box.maxy - box.miny, 1e-300) / double(n);
-        m_bands.assign(n, {});
-        for (int h : cycle) {
+        m_h = std::max(box.maxy - box.miny, 1e-300) / double(m_count);
+        auto span = [&](int h) {
             const OwnedSeg& s = edges[static_cast<size_t>(h / 2)];
             double lo = std::min(s.head().y, s.tail().y), hi = std::max(s.head().y, s.tail().y);
             if (s.arc) {
                 const Box ab = const_cast<OwnedSeg&>(s).View().GetBox();
                 lo = ab.miny, hi = ab.maxy;
             }
-            for (size_t k = Band(lo); k <= Band(hi); ++k) m_bands[k].push_back(h);
+            return std::make_pair(Band(lo), Band(hi));
+        };
+        m_start.assign(m_count + 1, 0);
+        for (int h : cycle) {
+            const auto [k0, k1] = span(h);
+            for (size_t k = k0; k <= k1; ++k) ++m_start[k + 1];
+        }
+        for (size_t k = 0; k < m_count; ++k) m_start[k + 1] += m_start[k];
+        m_items.resize(m_start.back());
+        std::vector<uint32_t> fill(m_start.begin(), m_start.end() - 1);
+        for (int h : cycle) {
+            const auto [k0, k1] = span(h);
+            for (size_t k = k0; k <= k1; ++k) m_items[fill[k]++] = h;
         }
     }
 
     // 1 inside, 0 outside, -1 undecided.
     int Inside(const std::vector<OwnedSeg>& edges, const Point3D& p) const {
         bool in = false;
-        for (int h : m_bands[Band(p.y)]) {
+        const size_t band = Band(p.y);
+        for (uint32_t i = m_start[band]; i < m_start[band + 1]; ++i) {
+            const int h = m_items[i];
             const OwnedSeg& s = edges[static_cast<size_t>(h / 2)];
             if (s.arc) {
                 const Box ab = const_cast<OwnedSeg&>(s).View().GetBox();
@@ -153,12 +168,12 @@ public:
     }
 
 private:
-    size_t Band(double y) const {
-        return detail::BucketOf((y - m_y0) / m_h, m_bands.size());
-    }
+    size_t Band(double y) const { return detail::BucketOf((y - m_y0) / m_h, m_count); }
 
     double m_y0 = 0, m_h = 1;
-    std::vector<std::vector<int>> m_bands;
+    size_t m_count = 0;
+    std::vector<uint32_t> m_start;
+    std::vector<int> m_items;
 };
 
 }  // namespace
@@ -288,14 +303,15 @@ int CKeloMakeArcPolygon::Solve(bool) {
         auto next = [&](int h) { return nextOf[static_cast<size_t>(h)]; };
         std::fill(cycleOf.begin(), cycleOf.end(), -1);
         cycles.clear();
+        std::vector<int> cycle;  // walked here, then copied once at its final size
         for (size_t h0 = 0; h0 < 2 * ne; ++h0) {
             if (!alive[h0 / 2] || cycleOf[h0] >= 0) continue;
-            std::vector<int> cycle;
+            cycle.clear();
             for (int h = static_cast<int>(h0); cycleOf[static_cast<size_t>(h)] < 0; h = next(h)) {
                 cycleOf[static_cast<size_t>(h)] = static_cast<int>(cycles.size());
                 cycle.push_back(h);
             }
-            cycles.push_back(std::move(cycle));
+            cycles.emplace_back(cycle.begin(), cycle.end());
         }
         bool removed = false;
         for (size_t e = 0; e < ne; ++e)
