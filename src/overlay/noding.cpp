@@ -566,6 +566,9 @@ void NodeSegments(std::vector<OwnedSeg>& segs, int mode, double eps) {
     // Overlapping stretches are equal pieces now; modes 0, 1 and 3 keep one of each, mode 2 only
     // those covered an odd number of times.
     ReduceTouched(segs, dirty, w, mode == 2);
+    // Callers trace rings and chains from the first segment on: the order of the ends keeps their
+    // results the same whatever order the rounds left the segments in.
+    std::sort(segs.begin(), segs.end(), [](const OwnedSeg& a, const OwnedSeg& b) { return KeyOf(a, 0) < KeyOf(b, 0); });
 
     for (OwnedSeg& s : segs) {
         CsSegment v = s.View();
