@@ -9,16 +9,20 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <memory>
 #include <numeric>
 
 #include "geometry/buckets.h"
 #include "geometry/circle_arc.h"
 #include "geometry/geometry_object.h"
 #include "geometry/tolerance.h"
+#include "platform/huge_pages.h"
 
 namespace kelo {
 
+using detail::HugeVector;
 using detail::OwnedSeg;
+using detail::ReserveHuge;
 
 namespace {
 
@@ -48,15 +52,60 @@ HalfDir Leaving(const OwnedSeg& s, bool forward) {
     return {std::atan2(to.y - from.y, to.x - from.x), 0.0};
 }
 
+// The ring of a cycle: runs of one kind, consecutive runs sharing their joining point (as a chain
+// of segments becomes a line), written straight into the ring's arrays; a million-edge cycle
+// would otherwise be copied into a chain, a point list and a run before it reaches the ring.
 keloParts RingOf(const std::vector<OwnedSeg>& edges, const std::vector<int>& halves) {
-    std::vector<OwnedSeg> chain;
-    chain.reserve(halves.size());
+    keloParts ring;
+    if (halves.empty()) return ring;
+    std::vector<std::pair<bool, uint32_t>> runs;  // kind and point count
     for (int h : halves) {
-        OwnedSeg s = edges[static_cast<size_t>(h / 2)];
-        if (h % 2) std::swap(s.p[0], s.tail());
-        chain.push_back(s);
+        const bool arc = edges[static_cast<size_t>(h / 2)].arc;
+        if (runs.empty() || runs.back().first != arc) runs.emplace_back(arc, 1);
+        runs.back().second += arc ? 2 : 1;
     }
-    return detail::ChainToParts(chain);
+    auto* parts = new CurveSegment[runs.size()];
+    for (size_t r = 0; r < runs.size(); ++r)
+        parts[r] = {runs[r].first ? klLT3PArc : klLTPolyline, runs[r].second, new Point3D[runs[r].second]};
+    size_t r = 0, k = 0;
+    for (int h : halves) {
+        const OwnedSeg& s = edges[static_cast<size_t>(h / 2)];
+        const bool back = h % 2;
+        if (k == runs[r].second) {
+            const Point3D last = parts[r].points[k - 1];
+            parts[++r].points[0] = last;
+            k = 1;
+        }
+        if (k == 0) parts[r].points[k++] = back ? s.tail() : s.head();
+        if (s.arc) parts[r].points[k++] = s.p[1];
+        parts[r].points[k++] = back ? s.head() : s.tail();
+    }
+    ring.Attach(static_cast<int>(runs.size()), parts);
+    return ring;
+}
+
+// Signed area of a cycle (counter-clockwise positive) and its box, summed over its straight
+// half-edges the way a ring's area is, so that no ring is built only to be measured; a cycle with
+// arcs is measured as a ring.
+double CycleArea(const std::vector<OwnedSeg>& edges, const std::vector<int>& halves, Box& box) {
+    if (halves.empty()) return 0;
+    const OwnedSeg& s0 = edges[static_cast<size_t>(halves[0] / 2)];
+    const Point3D o = halves[0] % 2 ? s0.tail() : s0.head();
+    double twice = 0;
+    double x0 = o.x, x1 = o.x, y0 = o.y, y1 = o.y;
+    for (int h : halves) {
+        const OwnedSeg& s = edges[static_cast<size_t>(h / 2)];
+        if (s.arc) {
+            const keloParts ring = RingOf(edges, halves);
+            box = ring.GetBox();
+            return ring.GetArea();
+        }
+        const Point3D &a = h % 2 ? s.tail() : s.head(), &b = h % 2 ? s.head() : s.tail();
+        twice += (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+        x0 = std::min(x0, b.x), x1 = std::max(x1, b.x), y0 = std::min(y0, b.y), y1 = std::max(y1, b.y);
+    }
+    box = Box(x0, y0, x1, y1);
+    return twice / 2;
 }
 
 // Cycles longer than this get a band index when a point is tested against them.
@@ -68,28 +117,43 @@ constexpr size_t kBandedCycle = 64;
 // arc that may cross the ray leaves the decision to the general ring test.
 class CycleBands {
 public:
-    bool Empty() const { return m_bands.empty(); }
+    bool Empty() const { return m_start.empty(); }
 
+    // The half-edges of band k are m_items[m_start[k]] to m_items[m_start[k + 1]]: one array for
+    // all bands, filled after counting, rather than a list per band.
     void Build(const std::vector<OwnedSeg>& edges, const std::vector<int>& cycle, const Box& box) {
-        const size_t n = std::max<size_t>(cycle.size() / 4, 1);
+        m_count = std::max<size_t>(cycle.size() / 4, 1);
         m_y0 = box.miny;
-        m_h = std::max(box.maxy - box.miny, 1e-300) / double(n);
-        m_bands.assign(n, {});
-        for (int h : cycle) {
+        m_h = std::max(box.maxy - box.miny, 1e-300) / double(m_count);
+        auto span = [&](int h) {
             const OwnedSeg& s = edges[static_cast<size_t>(h / 2)];
             double lo = std::min(s.head().y, s.tail().y), hi = std::max(s.head().y, s.tail().y);
             if (s.arc) {
                 const Box ab = const_cast<OwnedSeg&>(s).View().GetBox();
                 lo = ab.miny, hi = ab.maxy;
             }
-            for (size_t k = Band(lo); k <= Band(hi); ++k) m_bands[k].push_back(h);
+            return std::make_pair(Band(lo), Band(hi));
+        };
+        m_start.assign(m_count + 1, 0);
+        for (int h : cycle) {
+            const auto [k0, k1] = span(h);
+            for (size_t k = k0; k <= k1; ++k) ++m_start[k + 1];
+        }
+        for (size_t k = 0; k < m_count; ++k) m_start[k + 1] += m_start[k];
+        m_items.resize(m_start.back());
+        std::vector<uint32_t> fill(m_start.begin(), m_start.end() - 1);
+        for (int h : cycle) {
+            const auto [k0, k1] = span(h);
+            for (size_t k = k0; k <= k1; ++k) m_items[fill[k]++] = h;
         }
     }
 
     // 1 inside, 0 outside, -1 undecided.
     int Inside(const std::vector<OwnedSeg>& edges, const Point3D& p) const {
         bool in = false;
-        for (int h : m_bands[Band(p.y)]) {
+        const size_t band = Band(p.y);
+        for (uint32_t i = m_start[band]; i < m_start[band + 1]; ++i) {
+            const int h = m_items[i];
             const OwnedSeg& s = edges[static_cast<size_t>(h / 2)];
             if (s.arc) {
                 const Box ab = const_cast<OwnedSeg&>(s).View().GetBox();
@@ -104,18 +168,20 @@ public:
     }
 
 private:
-    size_t Band(double y) const {
-        return detail::BucketOf((y - m_y0) / m_h, m_bands.size());
-    }
+    size_t Band(double y) const { return detail::BucketOf((y - m_y0) / m_h, m_count); }
 
     double m_y0 = 0, m_h = 1;
-    std::vector<std::vector<int>> m_bands;
+    size_t m_count = 0;
+    std::vector<uint32_t> m_start;
+    std::vector<int> m_items;
 };
 
 }  // namespace
 
 CKeloMakeArcPolygon::CKeloMakeArcPolygon() : m_eps(g_epsZero) {}
 CKeloMakeArcPolygon::CKeloMakeArcPolygon(double eps) : m_eps(eps) {}
+
+void CKeloMakeArcPolygon::Reserve(size_t n) { ReserveHuge(m_edges, m_edges.size() + n); }
 
 void CKeloMakeArcPolygon::Add(const CsSegment& seg) {
     if (!seg.points) return;
@@ -149,14 +215,14 @@ int CKeloMakeArcPolygon::Solve(bool) {
     if (!m_noded) detail::NodeSegments(m_edges, 0, m_eps);
     const size_t ne = m_edges.size();
     // After noding, ends that meet are equal: equal ends get one node id.
-    std::vector<int> from(2 * ne), to(2 * ne);
+    std::vector<int> from = HugeVector<int>(2 * ne), to = HugeVector<int>(2 * ne);
     size_t nn = 0;
     {
         struct End {
             double x, y;
             size_t k;
         };
-        std::vector<End> order(2 * ne);
+        std::vector<End> order = HugeVector<End>(2 * ne);
         for (size_t k = 0; k < 2 * ne; ++k) {
             const Point3D& p = k % 2 ? m_edges[k / 2].tail() : m_edges[k / 2].head();
             order[k] = {p.x, p.y, k};
@@ -170,32 +236,41 @@ int CKeloMakeArcPolygon::Solve(bool) {
         }
         if (!order.empty()) ++nn;
     }
-    std::vector<HalfDir> dir(2 * ne);
+    std::vector<HalfDir> dir = HugeVector<HalfDir>(2 * ne);
     for (size_t h = 0; h < 2 * ne; ++h) {
         dir[h] = Leaving(m_edges[h / 2], h % 2 == 0);
         // West is both pi and -pi; keep it in one place so tangent edges there sort together.
         if (dir[h].angle > kPi - kTangentAngle) dir[h].angle -= 2 * kPi;
     }
 
-    std::vector<char> alive(ne, 1);
-    std::vector<int> cycleOf(2 * ne, -1);
+    std::vector<char> alive = HugeVector<char>(ne, 1);
+    std::vector<int> cycleOf = HugeVector<int>(2 * ne, -1);
     std::vector<std::vector<int>> cycles;
+    // The half-edges leaving each node: those of node v are around[start[v]] to around[start[v + 1]].
+    std::vector<uint32_t> start = HugeVector<uint32_t>(nn + 1);
+    std::vector<int> around = HugeVector<int>(2 * ne), degree = HugeVector<int>(nn), nextOf = HugeVector<int>(2 * ne);
     while (true) {
         // Dangles first: they never bound a face.
-        std::vector<int> degree(nn, 0);
-        for (size_t e = 0; e < ne; ++e)
-            if (alive[e]) ++degree[static_cast<size_t>(from[2 * e])], ++degree[static_cast<size_t>(to[2 * e])];
-        std::vector<std::vector<int>> around(nn);
-        for (size_t e = 0; e < ne; ++e)
-            if (alive[e]) around[static_cast<size_t>(from[2 * e])].push_back(static_cast<int>(2 * e)),
-                    around[static_cast<size_t>(from[2 * e + 1])].push_back(static_cast<int>(2 * e + 1));
+        std::fill(start.begin(), start.end(), 0);
+        for (size_t h = 0; h < 2 * ne; ++h)
+            if (alive[h / 2]) ++start[static_cast<size_t>(from[h]) + 1];
+        for (size_t v = 0; v < nn; ++v) {
+            degree[v] = static_cast<int>(start[v + 1]);
+            start[v + 1] += start[v];
+        }
+        {
+            std::vector<uint32_t> fill(start.begin(), start.end() - 1);
+            for (size_t h = 0; h < 2 * ne; ++h)
+                if (alive[h / 2]) around[fill[static_cast<size_t>(from[h])]++] = static_cast<int>(h);
+        }
         std::vector<int> stack;
         for (size_t v = 0; v < nn; ++v)
             if (degree[v] == 1) stack.push_back(static_cast<int>(v));
         while (!stack.empty()) {
             const size_t v = static_cast<size_t>(stack.back());
             stack.pop_back();
-            for (int h : around[v]) {
+            for (uint32_t k = start[v]; k < start[v + 1]; ++k) {
+                const int h = around[k];
                 const size_t e = static_cast<size_t>(h / 2);
                 if (!alive[e]) continue;
                 alive[e] = 0;
@@ -204,37 +279,39 @@ int CKeloMakeArcPolygon::Solve(bool) {
                 if (--degree[other] == 1) stack.push_back(static_cast<int>(other));
             }
         }
-        for (auto& hs : around) {
-            hs.erase(std::remove_if(hs.begin(), hs.end(), [&](int h) { return !alive[static_cast<size_t>(h / 2)]; }), hs.end());
-            auto angle = [&](int h) { return dir[static_cast<size_t>(h)].angle; };
-            std::sort(hs.begin(), hs.end(), [&](int a, int b) { return angle(a) < angle(b); });
+        std::fill(nextOf.begin(), nextOf.end(), -1);
+        auto angle = [&](int h) { return dir[static_cast<size_t>(h)].angle; };
+        for (size_t v = 0; v < nn; ++v) {
+            int* const b = around.data() + start[v];
+            int* const e = std::remove_if(b, around.data() + start[v + 1], [&](int h) { return !alive[static_cast<size_t>(h / 2)]; });
+            const size_t count = static_cast<size_t>(e - b);
+            if (count == 0) continue;
+            std::sort(b, e, [&](int p, int q) { return angle(p) < angle(q); });
             // An arc touching a line or another arc where they meet leaves in the same direction
             // up to rounding; such edges are ordered by how they bend, or a face would be traced
             // across its neighbour.
-            for (size_t i = 0; i < hs.size();) {
+            for (size_t i = 0; i < count;) {
                 size_t j = i + 1;
-                while (j < hs.size() && angle(hs[j]) - angle(hs[j - 1]) <= kTangentAngle) ++j;
+                while (j < count && angle(b[j]) - angle(b[j - 1]) <= kTangentAngle) ++j;
                 if (j - i > 1)
-                    std::stable_sort(hs.begin() + static_cast<std::ptrdiff_t>(i), hs.begin() + static_cast<std::ptrdiff_t>(j),
-                                     [&](int a, int b) { return dir[static_cast<size_t>(a)].curve < dir[static_cast<size_t>(b)].curve; });
+                    std::stable_sort(b + i, b + j, [&](int p, int q) { return dir[static_cast<size_t>(p)].curve < dir[static_cast<size_t>(q)].curve; });
                 i = j;
             }
+            // Arriving by h, the walk leaves by the half-edge before h's twin round the node.
+            for (size_t k = 0; k < count; ++k) nextOf[static_cast<size_t>(b[k] ^ 1)] = b[(k + count - 1) % count];
         }
-        // Arriving by h, the walk leaves by the half-edge before h's twin round the node.
-        std::vector<int> nextOf(2 * ne, -1);
-        for (const auto& hs : around)
-            for (size_t k = 0; k < hs.size(); ++k) nextOf[static_cast<size_t>(hs[k] ^ 1)] = hs[(k + hs.size() - 1) % hs.size()];
         auto next = [&](int h) { return nextOf[static_cast<size_t>(h)]; };
         std::fill(cycleOf.begin(), cycleOf.end(), -1);
         cycles.clear();
+        std::vector<int> cycle;  // walked here, then copied once at its final size
         for (size_t h0 = 0; h0 < 2 * ne; ++h0) {
             if (!alive[h0 / 2] || cycleOf[h0] >= 0) continue;
-            std::vector<int> cycle;
+            cycle.clear();
             for (int h = static_cast<int>(h0); cycleOf[static_cast<size_t>(h)] < 0; h = next(h)) {
                 cycleOf[static_cast<size_t>(h)] = static_cast<int>(cycles.size());
                 cycle.push_back(h);
             }
-            cycles.push_back(std::move(cycle));
+            cycles.emplace_back(cycle.begin(), cycle.end());
         }
         bool removed = false;
         for (size_t e = 0; e < ne; ++e)
@@ -258,20 +335,16 @@ int CKeloMakeArcPolygon::Solve(bool) {
     struct Bounded {
         size_t cycle;
         double area;
-        keloPolygon outer;
         Box box;
+        std::unique_ptr<keloPolygon> outer;  // made when a point test needs it
     };
     std::vector<Bounded> bounded;
     std::vector<size_t> outsides;
     for (size_t c = 0; c < cycles.size(); ++c) {
-        keloParts ring = RingOf(m_edges, cycles[c]);
-        const double area = ring.GetArea();
-        if (area > 0) {
-            Bounded b{c, area, keloPolygon(ring), ring.GetBox()};
-            bounded.push_back(std::move(b));
-        } else {
-            outsides.push_back(c);
-        }
+        Box box;
+        const double area = CycleArea(m_edges, cycles[c], box);
+        if (area > 0) bounded.push_back({c, area, box, nullptr});
+        else outsides.push_back(c);
     }
     std::vector<size_t> bySize(bounded.size());
     std::iota(bySize.begin(), bySize.end(), 0);
@@ -304,7 +377,7 @@ int CKeloMakeArcPolygon::Solve(bool) {
         const std::vector<size_t>& cell =
             within ? grid[cellOf(p.y, extent.miny, ch) * side + cellOf(p.x, extent.minx, cw)] : kNone;
         for (size_t f : cell) {
-            const Bounded& b = bounded[f];
+            Bounded& b = bounded[f];
             const int facePiece = find(from[static_cast<size_t>(cycles[b.cycle][0])]);
             if (facePiece == myPiece) continue;
             if (p.x < b.box.minx || p.x > b.box.maxx || p.y < b.box.miny || p.y > b.box.maxy) continue;
@@ -313,7 +386,10 @@ int CKeloMakeArcPolygon::Solve(bool) {
                 if (bands[f].Empty()) bands[f].Build(m_edges, cycles[b.cycle], b.box);
                 in = bands[f].Inside(m_edges, p);
             }
-            if (in < 0) in = b.outer.IsPointIn(p, 0) == 1;
+            if (in < 0) {
+                if (!b.outer) b.outer = std::make_unique<keloPolygon>(RingOf(m_edges, cycles[b.cycle]));
+                in = b.outer->IsPointIn(p, 0) == 1;
+            }
             if (!in) continue;
             faces[f].push_back(cycles[c]);
             placed = true;
@@ -407,6 +483,12 @@ int CKeloMakeArcPolygon::GetArc(int i, keloPoints& out) const {
     out.DeleteContent();  // Create adopts nothing and frees nothing
     out.Create(s.arc ? klLT3PArc : klLTPolyline, s.arc ? 3 : 2, s.p);
     return 1;
+}
+
+void CKeloMakeArcPolygon::AddArcsOf(const CKeloMakeArcPolygon& other, const std::vector<size_t>& arcs) {
+    ReserveHuge(m_edges, m_edges.size() + arcs.size());
+    for (size_t i : arcs)
+        if (i < other.m_edges.size()) m_edges.push_back(other.m_edges[i]);
 }
 
 namespace {

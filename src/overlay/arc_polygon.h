@@ -20,7 +20,7 @@ public:
     void AddArc(const keloPoints* run);
     void AddGeometry(const GM_Object* object);
     // Room for n more edges, for callers that know how many they will add.
-    void Reserve(size_t n) { m_edges.reserve(m_edges.size() + n); }
+    void Reserve(size_t n);
 
     // Nodes the edges (union of overlaps) and traces the faces. Edges that bound no area (dangles
     // and bridges between separate rings) take part in no face. Returns 1.
@@ -42,6 +42,8 @@ public:
     // Arcs are the noded edges.
     int GetArcCount() const { return static_cast<int>(m_edges.size()); }
     int GetArc(int i, keloPoints& out) const;
+    // Appends arcs of another builder (by index, in the order given) as edges of this one.
+    void AddArcsOf(const CKeloMakeArcPolygon& other, const std::vector<size_t>& arcs);
 
 private:
     double m_eps;

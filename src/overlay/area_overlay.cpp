@@ -12,6 +12,7 @@
 #include "companion/gbk.h"
 #include "companion/ui.h"
 #include "geometry/discrete.h"
+#include "geometry/segment_runs.h"
 #include "geometry/tolerance.h"
 #include "overlay/arc_polygon.h"
 #include "overlay/boolean_overlay.h"
@@ -138,40 +139,42 @@ size_t SegmentCount(const GM_Object& g) {
     return n;
 }
 
-// Whether the boundaries of a and b come within tol of each other: a sweep over the segment
-// boxes that stops at the first contact. It stands in for the full relation of the two operands,
-// whose ring-by-ring work grows with the square of the ring count (a lake with ten thousand
-// islands), where only "touching or not" is needed.
-bool BoundariesMeet(const GM_Object& a, const GM_Object& b, double tol) {
-    struct Item {
-        CsSegment seg;
-        Box box;
+// Whether the boundaries of a and b come within tol of each other, through the operands' own
+// ring indexes: ring pairs whose boxes meet come from a sweep over the ring boxes, and each
+// segment of the shorter ring of a pair looks up its neighbours in the longer one's index. It
+// stands in for the full relation of the two operands, whose ring-by-ring work grows with the
+// square of the ring count (a lake with ten thousand islands), where only "touching or not" is
+// needed, and it stops at the first contact.
+bool BoundariesMeet(const Operand& a, const Operand& b, double tol) {
+    struct RingItem {
+        const C9iPartsIndex* ring;
         bool fromB;
     };
-    std::vector<Item> items;
-    items.reserve(SegmentCount(a) + SegmentCount(b));
-    auto collect = [&](const GM_Object& g, bool fromB) {
-        detail::ForEachLine(g, [&](LineString& l) {
-            for (uint32_t s = 0; s < l.partCount && l.parts; ++s) {
-                CurveSegment* run = &l.parts[s];
-                const int n = GetSegmentCount(static_cast<int>(run->pointCount), run->lineType);
-                for (int i = 0; i < n; ++i) {
-                    CsSegment seg(run, i);
-                    items.push_back({seg, seg.GetBox(), fromB});
+    std::vector<RingItem> rings;
+    for (const Operand* o : {&a, &b})
+        for (int i = 0; i < o->index->GetSize(); ++i)
+            for (const C9iPartsIndex* r : o->index->GetList(i))
+                if (r && r->Segments() && r->GetSegmentCount() > 0) rings.push_back({r, o == &b});
+    std::sort(rings.begin(), rings.end(), [](const RingItem& x, const RingItem& y) { return x.ring->GetBox().minx < y.ring->GetBox().minx; });
+    std::vector<uint32_t> near;
+    for (size_t k = 0; k < rings.size(); ++k) {
+        const Box& bk = rings[k].ring->GetBox();
+        for (size_t m = k + 1; m < rings.size() && rings[m].ring->GetBox().minx <= bk.maxx + tol; ++m) {
+            if (rings[k].fromB == rings[m].fromB || !IsBoxIntersect(bk, rings[m].ring->GetBox(), tol)) continue;
+            const C9iPartsIndex *walk = rings[k].ring, *look = rings[m].ring;
+            if (walk->GetSegmentCount() > look->GetSegmentCount()) std::swap(walk, look);
+            const detail::LineSegments& ws = *walk->Segments();
+            const detail::LineSegments& ls = *look->Segments();
+            const Box& lookBox = look->GetBox();
+            for (size_t i = 0; i < ws.size(); ++i) {
+                if (!IsBoxIntersect(ws.box(i), lookBox, tol)) continue;
+                near.clear();
+                look->SegmentsNear(ws.box(i), tol, near);
+                for (uint32_t j : near) {
+                    Point3D p, q;
+                    if (ws[i].IntersectInfo(ls[j], p, q, tol) != 0) return true;
                 }
             }
-        });
-    };
-    collect(a, false);
-    collect(b, true);
-    std::sort(items.begin(), items.end(), [](const Item& x, const Item& y) { return x.box.minx < y.box.minx; });
-    for (size_t k = 0; k < items.size(); ++k) {
-        const Item& u = items[k];
-        for (size_t m = k + 1; m < items.size() && items[m].box.minx <= u.box.maxx + tol; ++m) {
-            const Item& v = items[m];
-            if (u.fromB == v.fromB || v.box.miny > u.box.maxy + tol || v.box.maxy < u.box.miny - tol) continue;
-            Point3D p, q;
-            if (u.seg.IntersectInfo(v.seg, p, q, tol) != 0) return true;
         }
     }
     return false;
@@ -243,7 +246,9 @@ private:
     void Compute(std::vector<PolygonList>& out) {
         if (FastPath(out)) return;
         auto faces = std::make_unique<CKeloMakeArcPolygon>(m_tol);
-        faces->Reserve(SegmentCount(m_a.obj) + SegmentCount(m_b.obj));
+        // Room for the pieces the noding cuts as well: pages not written cost nothing.
+        const size_t edges = SegmentCount(m_a.obj) + SegmentCount(m_b.obj);
+        faces->Reserve(edges + edges / 4);
         for (const GM_Object* g : {&m_a.obj, &m_b.obj})
             detail::ForEachLine(*g, [&](LineString& l) {
                 for (uint32_t s = 0; s < l.partCount && l.parts; ++s) {
@@ -252,9 +257,15 @@ private:
                 }
             });
         faces = BuildFaces(std::move(faces), m_tol);
-        const std::vector<int> slot = Classify(*faces);
-        if (m_op == kBoolUnion || m_op == kBoolSymDifference) Dissolve(*faces, slot, out[0]);
-        else Collect(*faces, slot, out);
+        if (m_op == kBoolUnion || m_op == kBoolSymDifference) {
+            Dissolve(*faces, Classify(*faces, nullptr), out[0]);
+            return;
+        }
+        // The kept faces as built for their points: they are the result.
+        std::vector<keloPolygon> kept;
+        const std::vector<int> slot = Classify(*faces, &kept);
+        for (size_t f = 0; f < slot.size(); ++f)
+            if (slot[f] >= 0 && kept[f].GetRingsCount() > 0) out[static_cast<size_t>(slot[f])].push_back(std::move(kept[f]));
     }
 
     // Disjoint and strictly nested operands need no noding.
@@ -306,7 +317,7 @@ private:
     // which one vertex tells: B lies in A when all of B's polygons start inside A and none of A's
     // rings (a hole of A that B would cover) lies inside B.
     int Nesting() {
-        if (BoundariesMeet(m_a.obj, m_b.obj, m_tol)) return kl9iOverlap;
+        if (BoundariesMeet(m_a, m_b, m_tol)) return kl9iOverlap;
         struct Count {
             int outersOut = 0, ringsIn = 0;
         };
@@ -367,14 +378,16 @@ private:
         detail::AppendPolygons(punched, to);
     }
 
-    // Each bounded face's result slot (-1 dropped).
-    std::vector<int> Classify(const CKeloMakeArcPolygon& faces) const {
+    // Each bounded face's result slot (-1 dropped); kept, when given, receives the faces kept.
+    std::vector<int> Classify(const CKeloMakeArcPolygon& faces, std::vector<keloPolygon>* kept) const {
         std::vector<int> slot(static_cast<size_t>(std::max(faces.GetPolygonCount() - 1, 0)), -1);
+        if (kept) kept->resize(slot.size());
         keloPolygon face;
         for (size_t f = 0; f < slot.size(); ++f) {
             Point3D p;
             if (!faces.GetPolygon(static_cast<int>(f), face) || !FacePoint(face, m_tol, p)) continue;
             slot[f] = SlotOf(m_op, m_a.Where(p, m_tol), m_b.Where(p, m_tol));
+            if (kept && slot[f] >= 0) (*kept)[f] = std::move(face);
         }
         return slot;
     }
@@ -395,13 +408,13 @@ private:
         }
         CKeloMakeArcPolygon kept(faces.GetEps());
         std::vector<int> dir;
-        keloPoints arc;
+        std::vector<size_t> arcs;
         for (size_t e = 0; e < side.size(); ++e)
             if (side[e] != 0) {
-                faces.GetArc(static_cast<int>(e), arc);
-                kept.AddArc(&arc);
+                arcs.push_back(e);
                 dir.push_back(side[e]);
             }
+        kept.AddArcsOf(faces, arcs);
         kept.SolveNoded();
         keloPolygon face;
         for (int f = 0; f + 1 < kept.GetPolygonCount(); ++f) {
@@ -409,12 +422,6 @@ private:
             if (ids.empty() || (ids[0] > 0) != (dir[static_cast<size_t>(std::abs(ids[0]) - 1)] > 0)) continue;
             if (kept.GetPolygon(f, face)) out.push_back(std::move(face));
         }
-    }
-
-    static void Collect(const CKeloMakeArcPolygon& faces, const std::vector<int>& slot, std::vector<PolygonList>& out) {
-        keloPolygon face;
-        for (size_t f = 0; f < slot.size(); ++f)
-            if (slot[f] >= 0 && faces.GetPolygon(static_cast<int>(f), face)) out[static_cast<size_t>(slot[f])].push_back(std::move(face));
     }
 
     Operand m_a, m_b;

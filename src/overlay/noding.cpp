@@ -6,6 +6,7 @@
 // geometry of their own: once every end lying on another segment splits it, overlapping
 // stretches are equal pieces, and the mode only decides how many of each group survive.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numeric>
 #include <unordered_map>
@@ -13,6 +14,7 @@
 #include "geometry/buckets.h"
 #include "geometry/circle_arc.h"
 #include "overlay/line_handler.h"
+#include "platform/huge_pages.h"
 #include "relations/segment_tally.h"
 
 namespace kelo::detail {
@@ -89,14 +91,14 @@ struct Keyed {
     size_t i;
 };
 
-// Merges ends closer than w (transitively) onto the first of them; moved segments are marked.
-bool SnapVertices(std::vector<OwnedSeg>& segs, double w, std::vector<char>* moved = nullptr) {
+// Merges ends closer than w (transitively) onto the first of them.
+bool SnapVertices(std::vector<OwnedSeg>& segs, double w) {
     const size_t n = segs.size() * 2;
     auto end = [&](size_t k) -> Point3D& { return k % 2 ? segs[k / 2].tail() : segs[k / 2].p[0]; };
-    std::vector<Keyed> order(n);
+    std::vector<Keyed> order = HugeVector<Keyed>(n);
     for (size_t k = 0; k < n; ++k) order[k] = {end(k).x, end(k).y, k};
     std::sort(order.begin(), order.end(), [](const Keyed& a, const Keyed& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
-    std::vector<size_t> parent(n);
+    std::vector<size_t> parent = HugeVector<size_t>(n);
     std::iota(parent.begin(), parent.end(), 0);
     auto find = [&](size_t a) {
         while (parent[a] != a) a = parent[a] = parent[parent[a]];
@@ -122,10 +124,64 @@ bool SnapVertices(std::vector<OwnedSeg>& segs, double w, std::vector<char>* move
             p.x = to.x;
             p.y = to.y;
             any = true;
-            if (moved) (*moved)[k / 2] = 1;
         }
     }
     return any;
+}
+
+// Marks of the splitting rounds: kDirty for a segment new, cut or moved since the last round,
+// kTouched for one cut or moved at any time since the first reduction of equal segments.
+constexpr char kDirty = 1, kTouched = 2;
+
+// The snapping after a round. Only ends of dirty segments can have come near another end: two
+// unchanged ends were either merged or more than w apart at the last snapping. So only ends
+// within w of a dirty end take part, found among the sorted dirty ends, and the clusters and
+// where they go are those a snapping of every end would give, without sorting every end.
+void SnapNearDirty(std::vector<OwnedSeg>& segs, std::vector<char>& marks, double w) {
+    auto end = [&](size_t k) -> Point3D& { return k % 2 ? segs[k / 2].tail() : segs[k / 2].p[0]; };
+    std::vector<Keyed> moved;
+    for (size_t s = 0; s < segs.size(); ++s)
+        if (marks[s] & kDirty)
+            for (size_t k : {2 * s, 2 * s + 1}) moved.push_back({end(k).x, end(k).y, k});
+    if (moved.empty()) return;
+    auto byX = [](const Keyed& a, const Keyed& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); };
+    std::sort(moved.begin(), moved.end(), byX);
+    std::vector<std::pair<size_t, size_t>> links;
+    for (size_t k = 0; k < 2 * segs.size(); ++k) {
+        const Point3D& p = end(k);
+        auto it = std::lower_bound(moved.begin(), moved.end(), p.x - w, [](const Keyed& a, double x) { return a.x < x; });
+        for (; it != moved.end() && it->x <= p.x + w; ++it) {
+            const double dx = it->x - p.x, dy = it->y - p.y;
+            if (it->i != k && std::abs(dy) <= w && dx * dx + dy * dy <= w * w) links.emplace_back(k, it->i);
+        }
+    }
+    if (links.empty()) return;
+    std::vector<size_t> ids;
+    for (const auto& [a, b] : links) ids.push_back(a), ids.push_back(b);
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    auto slot = [&](size_t id) { return static_cast<size_t>(std::lower_bound(ids.begin(), ids.end(), id) - ids.begin()); };
+    std::vector<size_t> parent(ids.size());
+    std::iota(parent.begin(), parent.end(), 0);
+    auto find = [&](size_t a) {
+        while (parent[a] != a) a = parent[a] = parent[parent[a]];
+        return a;
+    };
+    // Slots are in id order, so the smallest slot of a cluster is its first end.
+    for (const auto& [a, b] : links) {
+        const size_t ra = find(slot(a)), rb = find(slot(b));
+        if (ra != rb) parent[std::max(ra, rb)] = std::min(ra, rb);
+    }
+    for (size_t c = 0; c < ids.size(); ++c) {
+        const size_t r = find(c);
+        if (r == c) continue;
+        const Point3D& to = end(ids[r]);
+        Point3D& p = end(ids[c]);
+        if (p.x == to.x && p.y == to.y) continue;
+        p.x = to.x;
+        p.y = to.y;
+        marks[ids[c] / 2] |= kDirty | kTouched;
+    }
 }
 
 bool Degenerate(const OwnedSeg& s, double w) {
@@ -242,7 +298,7 @@ void ForEachNearPair(const std::vector<Box>& boxes, double w, F f) {
     if (n < 2) return;
     const double g = w / 2;  // boxes grown by half of w meet when the boxes are within w
     Box all;
-    std::vector<double> sizes(n);
+    std::vector<double> sizes = HugeVector<double>(n);
     for (size_t i = 0; i < n; ++i) {
         all.add(boxes[i]);
         sizes[i] = std::max(boxes[i].maxx - boxes[i].minx, boxes[i].maxy - boxes[i].miny);
@@ -262,7 +318,7 @@ void ForEachNearPair(const std::vector<Box>& boxes, double w, F f) {
     struct Span {
         size_t x0, x1, y0, y1;
     };
-    std::vector<Span> spans(n);
+    std::vector<Span> spans = HugeVector<Span>(n);
     std::vector<size_t> big;
     std::vector<uint32_t> start(nx * ny + 1, 0);
     for (size_t i = 0; i < n; ++i) {
@@ -293,7 +349,7 @@ void ForEachNearPair(const std::vector<Box>& boxes, double w, F f) {
         return;
     }
     for (size_t c = 0; c < nx * ny; ++c) start[c + 1] += start[c];
-    std::vector<uint32_t> fill(start.begin(), start.end() - 1), items(start.back());
+    std::vector<uint32_t> fill(start.begin(), start.end() - 1), items = HugeVector<uint32_t>(start.back());
     for (size_t i = 0; i < n; ++i) {
         const Span& s = spans[i];
         if ((s.x1 - s.x0 + 1) * (s.y1 - s.y0 + 1) > kBig) continue;
@@ -327,11 +383,11 @@ void ForEachNearPair(const std::vector<Box>& boxes, double w, F f) {
 // clean before. The pieces cut in this round come back dirty, everything else clean.
 bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w, bool tally) {
     const size_t n = segs.size();
-    std::vector<Box> boxes(n);
+    std::vector<Box> boxes = HugeVector<Box>(n);
     for (size_t i = 0; i < n; ++i) boxes[i] = BoxOf(segs[i]);
-    std::vector<std::vector<Point3D>> cuts(n);
+    std::vector<std::vector<Point3D>> cuts = HugeVector<std::vector<Point3D>>(n);
     ForEachNearPair(boxes, w, [&](size_t i, size_t j) {
-            if (!dirty[i] && !dirty[j]) return;
+            if (!(dirty[i] & kDirty) && !(dirty[j] & kDirty)) return;
             const size_t a = std::min(i, j), b = std::max(i, j);
             CsSegment A = segs[a].View(), B = segs[b].View();
             Point3D p[2];
@@ -352,25 +408,24 @@ bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w,
             }
     });
     if (std::all_of(cuts.begin(), cuts.end(), [](const auto& c) { return c.empty(); })) {
-        std::fill(dirty.begin(), dirty.end(), 0);
+        for (char& d : dirty) d &= kTouched;
         return false;
     }
-    std::vector<OwnedSeg> out;
-    out.reserve(n);
-    std::vector<char> outDirty;
-    outDirty.reserve(n);
+    // The first piece of a cut segment takes its place, the others go to the end: the array is
+    // not copied every round.
     bool any = false;
+    std::vector<OwnedSeg> pieces;
     for (size_t i = 0; i < n; ++i) {
-        if (!cuts[i].empty() && SplitAt(segs[i], cuts[i], w, out)) {
-            any = true;
-            outDirty.resize(out.size(), 1);
-        } else {
-            out.push_back(segs[i]);
-            outDirty.push_back(0);
-        }
+        dirty[i] &= kTouched;
+        pieces.clear();
+        if (cuts[i].empty() || !SplitAt(segs[i], cuts[i], w, pieces)) continue;
+        any = true;
+        dirty[i] = kDirty | kTouched;
+        segs[i] = pieces[0];
+        if (segs.size() + pieces.size() > segs.capacity()) ReserveHuge(segs, segs.size() + segs.size() / 4 + pieces.size());
+        segs.insert(segs.end(), pieces.begin() + 1, pieces.end());
+        dirty.resize(segs.size(), kDirty | kTouched);
     }
-    segs.swap(out);
-    dirty.swap(outDirty);
     return any;
 }
 
@@ -390,9 +445,9 @@ bool SameSeg(const OwnedSeg& a, const OwnedSeg& b, double w) {
     return a.arc == b.arc && Near(a.head(), b.head(), w) && Near(a.tail(), b.tail(), w) && (!a.arc || Near(a.p[1], b.p[1], w));
 }
 
-// Appends to out one of each group of equal segments among ids, or (odd) only groups of odd size.
-void ReduceEqual(std::vector<OwnedSeg>& segs, const std::vector<size_t>& ids, double w, bool odd, std::vector<OwnedSeg>& out) {
-    std::vector<SegKey> keys(ids.size());
+// Marks in keep one of each group of equal segments among ids, or (odd) only groups of odd size.
+void ReduceEqual(std::vector<OwnedSeg>& segs, const std::vector<size_t>& ids, double w, bool odd, std::vector<char>& keep) {
+    std::vector<SegKey> keys = HugeVector<SegKey>(ids.size());
     for (size_t k = 0; k < ids.size(); ++k) {
         Orient(segs[ids[k]]);
         keys[k] = KeyOf(segs[ids[k]], ids[k]);
@@ -402,24 +457,47 @@ void ReduceEqual(std::vector<OwnedSeg>& segs, const std::vector<size_t>& ids, do
         const OwnedSeg& first = segs[keys[i].i];
         size_t j = i + 1;
         while (j < keys.size() && SameSeg(first, segs[keys[j].i], w)) ++j;
-        if (!odd || (j - i) % 2 == 1) out.push_back(first);
+        if (!odd || (j - i) % 2 == 1) keep[keys[i].i] = 1;
         i = j;
     }
 }
 
-void ReduceEqual(std::vector<OwnedSeg>& segs, double w, bool odd) {
-    std::vector<size_t> ids(segs.size());
-    std::iota(ids.begin(), ids.end(), 0);
-    std::vector<OwnedSeg> out;
-    out.reserve(segs.size());
-    ReduceEqual(segs, ids, w, odd, out);
-    segs.swap(out);
+// Drops the segments not marked, keeping the order of the others.
+void KeepMarked(std::vector<OwnedSeg>& segs, const std::vector<char>& keep) {
+    size_t k = 0;
+    for (size_t i = 0; i < segs.size(); ++i)
+        if (keep[i]) segs[k++] = segs[i];
+    segs.resize(k);
+}
+
+// The reduction after the rounds. Two segments never touched since the first reduction were not
+// equal then and are not now, so only touched segments and those with the same ends as one (ends
+// within w are equal after snapping) are compared; the others stay where they are.
+void ReduceTouched(std::vector<OwnedSeg>& segs, const std::vector<char>& marks, double w, bool odd) {
+    using Ends = std::array<double, 5>;
+    auto ends = [&](const OwnedSeg& s) { return Ends{double(s.arc), s.head().x, s.head().y, s.tail().x, s.tail().y}; };
+    std::vector<Ends> touched;
+    for (size_t i = 0; i < segs.size(); ++i) {
+        Orient(segs[i]);
+        if (marks[i] & kTouched) touched.push_back(ends(segs[i]));
+    }
+    if (touched.empty()) return;
+    std::sort(touched.begin(), touched.end());
+    std::vector<size_t> ids;
+    std::vector<char> keep = HugeVector<char>(segs.size(), 1);
+    for (size_t i = 0; i < segs.size(); ++i)
+        if ((marks[i] & kTouched) || std::binary_search(touched.begin(), touched.end(), ends(segs[i]))) {
+            ids.push_back(i);
+            keep[i] = 0;
+        }
+    ReduceEqual(segs, ids, w, odd, keep);
+    KeepMarked(segs, keep);
 }
 
 // The box split of large inputs: equal segments have equal boxes and so always fall into the
 // same half, which keeps each half's reduction exact while bounding the sort.
 void ReduceInBox(std::vector<OwnedSeg>& segs, const std::vector<Box>& boxes, std::vector<size_t>& ids, const Box& box,
-                 size_t limit, double w, bool odd, int depth, std::vector<OwnedSeg>& out) {
+                 size_t limit, double w, bool odd, int depth, std::vector<char>& out) {
     if (ids.size() <= limit || depth > 40) {
         ReduceEqual(segs, ids, w, odd, out);
         return;
@@ -466,29 +544,31 @@ void NodeSegments(std::vector<OwnedSeg>& segs, int mode, double eps) {
     DropDegenerate(segs, w);
 
     Box all;
-    std::vector<Box> boxes(segs.size());
+    std::vector<Box> boxes = HugeVector<Box>(segs.size());
     for (size_t i = 0; i < segs.size(); ++i) all.add(boxes[i] = BoxOf(segs[i]));
     all.minx -= eps, all.miny -= eps, all.maxx += eps, all.maxy += eps;
     const bool odd = mode == 2 || mode == 3;
     {
-        std::vector<size_t> ids(segs.size());
+        std::vector<size_t> ids = HugeVector<size_t>(segs.size());
         std::iota(ids.begin(), ids.end(), 0);
-        std::vector<OwnedSeg> reduced;
-        reduced.reserve(segs.size());
-        ReduceInBox(segs, boxes, ids, all, mode == 3 ? 1000000 : 50000, w, odd, 0, reduced);
-        segs.swap(reduced);
+        std::vector<char> keep = HugeVector<char>(segs.size(), 0);
+        ReduceInBox(segs, boxes, ids, all, mode == 3 ? 1000000 : 50000, w, odd, 0, keep);
+        KeepMarked(segs, keep);
     }
 
     std::vector<char> dirty(segs.size(), 1);
     for (int round = 0; round < kMaxRounds; ++round) {
         // Without a split every vertex is where the last snapping left it.
         if (!SplitRound(segs, dirty, w, round == 0)) break;
-        SnapVertices(segs, w, &dirty);
+        SnapNearDirty(segs, dirty, w);
         DropDegenerate(segs, dirty, w);
     }
     // Overlapping stretches are equal pieces now; modes 0, 1 and 3 keep one of each, mode 2 only
     // those covered an odd number of times.
-    ReduceEqual(segs, w, mode == 2);
+    ReduceTouched(segs, dirty, w, mode == 2);
+    // Callers trace rings and chains from the first segment on: the order of the ends keeps their
+    // results the same whatever order the rounds left the segments in.
+    std::sort(segs.begin(), segs.end(), [](const OwnedSeg& a, const OwnedSeg& b) { return KeyOf(a, 0) < KeyOf(b, 0); });
 
     for (OwnedSeg& s : segs) {
         CsSegment v = s.View();
