@@ -248,7 +248,7 @@ bool IsScalarType(int32_t t) { return t == kTypeBool || t == kTypeInt || t == kT
 // Appends to a call's bookkeeping lists with the growth path inlined too, so the common path
 // stays in the caller instead of a call per append.
 template <typename T>
-[[gnu::always_inline, gnu::flatten]] inline void Append(std::vector<T>& v, const T& x) {
+[[gnu::flatten]] void Append(std::vector<T>& v, const T& x) {
     v.push_back(x);
 }
 
