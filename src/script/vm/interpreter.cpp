@@ -507,41 +507,31 @@ using TypedRaw = uint64_t;
     case TypedCode(group, kFetchGlobal): KELO_FETCH_Y_GLOBAL body continue; \
     case TypedCode(group, kFetchConst): KELO_FETCH_Y_CONST body continue;   \
     case TypedCode(group, kFetchStack): KELO_FETCH_Y_STACK body continue;
+#define KELO_TYPED_LOAD(group, at)                            \
+    case TypedCode(group, kFetchTop):                         \
+    case TypedCode(group, kFetchConsumed):                    \
+        st[++sp] = x;                                         \
+        if (!at(e, vars[top0 + n->offset], x)) return false;  \
+        continue;                                             \
+    case TypedCode(group, kFetchArg):                         \
+        st[++sp] = x;                                         \
+        if (!at(e, params[n->offset], x)) return false;       \
+        continue;                                             \
+    case TypedCode(group, kFetchGlobal):                      \
+        st[++sp] = x;                                         \
+        if (!at(e, globals[n->offset], x)) return false;      \
+        continue;
     for (;; ++n) {
         switch (n->typed) {
             case kTypedEnd:
                 below = sp;
                 out = x;
                 return true;
-            case TypedCode(kGroupLoadInt, kFetchTop):
-            case TypedCode(kGroupLoadInt, kFetchConsumed):
-                st[++sp] = x;
-                if (!IntAt(e, vars[top0 + n->offset], x)) return false;
-                continue;
-            case TypedCode(kGroupLoadInt, kFetchArg):
-                st[++sp] = x;
-                if (!IntAt(e, params[n->offset], x)) return false;
-                continue;
-            case TypedCode(kGroupLoadInt, kFetchGlobal):
-                st[++sp] = x;
-                if (!IntAt(e, globals[n->offset], x)) return false;
-                continue;
+            KELO_TYPED_LOAD(kGroupLoadInt, IntAt)
+            KELO_TYPED_LOAD(kGroupLoadArray, ArrayAt)
             case TypedCode(kGroupLoadInt, kFetchConst):
                 st[++sp] = x;
                 x = RawInt(n->value.i);
-                continue;
-            case TypedCode(kGroupLoadArray, kFetchTop):
-            case TypedCode(kGroupLoadArray, kFetchConsumed):
-                st[++sp] = x;
-                if (!ArrayAt(e, vars[top0 + n->offset], x)) return false;
-                continue;
-            case TypedCode(kGroupLoadArray, kFetchArg):
-                st[++sp] = x;
-                if (!ArrayAt(e, params[n->offset], x)) return false;
-                continue;
-            case TypedCode(kGroupLoadArray, kFetchGlobal):
-                st[++sp] = x;
-                if (!ArrayAt(e, globals[n->offset], x)) return false;
                 continue;
             KELO_TYPED_BINARY(kGroupEq, x = IntOf(x) == IntOf(y);)
             KELO_TYPED_BINARY(kGroupNe, x = IntOf(x) != IntOf(y);)
@@ -571,6 +561,7 @@ using TypedRaw = uint64_t;
                 __builtin_unreachable();
         }
     }
+#undef KELO_TYPED_LOAD
 #undef KELO_TYPED_BINARY
 #undef KELO_FETCH_Y_STACK
 #undef KELO_FETCH_Y_CONST
