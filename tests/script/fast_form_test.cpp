@@ -54,6 +54,11 @@ public:
             "double h(double d, int k) { return d * 0.5 + k; }\n"
             "int r(int n, int k) { if (n < 1) return k; return r(n - 1, k + n % 3); }\n"
             "void bump(int& v, double w) { v += 2; w = w * 2; }\n"
+            // Many parameters of mixed types, a parameter handed on by reference, and recursion
+            // that adds up through a reference.
+            "int many(int p, double q, int r, bool t, int u, double v) { if (t) return p - r + u; return toInt(q * v) + r; }\n"
+            "int pass(int p, double w) { bump(p, w); return p * 3 + toInt(w); }\n"
+            "void acc(int n, int& t) { if (n < 1) return; t += n % 5; acc(n - 1, t); }\n"
             "void main() {\n"
             "  int a = 3; int b = -4; int c = 0; double x = 1.5; double y = -0.25; bool f = true;\n"
             "  string s = \"t\"; array arr = {1, 2, 3}; map m;\n"
@@ -92,7 +97,14 @@ private:
             case 1: return "!(" + expr(depth - 1) + ")";
             case 2: return "g(" + expr(depth - 1) + ", " + expr(depth - 1) + ")";
             case 3: return "h(" + expr(depth - 1) + ", " + std::string(intVar()) + ")";
-            case 4: return "r(" + std::to_string(pick(6)) + ", " + expr(depth - 1) + ")";
+            case 4:
+                switch (pick(3)) {
+                    case 0: return "r(" + std::to_string(pick(6)) + ", " + expr(depth - 1) + ")";
+                    case 1: return "pass(" + expr(depth - 1) + ", " + leaf() + ")";
+                    default:
+                        return "many(" + expr(depth - 1) + ", " + leaf() + ", " + leaf() + ", " + leaf() + ", " +
+                               expr(depth - 1) + ", " + leaf() + ")";
+                }
             case 5: return pick(8) == 0 ? "arr[" + expr(depth - 1) + "]" : "arr[" + std::string(intVar()) + " % 2 + 1]";
             default: return "(" + expr(depth - 1) + " " + kOps[pick(16)] + " " + expr(depth - 1) + ")";
         }
@@ -138,7 +150,9 @@ private:
                 return ind + "int " + v + " = " + std::to_string(pick(4)) + ";\n" + ind + "while (" + v +
                        " > 0) {\n" + statement(depth + 1) + ind + "  " + v + "--;\n" + ind + "}\n";
             }
-            default: return ind + "c = r(" + std::to_string(pick(8)) + ", " + expr(2) + ") + g(a, b);\n";
+            default:
+                if (pick(3) == 0) return ind + "acc(" + std::to_string(pick(9)) + ", " + intVar() + ");\n";
+                return ind + "c = r(" + std::to_string(pick(8)) + ", " + expr(2) + ") + g(a, b);\n";
         }
     }
 };
@@ -170,6 +184,14 @@ TEST(ScriptFastForm, HostileScriptsEndAlike) {
         "double f(int n) { return n / (n - 3); }\nvoid main() { for (int i = 0; i < 5; i++) println(f(i)); }",
         "void main() { array v; for (int i = 0; i < 4; i++) v.add(i * 2); int s = 0; "
         "for (int i = 0; i <= 4; i++) s += v[i]; }",
+        // Deep recursion of a call whose arguments are expressions, and one whose result is.
+        "int d(int n, int a, double w) { return d(n + 1, a * 2 % 7, w + a) + a; }\nvoid main() { println(d(0, 1, 0.5)); }",
+        "int d(int n) { if (n > 5) return d(n - 1) / (n - 6); return d(n + 2) + 1; }\nvoid main() { println(d(0)); }",
+        // A parameter handed on by reference while collections run: the callee's slot then names
+        // the caller's parameter cell itself, which must outlive the callee's return.
+        "void bump(int& v, array& junk) { v += 1; junk.add(toString(v) + \"....................\"); }\n"
+        "int pr(int p) { array junk; for (int i = 0; i < 40; i++) bump(p, junk); return p; }\n"
+        "void main() { int s = 0; for (int k = 0; k < 4000; k++) s = (s + pr(k)) % 1000003; println(s); }",
         // A big container built by fused loops.
         "void main() { array v; for (int i = 0; i < 100000; i++) v.add(i % 17); int s = 0; "
         "for (int i = 0; i < v.getSize(); i++) s = (s + v[i] * i) % 1000003; println(s); }",

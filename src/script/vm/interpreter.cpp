@@ -93,6 +93,25 @@ bool IsNumber(int32_t t) { return t == kTypeInt || t == kTypeDouble; }
     return NumberOp(op, x.dataType, x.value, y.dataType, y.value, type, r);
 }
 
+// A scalar converted as the assignment converts it into a number or bool of type to; false for
+// the conversions the general assignment must decide.
+[[gnu::always_inline]] inline bool ConvertScalar(int32_t to, int32_t type, Tdata::Value v, Tdata::Value& out) {
+    if (to == type) {
+        out = v;
+        return true;
+    }
+    if (to == kTypeDouble && type == kTypeInt) {
+        out.d = v.i;
+        return true;
+    }
+    if (to == kTypeInt && type == kTypeDouble) {
+        out.d = 0;
+        out.i = ScriptDoubleToInt(v.d);
+        return true;
+    }
+    return false;
+}
+
 // Stores a scalar into a number or bool variable with the assignment's conversions.
 [[gnu::always_inline]] inline bool StoreScalar(Tdata& dst, int32_t type, Tdata::Value v) {
     if (dst.dataType == type) {
@@ -216,133 +235,364 @@ struct FastValue {
 
 bool IsScalarType(int32_t t) { return t == kTypeBool || t == kTypeInt || t == kTypeDouble; }
 
-// The cell an operand names (through its slot and references), or -1 when the documented loop
-// must decide. top0 is the variable-stack top at the start of the fused instruction. The push
-// the operand stands for makes a temporary an ordinary cell, so this does too.
-[[gnu::always_inline]] inline int32_t SlotCell(ScriptEngine& e, int32_t mode, int32_t offset, int32_t top0) {
-    int64_t i;
-    const int32_t* stack;
-    int32_t limit;
-    if (mode == kModeVarTop || mode == kModeConsumed) {
-        i = static_cast<int64_t>(top0) + offset;
-        stack = e.varStack.data();
-        limit = e.varTop;
-    } else if (mode == kModeArgBase) {
-        i = static_cast<int64_t>(e.argBase) + offset;
-        stack = e.argStack.data();
-        limit = e.argTop;
-    } else if (mode == kModeVarBase) {
-        i = static_cast<int64_t>(e.varBase) + offset;
-        stack = e.varStack.data();
-        limit = e.varTop;
-    } else {
-        i = static_cast<int64_t>(e.argTop) + offset;
-        stack = e.argStack.data();
-        limit = e.argTop;
+// Whether every slot the instruction's operands name lies inside its stack; top0 is the
+// variable-stack top the instruction's fetches count from. The builder keeps offsets small, so
+// the three differences cannot overflow and one sign test covers them.
+[[gnu::always_inline]] inline bool Reaches(const ScriptEngine& e, const FastReach& r, int32_t top0) {
+    if (top0 + r.topMin < 0) return false;
+    if (r.localsOnly) [[likely]]
+        return true;
+    return ((e.argTop - 1 - e.argBase - r.argMax) | (e.varTop - 1 - e.varBase - r.globalMax)) >= 0;
+}
+
+// Appends to a call's bookkeeping lists with the growth path inlined too, so the common path
+// stays in the caller instead of a call per append.
+template <typename T>
+[[gnu::flatten]] void Append(std::vector<T>& v, const T& x) {
+    v.push_back(x);
+}
+
+// The value at the end of the reference chain from the cell a slot names, or null when there
+// is none (a slot not filled yet, a reference that leads nowhere).
+[[gnu::always_inline]] inline Tdata* Deref(const ScriptEngine& e, int32_t c) {
+    if (static_cast<uint32_t>(c) >= static_cast<uint32_t>(e.capacity)) return nullptr;
+    Tdata* v = e.cells + c;
+    if (v->dataType != kTypeReference) [[likely]]
+        return v;
+    const int32_t r = e.resolve(c);
+    return e.validCell(r) ? e.cells + r : nullptr;
+}
+
+// The slot an operand names (the instruction checked it with Reaches).
+template <int F>
+[[gnu::always_inline]] inline int32_t FetchSlot(const ScriptEngine& e, int32_t top0, const FastNode& n) {
+    if constexpr (F == kFetchTop || F == kFetchConsumed) return e.varStack[static_cast<size_t>(top0 + n.offset)];
+    else if constexpr (F == kFetchArg) return e.argStack[static_cast<size_t>(e.argBase + n.offset)];
+    else return e.varStack[static_cast<size_t>(e.varBase + n.offset)];
+}
+
+// The cell an operand names, through references, or -1 when the documented loop must decide.
+// (The push a load stands for would make a temporary an ordinary cell; nothing here comes to
+// name a cell, so nothing is freed early by leaving it one.)
+[[gnu::always_inline]] inline int32_t NodeCell(const ScriptEngine& e, int32_t top0, const FastNode& n) {
+    int32_t c;
+    switch (n.fetch) {
+        case kFetchTop:
+        case kFetchConsumed: c = FetchSlot<kFetchTop>(e, top0, n); break;
+        case kFetchArg: c = FetchSlot<kFetchArg>(e, top0, n); break;
+        case kFetchGlobal: c = FetchSlot<kFetchGlobal>(e, top0, n); break;
+        default: return -1;
     }
-    if (i < 0 || i >= limit) return -1;
-    const int32_t c = stack[i];
-    if (!e.validCell(c)) return -1;
-    uint8_t& flag = e.cellFlags[static_cast<size_t>(c)];
-    if ((flag & ScriptEngine::kCellTemp) != 0 && mode != kModeConsumed) flag &= static_cast<uint8_t>(~ScriptEngine::kCellTemp);
-    if (e.cells[c].dataType != kTypeReference) return c;
+    if (static_cast<uint32_t>(c) >= static_cast<uint32_t>(e.capacity)) return -1;
+    if (e.cells[c].dataType != kTypeReference) [[likely]]
+        return c;
     const int32_t r = e.resolve(c);
     return e.validCell(r) ? r : -1;
 }
 
-struct FastFrame {
-    int32_t top0;
-};
-[[gnu::always_inline]] inline int32_t NodeCell(ScriptEngine& e, const FastFrame& f, const FastNode& n) {
-    return SlotCell(e, n.mode, n.offset, f.top0);
+// The value an operand holds; false when it names no cell. Its type is checked by its user.
+template <int F>
+[[gnu::always_inline]] inline bool Fetch(const ScriptEngine& e, int32_t top0, const FastNode& n, int32_t& type,
+                                         Tdata::Value& value) {
+    if constexpr (F == kFetchConst) {
+        type = n.type;
+        value = n.value;
+        return true;
+    } else {
+        const Tdata* v = Deref(e, FetchSlot<F>(e, top0, n));
+        if (v == nullptr) return false;
+        type = v->dataType;
+        value = v->value;
+        return true;
+    }
 }
 
-// An operand an expression can work on: a number or bool, or an array to be indexed.
-bool IsOperandType(int32_t t) { return IsScalarType(t) || t == kTypeArray; }
-
-// The value an operand holds; false for anything an expression cannot work on.
-[[gnu::always_inline]] inline bool NodeValue(ScriptEngine& e, const FastFrame& f, const FastNode& n, FastValue& out) {
-    const int32_t c = NodeCell(e, f, n);
-    if (c < 0) return false;
-    const Tdata& v = e.cells[c];
-    if (!IsOperandType(v.dataType)) return false;
-    out.type = v.dataType;
-    out.v = v.value;
+// not, negation, toInt or toDouble of x in place; false for anything the documented loop must do.
+bool UnaryOp(int32_t op, FastValue& x) {
+    Tdata::Value r;
+    r.d = 0;
+    if (op == kOpNot) {
+        if (x.type == kTypeBool) r.b = !x.v.b;
+        else if (x.type == kTypeInt) r.b = x.v.i == 0;
+        else if (x.type == kTypeDouble) r.b = x.v.d == 0.0;
+        else return false;
+        x.type = kTypeBool;
+    } else if (op == kOpToInt || op == kOpToDouble) {
+        // The conversions of an assignment to an int or a double variable.
+        if (!IsScalarType(x.type)) return false;
+        const double d = x.type == kTypeBool ? (x.v.b ? 1.0 : 0.0) : x.type == kTypeInt ? x.v.i : x.v.d;
+        if (op == kOpToDouble) r.d = d;
+        else r.i = x.type == kTypeInt ? x.v.i : ScriptDoubleToInt(d);
+        x.type = op == kOpToDouble ? kTypeDouble : kTypeInt;
+    } else if (x.type == kTypeInt) {
+        r.i = Wrap(-static_cast<int64_t>(x.v.i));
+    } else if (x.type == kTypeDouble) {
+        r.d = -x.v.d;
+    } else {
+        return false;
+    }
+    x.v = r;
     return true;
 }
 
-// The value of the postfix nodes [n, end): false when an operand is no number or bool, or an
-// operator must be left to the documented loop (which then raises its error).
-[[gnu::always_inline]] inline bool Eval(ScriptEngine& e, const FastFrame& f, const FastNode* n, const FastNode* end,
-                                        FastValue& out) {
-    FastValue st[kFastMaxDepth];
+// x op y for an operator other than the int ones: doubles, mixed numbers, an indexing.
+bool OtherBinary(const ScriptEngine& e, int32_t op, FastValue& x, const FastValue& y) {
+    if (op == kNodeOpIndex) {
+        // The element read in place of the reference to it the documented indexing makes.
+        if (x.type != kTypeArray || y.type != kTypeInt) return false;
+        const ScriptIndexList& l = *x.v.a;
+        if (y.v.i < 0 || static_cast<size_t>(y.v.i) >= l.size()) return false;
+        const Tdata* v = Deref(e, l[static_cast<size_t>(y.v.i)]);
+        if (v == nullptr) return false;
+        x.type = v->dataType;
+        x.v = v->value;
+        return true;
+    }
+    int32_t t;
+    Tdata::Value r;
+    if (!NumberOp(op, x.type, x.v, y.type, y.v, t, r)) return false;
+    x.type = t;
+    x.v = r;
+    return true;
+}
+
+// The values of the postfix nodes [n, end): the last one in (type, value), those below it in
+// st[1..below]; false when an operand is no number or bool, or an operator must be left to the
+// documented loop (which then raises its error). The topmost value stays in registers: going
+// through memory for it made each node wait for the one before.
+[[gnu::always_inline]] inline bool EvalStack(const ScriptEngine& e, int32_t top0, const FastNode* n, const FastNode* end,
+                                             FastValue* st, int& below, int32_t& type, Tdata::Value& value) {
     int sp = -1;
+    int32_t xt = kTypeVoid;
+    Tdata::Value xv;
+    xv.d = 0;
     for (; n != end; ++n) {
-        FastValue y;
-        switch (n->kind) {
-            case kNodeLoad:
-                if (!NodeValue(e, f, *n, st[++sp])) return false;
+        int32_t yt;
+        Tdata::Value yv;
+        switch (n->code) {
+            case kNodeLoad + kFetchTop:
+            case kNodeLoad + kFetchConsumed:
+                st[++sp] = {xt, xv};
+                if (!Fetch<kFetchTop>(e, top0, *n, xt, xv)) return false;
                 continue;
-            case kNodeConst:
-                st[++sp] = {n->type, n->value};
+            case kNodeLoad + kFetchArg:
+                st[++sp] = {xt, xv};
+                if (!Fetch<kFetchArg>(e, top0, *n, xt, xv)) return false;
                 continue;
-            case kNodeBinary:
-                y = st[sp--];
+            case kNodeLoad + kFetchGlobal:
+                st[++sp] = {xt, xv};
+                if (!Fetch<kFetchGlobal>(e, top0, *n, xt, xv)) return false;
+                continue;
+            case kNodeLoad + kFetchConst:
+                st[++sp] = {xt, xv};
+                xt = n->type;
+                xv = n->value;
+                continue;
+            case kNodeBinary + kFetchTop:
+            case kNodeBinary + kFetchConsumed:
+                if (!Fetch<kFetchTop>(e, top0, *n, yt, yv)) return false;
                 break;
-            case kNodeBinaryLoad:
-                if (!NodeValue(e, f, *n, y)) return false;
+            case kNodeBinary + kFetchArg:
+                if (!Fetch<kFetchArg>(e, top0, *n, yt, yv)) return false;
                 break;
-            case kNodeBinaryConst:
-                y = {n->type, n->value};
+            case kNodeBinary + kFetchGlobal:
+                if (!Fetch<kFetchGlobal>(e, top0, *n, yt, yv)) return false;
+                break;
+            case kNodeBinary + kFetchConst:
+                yt = n->type;
+                yv = n->value;
+                break;
+            case kNodeBinary + kFetchStack:
+                yt = xt;
+                yv = xv;
+                xt = st[sp].type;
+                xv = st[sp].v;
+                --sp;
                 break;
             default: {
-                FastValue& x = st[sp];
-                Tdata::Value r;
-                r.d = 0;
-                if (n->op == kOpNot) {
-                    if (x.type == kTypeBool) r.b = !x.v.b;
-                    else if (x.type == kTypeInt) r.b = x.v.i == 0;
-                    else if (x.type == kTypeDouble) r.b = x.v.d == 0.0;
-                    else return false;
-                    x.type = kTypeBool;
-                } else if (n->op == kOpToInt || n->op == kOpToDouble) {
-                    // The conversions of an assignment to an int or a double variable.
-                    if (!IsScalarType(x.type)) return false;
-                    const double d = x.type == kTypeBool ? (x.v.b ? 1.0 : 0.0) : x.type == kTypeInt ? x.v.i : x.v.d;
-                    if (n->op == kOpToDouble) r.d = d;
-                    else r.i = x.type == kTypeInt ? x.v.i : ScriptDoubleToInt(d);
-                    x.type = n->op == kOpToDouble ? kTypeDouble : kTypeInt;
-                } else if (x.type == kTypeInt) {
-                    r.i = Wrap(-static_cast<int64_t>(x.v.i));
-                } else if (x.type == kTypeDouble) {
-                    r.d = -x.v.d;
-                } else {
-                    return false;
-                }
-                x.v = r;
+                FastValue x{xt, xv};
+                if (!UnaryOp(n->op, x)) return false;
+                xt = x.type;
+                xv = x.v;
                 continue;
             }
         }
-        FastValue& x = st[sp];
-        if (n->op == kNodeOpIndex) {
-            // The element read in place of the reference to it the documented indexing makes.
-            if (x.type != kTypeArray || y.type != kTypeInt) return false;
-            const ScriptIndexList& l = *x.v.a;
-            if (y.v.i < 0 || static_cast<size_t>(y.v.i) >= l.size()) return false;
-            const int32_t c = e.resolve(l[static_cast<size_t>(y.v.i)]);
-            if (!e.validCell(c) || !IsOperandType(e.cells[c].dataType)) return false;
-            x.type = e.cells[c].dataType;
-            x.v = e.cells[c].value;
-            continue;
+        if (xt == kTypeInt && yt == kTypeInt) {
+            // The common case, without the general operator's type dispatch.
+            const int32_t p = xv.i, q = yv.i;
+            xv.d = 0;
+            switch (n->op) {
+                case 0: xv.b = p == q; xt = kTypeBool; continue;
+                case 1: xv.b = p != q; xt = kTypeBool; continue;
+                case 2: xv.b = p < q; xt = kTypeBool; continue;
+                case 3: xv.b = p <= q; xt = kTypeBool; continue;
+                case 4: xv.b = p > q; xt = kTypeBool; continue;
+                case 5: xv.b = p >= q; xt = kTypeBool; continue;
+                case 6: xv.i = Wrap(static_cast<int64_t>(p) + q); continue;
+                case 7: xv.i = Wrap(static_cast<int64_t>(p) - q); continue;
+                case 9: xv.i = Wrap(static_cast<int64_t>(p) * q); continue;
+                // 32-bit division is much cheaper than 64-bit; -1 is the one divisor that can overflow.
+                case 10:
+                    if (q == 0) return false;
+                    xv.i = q == -1 ? Wrap(-static_cast<int64_t>(p)) : p / q;
+                    continue;
+                case 11:
+                    if (q == 0) return false;
+                    xv.i = q == -1 ? 0 : p % q;
+                    continue;
+                default: return false;
+            }
         }
-        // Into locals first: writing the parts of x.v in place makes its next read wait for them.
-        int32_t t;
-        Tdata::Value r;
-        if (!NumberOp(n->op, x.type, x.v, y.type, y.v, t, r)) return false;
-        x.type = t;
-        x.v = r;
+        FastValue x{xt, xv};
+        if (!OtherBinary(e, n->op, x, FastValue{yt, yv})) return false;
+        xt = x.type;
+        xv = x.v;
     }
-    out = st[0];
+    below = sp;
+    type = xt;
+    value = xv;
+    return true;
+}
+
+// The typed form keeps each value in 64 bits: an int as its 32 bits zero-extended (so 32-bit
+// arithmetic needs no merging), an array as its element list's address.
+using TypedRaw = uint64_t;
+[[gnu::always_inline]] inline int32_t IntOf(TypedRaw v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); }
+[[gnu::always_inline]] inline TypedRaw RawInt(int32_t v) { return static_cast<uint32_t>(v); }
+
+// An int a cell holds, or false (another type, a reference, no cell).
+[[gnu::always_inline]] inline bool IntAt(const ScriptEngine& e, int32_t c, TypedRaw& out) {
+    if (static_cast<uint32_t>(c) >= static_cast<uint32_t>(e.capacity)) return false;
+    const Tdata& v = e.cells[c];
+    if (v.dataType != kTypeInt) return false;
+    out = RawInt(v.value.i);
+    return true;
+}
+[[gnu::always_inline]] inline bool ArrayAt(const ScriptEngine& e, int32_t c, TypedRaw& out) {
+    if (static_cast<uint32_t>(c) >= static_cast<uint32_t>(e.capacity)) return false;
+    const Tdata& v = e.cells[c];
+    if (v.dataType != kTypeArray) return false;
+    out = reinterpret_cast<uintptr_t>(v.value.a);
+    return true;
+}
+// The element of array x at index y, which must be an int (or an array when array is true).
+[[gnu::always_inline]] inline bool ElementAt(const ScriptEngine& e, TypedRaw& x, int32_t y, bool array) {
+    const ScriptIndexList& l = *reinterpret_cast<const ScriptIndexList*>(static_cast<uintptr_t>(x));
+    if (static_cast<uint32_t>(y) >= l.size()) return false;
+    const int32_t c = l[static_cast<size_t>(y)];
+    return array ? ArrayAt(e, c, x) : IntAt(e, c, x);
+}
+
+// The typed form of the nodes from n to their end node (see FastTypedGroup): the last value in
+// out, those below it in st[1..below]; false when a value is not of the type the builder expects
+// or an operator must be left to the general evaluation (a division by zero).
+[[gnu::always_inline]] inline bool EvalTyped(const ScriptEngine& e, int32_t top0, const FastNode* n, TypedRaw* st,
+                                             int& below, TypedRaw& out) {
+    int sp = -1;
+    TypedRaw x = 0, y = 0;
+    const int32_t* const vars = e.varStack.data();
+    const int32_t* const params = e.argStack.data() + e.argBase;
+    const int32_t* const globals = vars + e.varBase;
+#define KELO_FETCH_Y_TOP if (!IntAt(e, vars[top0 + n->offset], y)) return false;
+#define KELO_FETCH_Y_ARG if (!IntAt(e, params[n->offset], y)) return false;
+#define KELO_FETCH_Y_GLOBAL if (!IntAt(e, globals[n->offset], y)) return false;
+#define KELO_FETCH_Y_CONST y = RawInt(n->value.i);
+#define KELO_FETCH_Y_STACK \
+    y = x;                 \
+    x = st[sp--];
+#define KELO_TYPED_BINARY(group, body)                                      \
+    case TypedCode(group, kFetchTop):                                       \
+    case TypedCode(group, kFetchConsumed): KELO_FETCH_Y_TOP body continue;  \
+    case TypedCode(group, kFetchArg): KELO_FETCH_Y_ARG body continue;       \
+    case TypedCode(group, kFetchGlobal): KELO_FETCH_Y_GLOBAL body continue; \
+    case TypedCode(group, kFetchConst): KELO_FETCH_Y_CONST body continue;   \
+    case TypedCode(group, kFetchStack): KELO_FETCH_Y_STACK body continue;
+#define KELO_TYPED_LOAD(group, at)                            \
+    case TypedCode(group, kFetchTop):                         \
+    case TypedCode(group, kFetchConsumed):                    \
+        st[++sp] = x;                                         \
+        if (!at(e, vars[top0 + n->offset], x)) return false;  \
+        continue;                                             \
+    case TypedCode(group, kFetchArg):                         \
+        st[++sp] = x;                                         \
+        if (!at(e, params[n->offset], x)) return false;       \
+        continue;                                             \
+    case TypedCode(group, kFetchGlobal):                      \
+        st[++sp] = x;                                         \
+        if (!at(e, globals[n->offset], x)) return false;      \
+        continue;
+    for (;; ++n) {
+        switch (n->typed) {
+            case kTypedEnd:
+                below = sp;
+                out = x;
+                return true;
+            KELO_TYPED_LOAD(kGroupLoadInt, IntAt)
+            KELO_TYPED_LOAD(kGroupLoadArray, ArrayAt)
+            case TypedCode(kGroupLoadInt, kFetchConst):
+                st[++sp] = x;
+                x = RawInt(n->value.i);
+                continue;
+            KELO_TYPED_BINARY(kGroupEq, x = IntOf(x) == IntOf(y);)
+            KELO_TYPED_BINARY(kGroupNe, x = IntOf(x) != IntOf(y);)
+            KELO_TYPED_BINARY(kGroupLt, x = IntOf(x) < IntOf(y);)
+            KELO_TYPED_BINARY(kGroupLe, x = IntOf(x) <= IntOf(y);)
+            KELO_TYPED_BINARY(kGroupGt, x = IntOf(x) > IntOf(y);)
+            KELO_TYPED_BINARY(kGroupGe, x = IntOf(x) >= IntOf(y);)
+            // Wrapping 32-bit arithmetic, as the general operators do.
+            KELO_TYPED_BINARY(kGroupAdd, x = static_cast<uint32_t>(x + y);)
+            KELO_TYPED_BINARY(kGroupSub, x = static_cast<uint32_t>(x - y);)
+            KELO_TYPED_BINARY(kGroupMul, x = static_cast<uint32_t>(x) * static_cast<uint32_t>(y);)
+            // -1 is the one divisor that can overflow.
+            KELO_TYPED_BINARY(kGroupDiv, if (IntOf(y) == 0) return false;
+                              x = IntOf(y) == -1 ? static_cast<uint32_t>(0u - static_cast<uint32_t>(x))
+                                                 : RawInt(IntOf(x) / IntOf(y));)
+            KELO_TYPED_BINARY(kGroupMod, if (IntOf(y) == 0) return false;
+                              x = IntOf(y) == -1 ? 0 : RawInt(IntOf(x) % IntOf(y));)
+            KELO_TYPED_BINARY(kGroupIndexInt, if (!ElementAt(e, x, IntOf(y), false)) return false;)
+            KELO_TYPED_BINARY(kGroupIndexArray, if (!ElementAt(e, x, IntOf(y), true)) return false;)
+            case TypedCode(kGroupNegate, 0):
+                x = static_cast<uint32_t>(0u - static_cast<uint32_t>(x));
+                continue;
+            case TypedCode(kGroupKeep, 0):
+                continue;
+            default:
+                // The builder gives every node of a typed instruction one of the codes above.
+                __builtin_unreachable();
+        }
+    }
+#undef KELO_TYPED_LOAD
+#undef KELO_TYPED_BINARY
+#undef KELO_FETCH_Y_STACK
+#undef KELO_FETCH_Y_CONST
+#undef KELO_FETCH_Y_GLOBAL
+#undef KELO_FETCH_Y_ARG
+#undef KELO_FETCH_Y_TOP
+}
+
+// A typed result as a value of the given type (an int, or a bool from a comparison's 0 or 1).
+[[gnu::always_inline]] inline Tdata::Value TypedValue(int32_t type, TypedRaw x) {
+    Tdata::Value r;
+    r.d = 0;
+    if (type == kTypeBool) r.b = x != 0;
+    else r.i = IntOf(x);
+    return r;
+}
+
+[[gnu::always_inline]] inline bool Eval(const ScriptEngine& e, const FastInstruction& in, int32_t top0,
+                                        const FastNode* n, const FastNode* end, FastValue& out) {
+    if (in.typed != kTypeVoid) {
+        TypedRaw st[kFastMaxDepth + 1], x;
+        int below;
+        if (EvalTyped(e, top0, n, st, below, x)) {
+            out.type = in.typed;
+            out.v = TypedValue(in.typed, x);
+            return true;
+        }
+    }
+    FastValue st[kFastMaxDepth + 1];
+    int below;
+    if (!EvalStack(e, top0, n, end, st, below, out.type, out.v)) return false;
     return IsScalarType(out.type);
 }
 
@@ -350,14 +600,13 @@ bool IsOperandType(int32_t t) { return IsScalarType(t) || t == kTypeArray; }
 // loop, before anything was written.
 [[gnu::always_inline]] inline bool FastStore(ScriptEngine& e, const FastInstruction& in, const FastNode* nodes) {
     const int32_t top0 = e.varTop;
-    if (top0 > kScriptVarStackSlots - in.count) return false;
+    if (top0 > kScriptVarStackSlots - in.count || !Reaches(e, in.reach, top0)) return false;
     const FastNode* n = nodes + in.nodeBegin;
-    const FastFrame f{top0};
-    const int32_t a = NodeCell(e, f, n[0]);
+    const int32_t a = NodeCell(e, top0, n[0]);
     if (a < 0 || (e.cellFlags[static_cast<size_t>(a)] & ScriptEngine::kCellConst) != 0) return false;
-    Tdata& x = e.cells[a];
-    if (!IsScalarType(x.dataType)) return false;
+    if (!IsScalarType(e.cells[a].dataType)) return false;
     if (in.root >= kOpPreInc) {
+        Tdata& x = e.cells[a];
         const int delta = (in.root == kOpPreInc || in.root == kOpPreInc + 2) ? 1 : -1;
         if (x.dataType == kTypeInt) x.value.i = Wrap(static_cast<int64_t>(x.value.i) + delta);
         else if (x.dataType == kTypeDouble) x.value.d += delta;
@@ -365,12 +614,38 @@ bool IsOperandType(int32_t t) { return IsScalarType(t) || t == kTypeArray; }
         return true;
     }
     FastValue y;
-    if (!Eval(e, f, n + 1, nodes + in.nodeEnd, y)) return false;
+    if (!Eval(e, in, top0, n + 1, nodes + in.nodeEnd, y)) return false;
+    // The evaluation cannot move the store: it allocates nothing.
+    Tdata& x = e.cells[a];
     if (in.root == kOpEqual) return StoreScalar(x, y.type, y.v);
     static constexpr int32_t kArith[] = {6, 7, 9, 10, 11};
     int32_t t;
     Tdata::Value v;
     return NumberOp(kArith[in.root - kOpAddEqual], x.dataType, x.value, y.type, y.v, t, v) && StoreScalar(x, t, v);
+}
+
+// A cell from the free stack holding a scalar, with the given marks. The fused instruction
+// checked the free count when it started (it is never below a quarter of the store then), so
+// none of the few cells it takes can be missing.
+[[gnu::always_inline]] inline int32_t NewCell(ScriptEngine& e, int32_t type, Tdata::Value value, uint8_t flags) {
+    const int32_t c = e.freeStack[--e.freeCount];
+    Tdata& t = e.cells[c];
+    if (Tdata::OwnsPayload(t.dataType)) t.changeDataType(kTypeVoid);
+    t.dataType = type;
+    t.value = value;
+    e.cellFlags[static_cast<size_t>(c)] = flags;
+    return c;
+}
+
+// A parameter cell of a fused call goes back to the store when its frame is dropped, unless
+// something else came to name it (see ScriptEngine::kCellParam).
+[[gnu::always_inline]] inline void ReleaseParam(ScriptEngine& e, int32_t cell) {
+    if (static_cast<uint32_t>(cell) >= static_cast<uint32_t>(e.capacity)) return;
+    uint8_t& f = e.cellFlags[static_cast<size_t>(cell)];
+    if ((f & ScriptEngine::kCellParam) == 0) return;
+    f = 0;
+    e.cells[cell].changeDataType(kTypeVoid);
+    e.freeStack[e.freeCount++] = cell;
 }
 
 // The slot an operand names (ScriptEngine::slot), here where the instruction loop can inline it.
@@ -384,6 +659,93 @@ bool IsOperandType(int32_t t) { return IsScalarType(t) || t == kTypeArray; }
     const int64_t i = static_cast<int64_t>(mode == kModeArgBase ? e.argBase : e.argTop) + offset;
     if (i < 0 || i >= e.argTop) e.raiseHere(10101);
     return e.argStack[static_cast<size_t>(i)];
+}
+
+// A fused call: its return slot, the argument values bound to fresh parameter cells, the frame
+// record and the return position; false (with nothing written) when the documented loop must
+// run it. Kept out of the instruction loop so that each gets registers of its own.
+[[gnu::noinline]] bool EnterCall(ScriptEngine& e, const FastInstruction& in, const FastNode* nodes, bool debug) {
+    const int32_t np = in.count;
+    const int64_t base = static_cast<int64_t>(e.argBase) + in.count2;
+    const int32_t top0 = e.varTop + (in.pushesSlot ? 1 : 0);  // where the argument values start
+    if (e.varTop > kScriptVarStackSlots - in.slots || e.argTop > kScriptArgStackSlots - np || base < 0 ||
+        base > kScriptArgStackSlots || !Reaches(e, in.reach, top0))
+        return false;
+    // The parameters' values, each converted to its parameter's type.
+    Tdata::Value bound[kFastMaxDepth];
+    const int32_t* types = in.paramTypes.data();
+    if (np > 0) {
+        bool typed = false;
+        if (in.typed != kTypeVoid) {
+            // Values 1..np-1 below the last one; 0 is unused.
+            TypedRaw ints[kFastMaxDepth + 1], last;
+            int below;
+            typed = EvalTyped(e, top0, nodes + in.nodeBegin, ints, below, last) && below == np - 1;
+            if (typed) {
+                ints[np] = last;
+                for (int32_t j = 0; typed && j < np; ++j) {
+                    if (types[j] == kTypeInt) bound[j] = TypedValue(kTypeInt, ints[j + 1]);
+                    else typed = ConvertScalar(types[j], kTypeInt, TypedValue(kTypeInt, ints[j + 1]), bound[j]);
+                }
+            }
+        }
+        if (!typed) {
+            FastValue args[kFastMaxDepth + 1];
+            int below;
+            int32_t type;
+            Tdata::Value value;
+            if (!EvalStack(e, top0, nodes + in.nodeBegin, nodes + in.nodeEnd, args, below, type, value) || below != np - 1)
+                return false;
+            args[np] = {type, value};
+            for (int32_t j = 0; j < np; ++j)
+                if (!ConvertScalar(types[j], args[j + 1].type, args[j + 1].v, bound[j])) return false;
+        }
+    }
+    if (in.pushesSlot) e.varStack[static_cast<size_t>(e.varTop++)] = NewCell(e, in.valueType, in.value, ScriptEngine::kCellTemp);
+    for (int32_t k = e.varTop - in.consumed; k < e.varTop; ++k) e.releaseTemp(e.varStack[static_cast<size_t>(k)]);
+    e.varTop -= in.consumed;
+    // Fresh cells that only their parameter slots name: the fused return frees them.
+    int32_t* params = e.argStack.data() + e.argTop;
+    for (int32_t j = 0; j < np; ++j) params[j] = NewCell(e, types[j], bound[j], ScriptEngine::kCellParam);
+    e.argTop += np;
+    const ScriptCallFrame frame{in.target, e.curPos, e.varTop, e.varBase, e.argTop, e.argBase};
+    Append(e.callFrames, frame);
+    if (debug) e.debugFramePcs.push_back(e.debugPc);
+    e.argBase = static_cast<int32_t>(base);
+    Append(e.returnStack, in.root);
+    return true;
+}
+
+// A fused return: the result bound into the return slot, the frame's slots and parameters
+// dropped. The code position it returns to, -1 when the run ends there, or -2 (with nothing
+// written) when the documented loop must run it.
+[[gnu::noinline]] int32_t LeaveCall(ScriptEngine& e, const FastInstruction& in, const FastNode* nodes) {
+    const int32_t top0 = e.varTop;
+    const int32_t kept = top0 - in.consumed;             // slots left once the value's operands are taken
+    const int32_t after = kept + (in.root > 0 ? 1 : 0);  // and once the value is pushed
+    if (top0 > kScriptVarStackSlots - in.slots || kept < 0 || after < in.count || e.argTop < in.count2) return -2;
+    if (in.root > 0) {
+        FastValue y;
+        if (after < in.root || !Reaches(e, in.reach, top0) || !Eval(e, in, top0, nodes + in.nodeBegin, nodes + in.nodeEnd, y))
+            return -2;
+        const int32_t to = e.varStack[static_cast<size_t>(after - in.root)];
+        if (static_cast<uint32_t>(to) >= static_cast<uint32_t>(e.capacity)) return -2;
+        Tdata& slot = e.cells[to];
+        Tdata::Value result;
+        if (!ConvertScalar(slot.dataType, y.type, y.v, result)) return -2;
+        slot.value = result;
+    }
+    // The value's own slot is dropped with the frame without ever holding a cell.
+    int32_t* vars = e.varStack.data();
+    for (int32_t k = after - in.count; k < top0; ++k) e.releaseTemp(vars[k]);
+    e.varTop = after - in.count;
+    int32_t* args = e.argStack.data();
+    for (int32_t k = e.argTop - in.count2; k < e.argTop; ++k) ReleaseParam(e, args[k]);
+    e.argTop -= in.count2;
+    if (e.returnStack.empty()) return -1;
+    const int32_t back = e.returnStack.back();
+    e.returnStack.pop_back();
+    return back;
 }
 
 }  // namespace
@@ -453,7 +815,7 @@ int32_t& ScriptEngine::slot(int32_t mode, int32_t offset) {
                 // The parameter aliases the argument's cell from now on: it is no longer a
                 // temporary, and a literal's shared cell must not be written through it.
                 const int32_t target = unshared(a);
-                cellFlags[static_cast<size_t>(target)] &= static_cast<uint8_t>(~kCellTemp);
+                cellFlags[static_cast<size_t>(target)] &= static_cast<uint8_t>(~(kCellTemp | kCellParam));
                 cells[b].value.ref = target;
             } else if (!assign(cells[b], cells[a])) {
                 raiseHere(misfit);
@@ -553,7 +915,7 @@ int32_t& ScriptEngine::slot(int32_t mode, int32_t offset) {
             // A second slot naming a temporary makes it an ordinary cell.
             const int32_t c = Slot(*this, in.aMode, in.aOffset);
             if (static_cast<uint32_t>(c) < static_cast<uint32_t>(capacity))
-                cellFlags[static_cast<size_t>(c)] &= static_cast<uint8_t>(~kCellTemp);
+                cellFlags[static_cast<size_t>(c)] &= static_cast<uint8_t>(~(kCellTemp | kCellParam));
             pushVar(c);
             break;
         }
@@ -618,7 +980,8 @@ int32_t& ScriptEngine::slot(int32_t mode, int32_t offset) {
                 const int32_t a = resolve(varStack[static_cast<size_t>(varTop - np + k)]);
                 if (p.byRef) {
                     const int32_t target = validCell(a) ? unshared(a) : a;
-                    if (validCell(target)) cellFlags[static_cast<size_t>(target)] &= static_cast<uint8_t>(~kCellTemp);
+                    if (validCell(target))
+                        cellFlags[static_cast<size_t>(target)] &= static_cast<uint8_t>(~(kCellTemp | kCellParam));
                     cells[c].changeDataType(kTypeReference);
                     cells[c].value.ref = target;
                 } else {
@@ -707,11 +1070,14 @@ void ScriptEngine::executeFast(int32_t start) {
     const FastNode* const nodes = form.nodes.data();
     const int32_t* const at = form.at.data();
     const int32_t last = static_cast<int32_t>(form.at.size()) - 1;  // the position past the code list
+    // The break poll is due every 256 instructions of the code list; a fused instruction counts
+    // the instructions it stands for.
+    int64_t untilPoll = 256;
     // Runs instructions of the code list from pc until one starts a fast instruction; its index,
     // or -1 when the run ended.
     auto plainFrom = [&](int32_t pc) -> int32_t {
         while (pc > last || pc < 0 || at[pc] < 0) {
-            ++instructionCount;
+            --untilPoll;
             pc = step(pc);
             if (pc < 0) return -1;
         }
@@ -720,34 +1086,96 @@ void ScriptEngine::executeFast(int32_t start) {
     auto fastAt = [&](int32_t pc) -> int32_t {
         return (pc >= 0 && pc <= last && at[pc] >= 0) ? at[pc] : plainFrom(pc);
     };
+    // The caller's frame record removed and its parameter base restored after a call; false
+    // when the base would leave the argument stack.
+    auto afterCall = [&](const FastInstruction& a) -> bool {
+        const int64_t b = static_cast<int64_t>(argBase) + a.count;
+        if (b < 0 || b > kScriptArgStackSlots) return false;
+        if (!callFrames.empty()) callFrames.pop_back();
+        if (debugging && !debugFramePcs.empty()) debugFramePcs.pop_back();
+        argBase = static_cast<int32_t>(b);
+        return true;
+    };
+    // A comparison of a variable with a variable or a literal and the branch on it: the fast
+    // index it continues at, or -1 when the documented loop must run it.
+    auto compare = [&](const FastInstruction& c) __attribute__((always_inline)) -> int32_t {
+        const FastNode* n = nodes + c.nodeBegin;
+        if (varTop > kScriptVarStackSlots - 2 || !Reaches(*this, c.reach, varTop)) return -1;
+        const int32_t a = NodeCell(*this, varTop, n[0]);
+        if (a < 0) return -1;
+        int32_t yt = n[1].type;
+        Tdata::Value yv = n[1].value;
+        if (n[1].fetch != kFetchConst) {
+            const int32_t b = NodeCell(*this, varTop, n[1]);
+            if (b < 0) return -1;
+            yt = cells[b].dataType;
+            yv = cells[b].value;
+        }
+        const Tdata& x = cells[a];
+        bool truth;
+        if (x.dataType == kTypeInt && yt == kTypeInt) {
+            const int32_t p = x.value.i, q = yv.i;
+            switch (n[1].op) {
+                case 0: truth = p == q; break;
+                case 1: truth = p != q; break;
+                case 2: truth = p < q; break;
+                case 3: truth = p <= q; break;
+                case 4: truth = p > q; break;
+                default: truth = p >= q; break;
+            }
+        } else {
+            int32_t t;
+            Tdata::Value r;
+            if (!NumberOp(n[1].op, x.dataType, x.value, yt, yv, t, r)) return -1;
+            truth = r.b;
+        }
+        return truth ? c.next : c.alt;
+    };
+    // ++ or -- of a variable; false when the documented loop must do it.
+    auto incDec = [&](const FastInstruction& c) __attribute__((always_inline)) -> bool {
+        const int32_t a = varTop < kScriptVarStackSlots && Reaches(*this, c.reach, varTop)
+                              ? NodeCell(*this, varTop, nodes[c.nodeBegin])
+                              : -1;
+        if (a < 0 || (cellFlags[static_cast<size_t>(a)] & kCellConst) != 0) return false;
+        Tdata& x = cells[a];
+        if (x.dataType == kTypeInt) x.value.i = Wrap(static_cast<int64_t>(x.value.i) + c.count2);
+        else if (x.dataType == kTypeDouble) x.value.d += c.count2;
+        else return false;
+        return true;
+    };
+    // Where a loop's step continues: its condition is run at once when it is a fused comparison
+    // (one folds no statement marker, so no debugger stop is passed over).
+    auto loopCondition = [&](int32_t f) __attribute__((always_inline)) -> int32_t {
+        if (f < 0 || fc[f].kind != kFastCompare || fc[f].marker >= 0) return f;
+        const int32_t to = compare(fc[f]);
+        if (to < 0) return f;
+        untilPoll -= fc[f].covered;
+        return to;
+    };
     // A fused instruction that left its range to the documented loop.
     auto fallBack = [&](const FastInstruction& in) -> int32_t {
-        ++instructionCount;
+        --untilPoll;
         const int32_t pc = step(in.body);
         return pc < 0 ? -1 : fastAt(pc);
     };
-    uint64_t check = (instructionCount | 255u) + 1;
+    const bool debug = debugging;  // set before a run starts
     if (stopFlag) return;
     int32_t fi = fastAt(start);
     while (fi >= 0) {
-        if (instructionCount >= check) {
+        if (untilPoll <= 0) {
+            untilPoll = 256;
             if (UserWantsToStop()) stopFlag = true;
-            check = (instructionCount | 255u) + 1;
             if (stopFlag) return;
         }
         const FastInstruction& in = fc[fi];
-        if (in.kind == kFastPlain) {
-            ++instructionCount;
-            const int32_t pc = stepInline(in.pc);
-            if (pc < 0) return;
-            fi = fastAt(pc);
-            continue;
-        }
         if (freeCount < collectBelow) {
             collect();
-            if (freeCount < capacity / 2 && !grow()) raiseHere(10100);
+            if (freeCount < capacity / 2 && !grow()) {
+                curPos = in.position;
+                raiseHere(10100);
+            }
         }
-        if (in.marker >= 0 && debugging && step(in.marker) < 0) return;
+        if (debug && in.marker >= 0 && step(in.marker) < 0) return;
         curPos = in.position;
         switch (in.kind) {
             case kFastExprStmt:
@@ -755,29 +1183,31 @@ void ScriptEngine::executeFast(int32_t start) {
                     fi = fallBack(in);
                     continue;
                 }
+                untilPoll -= in.covered;
                 fi = in.next;
-                break;
+                // A loop body's last statement is followed by the loop's step.
+                if (fi >= 0 && fc[fi].kind == kFastIncDec && fc[fi].marker < 0 && incDec(fc[fi])) {
+                    untilPoll -= fc[fi].covered;
+                    fi = loopCondition(fc[fi].next);
+                }
+                continue;
             case kFastExprPush: {
                 FastValue y;
-                if (varTop > kScriptVarStackSlots - in.count ||
-                    !Eval(*this, FastFrame{varTop}, nodes + in.nodeBegin, nodes + in.nodeEnd, y)) {
+                if (varTop > kScriptVarStackSlots - in.count || !Reaches(*this, in.reach, varTop) ||
+                    !Eval(*this, in, varTop, nodes + in.nodeBegin, nodes + in.nodeEnd, y)) {
                     fi = fallBack(in);
                     continue;
                 }
                 for (int32_t k = varTop - in.consumed; k < varTop; ++k) releaseTemp(varStack[static_cast<size_t>(k)]);
                 varTop -= in.consumed;
-                const int32_t c = allocCell();
-                cells[c].dataType = y.type;
-                cells[c].value = y.v;
-                cellFlags[static_cast<size_t>(c)] = kCellTemp;
-                varStack[static_cast<size_t>(varTop++)] = c;
+                varStack[static_cast<size_t>(varTop++)] = NewCell(*this, y.type, y.v, kCellTemp);
                 fi = in.next;
                 break;
             }
             case kFastBranch: {
                 FastValue y;
-                if (varTop > kScriptVarStackSlots - in.count ||
-                    !Eval(*this, FastFrame{varTop}, nodes + in.nodeBegin, nodes + in.nodeEnd, y)) {
+                if (varTop > kScriptVarStackSlots - in.count || !Reaches(*this, in.reach, varTop) ||
+                    !Eval(*this, in, varTop, nodes + in.nodeBegin, nodes + in.nodeEnd, y)) {
                     fi = fallBack(in);
                     continue;
                 }
@@ -789,151 +1219,72 @@ void ScriptEngine::executeFast(int32_t start) {
                 // A second slot naming a temporary makes it an ordinary cell.
                 const int32_t c = Slot(*this, in.count, in.count2);
                 if (static_cast<uint32_t>(c) < static_cast<uint32_t>(capacity))
-                    cellFlags[static_cast<size_t>(c)] &= static_cast<uint8_t>(~kCellTemp);
+                    cellFlags[static_cast<size_t>(c)] &= static_cast<uint8_t>(~(kCellTemp | kCellParam));
                 pushVar(c);
                 fi = in.next;
                 break;
             }
-            case kFastIncDec: {
-                const FastNode& n = nodes[in.nodeBegin];
-                const int32_t a = varTop < kScriptVarStackSlots ? SlotCell(*this, n.mode, n.offset, varTop) : -1;
-                if (a < 0 || (cellFlags[static_cast<size_t>(a)] & kCellConst) != 0) {
+            case kFastIncDec:
+                if (!incDec(in)) {
                     fi = fallBack(in);
                     continue;
                 }
-                Tdata& x = cells[a];
-                if (x.dataType == kTypeInt) {
-                    x.value.i = Wrap(static_cast<int64_t>(x.value.i) + in.count2);
-                } else if (x.dataType == kTypeDouble) {
-                    x.value.d += in.count2;
-                } else {
-                    fi = fallBack(in);
-                    continue;
-                }
-                fi = in.next;
-                break;
-            }
+                untilPoll -= in.covered;
+                fi = loopCondition(in.next);
+                continue;
             case kFastCompare: {
-                const FastNode* n = nodes + in.nodeBegin;
-                const int32_t a = varTop <= kScriptVarStackSlots - 2 ? SlotCell(*this, n[0].mode, n[0].offset, varTop) : -1;
-                int32_t b = -1;
-                if (a >= 0 && n[1].kind == kNodeBinaryLoad) b = SlotCell(*this, n[1].mode, n[1].offset, varTop);
-                if (a < 0 || (n[1].kind == kNodeBinaryLoad && b < 0)) {
+                const int32_t to = compare(in);
+                if (to < 0) {
                     fi = fallBack(in);
                     continue;
                 }
-                const Tdata& x = cells[a];
-                const int32_t yt = b >= 0 ? cells[b].dataType : n[1].type;
-                const Tdata::Value yv = b >= 0 ? cells[b].value : n[1].value;
-                bool truth;
-                if (x.dataType == kTypeInt && yt == kTypeInt) {
-                    const int32_t p = x.value.i, q = yv.i;
-                    switch (n[1].op) {
-                        case 0: truth = p == q; break;
-                        case 1: truth = p != q; break;
-                        case 2: truth = p < q; break;
-                        case 3: truth = p <= q; break;
-                        case 4: truth = p > q; break;
-                        default: truth = p >= q; break;
-                    }
-                } else {
-                    int32_t t;
-                    Tdata::Value r;
-                    if (!NumberOp(n[1].op, x.dataType, x.value, yt, yv, t, r)) {
-                        fi = fallBack(in);
-                        continue;
-                    }
-                    truth = r.b;
-                }
-                fi = truth ? in.next : in.alt;
+                fi = to;
                 break;
             }
             case kFastPushFilled: {
                 if (varTop >= kScriptVarStackSlots) raiseHere(10102);
-                varStack[static_cast<size_t>(varTop++)] = -1;
-                const int32_t c = allocCell();
-                varStack[static_cast<size_t>(varTop - 1)] = c;
-                cells[c].dataType = in.valueType;
-                cells[c].value = in.value;
-                cellFlags[static_cast<size_t>(c)] = kCellTemp;
+                varStack[static_cast<size_t>(varTop++)] = NewCell(*this, in.valueType, in.value, kCellTemp);
                 fi = in.next;
                 break;
             }
-            case kFastCall: {
-                const int32_t np = in.count;
-                const int64_t base = static_cast<int64_t>(argBase) + in.count2;
-                bool fits = argTop <= kScriptArgStackSlots - np && varTop >= np && base >= 0 && base <= kScriptArgStackSlots;
-                for (int32_t j = 0; fits && j < np; ++j) {
-                    const int32_t a = resolve(varStack[static_cast<size_t>(varTop - np + j)]);
-                    fits = validCell(a) && cells[a].dataType == in.paramTypes[static_cast<size_t>(j)];
-                }
-                if (!fits) {
+            case kFastCall:
+                if (!EnterCall(*this, in, nodes, debug)) {
                     fi = fallBack(in);
                     continue;
                 }
-                for (int32_t j = 0; j < np; ++j) {
-                    const int32_t c = allocCell();
-                    const Tdata& from = cells[resolve(varStack[static_cast<size_t>(varTop - np + j)])];
-                    cells[c].dataType = from.dataType;
-                    cells[c].value = from.value;
-                    argStack[static_cast<size_t>(argTop + j)] = c;
-                }
-                argTop += np;
-                for (int32_t k = varTop - np; k < varTop; ++k) releaseTemp(varStack[static_cast<size_t>(k)]);
-                varTop -= np;
-                callFrames.push_back({in.target, curPos, varTop, varBase, argTop, argBase});
-                if (debugging) debugFramePcs.push_back(debugPc);
-                argBase = static_cast<int32_t>(base);
-                returnStack.push_back(in.root);
-                instructionCount += static_cast<uint64_t>(in.covered);
-                fi = fastAt(in.target);
+                untilPoll -= in.covered;
+                fi = in.alt >= 0 ? in.alt : fastAt(in.target);
                 continue;
-            }
-            case kFastAfterCall: {
-                if (!callFrames.empty()) callFrames.pop_back();
-                if (debugging && !debugFramePcs.empty()) debugFramePcs.pop_back();
-                const int64_t b = static_cast<int64_t>(argBase) + in.count;
-                if (b < 0 || b > kScriptArgStackSlots) raiseHere(10101);
-                argBase = static_cast<int32_t>(b);
+            case kFastAfterCall:
+                if (!afterCall(in)) raiseHere(10101);
                 fi = in.next;
                 break;
-            }
             case kFastReturn: {
-                bool fits = varTop >= in.count && argTop >= in.count2;
-                int32_t from = -1, to = -1;
-                if (fits && in.root > 0) {
-                    fits = varTop >= in.root;
-                    if (fits) {
-                        from = resolve(varStack[static_cast<size_t>(varTop - 1)]);
-                        to = varStack[static_cast<size_t>(varTop - in.root)];
-                        fits = validCell(from) && validCell(to) && cells[to].dataType == cells[from].dataType &&
-                               IsScalarType(cells[to].dataType);
-                    }
-                }
-                if (!fits) {
+                const int32_t back = LeaveCall(*this, in, nodes);
+                if (back == -2) {
                     fi = fallBack(in);
                     continue;
                 }
-                if (to >= 0) cells[to].value = cells[from].value;
-                for (int32_t k = varTop - in.count; k < varTop; ++k) releaseTemp(varStack[static_cast<size_t>(k)]);
-                varTop -= in.count;
-                argTop -= in.count2;
-                instructionCount += static_cast<uint64_t>(in.covered);
-                if (returnStack.empty()) return;
-                const int32_t back = returnStack.back();
-                returnStack.pop_back();
+                untilPoll -= in.covered;
+                if (back < 0) return;
                 fi = fastAt(back + 2);
+                // The caller's frame removal, which always follows, is done here.
+                if (fi >= 0 && fc[fi].kind == kFastAfterCall && afterCall(fc[fi])) {
+                    untilPoll -= fc[fi].covered;
+                    fi = fc[fi].next;
+                }
                 continue;
             }
             default: {
-                ++instructionCount;
+                // An instruction of the code list, run as documented.
+                --untilPoll;
                 const int32_t pc = step(in.pc);
                 if (pc < 0) return;
                 fi = fastAt(pc);
                 continue;
             }
         }
-        instructionCount += static_cast<uint64_t>(in.covered);
+        untilPoll -= in.covered;
     }
 }
 

@@ -115,8 +115,10 @@ public:
     // Per-cell marks of the instruction loop (one byte per cell, kept in step with capacity):
     // a temporary is a cell that exactly one variable-stack slot names (an operator's result or
     // a call's return slot), so it goes back to the free stack as soon as that slot is consumed;
-    // a constant is the shared cell of a literal, which nothing may write (see callSystem).
-    enum : uint8_t { kCellTemp = 1, kCellConst = 2 };
+    // a constant is the shared cell of a literal, which nothing may write (see callSystem); a
+    // parameter is a fused call's fresh parameter cell that only its argument slot names, so the
+    // fused return frees it (a push or a by-reference binding makes it an ordinary cell).
+    enum : uint8_t { kCellTemp = 1, kCellConst = 2, kCellParam = 4 };
     std::vector<uint8_t> cellFlags;
     // Cell of each literal instruction (-1 until first evaluated), and the list of them: roots.
     std::vector<int32_t> constCells;
