@@ -83,7 +83,7 @@ void NewNodeBlock(NodeCache& t) {
 
 }  // namespace
 
-void* detail::TakeScriptNode(size_t bytes) {
+void* TakeScriptNode(size_t bytes) {
     const size_t c = (bytes + kNodeStep - 1) / kNodeStep;
     if (c >= kNodeClasses) return ::operator new(bytes);
     NodeCache& t = t_nodes;
@@ -98,7 +98,7 @@ void* detail::TakeScriptNode(size_t bytes) {
     return n;
 }
 
-void detail::GiveScriptNode(void* node, size_t bytes) noexcept {
+void GiveScriptNode(void* node, size_t bytes) noexcept {
     const size_t c = (bytes + kNodeStep - 1) / kNodeStep;
     if (c >= kNodeClasses) {
         ::operator delete(node);

@@ -69,12 +69,10 @@ struct KELO_API klscript_comparer {
     bool operator()(int32_t a, int32_t b) const;
 };
 
-namespace detail {
 // Tree nodes of one size, handed out from large blocks and kept for reuse once freed; any thread
-// may take or give back a node.
+// may take or give back a node. (Exported: host code that builds sets and maps allocates with it.)
 KELO_API void* TakeScriptNode(size_t bytes);
 KELO_API void GiveScriptNode(void* node, size_t bytes) noexcept;
-}  // namespace detail
 
 // The allocator of the script's sets and maps. A map of 300 000 entries is 300 000 small nodes:
 // taken from blocks that arrive in 2 MB pages they cost no general allocation and a fraction of
@@ -86,11 +84,11 @@ struct ScriptNodeAllocator {
     template <typename U>
     ScriptNodeAllocator(const ScriptNodeAllocator<U>&) noexcept {}
     T* allocate(size_t n) {
-        if (n == 1) return static_cast<T*>(detail::TakeScriptNode(sizeof(T)));
+        if (n == 1) return static_cast<T*>(TakeScriptNode(sizeof(T)));
         return std::allocator<T>().allocate(n);
     }
     void deallocate(T* p, size_t n) noexcept {
-        if (n == 1) detail::GiveScriptNode(p, sizeof(T));
+        if (n == 1) GiveScriptNode(p, sizeof(T));
         else std::allocator<T>().deallocate(p, n);
     }
     template <typename U>
