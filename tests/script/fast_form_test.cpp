@@ -62,7 +62,8 @@ public:
             "void main() {\n"
             "  int a = 3; int b = -4; int c = 0; double x = 1.5; double y = -0.25; bool f = true;\n"
             "  string s = \"t\"; array arr = {1, 2, 3}; map m;\n"
-            "  array grid; grid.add(arr); grid.add(arr); grid[1][2] = 2.5;\n";
+            "  array grid; grid.add(arr); grid.add(arr); grid[1][2] = 2.5;\n"
+            "  set st; m.add(1, 10); m.add(2.5, 20); m.add(\"1\", 30); st.add(2); st.add(1.5);\n";
         const int n = 4 + pick(8);
         for (int i = 0; i < n; ++i) p += statement(1);
         p += "  println(a, \" \", b, \" \", c, \" \", x, \" \", y, \" \", f, \" \", s, \" \", arr, \" \", m, \" \", grid);\n}\n";
@@ -110,6 +111,45 @@ private:
         }
     }
 
+    // A key of any kind: 1, 1.0 and true are one key of a map, "1" is another.
+    std::string key() {
+        switch (pick(6)) {
+            case 0: return std::to_string(pick(4));
+            case 1: return std::to_string(pick(4)) + (pick(2) ? ".0" : ".5");
+            case 2: return "\"" + std::to_string(pick(3)) + "\"";
+            case 3: return "f";
+            default: return expr(1);
+        }
+    }
+
+    // Mostly a key the map starts with (a missing one ends the run).
+    std::string heldKey() { return std::vector<std::string>{"1", "1.0", "2.5", "\"1\"", "f", key()}[static_cast<size_t>(pick(6))]; }
+
+    // Maps and sets: stored values reached through m[k] must be the stored cells themselves, and
+    // a walk over the keys may remove entries as it goes.
+    std::string container() {
+        switch (pick(10)) {
+            case 0: return "m.add(" + key() + ", " + expr(1) + ");\n";
+            case 1: return "st.add(" + key() + ");\n";
+            case 2: return "m[" + heldKey() + "] += " + expr(1) + ";\n";
+            case 3: return "bump(m[" + heldKey() + "], x);\n";
+            case 4: return "f = m.get(" + key() + ", " + numVar() + ");\n";
+            case 5: return "println(m.remove(" + key() + "), \" \", st.remove(" + key() + "), \" \", m, \" \", st);\n";
+            case 6: return "f = st.ceiling(" + key() + ", " + numVar() + ") || m.lowerKey(" + key() + ", " + numVar() + ");\n";
+            case 7: {
+                const std::string v = "k" + std::to_string(loops_++);
+                return "array " + v + " = m.getKeys(); for (int " + v + "i = 0; " + v + "i < " + v + ".getSize(); " + v +
+                       "i++) { if (m.containsKey(" + v + "[" + v + "i] + 1)) m.remove(" + v + "[" + v + "i]); }\n";
+            }
+            case 8: {
+                const std::string v = "q" + std::to_string(loops_++);
+                return "for (int " + v + " = 0; " + v + " < 3000; " + v + "++) { m.add(" + v + " * 7 % 2000 + " + v +
+                       " % 2 * 0.5, " + v + "); st.add(" + v + " % 3 * 1.0); }\n";
+            }
+            default: return "println(m.size(), \" \", st.getKeys(), \" \", m.getItems());\n";
+        }
+    }
+
     std::string statement(int depth) {
         const std::string ind(static_cast<size_t>(depth) * 2, ' ');
         static const char* const kStore[] = {"=", "+=", "-=", "*=", "/=", "%="};
@@ -122,7 +162,7 @@ private:
             case 3: return ind + "println(" + expr(3) + ", \" \", " + expr(2) + ");\n";
             case 4: return ind + "arr.add(" + expr(2) + ");\n";
             case 5: return ind + "arr[" + intVar() + " % 2 + 1] = " + expr(2) + ";\n";
-            case 6: return ind + "m.add(" + expr(1) + ", " + expr(1) + ");\n";
+            case 6: return ind + container();
             case 7:
                 // An element reached by indexing is the element itself, not a copy of its value.
                 switch (pick(5)) {
@@ -195,6 +235,11 @@ TEST(ScriptFastForm, HostileScriptsEndAlike) {
         // A big container built by fused loops.
         "void main() { array v; for (int i = 0; i < 100000; i++) v.add(i % 17); int s = 0; "
         "for (int i = 0; i < v.getSize(); i++) s = (s + v[i] * i) % 1000003; println(s); }",
+        // A map big enough for collections and growth, with keys of three kinds and removals.
+        "void main() { map m; for (int i = 0; i < 120000; i++) m.add(i * 7 % 90000 + i % 3 * 0.5, toString(i)); "
+        "for (int i = 0; i < 90000; i += 3) m.remove(i); string v; int n = 0; "
+        "for (double k = 0; k < 1000; k += 0.5) if (m.get(k, v)) n += v.getLength(); "
+        "m.add(\"x\", 5); m[\"x\"] += 1; println(m.size(), \" \", n, \" \", m[\"x\"], \" \", m[4.5]); }",
     };
     for (const char* script : kScripts) {
         SCOPED_TRACE(script);

@@ -162,15 +162,15 @@ protected:
             if (e.cells[i].dataType != kTypeSet) continue;
             for (int32_t x : *e.cells[i].value.set) EXPECT_EQ(e.cells[i].value.set->count(x), 1u);
         }
-        // Free stack: every other cell, ascending, uninitialised.
+        // Free stack: every other cell, ascending, owning nothing.
         ASSERT_EQ(static_cast<size_t>(e.freeCount), static_cast<size_t>(e.capacity) - keep.size());
         for (int32_t k = 0; k < e.freeCount; ++k) {
-            int32_t i = e.freeStack[k];
+            int32_t i = e.freeCellAt(k);
             if (k > 0) {
-                ASSERT_LT(e.freeStack[k - 1], i);
+                ASSERT_LT(e.freeCellAt(k - 1), i);
             }
             ASSERT_EQ(keep.count(i), 0u);
-            ASSERT_EQ(e.cells[i].dataType, kTypeVoid);
+            ASSERT_FALSE(Tdata::OwnsPayload(e.cells[i].dataType));
         }
         std::erase_if(made, [&](int32_t i) { return keep.count(i) == 0; });
     }

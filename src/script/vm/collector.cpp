@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "script/vm/script_engine.h"
+#include "script/vm/value_walk.h"
 
 namespace kelo {
 
@@ -31,7 +32,9 @@ private:
     void mark(int32_t i) {
         if (!e_.validCell(i) || marked_[static_cast<size_t>(i)]) return;
         marked_[static_cast<size_t>(i)] = 1;
-        work_.push_back(i);
+        // Most live cells are scalars (map keys and values, array elements): nothing to scan.
+        const int32_t t = e_.cells[i].dataType;
+        if (detail::HoldsCells(t) || t == kTypeReference) work_.push_back(i);
     }
 
     // Marks an element index, rewriting it in place; reports whether it changed.
@@ -109,11 +112,15 @@ int32_t ScriptEngine::collect() {
     for (int32_t s = 0; s < argTop; ++s) m.markSlot(argStack[static_cast<size_t>(s)]);
     for (int32_t c : constList) m.markSlot(c);
     m.drain();
-    freeCount = 0;
-    for (int32_t i = 0; i < capacity; ++i) {
+    // Cells never handed out stay free at their own positions at the bottom of the stack. The
+    // sweep frees payloads but writes a page only where something needs clearing: a free cell's
+    // scalar is never read (allocation resets the cell), and never-used cells past a growth stay
+    // zero pages.
+    freeCount = untouchedBelow;
+    for (int32_t i = untouchedBelow; i < capacity; ++i) {
         if (m.isMarked(i)) continue;
-        cells[i].changeDataType(kTypeVoid);
-        cellFlags[static_cast<size_t>(i)] = 0;
+        if (Tdata::OwnsPayload(cells[i].dataType)) cells[i].changeDataType(kTypeVoid);
+        if (cellFlags[static_cast<size_t>(i)] != 0) cellFlags[static_cast<size_t>(i)] = 0;
         freeStack[freeCount++] = i;
     }
     return freeCount;

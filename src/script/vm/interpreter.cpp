@@ -628,7 +628,15 @@ using TypedRaw = uint64_t;
 // checked the free count when it started (it is never below a quarter of the store then), so
 // none of the few cells it takes can be missing.
 [[gnu::always_inline]] inline int32_t NewCell(ScriptEngine& e, int32_t type, Tdata::Value value, uint8_t flags) {
-    const int32_t c = e.freeStack[--e.freeCount];
+    // Below the untouched mark a free-stack position stands for its own, never-used cell.
+    const int32_t p = --e.freeCount;
+    int32_t c;
+    if (p < e.untouchedBelow) {
+        e.untouchedBelow = p;
+        c = p;
+    } else {
+        c = e.freeStack[p];
+    }
     Tdata& t = e.cells[c];
     if (Tdata::OwnsPayload(t.dataType)) t.changeDataType(kTypeVoid);
     t.dataType = type;

@@ -27,15 +27,13 @@ ScriptEngine* SetCurrentScriptEngine(ScriptEngine* engine) {
 ScriptEngine::ScriptEngine()
     : varStack(static_cast<size_t>(kScriptVarStackSlots)), argStack(static_cast<size_t>(kScriptArgStackSlots)) {
     capacity = kScriptInitialCells;
+    // Nothing is written here: the free stack starts as every index in ascending order, held
+    // implicitly below untouchedBelow, and cells and flags are zero pages until first used.
     cells = static_cast<Tdata*>(MapStoreArray(StoreBytes<Tdata>(capacity)));
     freeStack = static_cast<int32_t*>(MapStoreArray(StoreBytes<int32_t>(capacity)));
-    // Cells are handed out one by one, each read before it is written: a fault per page twice
-    // over, unless the pages are made present in one go.
-    PopulateStoreArray(cells, StoreBytes<Tdata>(capacity));
-    // Ascending, so the top of the stack (the next cell handed out) is the highest index.
-    for (int32_t i = 0; i < capacity; ++i) freeStack[i] = i;
+    cellFlags.bytes = static_cast<uint8_t*>(MapStoreArray(StoreBytes<uint8_t>(capacity)));
     freeCount = capacity;
-    cellFlags.assign(static_cast<size_t>(capacity), 0);
+    untouchedBelow = capacity;
     collectBelow = capacity / 4;
     const char* plain = std::getenv("KELO_PLAIN_VM");
     plainForm = plain != nullptr && *plain != '\0' && *plain != '0';
@@ -49,12 +47,15 @@ ScriptEngine::~ScriptEngine() {
 }
 
 void ScriptEngine::releaseStore() {
+    // Cells never handed out own nothing and are not even read.
     if (cells != nullptr)
-        for (int32_t i = 0; i < capacity; ++i) cells[i].~Tdata();
+        for (int32_t i = untouchedBelow; i < capacity; ++i) cells[i].~Tdata();
     UnmapStoreArray(cells, StoreBytes<Tdata>(capacity));
     UnmapStoreArray(freeStack, StoreBytes<int32_t>(capacity));
+    UnmapStoreArray(cellFlags.bytes, StoreBytes<uint8_t>(capacity));
     cells = nullptr;
     freeStack = nullptr;
+    cellFlags.bytes = nullptr;
     capacity = 0;
     freeCount = 0;
 }

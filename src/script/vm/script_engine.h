@@ -37,7 +37,6 @@ struct FastForm;
 // The value store's arrays (see value_store.cpp): zero-filled on first touch, grown in place.
 void* MapStoreArray(size_t bytes);
 void* GrowStoreArray(void* p, size_t oldBytes, size_t newBytes);  // null when it cannot grow
-void PopulateStoreArray(void* p, size_t bytes);  // makes every page present at once
 void UnmapStoreArray(void* p, size_t bytes);
 template <typename T>
 size_t StoreBytes(int32_t n) {
@@ -89,13 +88,27 @@ public:
     int32_t* freeStack = nullptr;
     int32_t freeCount = 0;
 
+    // Cells below this index have never been handed out, and free-stack positions below it hold
+    // their own index without having been written: a fresh store (and a short script) touches
+    // neither array beyond what it uses. A never-used cell is a zero page and owns nothing.
+    int32_t untouchedBelow = 0;
+
     // Pops the highest free index and resets the cell; an empty free stack raises 10100.
     int32_t allocCell() {
         if (freeCount <= 0) raiseHere(10100);
-        const int32_t i = freeStack[--freeCount];
+        const int32_t p = --freeCount;
+        if (p < untouchedBelow) {
+            untouchedBelow = p;
+            cells[p].dataType = kTypeVoid;  // written, not read first: one page fault, not two
+            cells[p].value.d = 0;
+            return p;
+        }
+        const int32_t i = freeStack[p];
         cells[i].changeDataType(kTypeVoid);
         return i;
     }
+    // The free index at stack position k (0 is the bottom).
+    int32_t freeCellAt(int32_t k) const { return k < untouchedBelow ? k : freeStack[k]; }
     // A new cell holding the language's (deep) copy of v.
     int32_t allocCopy(const Tdata& v);
     // Guarantees n + 1024 free cells, growing by doubling; false when even the maximum store
@@ -119,7 +132,14 @@ public:
     // parameter is a fused call's fresh parameter cell that only its argument slot names, so the
     // fused return frees it (a push or a by-reference binding makes it an ordinary cell).
     enum : uint8_t { kCellTemp = 1, kCellConst = 2, kCellParam = 4 };
-    std::vector<uint8_t> cellFlags;
+    // One byte per cell in a mapping of its own, so that it starts as zero pages and grows in
+    // place with the store.
+    struct CellFlags {
+        uint8_t* bytes = nullptr;
+        uint8_t& operator[](size_t i) { return bytes[i]; }
+        uint8_t operator[](size_t i) const { return bytes[i]; }
+        uint8_t* data() { return bytes; }
+    } cellFlags;
     // Cell of each literal instruction (-1 until first evaluated), and the list of them: roots.
     std::vector<int32_t> constCells;
     std::vector<int32_t> constList;

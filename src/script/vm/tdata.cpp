@@ -1,7 +1,13 @@
 #include "script/vm/tdata.h"
 
+#include <sys/mman.h>
+
 #include <cstring>
+#include <mutex>
+#include <new>
 #include <unordered_map>
+
+#include "platform/huge_pages.h"
 
 #include "script/vm/engine_pointer.h"
 #include "script/vm/script_engine.h"
@@ -37,7 +43,71 @@ const TypeNames& Types() {
 [[maybe_unused]] const TypeNames& kBuiltAtLoad = Types();
 
 
+// Node pools, one per size in 8-byte steps. Blocks are never returned: a freed node goes on the
+// free list of the thread that frees it, and the blocks stay reachable from the block list, so a
+// node may move between threads and a thread's exit loses at most the rest of its block.
+constexpr size_t kNodeStep = 8;
+constexpr size_t kNodeClasses = 12;  // nodes up to 96 bytes
+constexpr size_t kNodeBlockBytes = size_t{4} << 20;
+
+struct FreeNode {
+    FreeNode* next;
+};
+
+struct NodeCache {
+    FreeNode* free[kNodeClasses] = {};
+    char* cursor = nullptr;
+    char* end = nullptr;
+};
+thread_local NodeCache t_nodes;
+
+std::mutex g_nodeBlockMutex;
+std::vector<void*>* g_nodeBlocks = nullptr;  // never destroyed: nodes may outlive static teardown
+
+// A block starts on a 2 MB boundary, so that its first page is already a huge one; what lies
+// before the boundary is never touched and costs no memory.
+void NewNodeBlock(NodeCache& t) {
+    void* p = mmap(nullptr, kNodeBlockBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+    detail::AdviseHugePages(p, kNodeBlockBytes);
+    {
+        std::lock_guard<std::mutex> lock(g_nodeBlockMutex);
+        if (g_nodeBlocks == nullptr) g_nodeBlocks = new std::vector<void*>();
+        g_nodeBlocks->push_back(p);
+    }
+    constexpr uintptr_t kHuge = uintptr_t{1} << 21;
+    const uintptr_t beg = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
+    t.cursor = reinterpret_cast<char*>(beg);
+    t.end = static_cast<char*>(p) + kNodeBlockBytes;
+}
+
 }  // namespace
+
+void* TakeScriptNode(size_t bytes) {
+    const size_t c = (bytes + kNodeStep - 1) / kNodeStep;
+    if (c >= kNodeClasses) return ::operator new(bytes);
+    NodeCache& t = t_nodes;
+    if (FreeNode* n = t.free[c]) {
+        t.free[c] = n->next;
+        return n;
+    }
+    const size_t size = c * kNodeStep;
+    if (static_cast<size_t>(t.end - t.cursor) < size) NewNodeBlock(t);
+    void* n = t.cursor;
+    t.cursor += size;
+    return n;
+}
+
+void GiveScriptNode(void* node, size_t bytes) noexcept {
+    const size_t c = (bytes + kNodeStep - 1) / kNodeStep;
+    if (c >= kNodeClasses) {
+        ::operator delete(node);
+        return;
+    }
+    FreeNode* n = static_cast<FreeNode*>(node);
+    n->next = t_nodes.free[c];
+    t_nodes.free[c] = n;
+}
 
 const std::string& GetScriptTypeName(int32_t type) {
     static const std::string kVoid = "void";

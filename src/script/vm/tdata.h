@@ -69,11 +69,45 @@ struct KELO_API klscript_comparer {
     bool operator()(int32_t a, int32_t b) const;
 };
 
+// Tree nodes of one size, handed out from large blocks and kept for reuse once freed; any thread
+// may take or give back a node. (Exported: host code that builds sets and maps allocates with it.)
+KELO_API void* TakeScriptNode(size_t bytes);
+KELO_API void GiveScriptNode(void* node, size_t bytes) noexcept;
+
+// The allocator of the script's sets and maps. A map of 300 000 entries is 300 000 small nodes:
+// taken from blocks that arrive in 2 MB pages they cost no general allocation and a fraction of
+// the page faults, and they lie closer together for the searches.
+template <typename T>
+struct ScriptNodeAllocator {
+    using value_type = T;
+    ScriptNodeAllocator() noexcept = default;
+    template <typename U>
+    ScriptNodeAllocator(const ScriptNodeAllocator<U>&) noexcept {}
+    T* allocate(size_t n) {
+        if (n == 1) return static_cast<T*>(TakeScriptNode(sizeof(T)));
+        return std::allocator<T>().allocate(n);
+    }
+    void deallocate(T* p, size_t n) noexcept {
+        if (n == 1) GiveScriptNode(p, sizeof(T));
+        else std::allocator<T>().deallocate(p, n);
+    }
+    template <typename U>
+    bool operator==(const ScriptNodeAllocator<U>&) const noexcept {
+        return true;
+    }
+    template <typename U>
+    bool operator!=(const ScriptNodeAllocator<U>&) const noexcept {
+        return false;
+    }
+};
+
 using ScriptIndexList = std::vector<int32_t>;
-using ScriptIndexSet = std::set<int32_t, klscript_comparer>;
-using ScriptIndexMap = std::map<int32_t, int32_t, klscript_comparer>;
-using ScriptIndexMultiset = std::multiset<int32_t, klscript_comparer>;
-using ScriptIndexMultimap = std::multimap<int32_t, int32_t, klscript_comparer>;
+using ScriptIndexSet = std::set<int32_t, klscript_comparer, ScriptNodeAllocator<int32_t>>;
+using ScriptIndexMap =
+    std::map<int32_t, int32_t, klscript_comparer, ScriptNodeAllocator<std::pair<const int32_t, int32_t>>>;
+using ScriptIndexMultiset = std::multiset<int32_t, klscript_comparer, ScriptNodeAllocator<int32_t>>;
+using ScriptIndexMultimap =
+    std::multimap<int32_t, int32_t, klscript_comparer, ScriptNodeAllocator<std::pair<const int32_t, int32_t>>>;
 
 class KELO_API Tdata {
 public:

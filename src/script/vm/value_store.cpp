@@ -28,16 +28,6 @@ void* GrowStoreArray(void* p, size_t oldBytes, size_t newBytes) {
     return q;
 }
 
-void PopulateStoreArray(void* p, size_t bytes) {
-#ifdef MADV_POPULATE_WRITE
-    // One call instead of a fault per page (a read fault, then a write fault) on the first sweep.
-    madvise(p, bytes, MADV_POPULATE_WRITE);
-#else
-    (void)p;
-    (void)bytes;
-#endif
-}
-
 void UnmapStoreArray(void* p, size_t bytes) {
     if (p != nullptr) munmap(p, bytes);
 }
@@ -64,19 +54,23 @@ bool ScriptEngine::grow() {
     Tdata* newCells = static_cast<Tdata*>(GrowStoreArray(cells, StoreBytes<Tdata>(capacity), StoreBytes<Tdata>(newCapacity)));
     if (newCells == nullptr) return false;
     cells = newCells;
-    // The collector that asked for the growth sweeps the new half soon.
-    PopulateStoreArray(cells, StoreBytes<Tdata>(newCapacity));
     int32_t* newFree =
         static_cast<int32_t*>(GrowStoreArray(freeStack, StoreBytes<int32_t>(capacity), StoreBytes<int32_t>(newCapacity)));
-    if (newFree == nullptr) {
+    uint8_t* newFlags = newFree == nullptr ? nullptr
+                                           : static_cast<uint8_t*>(GrowStoreArray(cellFlags.bytes, StoreBytes<uint8_t>(capacity),
+                                                                                  StoreBytes<uint8_t>(newCapacity)));
+    if (newFlags == nullptr) {
         // Shrinking a mapping always succeeds in place.
         cells = static_cast<Tdata*>(mremap(cells, StoreBytes<Tdata>(newCapacity), StoreBytes<Tdata>(capacity), 0));
+        if (newFree != nullptr)
+            freeStack = static_cast<int32_t*>(
+                mremap(newFree, StoreBytes<int32_t>(newCapacity), StoreBytes<int32_t>(capacity), 0));
         return false;
     }
     freeStack = newFree;
+    cellFlags.bytes = newFlags;
     for (int32_t i = capacity; i < newCapacity; ++i) freeStack[freeCount++] = i;
     capacity = newCapacity;
-    cellFlags.resize(static_cast<size_t>(capacity), 0);
     collectBelow = capacity / 4;
     // A host function in progress reads the cells through the call data.
     ScriptHostCall& call = detail::CurrentHostCall();
