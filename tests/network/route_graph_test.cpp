@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <stdexcept>
@@ -361,4 +362,42 @@ TEST(RouteGraph, EqualCostRoutesKeepTheirRecordedChoice) {
         for (int v = 0; v < graph.GetPointN(); ++v) hash = (hash ^ static_cast<uint32_t>(graph.GetPre(v))) * 1099511628211ull;
     }
     EXPECT_EQ(hash, 6454350060096420651ull);
+}
+
+// Ties between equal-cost routes follow the order an unstable sort of the edge records by
+// from-vertex leaves among one vertex's edges; the build must leave exactly that order, also for
+// hubs with many edges, graphs large enough that a vertex and a rank no longer share 32 bits,
+// and edges re-sorted after an inversion.
+TEST(RouteGraph, BuildOrdersEdgesAsSortingTheRecords) {
+    struct Case {
+        int vertices, lines, hubLines;
+    };
+    const Case cases[] = {{2, 1, 0}, {5, 12, 0}, {40, 300, 0}, {300, 900, 70}, {2000, 9000, 5000}, {90000, 100000, 33000}};
+    std::mt19937 rng(11);
+    for (const Case& c : cases) {
+        Dijkstra_Route graph;
+        graph.Init_Initial(klRoutePlanarMetre, true, 1.0, 1 << 16);
+        std::uniform_int_distribution<int> pick(0, c.vertices - 1);
+        for (int i = 0; i < c.lines + c.hubLines; ++i) {
+            const int a = i < c.hubLines ? 0 : pick(rng), b = pick(rng);
+            Line(graph, a % 300, a / 300, b % 300, b / 300, 50, rng() % 3 != 0);
+        }
+        // The last case needs more than 2^32 / 2^16 vertices next to a hub of over 2^15 edges.
+        if (c.hubLines > 32768) {
+            ASSERT_GT(graph.GetPointN(), 65536);
+        }
+        for (int round = 0; round < 2; ++round) {
+            std::vector<Dijkstra_Route::edge> expected;
+            for (int e = 0; e < graph.GetEdgeN(); ++e) expected.push_back(graph.GetEdgeAt(e));
+            std::sort(expected.begin(), expected.end(),
+                      [](const Dijkstra_Route::edge& a, const Dijkstra_Route::edge& b) { return a.from < b.from; });
+            graph.Make_Graph();
+            for (int e = 0; e < graph.GetEdgeN(); ++e) {
+                const Dijkstra_Route::edge got = graph.GetEdgeAt(e);
+                ASSERT_TRUE(got.from == expected[e].from && got.to == expected[e].to && got.line == expected[e].line)
+                    << c.vertices << " vertices, round " << round << ", edge " << e;
+            }
+            graph.InverseAllEdges();
+        }
+    }
 }
