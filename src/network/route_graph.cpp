@@ -171,7 +171,7 @@ int Dijkstra_Route::Add2pointMapKey(int64_t key) {
     // Room first, so that a key once mapped always gets its vertex.
     Grow(m_verts, m_vertStep);
     const int32_t index = static_cast<int32_t>(m_verts.size());
-    const int32_t found = m_keyMap.FindOrInsert(key, index);
+    const int32_t found = m_keyMap.FindOrInsert(key, index, m_verts.data());
     if (found >= 0) return found;
     m_verts.emplace_back(key, int16_t{0}, 0.0f, false);
     return index;
@@ -341,7 +341,7 @@ int Dijkstra_Route::Binary_Search(const Point3D& p) const {
     return Finite(p.x, p.y) ? Binary_Search(myStreetPt_VertId(p)) : -1;
 }
 
-int Dijkstra_Route::Binary_Search(int64_t key) const { return m_keyMap.Find(key); }
+int Dijkstra_Route::Binary_Search(int64_t key) const { return m_keyMap.Find(key, m_verts.data()); }
 
 streetLine Dijkstra_Route::GetStreetLineAt(int i) const {
     CheckLine(i);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "network/route_graph.h"
 #include "platform/grow_array.h"
 
 namespace kelo::detail {
@@ -36,47 +37,69 @@ void VertexKeyMap::clear() {
     m_mask = 0;
     m_count = 0;
     m_mapped = false;
+    m_recent.reset();
 }
 
-int32_t VertexKeyMap::Find(int64_t key) const {
-    if (m_slots == nullptr) return -1;
-    for (size_t i = SlotOf(key);; i = (i + 1) & m_mask) {
-        const Slot& s = m_slots[i];
+// Table slot of the key (found: its index is returned) or the empty slot that ends its probe.
+int32_t VertexKeyMap::Probe(int64_t key, uint64_t h, const myRouteVert* verts, size_t& at) const {
+    const uint32_t tag = static_cast<uint32_t>(h >> 32);
+    for (size_t i = h & m_mask;; i = (i + 1) & m_mask) {
+        const Slot s = m_slots[i];
+        at = i;
         if (s.stored == 0) return -1;
-        if (s.key == key) return static_cast<int32_t>(s.stored - 1);
+        if (s.tag == tag && verts[s.stored - 1].key == key) return static_cast<int32_t>(s.stored - 1);
     }
 }
 
-int32_t VertexKeyMap::FindOrInsert(int64_t key, int32_t index) {
+void VertexKeyMap::Prefetch(int64_t key) const {
+    if (m_slots == nullptr) return;
+    const uint64_t h = Mix(key);
+    const Recent& r = m_recent[RecentOf(h)];
+    if (r.stored == 0 || r.key != key) __builtin_prefetch(m_slots + (h & m_mask));
+}
+
+int32_t VertexKeyMap::Find(int64_t key, const myRouteVert* verts) const {
+    if (m_slots == nullptr) return -1;
+    const uint64_t h = Mix(key);
+    const Recent& r = m_recent[RecentOf(h)];
+    if (r.stored != 0 && r.key == key) return static_cast<int32_t>(r.stored - 1);
+    size_t at = 0;
+    return Probe(key, h, verts, at);
+}
+
+int32_t VertexKeyMap::FindOrInsert(int64_t key, int32_t index, const myRouteVert* verts) {
     // At most half full: linear probes stay short.
-    if (2 * (m_count + 1) > m_mask + 1) Rehash(m_slots == nullptr ? 1024 : 2 * (m_mask + 1));
-    size_t i = SlotOf(key);
-    for (;; i = (i + 1) & m_mask) {
-        const Slot& s = m_slots[i];
-        if (s.stored == 0) break;
-        if (s.key == key) return static_cast<int32_t>(s.stored - 1);
+    if (2 * (m_count + 1) > m_mask + 1) Rehash(m_slots == nullptr ? 1024 : 2 * (m_mask + 1), verts);
+    const uint64_t h = Mix(key);
+    Recent& r = m_recent[RecentOf(h)];
+    if (r.stored != 0 && r.key == key) return static_cast<int32_t>(r.stored - 1);
+    size_t at = 0;
+    const int32_t found = Probe(key, h, verts, at);
+    if (found >= 0) {
+        r = Recent{key, static_cast<uint32_t>(found) + 1};
+        return found;
     }
-    m_slots[i] = Slot{key, int64_t{index} + 1};
+    m_slots[at] = Slot{static_cast<uint32_t>(index) + 1, static_cast<uint32_t>(h >> 32)};
+    r = Recent{key, static_cast<uint32_t>(index) + 1};
     ++m_count;
     return -1;
 }
 
-void VertexKeyMap::Rehash(size_t slotCount) {
+// Every vertex is in the map, so the new table is filled from the vertex records in index order.
+void VertexKeyMap::Rehash(size_t slotCount, const myRouteVert* verts) {
+    if (!m_recent) m_recent.reset(new Recent[kRecent]());
     bool mapped = false;
     Slot* fresh = static_cast<Slot*>(ZeroBlock(slotCount * sizeof(Slot), mapped));
-    Slot* old = m_slots;
-    const size_t oldCount = old == nullptr ? 0 : m_mask + 1;
-    const bool oldMapped = m_mapped;
+    if (m_slots != nullptr) FreeBlock(m_slots, (m_mask + 1) * sizeof(Slot), m_mapped);
     m_slots = fresh;
     m_mask = slotCount - 1;
     m_mapped = mapped;
-    for (size_t j = 0; j < oldCount; ++j) {
-        if (old[j].stored == 0) continue;
-        size_t i = SlotOf(old[j].key);
+    for (size_t v = 0; v < m_count; ++v) {
+        const uint64_t h = Mix(verts[v].key);
+        size_t i = h & m_mask;
         while (m_slots[i].stored != 0) i = (i + 1) & m_mask;
-        m_slots[i] = old[j];
+        m_slots[i] = Slot{static_cast<uint32_t>(v) + 1, static_cast<uint32_t>(h >> 32)};
     }
-    if (old != nullptr) FreeBlock(old, oldCount * sizeof(Slot), oldMapped);
 }
 
 }  // namespace kelo::detail

@@ -19,6 +19,7 @@ namespace kelo::detail {
 
 // Blocks below this stay on the heap (small graphs, and where the sanitizers can see them).
 constexpr size_t kMappedBlockBytes = size_t{1} << 20;
+constexpr size_t kHugeAfterBytes = size_t{2} << 20;
 
 inline size_t MappedBytes(size_t bytes) {
     constexpr size_t kPage = 4096;
@@ -55,7 +56,6 @@ inline void* ResizeBlock(void* p, size_t oldBytes, size_t newBytes, size_t keepB
         std::free(p);
         mapped = true;
     }
-    AdviseMappingHugePages(q, MappedBytes(newBytes));
     return q;
 }
 
@@ -94,10 +94,14 @@ public:
         m_data = static_cast<T*>(
             ResizeBlock(m_data, m_capacity * sizeof(T), capacity * sizeof(T), m_size * sizeof(T), m_mapped));
         m_capacity = capacity;
+        if (m_mapped && m_size >= HugeAfter()) AdviseMappingHugePages(m_data, MappedBytes(m_capacity * sizeof(T)));
     }
     // Callers grow by their own steps first; doubling only backs up a caller that did not.
     void push_back(const T& v) {
         if (m_size == m_capacity) reserve(m_capacity < 16 ? 16 : 2 * m_capacity);
+        // 2 MB pages once the array has shown it is large: a small graph made with a large growth
+        // step would otherwise clear 2 MB per array for its first record.
+        if (m_size == HugeAfter() && m_mapped) AdviseMappingHugePages(m_data, MappedBytes(m_capacity * sizeof(T)));
         m_data[m_size++] = v;
     }
     template <class... A>
@@ -118,6 +122,8 @@ public:
     }
 
 private:
+    static constexpr size_t HugeAfter() { return kHugeAfterBytes / sizeof(T); }
+
     T* m_data = nullptr;
     size_t m_size = 0;
     size_t m_capacity = 0;
