@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <random>
 #include <stdexcept>
 #include <vector>
@@ -147,6 +148,37 @@ TEST(RouteGraph, SnappedEndsShareVerticesAndDegenerateLinesAreRefused) {
     EXPECT_NEAR(p.x, 20.0, 1e-9);
     EXPECT_EQ(p.z, 0.0);
     EXPECT_EQ(g.GetVertId(V(g, 10, 0)), g.myStreetPt_VertId(Point3D{10.04, -0.04, 0}));
+}
+
+// Vertices are numbered in order of first appearance, one per cell, on networks large enough to
+// regrow the key table many times and with neighbouring cells, repeats and both signs.
+TEST(RouteGraph, OneVertexPerCellOnLargeNetworks) {
+    std::mt19937 rng(3);
+    Dijkstra_Route g;
+    g.Init_Initial(klRoutePlanarMetre, true, 1.0, 1 << 12);
+    std::vector<std::pair<int32_t, int32_t>> pool;
+    std::uniform_int_distribution<int32_t> wide(-3000000, 3000000), near(-2, 2);
+    for (int i = 0; i < 30000; ++i)
+        pool.push_back(i % 3 == 0 || pool.empty() ? std::make_pair(wide(rng), wide(rng))
+                                                  : std::make_pair(pool.back().first + near(rng), pool.back().second + near(rng)));
+    std::map<std::pair<int32_t, int32_t>, int> oracle;
+    std::uniform_real_distribution<double> jitter(-0.04, 0.04);
+    auto at = [&](const std::pair<int32_t, int32_t>& c) { return Point3D{c.first * 0.1 + jitter(rng), c.second * 0.1 + jitter(rng), 0}; };
+    for (int i = 0; i < 80000; ++i) {
+        const auto& a = pool[rng() % pool.size()];
+        const auto& b = rng() % 4 ? pool[rng() % pool.size()] : a;
+        const Point3D pts[2] = {at(a), at(b)};
+        g.Init_Lines(pts, 2, 50.0f, true, false, 0u, int16_t{0});
+        if (a == b) continue;
+        oracle.emplace(a, static_cast<int>(oracle.size()));
+        oracle.emplace(b, static_cast<int>(oracle.size()));
+    }
+    ASSERT_EQ(g.GetPointN(), static_cast<int>(oracle.size()));
+    for (const auto& [cell, index] : oracle) {
+        ASSERT_EQ(V(g, cell.first * 0.1, cell.second * 0.1), index);
+        ASSERT_EQ(g.GetVertId(index), g.myStreetPt_VertId(Point3D{cell.first * 0.1, cell.second * 0.1, 0}));
+    }
+    EXPECT_EQ(V(g, 0.1 * 3000001, 0), -1);
 }
 
 // Negative coordinates key and read back like positive ones: the cells at -pitch and 0 stay apart,
