@@ -94,7 +94,11 @@ void VertexKeyMap::Rehash(size_t slotCount, const myRouteVert* verts) {
     m_slots = fresh;
     m_mask = slotCount - 1;
     m_mapped = mapped;
+    // Each insertion lands at a random slot; asking for the slot a few vertices ahead keeps
+    // several of those memory accesses under way at once.
+    constexpr size_t kAhead = 8;
     for (size_t v = 0; v < m_count; ++v) {
+        if (v + kAhead < m_count) __builtin_prefetch(m_slots + (Mix(verts[v + kAhead].key) & m_mask), 1);
         const uint64_t h = Mix(verts[v].key);
         size_t i = h & m_mask;
         while (m_slots[i].stored != 0) i = (i + 1) & m_mask;

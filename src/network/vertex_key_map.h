@@ -43,7 +43,7 @@ private:
         int64_t key;
         uint32_t stored;
     };
-    static constexpr size_t kRecent = 8192;
+    static constexpr size_t kRecent = 16384;
     static uint64_t Mix(int64_t key) {
         uint64_t h = static_cast<uint64_t>(key);
         h ^= h >> 33;
