@@ -34,6 +34,7 @@ double SnapCoord(double v, double pitch) { return std::floor(v / pitch + 0.5) * 
 // the index it was made from, with one division instead of three.
 int32_t CellIndex(double v, double pitch) {
     const double t = std::floor(v / pitch + 0.5);
+    if (!(t == t)) return 0;
     if (t >= 2147483647.0) return std::numeric_limits<int32_t>::max();
     if (t <= -2147483648.0) return std::numeric_limits<int32_t>::min();
     return static_cast<int32_t>(t);
@@ -253,9 +254,9 @@ void Dijkstra_Route::InverseAllEdges() {
 namespace {
 
 // Sorts packed (from, rank) values by from alone, then puts at each position the edge that the
-// value there names: the rank-th edge of that vertex in the input order, taken from `byVertex`
-// (the edges grouped by vertex in input order, group v starting at start[v]).
-// first[v]: position of vertex v's first edge once sorted.
+// value there names: the rank-th edge of that vertex in input order, taken from `byVertex` (the
+// edges grouped by vertex in input order, group v starting at first[v], where v's edges also
+// start once sorted).
 template <class Packed>
 void SortEdgesAsRecords(Dijkstra_Route::edge* edges, size_t ne, int rankBits, const std::vector<int32_t>& first) {
     std::vector<int32_t> placed(first.size(), 0);
