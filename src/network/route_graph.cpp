@@ -129,10 +129,13 @@ void Dijkstra_Route::Clear(int growth) {
 
 // Loading a network appends millions of records; fixed large steps keep reallocation rare, and a
 // large array grows by remapping its pages rather than by copying them.
+// A free function: as a member template of the exported class its instances would be exported.
+namespace {
 template <class T>
-void Dijkstra_Route::Grow(detail::GrowArray<T>& v, size_t step) {
+void GrowBy(detail::GrowArray<T>& v, size_t step) {
     if (v.size() == v.capacity()) v.reserve(v.capacity() + step);
 }
+}  // namespace
 
 float Dijkstra_Route::ToUnitCost(float speed) const {
     float v = speed;
@@ -170,7 +173,7 @@ int Dijkstra_Route::Add2pointMap(const Point2D& p) { return Add2pointMapKey(KeyO
 
 int Dijkstra_Route::Add2pointMapKey(int64_t key) {
     // Room first, so that a key once mapped always gets its vertex.
-    Grow(m_verts, m_vertStep);
+    GrowBy(m_verts, m_vertStep);
     const int32_t index = static_cast<int32_t>(m_verts.size());
     const int32_t found = m_keyMap.FindOrInsert(key, index, m_verts.data());
     if (found >= 0) return found;
@@ -207,8 +210,8 @@ bool Dijkstra_Route::Add2Lines(const Point3D* a, const Point3D* b, float cost, f
     m_keyMap.Prefetch(kb);
     const int from = Add2pointMapKey(ka);
     const int to = Add2pointMapKey(kb);
-    Grow(m_lines, m_lineStep);
-    Grow(m_edges, m_edgeStep);
+    GrowBy(m_lines, m_lineStep);
+    GrowBy(m_edges, m_edgeStep);
     if (m_edges.capacity() < m_edges.size() + 2) m_edges.reserve(m_edges.size() + m_edgeStep);
     const int32_t line = static_cast<int32_t>(m_lines.size());
     m_lines.emplace_back(from, to, cost, length, twoWay, blocked, attribute, level);
@@ -227,7 +230,7 @@ bool Dijkstra_Route::Add2Lines(const Point2D& a, const Point2D& b, float cost, f
     if (ka == kb) return false;
     const int from = Add2pointMapKey(ka);
     const int to = Add2pointMapKey(kb);
-    Grow(m_lines, m_lineStep);
+    GrowBy(m_lines, m_lineStep);
     if (m_edges.capacity() < m_edges.size() + 2) m_edges.reserve(m_edges.size() + m_edgeStep);
     const int32_t line = static_cast<int32_t>(m_lines.size());
     m_lines.emplace_back(from, to, cost, length, twoWay, blocked, attribute, level);
