@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <stdexcept>
 #include <utility>
 
@@ -28,6 +29,23 @@ int32_t GridIndex(double snapped, double pitch) {
 }
 
 double SnapCoord(double v, double pitch) { return std::floor(v / pitch + 0.5) * pitch; }
+
+// Grid index of a raw coordinate: the same as GridIndex of its snapped value, which rounds back to
+// the index it was made from, with one division instead of three.
+int32_t CellIndex(double v, double pitch) {
+    const double t = std::floor(v / pitch + 0.5);
+    if (!(t == t)) return 0;
+    if (t >= 2147483647.0) return std::numeric_limits<int32_t>::max();
+    if (t <= -2147483648.0) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(t);
+}
+
+int64_t PackKey(int32_t ix, int32_t iy) {
+    return static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(iy)) << 32) | static_cast<uint32_t>(ix));
+}
+
+// Key of the cell a raw position snaps to.
+int64_t RawKey(const Point3D& p, double pitch) { return PackKey(CellIndex(p.x, pitch), CellIndex(p.y, pitch)); }
 
 // A position without finite coordinates has no grid cell: it would share one with the origin
 // (NaN) or with every other far point (infinity), so it is never a vertex.
@@ -87,8 +105,9 @@ void Dijkstra_Route::Init_Initial(klRouteCoordLengthUnit unit, bool coarse, doub
 
 void Dijkstra_Route::FreeWorkArea() {
     m_heapN = 0;
-    std::vector<heapnode>().swap(m_heap);
+    m_heap.Release();
     std::vector<int32_t>().swap(m_edgeRange);
+    m_graphEdges = 0;
     std::vector<int32_t>().swap(m_pre);
     std::vector<float>().swap(m_cost);
     std::vector<AdjEntry>().swap(m_adj);
@@ -97,9 +116,9 @@ void Dijkstra_Route::FreeWorkArea() {
 
 void Dijkstra_Route::Clear(int growth) {
     FreeWorkArea();
-    std::vector<myRouteVert>().swap(m_verts);
-    std::vector<streetLine>().swap(m_lines);
-    std::vector<edge>().swap(m_edges);
+    m_verts.Release();
+    m_lines.Release();
+    m_edges.Release();
     m_keyMap.clear();
     const size_t n = (growth < 1 || growth > 0x2000000) ? 2048 : static_cast<size_t>(growth);
     m_vertStep = n;
@@ -108,11 +127,15 @@ void Dijkstra_Route::Clear(int growth) {
     m_dirty = true;
 }
 
-// Loading a network appends millions of records; fixed large steps keep reallocation rare.
+// Loading a network appends millions of records; fixed large steps keep reallocation rare, and a
+// large array grows by remapping its pages rather than by copying them.
+// A free function: as a member template of the exported class its instances would be exported.
+namespace {
 template <class T>
-void Dijkstra_Route::Grow(std::vector<T>& v, size_t step) {
+void GrowBy(detail::GrowArray<T>& v, size_t step) {
     if (v.size() == v.capacity()) v.reserve(v.capacity() + step);
 }
+}  // namespace
 
 float Dijkstra_Route::ToUnitCost(float speed) const {
     float v = speed;
@@ -141,29 +164,20 @@ Point2D Dijkstra_Route::Round2(const Point3D& p) const {
 
 int64_t Dijkstra_Route::KeyOf(const Point2D& p) const {
     const double g = 2.0 * m_eps;
-    const int32_t ix = GridIndex(SnapCoord(p.x, g), g);
-    const int32_t iy = GridIndex(SnapCoord(p.y, g), g);
-    const uint64_t k = (static_cast<uint64_t>(static_cast<uint32_t>(iy)) << 32) | static_cast<uint32_t>(ix);
-    return static_cast<int64_t>(k);
+    return PackKey(GridIndex(SnapCoord(p.x, g), g), GridIndex(SnapCoord(p.y, g), g));
 }
 
-int64_t Dijkstra_Route::myStreetPt_VertId(const Point3D& p) const { return KeyOf(Round2(p)); }
+int64_t Dijkstra_Route::myStreetPt_VertId(const Point3D& p) const { return RawKey(p, 2.0 * m_eps); }
 
 int Dijkstra_Route::Add2pointMap(const Point2D& p) { return Add2pointMapKey(KeyOf(p)); }
 
 int Dijkstra_Route::Add2pointMapKey(int64_t key) {
-    // One descent finds the key or the place for it.
-    auto it = m_keyMap.lower_bound(key);
-    if (it != m_keyMap.end() && it->first == key) return it->second;
-    Grow(m_verts, m_vertStep);
+    // Room first, so that a key once mapped always gets its vertex.
+    GrowBy(m_verts, m_vertStep);
     const int32_t index = static_cast<int32_t>(m_verts.size());
+    const int32_t found = m_keyMap.FindOrInsert(key, index, m_verts.data());
+    if (found >= 0) return found;
     m_verts.emplace_back(key, int16_t{0}, 0.0f, false);
-    try {
-        m_keyMap.emplace_hint(it, key, index);
-    } catch (...) {
-        m_verts.pop_back();
-        throw;
-    }
     return index;
 }
 
@@ -188,13 +202,16 @@ int Dijkstra_Route::Init_Lines(const Point3D* points, int count, float speed, bo
 bool Dijkstra_Route::Add2Lines(const Point3D* a, const Point3D* b, float cost, float length, bool twoWay,
                                bool blocked, uint32_t attribute, int16_t level) {
     if (a == nullptr || b == nullptr || !Finite(a->x, a->y) || !Finite(b->x, b->y)) return false;
-    const Point2D pa = Round2(*a), pb = Round2(*b);
-    const int64_t ka = KeyOf(pa), kb = KeyOf(pb);
+    const double g = 2.0 * m_eps;
+    const int64_t ka = RawKey(*a, g), kb = RawKey(*b, g);
     if (ka == kb) return false;
+    // Both probes are under way before the first is needed.
+    m_keyMap.Prefetch(ka);
+    m_keyMap.Prefetch(kb);
     const int from = Add2pointMapKey(ka);
     const int to = Add2pointMapKey(kb);
-    Grow(m_lines, m_lineStep);
-    Grow(m_edges, m_edgeStep);
+    GrowBy(m_lines, m_lineStep);
+    GrowBy(m_edges, m_edgeStep);
     if (m_edges.capacity() < m_edges.size() + 2) m_edges.reserve(m_edges.size() + m_edgeStep);
     const int32_t line = static_cast<int32_t>(m_lines.size());
     m_lines.emplace_back(from, to, cost, length, twoWay, blocked, attribute, level);
@@ -213,7 +230,7 @@ bool Dijkstra_Route::Add2Lines(const Point2D& a, const Point2D& b, float cost, f
     if (ka == kb) return false;
     const int from = Add2pointMapKey(ka);
     const int to = Add2pointMapKey(kb);
-    Grow(m_lines, m_lineStep);
+    GrowBy(m_lines, m_lineStep);
     if (m_edges.capacity() < m_edges.size() + 2) m_edges.reserve(m_edges.size() + m_edgeStep);
     const int32_t line = static_cast<int32_t>(m_lines.size());
     m_lines.emplace_back(from, to, cost, length, twoWay, blocked, attribute, level);
@@ -237,16 +254,66 @@ void Dijkstra_Route::InverseAllEdges() {
     m_dirty = true;
 }
 
+namespace {
+
+// Sorts packed (from, rank) values by from alone, then puts at each position the edge that the
+// value there names: the rank-th edge of that vertex in input order, taken from `byVertex` (the
+// edges grouped by vertex in input order, group v starting at first[v], where v's edges also
+// start once sorted).
+template <class Packed>
+void SortEdgesAsRecords(Dijkstra_Route::edge* edges, size_t ne, int rankBits, const std::vector<int32_t>& first) {
+    std::vector<int32_t> placed(first.size(), 0);
+    std::unique_ptr<Dijkstra_Route::edge[]> byVertex(new Dijkstra_Route::edge[ne]);
+    std::unique_ptr<Packed[]> packed(new Packed[ne]);
+    detail::AdviseHugePages(byVertex.get(), ne * sizeof(Dijkstra_Route::edge));
+    detail::AdviseHugePages(packed.get(), ne * sizeof(Packed));
+    for (size_t i = 0; i < ne; ++i) {
+        const int32_t v = edges[i].from;
+        const int32_t rank = placed[v]++;
+        byVertex[static_cast<size_t>(first[v]) + static_cast<size_t>(rank)] = edges[i];
+        packed[i] = (static_cast<Packed>(v) << rankBits) | static_cast<Packed>(rank);
+    }
+    std::sort(packed.get(), packed.get() + ne,
+              [rankBits](Packed a, Packed b) { return (a >> rankBits) < (b >> rankBits); });
+    const Packed rankMask = static_cast<Packed>((Packed{1} << rankBits) - 1);
+    for (size_t j = 0; j < ne; ++j) {
+        const size_t v = static_cast<size_t>(packed[j] >> rankBits);
+        edges[j] = byVertex[static_cast<size_t>(first[v]) + static_cast<size_t>(packed[j] & rankMask)];
+    }
+}
+
+}  // namespace
+
+// The documented order is that of an unstable sort of the edge records by from-vertex, and it
+// decides which of several equal-cost routes a search returns. That sort's moves depend only on
+// how the from-vertices compare, so sorting small values that compare the same way (the vertex
+// above the edge's rank among that vertex's edges in input order) makes the same moves, and the
+// ranks then name the records to put where.
+void Dijkstra_Route::SortEdgesByFrom() {
+    const size_t nv = m_verts.size(), ne = m_edges.size();
+    if (ne < 2) return;
+    std::vector<int32_t> first(nv, 0);
+    int32_t most = 0;
+    for (size_t v = 0; v < nv; ++v) {
+        first[v] = v == 0 ? 0 : m_edgeRange[v - 1];
+        most = std::max(most, m_edgeRange[v] - first[v]);
+    }
+    int rankBits = 0;
+    while ((int64_t{1} << rankBits) < most) ++rankBits;
+    if ((static_cast<uint64_t>(nv) << rankBits) <= (uint64_t{1} << 32))
+        SortEdgesAsRecords<uint32_t>(m_edges.data(), ne, rankBits, first);
+    else
+        SortEdgesAsRecords<uint64_t>(m_edges.data(), ne, rankBits, first);
+}
+
 void Dijkstra_Route::Make_Graph() {
     FreeWorkArea();
     const size_t nv = m_verts.size(), ne = m_edges.size();
-    m_heap.assign(ne + 5, heapnode{0, 0, 0.0f});
     m_edgeRange.assign(nv + 5, 0);
-    m_pre.assign(nv + 5, -1);
-    m_cost.assign(nv + 5, kUnreached);
     for (const edge& e : m_edges) ++m_edgeRange[e.from];
     for (size_t v = 1; v < nv; ++v) m_edgeRange[v] += m_edgeRange[v - 1];
-    std::sort(m_edges.begin(), m_edges.end(), [](const edge& a, const edge& b) { return a.from < b.from; });
+    SortEdgesByFrom();
+    m_graphEdges = ne;
     m_dirty = false;
 }
 
@@ -278,10 +345,7 @@ int Dijkstra_Route::Binary_Search(const Point3D& p) const {
     return Finite(p.x, p.y) ? Binary_Search(myStreetPt_VertId(p)) : -1;
 }
 
-int Dijkstra_Route::Binary_Search(int64_t key) const {
-    auto it = m_keyMap.find(key);
-    return it == m_keyMap.end() ? -1 : it->second;
-}
+int Dijkstra_Route::Binary_Search(int64_t key) const { return m_keyMap.Find(key, m_verts.data()); }
 
 streetLine Dijkstra_Route::GetStreetLineAt(int i) const {
     CheckLine(i);
@@ -480,9 +544,15 @@ Dijkstra_Route::heapnode Dijkstra_Route::HeapPop() { return HeapPopAt(m_heap.dat
 
 void Dijkstra_Route::Solve(int start, int32_t flag) {
     // Snapping and bare vertex additions can outgrow the work area without dirtying the graph.
-    if (m_dirty || m_pre.size() != m_verts.size() + 5 || m_heap.size() != m_edges.size() + 5) Make_Graph();
+    if (m_dirty || m_edgeRange.size() != m_verts.size() + 5 || m_graphEdges != m_edges.size()) Make_Graph();
     const size_t nv = m_verts.size();
     m_heapN = 0;
+    // The work area is made at the first search after a build: a build alone never needs it.
+    if (m_heap.size() != m_edges.size() + 5) m_heap.resize_uninitialized(m_edges.size() + 5);
+    if (m_pre.size() != nv + 5) {
+        m_pre.assign(nv + 5, -1);
+        m_cost.assign(nv + 5, kUnreached);
+    }
     if (start < 0 || static_cast<size_t>(start) >= nv) {
         std::fill(m_pre.begin(), m_pre.end(), -1);
         std::fill(m_cost.begin(), m_cost.end(), kUnreached);

@@ -5,12 +5,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <vector>
 
 #include "geometry/point.h"
 #include "geometry/point_run.h"
 #include "kelo_api.h"
+#include "network/vertex_key_map.h"
+#include "platform/grow_array.h"
 
 namespace kelo {
 
@@ -207,7 +208,8 @@ private:
     void CheckVertex(int i) const;
     void CheckLine(int i) const;
     template <class T>
-    void Grow(std::vector<T>& v, size_t step);
+    void Grow(detail::GrowArray<T>& v, size_t step);
+    void SortEdgesByFrom();
     void HeapPush(const heapnode& n);
     heapnode HeapPop();
     void heap_swap(int a, int b);
@@ -217,15 +219,16 @@ private:
     klRouteCoordLengthUnit m_unit = klRouteDegreeEllipsoid;
     double m_eps = 5e-7;
     float m_crossTime = 1.0f;
-    std::vector<myRouteVert> m_verts;
-    std::vector<streetLine> m_lines;
-    std::vector<edge> m_edges;
-    std::map<int64_t, int32_t> m_keyMap;
+    detail::GrowArray<myRouteVert> m_verts;
+    detail::GrowArray<streetLine> m_lines;
+    detail::GrowArray<edge> m_edges;
+    detail::VertexKeyMap m_keyMap;
 
     // Search work area, sized by Make_Graph.
     int m_heapN = 0;
-    std::vector<heapnode> m_heap;      // used from index 1
-    std::vector<int32_t> m_edgeRange;  // entry v: one past the last edge of v
+    detail::GrowArray<heapnode> m_heap;  // used from index 1, written before it is read
+    std::vector<int32_t> m_edgeRange;    // entry v: one past the last edge of v
+    size_t m_graphEdges = 0;             // edge count when the ranges were made
     std::vector<int32_t> m_pre;
     std::vector<float> m_cost;
     // Per search: each edge's target with its line cost (infinite when blocked), and each vertex's

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <map>
 #include <random>
 #include <stdexcept>
 #include <vector>
@@ -146,6 +148,37 @@ TEST(RouteGraph, SnappedEndsShareVerticesAndDegenerateLinesAreRefused) {
     EXPECT_NEAR(p.x, 20.0, 1e-9);
     EXPECT_EQ(p.z, 0.0);
     EXPECT_EQ(g.GetVertId(V(g, 10, 0)), g.myStreetPt_VertId(Point3D{10.04, -0.04, 0}));
+}
+
+// Vertices are numbered in order of first appearance, one per cell, on networks large enough to
+// regrow the key table many times and with neighbouring cells, repeats and both signs.
+TEST(RouteGraph, OneVertexPerCellOnLargeNetworks) {
+    std::mt19937 rng(3);
+    Dijkstra_Route g;
+    g.Init_Initial(klRoutePlanarMetre, true, 1.0, 1 << 12);
+    std::vector<std::pair<int32_t, int32_t>> pool;
+    std::uniform_int_distribution<int32_t> wide(-3000000, 3000000), near(-2, 2);
+    for (int i = 0; i < 30000; ++i)
+        pool.push_back(i % 3 == 0 || pool.empty() ? std::make_pair(wide(rng), wide(rng))
+                                                  : std::make_pair(pool.back().first + near(rng), pool.back().second + near(rng)));
+    std::map<std::pair<int32_t, int32_t>, int> oracle;
+    std::uniform_real_distribution<double> jitter(-0.04, 0.04);
+    auto at = [&](const std::pair<int32_t, int32_t>& c) { return Point3D{c.first * 0.1 + jitter(rng), c.second * 0.1 + jitter(rng), 0}; };
+    for (int i = 0; i < 80000; ++i) {
+        const auto& a = pool[rng() % pool.size()];
+        const auto& b = rng() % 4 ? pool[rng() % pool.size()] : a;
+        const Point3D pts[2] = {at(a), at(b)};
+        g.Init_Lines(pts, 2, 50.0f, true, false, 0u, int16_t{0});
+        if (a == b) continue;
+        oracle.emplace(a, static_cast<int>(oracle.size()));
+        oracle.emplace(b, static_cast<int>(oracle.size()));
+    }
+    ASSERT_EQ(g.GetPointN(), static_cast<int>(oracle.size()));
+    for (const auto& [cell, index] : oracle) {
+        ASSERT_EQ(V(g, cell.first * 0.1, cell.second * 0.1), index);
+        ASSERT_EQ(g.GetVertId(index), g.myStreetPt_VertId(Point3D{cell.first * 0.1, cell.second * 0.1, 0}));
+    }
+    EXPECT_EQ(V(g, 0.1 * 3000001, 0), -1);
 }
 
 // Negative coordinates key and read back like positive ones: the cells at -pitch and 0 stay apart,
@@ -361,4 +394,42 @@ TEST(RouteGraph, EqualCostRoutesKeepTheirRecordedChoice) {
         for (int v = 0; v < graph.GetPointN(); ++v) hash = (hash ^ static_cast<uint32_t>(graph.GetPre(v))) * 1099511628211ull;
     }
     EXPECT_EQ(hash, 6454350060096420651ull);
+}
+
+// Ties between equal-cost routes follow the order an unstable sort of the edge records by
+// from-vertex leaves among one vertex's edges; the build must leave exactly that order, also for
+// hubs with many edges, graphs large enough that a vertex and a rank no longer share 32 bits,
+// and edges re-sorted after an inversion.
+TEST(RouteGraph, BuildOrdersEdgesAsSortingTheRecords) {
+    struct Case {
+        int vertices, lines, hubLines;
+    };
+    const Case cases[] = {{2, 1, 0}, {5, 12, 0}, {40, 300, 0}, {300, 900, 70}, {2000, 9000, 5000}, {90000, 100000, 33000}};
+    std::mt19937 rng(11);
+    for (const Case& c : cases) {
+        Dijkstra_Route graph;
+        graph.Init_Initial(klRoutePlanarMetre, true, 1.0, 1 << 16);
+        std::uniform_int_distribution<int> pick(0, c.vertices - 1);
+        for (int i = 0; i < c.lines + c.hubLines; ++i) {
+            const int a = i < c.hubLines ? 0 : pick(rng), b = pick(rng);
+            Line(graph, a % 300, a / 300, b % 300, b / 300, 50, rng() % 3 != 0);
+        }
+        // The last case needs more than 2^32 / 2^16 vertices next to a hub of over 2^15 edges.
+        if (c.hubLines > 32768) {
+            ASSERT_GT(graph.GetPointN(), 65536);
+        }
+        for (int round = 0; round < 2; ++round) {
+            std::vector<Dijkstra_Route::edge> expected;
+            for (int e = 0; e < graph.GetEdgeN(); ++e) expected.push_back(graph.GetEdgeAt(e));
+            std::sort(expected.begin(), expected.end(),
+                      [](const Dijkstra_Route::edge& a, const Dijkstra_Route::edge& b) { return a.from < b.from; });
+            graph.Make_Graph();
+            for (int e = 0; e < graph.GetEdgeN(); ++e) {
+                const Dijkstra_Route::edge got = graph.GetEdgeAt(e);
+                ASSERT_TRUE(got.from == expected[e].from && got.to == expected[e].to && got.line == expected[e].line)
+                    << c.vertices << " vertices, round " << round << ", edge " << e;
+            }
+            graph.InverseAllEdges();
+        }
+    }
 }
