@@ -207,8 +207,6 @@ private:
     void FreeWorkArea();
     void CheckVertex(int i) const;
     void CheckLine(int i) const;
-    template <class T>
-    void Grow(detail::GrowArray<T>& v, size_t step);
     void SortEdgesByFrom();
     void HeapPush(const heapnode& n);
     heapnode HeapPop();
