@@ -106,7 +106,7 @@ struct FastInstruction {
     FastReach reach;
     int32_t typed = kTypeVoid;  // type of the typed form's result (kTypeVoid: none)
     int32_t root = -1;      // the storing function (35..40, 44..47) of an expression statement
-    int32_t count = 0;      // kind-specific: parameters, slots dropped, ...
+    int32_t count = 0;      // meaning depends on the kind: parameters, slots dropped, ...
     int32_t consumed = 0;   // slots below the start that an expression takes off the stack
     int32_t count2 = 0;
     int32_t target = -1;    // function entry of a call
