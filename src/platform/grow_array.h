@@ -26,17 +26,6 @@ inline size_t MappedBytes(size_t bytes) {
     return (bytes + kPage - 1) & ~(kPage - 1);
 }
 
-// The whole mapping is advised: advising only its inner 2 MB pages would split it into parts
-// with different flags, and the kernel refuses to remap a range made of several parts.
-inline void AdviseMappingHugePages(void* p, size_t mappedBytes) {
-#ifdef MADV_HUGEPAGE
-    madvise(p, mappedBytes, MADV_HUGEPAGE);
-#else
-    (void)p;
-    (void)mappedBytes;
-#endif
-}
-
 // Returns a block of at least newBytes holding the first keepBytes of the old one; the old block
 // is gone afterwards. `mapped` says how the block is held and is updated.
 inline void* ResizeBlock(void* p, size_t oldBytes, size_t newBytes, size_t keepBytes, bool& mapped) {

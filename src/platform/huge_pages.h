@@ -26,6 +26,19 @@ inline void AdviseHugePages(void* p, size_t bytes) {
 #endif
 }
 
+// A block that is a whole anonymous mapping of its own is advised whole: advising only its
+// inner 2 MB pages would split the mapping into pieces with different flags, and the kernel
+// refuses to grow or move (mremap) a range made of several pieces. Mappings start on a page
+// and madvise rounds the length up, so any mapped length may be passed.
+inline void AdviseMappingHugePages(void* p, size_t mappedBytes) {
+#ifdef MADV_HUGEPAGE
+    madvise(p, mappedBytes, MADV_HUGEPAGE);
+#else
+    (void)p;
+    (void)mappedBytes;
+#endif
+}
+
 // Room for n elements in v, advised before anything touches it. Arrays above the allocator's
 // mapping threshold (32 MB) come as fresh pages every time, so a million-segment overlay, which
 // builds and frees a dozen of them, otherwise spends a quarter of its time in page faults.

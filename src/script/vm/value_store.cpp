@@ -17,14 +17,14 @@ void* MapStoreArray(size_t bytes) {
     void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) throw std::bad_alloc();
     // Large stores fault in 2 MB at a time instead of 4 KB.
-    if (bytes > (4u << 20)) detail::AdviseHugePages(p, bytes);
+    if (bytes > (4u << 20)) detail::AdviseMappingHugePages(p, bytes);
     return p;
 }
 
 void* GrowStoreArray(void* p, size_t oldBytes, size_t newBytes) {
     void* q = mremap(p, oldBytes, newBytes, MREMAP_MAYMOVE);
     if (q == MAP_FAILED) return nullptr;
-    if (newBytes > (4u << 20)) detail::AdviseHugePages(q, newBytes);
+    if (newBytes > (4u << 20)) detail::AdviseMappingHugePages(q, newBytes);
     return q;
 }
 
