@@ -5,6 +5,8 @@
 #include <map>
 #include <random>
 #include <set>
+#include <thread>
+#include <vector>
 
 #include "companion/gbk.h"
 #include "script/vm/script_engine.h"
@@ -48,6 +50,28 @@ TEST(ScriptStore, ReserveGrowsByDoublingAndKeepsCells) {
     EXPECT_FALSE(e.reserve(kScriptMaxCells - kScriptReserveSlack - (used + 1) + 1));
     EXPECT_EQ(e.capacity, 2 * kScriptInitialCells);
     EXPECT_TRUE(e.reserve(0));
+}
+
+// Nodes freed by a thread that then ends are taken up by the next thread short of nodes, not
+// lost with it: a host running scripts on passing worker threads would otherwise grow for ever.
+TEST(ScriptStore, NodesFreedByAnEndedThreadAreReused) {
+    constexpr size_t kBytes = 88;  // a node size no container of the tests uses
+    constexpr int kNodes = 5000;
+    std::set<void*> freed;
+    std::thread([&] {
+        std::vector<void*> taken;
+        for (int i = 0; i < kNodes; ++i) taken.push_back(TakeScriptNode(kBytes));
+        for (void* n : taken) GiveScriptNode(n, kBytes);
+        freed.insert(taken.begin(), taken.end());
+    }).join();
+    std::vector<void*> again;
+    std::thread([&] {
+        for (int i = 0; i < kNodes; ++i) again.push_back(TakeScriptNode(kBytes));
+        for (void* n : again) GiveScriptNode(n, kBytes);
+    }).join();
+    int reused = 0;
+    for (void* n : again) reused += freed.count(n) != 0;
+    EXPECT_EQ(reused, kNodes);
 }
 
 TEST(ScriptStore, EmptyFreeStackIsError10100) {

@@ -45,7 +45,9 @@ const TypeNames& Types() {
 
 // Node pools, one per size in 8-byte steps. Blocks are never returned: a freed node goes on the
 // free list of the thread that frees it, and the blocks stay reachable from the block list, so a
-// node may move between threads and a thread's exit loses at most the rest of its block.
+// node may move between threads. When a thread ends, its free lists go to a shared spare list
+// that the next thread short of nodes takes over: a host that runs scripts on passing worker
+// threads would otherwise lose every node those threads freed.
 constexpr size_t kNodeStep = 8;
 constexpr size_t kNodeClasses = 12;  // nodes up to 96 bytes
 constexpr size_t kNodeBlockBytes = size_t{4} << 20;
@@ -63,6 +65,41 @@ thread_local NodeCache t_nodes;
 
 std::mutex g_nodeBlockMutex;
 std::vector<void*>* g_nodeBlocks = nullptr;  // never destroyed: nodes may outlive static teardown
+FreeNode* g_spareNodes[kNodeClasses] = {};    // under g_nodeBlockMutex
+
+// Hands the ending thread's free lists to the spare lists. The cache itself is trivially
+// destructible and stays usable, so a node freed later in the thread's teardown still has a home.
+struct NodeCacheReturn {
+    ~NodeCacheReturn() {
+        NodeCache& t = t_nodes;
+        std::lock_guard<std::mutex> lock(g_nodeBlockMutex);
+        for (size_t c = 0; c < kNodeClasses; ++c) {
+            FreeNode* head = t.free[c];
+            if (head == nullptr) continue;
+            FreeNode* tail = head;
+            while (tail->next != nullptr) tail = tail->next;
+            tail->next = g_spareNodes[c];
+            g_spareNodes[c] = head;
+            t.free[c] = nullptr;
+        }
+    }
+};
+
+// Called whenever a thread's free lists may start to hold nodes: its first use registers the
+// return at thread end.
+void ArmNodeCacheReturn() {
+    thread_local NodeCacheReturn armed;
+    (void)armed;
+}
+
+// The spare list of class c, taken whole into the thread's own; false when there is none.
+bool AdoptSpareNodes(NodeCache& t, size_t c) {
+    std::lock_guard<std::mutex> lock(g_nodeBlockMutex);
+    if (g_spareNodes[c] == nullptr) return false;
+    t.free[c] = g_spareNodes[c];
+    g_spareNodes[c] = nullptr;
+    return true;
+}
 
 // A block starts on a 2 MB boundary, so that its first page is already a huge one; what lies
 // before the boundary is never touched and costs no memory.
@@ -92,7 +129,15 @@ void* TakeScriptNode(size_t bytes) {
         return n;
     }
     const size_t size = c * kNodeStep;
-    if (static_cast<size_t>(t.end - t.cursor) < size) NewNodeBlock(t);
+    if (static_cast<size_t>(t.end - t.cursor) < size) {
+        ArmNodeCacheReturn();
+        if (AdoptSpareNodes(t, c)) {
+            FreeNode* n = t.free[c];
+            t.free[c] = n->next;
+            return n;
+        }
+        NewNodeBlock(t);
+    }
     void* n = t.cursor;
     t.cursor += size;
     return n;
@@ -105,6 +150,7 @@ void GiveScriptNode(void* node, size_t bytes) noexcept {
         return;
     }
     FreeNode* n = static_cast<FreeNode*>(node);
+    if (t_nodes.free[c] == nullptr) ArmNodeCacheReturn();
     n->next = t_nodes.free[c];
     t_nodes.free[c] = n;
 }
