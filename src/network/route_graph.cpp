@@ -104,14 +104,13 @@ void Dijkstra_Route::Init_Initial(klRouteCoordLengthUnit unit, bool coarse, doub
 }
 
 void Dijkstra_Route::FreeWorkArea() {
-    m_heapN = 0;
     m_heap.Release();
-    std::vector<int32_t>().swap(m_edgeRange);
+    m_first.Release();
     m_graphEdges = 0;
-    std::vector<int32_t>().swap(m_pre);
-    std::vector<float>().swap(m_cost);
-    std::vector<AdjEntry>().swap(m_adj);
-    std::vector<VertState>().swap(m_state);
+    m_adj.Release();
+    m_adjClass = -1;
+    m_state.Release();
+    std::vector<uint8_t>().swap(m_settled);
 }
 
 void Dijkstra_Route::Clear(int growth) {
@@ -120,6 +119,7 @@ void Dijkstra_Route::Clear(int growth) {
     m_lines.Release();
     m_edges.Release();
     m_keyMap.clear();
+    m_vertFlags = -1;
     const size_t n = (growth < 1 || growth > 0x2000000) ? 2048 : static_cast<size_t>(growth);
     m_vertStep = n;
     m_lineStep = n;
@@ -246,6 +246,7 @@ void Dijkstra_Route::Init_Nodes(const Point3D* points, int count, int16_t kind, 
         const int v = Binary_Search(points[i]);
         if (v >= 0) m_verts[v].SetNode(kind, cost, blocked);
     }
+    m_vertFlags = -1;
 }
 
 void Dijkstra_Route::InverseAllEdges() {
@@ -261,17 +262,17 @@ namespace {
 // edges grouped by vertex in input order, group v starting at first[v], where v's edges also
 // start once sorted).
 template <class Packed>
-void SortEdgesAsRecords(Dijkstra_Route::edge* edges, size_t ne, int rankBits, const std::vector<int32_t>& first) {
-    std::vector<int32_t> placed(first.size(), 0);
+void SortEdgesAsRecords(Dijkstra_Route::edge* edges, size_t ne, int rankBits, const int32_t* first, size_t nv) {
+    std::vector<int32_t> placed(first, first + nv);
     std::unique_ptr<Dijkstra_Route::edge[]> byVertex(new Dijkstra_Route::edge[ne]);
     std::unique_ptr<Packed[]> packed(new Packed[ne]);
     detail::AdviseHugePages(byVertex.get(), ne * sizeof(Dijkstra_Route::edge));
     detail::AdviseHugePages(packed.get(), ne * sizeof(Packed));
     for (size_t i = 0; i < ne; ++i) {
         const int32_t v = edges[i].from;
-        const int32_t rank = placed[v]++;
-        byVertex[static_cast<size_t>(first[v]) + static_cast<size_t>(rank)] = edges[i];
-        packed[i] = (static_cast<Packed>(v) << rankBits) | static_cast<Packed>(rank);
+        const int32_t at = placed[v]++;
+        byVertex[static_cast<size_t>(at)] = edges[i];
+        packed[i] = (static_cast<Packed>(v) << rankBits) | static_cast<Packed>(at - first[v]);
     }
     std::sort(packed.get(), packed.get() + ne,
               [rankBits](Packed a, Packed b) { return (a >> rankBits) < (b >> rankBits); });
@@ -292,26 +293,27 @@ void SortEdgesAsRecords(Dijkstra_Route::edge* edges, size_t ne, int rankBits, co
 void Dijkstra_Route::SortEdgesByFrom() {
     const size_t nv = m_verts.size(), ne = m_edges.size();
     if (ne < 2) return;
-    std::vector<int32_t> first(nv, 0);
+    const int32_t* first = m_first.data();
     int32_t most = 0;
-    for (size_t v = 0; v < nv; ++v) {
-        first[v] = v == 0 ? 0 : m_edgeRange[v - 1];
-        most = std::max(most, m_edgeRange[v] - first[v]);
-    }
+    for (size_t v = 0; v < nv; ++v) most = std::max(most, first[v + 1] - first[v]);
     int rankBits = 0;
     while ((int64_t{1} << rankBits) < most) ++rankBits;
     if ((static_cast<uint64_t>(nv) << rankBits) <= (uint64_t{1} << 32))
-        SortEdgesAsRecords<uint32_t>(m_edges.data(), ne, rankBits, first);
+        SortEdgesAsRecords<uint32_t>(m_edges.data(), ne, rankBits, first, nv);
     else
-        SortEdgesAsRecords<uint64_t>(m_edges.data(), ne, rankBits, first);
+        SortEdgesAsRecords<uint64_t>(m_edges.data(), ne, rankBits, first, nv);
 }
 
 void Dijkstra_Route::Make_Graph() {
     FreeWorkArea();
     const size_t nv = m_verts.size(), ne = m_edges.size();
-    m_edgeRange.assign(nv + 5, 0);
-    for (const edge& e : m_edges) ++m_edgeRange[e.from];
-    for (size_t v = 1; v < nv; ++v) m_edgeRange[v] += m_edgeRange[v - 1];
+    m_first.resize_uninitialized(nv + 6);
+    int32_t* first = m_first.data();
+    std::fill(first, first + nv + 6, 0);
+    for (const edge& e : m_edges) ++first[e.from + 1];
+    for (size_t v = 1; v <= nv; ++v) first[v] += first[v - 1];
+    // Past the last vertex the ranges are empty.
+    for (size_t v = nv + 1; v < nv + 6; ++v) first[v] = first[nv];
     SortEdgesByFrom();
     m_graphEdges = ne;
     m_dirty = false;
@@ -371,6 +373,7 @@ bool Dijkstra_Route::IsNodeBlock(int i) const {
 void Dijkstra_Route::SetNodeBlock(int i, bool b) {
     CheckVertex(i);
     m_verts[i].SetBlock(b);
+    m_vertFlags = -1;
 }
 
 bool Dijkstra_Route::IsLineBlock(int i) const {
@@ -381,6 +384,7 @@ bool Dijkstra_Route::IsLineBlock(int i) const {
 void Dijkstra_Route::SetLineBlock(int i, bool b) {
     CheckLine(i);
     m_lines[i].SetBlock(b);
+    m_adjClass = -1;
 }
 
 int16_t Dijkstra_Route::GetNodeAttrCost(int i, float& cost) const {
@@ -393,6 +397,7 @@ void Dijkstra_Route::SetNodeAttrCost(int i, int16_t kind, float cost) {
     CheckVertex(i);
     m_verts[i].kind = kind;
     m_verts[i].cost = cost;
+    m_vertFlags = -1;
 }
 
 void Dijkstra_Route::GetLineInfo(int i, float& speed, bool& twoWay, uint32_t& attribute, int16_t& level) const {
@@ -410,6 +415,7 @@ void Dijkstra_Route::SetLineInfo(int i, float speed, uint32_t attribute, int16_t
     l.cost = ToUnitCost(speed);
     l.attribute = attribute;
     l.level = level;
+    m_adjClass = -1;
 }
 
 void Dijkstra_Route::GetAllLineAtVertex(int v, std::vector<int32_t>& out) const {
@@ -422,9 +428,9 @@ void Dijkstra_Route::GetAllLineAtVertex(int v, std::vector<int32_t>& out) const 
 int Dijkstra_Route::FindEdge(int from, int to) const {
     if (from < 0 || to < 0) return -1;
     size_t lo = 0, hi = m_edges.size();
-    if (!m_dirty && static_cast<size_t>(from) < m_verts.size() && m_edgeRange.size() == m_verts.size() + 5) {
-        lo = from == 0 ? 0 : static_cast<size_t>(m_edgeRange[from - 1]);
-        hi = static_cast<size_t>(m_edgeRange[from]);
+    if (!m_dirty && static_cast<size_t>(from) < m_verts.size() && m_first.size() == m_verts.size() + 6) {
+        lo = static_cast<size_t>(m_first[from]);
+        hi = static_cast<size_t>(m_first[from + 1]);
     }
     for (size_t i = lo; i < hi; ++i)
         if (m_edges[i].from == from && m_edges[i].to == to) return static_cast<int>(i);
@@ -499,139 +505,197 @@ bool Dijkstra_Route::inside(double a, double b, double c) const {
 
 float Dijkstra_Route::CrossCostOf(int v) const { return m_verts[v].GetCost(m_crossTime); }
 
-// The heap steps live in free functions: exported members of a shared library may be interposed,
-// so the compiler would not inline them into the search loop.
+// The search steps live in free functions: exported members of a shared library may be
+// interposed, so the compiler would not inline them into the search loop.
 namespace {
 
-using HeapNode = Dijkstra_Route::heapnode;
-
-inline void HeapSwap(HeapNode* h, int a, int b) { std::swap(h[a], h[b]); }
-
-// Moves an entry above its parent only while it is strictly cheaper.
-inline void HeapPushAt(HeapNode* h, int& count, const HeapNode& n) {
-    int i = ++count;
-    h[i] = n;
-    while (i > 1 && h[i].cost < h[i / 2].cost) {
-        HeapSwap(h, i, i / 2);
-        i /= 2;
+// The documented 1-based binary min-heap on the cost: an entry moves above its parent only while
+// strictly cheaper; going down, the right child is chosen only when strictly cheaper than the
+// left, and the moving entry stops above the first chosen child it is not dearer than. Entries
+// move into a hole instead of being swapped, which leaves every entry where swaps would.
+template <class Entry>
+inline void HeapPushAt(Entry* h, int64_t& count, const Entry& x) {
+    int64_t i = ++count;
+    while (i > 1) {
+        const int64_t p = i >> 1;
+        if (!(x.cost < h[p].cost)) break;
+        h[i] = h[p];
+        i = p;
     }
+    h[i] = x;
 }
 
-// The right child is taken only when strictly cheaper than the left; stops when the parent is
-// not dearer than the chosen child.
-inline HeapNode HeapPopAt(HeapNode* h, int& count) {
-    const HeapNode top = h[1];
-    h[1] = h[count--];
-    int i = 1;
-    for (;;) {
-        int c = 2 * i;
-        if (c > count) break;
-        if (c + 1 <= count && h[c + 1].cost < h[c].cost) ++c;
-        if (!(h[i].cost > h[c].cost)) break;
-        HeapSwap(h, i, c);
+// The last entry x replaces the top and goes down the path of chosen children. The path's costs
+// never fall, so x stops above the first path entry e with x <= e; here the hole first runs down
+// the whole path and x then comes back up past every path entry e with x <= e, which is the same
+// place, with one comparison per level on the way down instead of two. The slot past the end
+// holds an infinite cost while the hole runs down, so that a lone left child is chosen without a
+// bounds test. Costs in the heap are never NaN.
+template <class Entry>
+inline Entry HeapPopAt(Entry* h, int64_t& count) {
+    const Entry top = h[1];
+    const Entry x = h[count];
+    const int64_t n = --count;
+    if (n == 0) return top;
+    h[n + 1].cost = std::numeric_limits<float>::infinity();
+    int64_t i = 1;
+    for (int64_t c = 2; c <= n; c = 2 * i) {
+        c += h[c + 1].cost < h[c].cost ? 1 : 0;
+        h[i] = h[c];
         i = c;
     }
+    while (i > 1) {
+        const int64_t p = i >> 1;
+        if (!(x.cost <= h[p].cost)) break;
+        h[i] = h[p];
+        i = p;
+    }
+    h[i] = x;
     return top;
+}
+
+struct SearchArea {
+    const int32_t* first;
+    const detail::RouteAdjEntry* adj;
+    detail::RouteVertState* state;
+    detail::RouteHeapEntry* heap;
+    const myRouteVert* verts;
+    uint8_t* settled;
+    bool anyBlocked;
+    bool addCrossing;
+    float crossTime;
+};
+
+// Label-setting search from `start`, the documented one: entries are taken cheapest first, a
+// vertex is settled by the first entry taken for it, the crossing time of its predecessor is
+// added as it is left, and a neighbour is offered a cost only when strictly cheaper than its
+// current one.
+//
+// A vertex's predecessor is recorded when it is offered, not when it is settled: each offer to a
+// vertex is strictly cheaper than the one before, so the first entry taken for it is always its
+// latest offer, whose predecessor is the one recorded. (The documented search also skips an entry
+// offered by a blocked vertex; no such entry exists, as a blocked vertex offers nothing.)
+//
+// With no cost below zero (`kFalling` false) the costs taken never fall, so a settled vertex is
+// never offered a cheaper cost and no mark is needed: an entry is stale exactly when it is dearer
+// than its vertex's cost. A negative line cost or crossing time needs the settled marks.
+template <bool kFalling>
+void RunSearch(const SearchArea& a, int32_t start) {
+    detail::RouteVertState* state = a.state;
+    detail::RouteHeapEntry* heap = a.heap;
+    state[start] = detail::RouteVertState{0.0f, -2};
+    int64_t heapN = 0;
+    HeapPushAt(heap, heapN, detail::RouteHeapEntry{0.0f, start});
+    while (heapN > 0) {
+        const detail::RouteHeapEntry top = HeapPopAt(heap, heapN);
+        const int32_t v = top.vert;
+        if constexpr (kFalling) {
+            if (a.settled[v]) continue;
+            a.settled[v] = 1;
+        } else {
+            if (top.cost != state[v].cost) continue;
+        }
+        // The next vertex to settle is most often the new top: start fetching its records.
+        if (heapN > 0) {
+            __builtin_prefetch(a.first + heap[1].vert);
+            __builtin_prefetch(state + heap[1].vert);
+        }
+        float k = top.cost;
+        const int32_t u = state[v].pre;
+        if (a.addCrossing && u >= 0) k = k + a.verts[u].GetCost(a.crossTime);
+        // Every entry a blocked vertex offered would be skipped when taken; offering them anyway
+        // would only lower the neighbours' costs and hide their real routes from elsewhere.
+        if (a.anyBlocked && a.verts[v].IsBlock()) continue;
+        const detail::RouteAdjEntry* e = a.adj + a.first[v];
+        const detail::RouteAdjEntry* end = a.adj + a.first[v + 1];
+        for (; e != end; ++e) {
+            if constexpr (kFalling) {
+                if (a.settled[e->to]) continue;
+            }
+            detail::RouteVertState& w = state[e->to];
+            // A blocked line costs infinity, so it never improves a vertex.
+            const float n = k + e->cost;
+            if (w.cost > n) {
+                w.cost = n;
+                w.pre = v;
+                HeapPushAt(heap, heapN, detail::RouteHeapEntry{n, e->to});
+            }
+        }
+    }
 }
 
 }  // namespace
 
-void Dijkstra_Route::heap_swap(int a, int b) { HeapSwap(m_heap.data(), a, b); }
-
-void Dijkstra_Route::HeapPush(const heapnode& n) { HeapPushAt(m_heap.data(), m_heapN, n); }
-
-Dijkstra_Route::heapnode Dijkstra_Route::HeapPop() { return HeapPopAt(m_heap.data(), m_heapN); }
+// The packed edge costs of the flag's cost class, and what the vertex records hold.
+void Dijkstra_Route::PrepareSearch(int32_t flag) {
+    const int32_t cls = (flag == klRouteCostLength || flag == klRouteCostPerLength) ? flag : klRouteCostTime;
+    if (m_adjClass != cls) {
+        const size_t ne = m_edges.size();
+        m_adj.resize_uninitialized(ne);
+        bool negative = false;
+        for (size_t e = 0; e < ne; ++e) {
+            const streetLine& line = m_lines[m_edges[e].line];
+            const float c = line.IsBlock() ? std::numeric_limits<float>::infinity() : line.GetCost(cls);
+            negative = negative || c < 0.0f;
+            m_adj[e] = AdjEntry{m_edges[e].to, c};
+        }
+        m_adjNegative = negative;
+        m_adjClass = cls;
+    }
+    if (m_vertFlags < 0) {
+        int32_t f = 0;
+        for (const myRouteVert& vert : m_verts) {
+            if (vert.IsBlock()) f |= 1;
+            if (vert.IsNode()) f |= 2;
+            if (vert.GetCost(m_crossTime) < 0.0f) f |= 4;
+        }
+        m_vertFlags = f;
+    }
+}
 
 void Dijkstra_Route::Solve(int start, int32_t flag) {
     // Snapping and bare vertex additions can outgrow the work area without dirtying the graph.
-    if (m_dirty || m_edgeRange.size() != m_verts.size() + 5 || m_graphEdges != m_edges.size()) Make_Graph();
+    if (m_dirty || m_first.size() != m_verts.size() + 6 || m_graphEdges != m_edges.size()) Make_Graph();
     const size_t nv = m_verts.size();
-    m_heapN = 0;
-    // The work area is made at the first search after a build: a build alone never needs it.
-    if (m_heap.size() != m_edges.size() + 5) m_heap.resize_uninitialized(m_edges.size() + 5);
-    if (m_pre.size() != nv + 5) {
-        m_pre.assign(nv + 5, -1);
-        m_cost.assign(nv + 5, kUnreached);
-    }
-    if (start < 0 || static_cast<size_t>(start) >= nv) {
-        std::fill(m_pre.begin(), m_pre.end(), -1);
-        std::fill(m_cost.begin(), m_cost.end(), kUnreached);
-        return;
-    }
+    m_state.resize_uninitialized(nv + 5);
+    std::fill(m_state.begin(), m_state.end(), VertState{kUnreached, -1});
+    if (start < 0 || static_cast<size_t>(start) >= nv) return;
 
-    // One sequential pass over the lines keeps the search loop from chasing line records; blocks
-    // can change between searches without dirtying the graph, so this is redone every time.
-    m_adj.resize(m_edges.size());
-    for (size_t e = 0; e < m_edges.size(); ++e) {
-        const streetLine& line = m_lines[m_edges[e].line];
-        m_adj[e] = AdjEntry{m_edges[e].to, line.IsBlock() ? std::numeric_limits<float>::infinity() : line.GetCost(flag)};
-    }
+    PrepareSearch(flag);
     // Most networks block no vertex and set no crossing time; then the search need not look at
     // the vertex records at all (a crossing cost of 0 leaves every sum unchanged).
-    bool anyBlocked = false, anyCrossing = false;
-    for (const myRouteVert& vert : m_verts) {
-        anyBlocked = anyBlocked || vert.IsBlock();
-        anyCrossing = anyCrossing || vert.IsNode();
-    }
-    const bool addCrossing = flag == klRouteCostTime && anyCrossing;
-    m_state.assign(m_pre.size(), VertState{kUnreached, -1});
-    VertState* state = m_state.data();
-    const AdjEntry* adj = m_adj.data();
-    const int32_t* range = m_edgeRange.data();
-    state[start].cost = 0.0f;
-    heapnode* heap = m_heap.data();
-    int heapN = 0;
-    HeapPushAt(heap, heapN, heapnode{start, -2, 0.0f});
-    while (heapN > 0) {
-        const heapnode top = HeapPopAt(heap, heapN);
-        const int v = top.vert, u = top.pre;
-        float k = top.cost;
-        if (state[v].pre != -1) continue;
-        if (u >= 0) {
-            if (anyBlocked && m_verts[u].IsBlock()) continue;
-            if (addCrossing) k = static_cast<float>(k + m_verts[u].GetCost(m_crossTime));
-        }
-        state[v].pre = u;
-        // Every entry a blocked vertex offered would be skipped when taken; offering them anyway
-        // would only lower the neighbours' costs and hide their real routes from elsewhere.
-        if (anyBlocked && m_verts[v].IsBlock()) continue;
-        const int32_t first = v == 0 ? 0 : range[v - 1];
-        const int32_t last = range[v];
-        for (int32_t e = first; e < last; ++e) {
-            VertState& w = state[adj[e].to];
-            if (w.pre != -1) continue;
-            // A blocked line costs infinity, so it never improves a vertex.
-            const float n = k + adj[e].cost;
-            if (w.cost > n) {
-                w.cost = n;
-                HeapPushAt(heap, heapN, heapnode{adj[e].to, v, n});
-            }
-        }
-    }
-    for (size_t v = 0; v < m_state.size(); ++v) {
-        m_pre[v] = m_state[v].pre;
-        m_cost[v] = m_state[v].cost;
-    }
+    const bool addCrossing = flag == klRouteCostTime && (m_vertFlags & 2) != 0;
+    const bool falling = m_adjNegative || (addCrossing && (m_vertFlags & 4) != 0);
+    // At most one entry per edge and the start, and the slot past the end.
+    m_heap.resize_uninitialized(m_edges.size() + 5);
+    if (falling) m_settled.assign(nv, 0);
+    const SearchArea area{m_first.data(), m_adj.data(),  m_state.data(), m_heap.data(),
+                          m_verts.data(), m_settled.data(), (m_vertFlags & 1) != 0, addCrossing,
+                          m_crossTime};
+    if (falling)
+        RunSearch<true>(area, start);
+    else
+        RunSearch<false>(area, start);
 }
 
 double Dijkstra_Route::GetDist(int v) const {
     CheckVertex(v);
-    if (static_cast<size_t>(v) >= m_cost.size()) return kUnreached;
-    return m_cost[v];
+    if (static_cast<size_t>(v) >= m_state.size()) return kUnreached;
+    return m_state[v].cost;
 }
 
 int Dijkstra_Route::GetPre(int v) const {
     CheckVertex(v);
-    if (static_cast<size_t>(v) >= m_pre.size()) return -1;
-    return m_pre[v];
+    if (static_cast<size_t>(v) >= m_state.size()) return -1;
+    return m_state[v].pre;
 }
 
 int Dijkstra_Route::Get_Route(int target, keloPoints& out) const {
-    if (target < 0 || static_cast<size_t>(target) >= m_verts.size() || static_cast<size_t>(target) >= m_pre.size())
+    if (target < 0 || static_cast<size_t>(target) >= m_verts.size() || static_cast<size_t>(target) >= m_state.size())
         return 0;
-    if (m_pre[target] == -1) return 0;
+    if (m_state[target].pre == -1) return 0;
     std::vector<int32_t> chain;
-    for (int v = target; v != -2; v = m_pre[v]) {
+    for (int v = target; v != -2; v = m_state[v].pre) {
         // A predecessor chain is a tree path; more steps than vertices means a corrupted area.
         if (v < 0 || chain.size() > m_verts.size()) return 0;
         chain.push_back(v);

@@ -81,6 +81,22 @@ struct streetLine {
     }
 };
 
+namespace detail {
+// Search work records of the road graph (see Dijkstra_Route).
+struct RouteAdjEntry {
+    int32_t to;
+    float cost;
+};
+struct RouteVertState {
+    float cost;
+    int32_t pre;
+};
+struct RouteHeapEntry {
+    float cost;
+    int32_t vert;
+};
+}  // namespace detail
+
 // A route: its points (straight line type) and what crossing it costs.
 class KELO_API myRouteResult : public keloPoints {
 public:
@@ -133,7 +149,10 @@ public:
     bool IsDegreeCoord() const { return m_unit != klRoutePlanarMetre; }
     double GetEPS_Point() const { return m_eps; }
     float GetDefaultCrosstime() const { return m_crossTime; }
-    void SetDefaultCrosstime(double t) { m_crossTime = static_cast<float>(t); }
+    void SetDefaultCrosstime(double t) {
+        m_crossTime = static_cast<float>(t);
+        m_vertFlags = -1;
+    }
     float ToUnitCost(float speed) const;
     float ToSpeed(float cost) const;
     static bool CheckPointsDegUnit(const Point3D* points, int n);
@@ -208,9 +227,7 @@ private:
     void CheckVertex(int i) const;
     void CheckLine(int i) const;
     void SortEdgesByFrom();
-    void HeapPush(const heapnode& n);
-    heapnode HeapPop();
-    void heap_swap(int a, int b);
+    void PrepareSearch(int32_t flag);
     int BuildTourRoute(const std::vector<int>& tour, const std::vector<int>& vertOf, const Point3D& depotPos,
                        bool returnToDepot, int32_t flag, std::vector<myRouteResult>& results);
 
@@ -222,25 +239,26 @@ private:
     detail::GrowArray<edge> m_edges;
     detail::VertexKeyMap m_keyMap;
 
-    // Search work area, sized by Make_Graph.
-    int m_heapN = 0;
-    detail::GrowArray<heapnode> m_heap;  // used from index 1, written before it is read
-    std::vector<int32_t> m_edgeRange;    // entry v: one past the last edge of v
+    // Search work area. Make_Graph sorts the edges and makes the ranges; the first search after it
+    // makes the rest.
+    detail::GrowArray<int32_t> m_first;  // nv + 6 entries: v's edges are [m_first[v], m_first[v + 1])
     size_t m_graphEdges = 0;             // edge count when the ranges were made
-    std::vector<int32_t> m_pre;
-    std::vector<float> m_cost;
-    // Per search: each edge's target with its line cost (infinite when blocked), and each vertex's
-    // cost with its predecessor, packed so that relaxing an edge touches one entry of each.
-    struct AdjEntry {
-        int32_t to;
-        float cost;
-    };
-    struct VertState {
-        float cost;
-        int32_t pre;
-    };
-    std::vector<AdjEntry> m_adj;
-    std::vector<VertState> m_state;
+    // Each edge's target with its line cost (infinite when blocked), in edge order, for one cost
+    // class (`m_adjClass`, -1 when none is made): searches with the same class reuse it until a
+    // line changes. Each vertex's cost with its predecessor, packed so that relaxing an edge
+    // touches one entry of each. Heap entries are (cost, vertex) pairs.
+    using AdjEntry = detail::RouteAdjEntry;
+    using VertState = detail::RouteVertState;
+    using HeapEntry = detail::RouteHeapEntry;
+    detail::GrowArray<AdjEntry> m_adj;
+    int32_t m_adjClass = -1;
+    bool m_adjNegative = false;  // some line cost below zero
+    detail::GrowArray<VertState> m_state;
+    detail::GrowArray<HeapEntry> m_heap;  // used from index 1
+    std::vector<uint8_t> m_settled;       // only for searches whose costs can fall
+    // Facts about the vertex records a search needs, -1 when unknown: bit 0 some vertex blocked,
+    // bit 1 some vertex a node, bit 2 some node's crossing time below zero.
+    int32_t m_vertFlags = -1;
     bool m_dirty = true;
     size_t m_vertStep = 2048;
     size_t m_lineStep = 2048;

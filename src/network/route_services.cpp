@@ -250,10 +250,10 @@ int Dijkstra_Route::FindServiceArea(const Point3D& centre, myRouteResult& result
     const int nv = GetPointN();
     // A vertex left unsettled (only offered through a blocked vertex) is not part of the area.
     std::vector<double> cost(nv);
-    for (int v = 0; v < nv; ++v) cost[v] = m_pre[v] == -1 ? kNone : m_cost[v];
+    for (int v = 0; v < nv; ++v) cost[v] = m_state[v].pre == -1 ? kNone : m_state[v].cost;
     if (!whole) {
         bool beyond = false;
-        for (int v = 0; v < nv && !beyond; ++v) beyond = m_pre[v] != -1 && cost[v] > limit;
+        for (int v = 0; v < nv && !beyond; ++v) beyond = m_state[v].pre != -1 && cost[v] > limit;
         if (!beyond) return 0;
     }
     ServiceArea_Convex ring(m_eps);

@@ -1,12 +1,16 @@
-// An append-only array of plain records that grows without copying once it is large: big blocks
-// are anonymous mappings, and the kernel extends or moves a mapping by its page tables. Loading a
-// road network of millions of lines one call at a time otherwise copies every record once per
-// growth step and faults in each new copy.
+// An append-only array of plain records that grows without copying once it is large. A large
+// array lives in a reservation of address space, 2 MB aligned and several times its size, and
+// grows by opening more of it to writes: its records never move, so the 2 MB pages it was given
+// stay whole. (Growing a mapping with mremap lets the kernel move it to an address that is not
+// congruent modulo 2 MB, and every 2 MB page is then split into 4 KB ones: later faults and scans
+// pay for 4 KB pages.) Loading a road network of millions of lines one call at a time otherwise
+// copies every record once per growth step and faults in each new copy.
 #pragma once
 
 #include <sys/mman.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -26,27 +30,7 @@ inline size_t MappedBytes(size_t bytes) {
     return (bytes + kPage - 1) & ~(kPage - 1);
 }
 
-// Returns a block of at least newBytes holding the first keepBytes of the old one; the old block
-// is gone afterwards. `mapped` says how the block is held and is updated.
-inline void* ResizeBlock(void* p, size_t oldBytes, size_t newBytes, size_t keepBytes, bool& mapped) {
-    if (newBytes < kMappedBlockBytes && !mapped) {
-        void* q = std::realloc(p, newBytes == 0 ? 1 : newBytes);
-        if (q == nullptr) throw std::bad_alloc();
-        return q;
-    }
-    void* q;
-    if (mapped) {
-        q = mremap(p, MappedBytes(oldBytes), MappedBytes(newBytes), MREMAP_MAYMOVE);
-        if (q == MAP_FAILED) throw std::bad_alloc();
-    } else {
-        q = mmap(nullptr, MappedBytes(newBytes), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (q == MAP_FAILED) throw std::bad_alloc();
-        if (keepBytes > 0) std::memcpy(q, p, keepBytes);
-        std::free(p);
-        mapped = true;
-    }
-    return q;
-}
+inline size_t HugeRound(size_t bytes) { return (bytes + kHugeAfterBytes - 1) & ~(kHugeAfterBytes - 1); }
 
 inline void FreeBlock(void* p, size_t bytes, bool mapped) {
     if (mapped)
@@ -54,6 +38,64 @@ inline void FreeBlock(void* p, size_t bytes, bool mapped) {
     else
         std::free(p);
 }
+
+// Address space for `bytes`, starting on a 2 MB boundary, inaccessible until opened. Unopened
+// address space costs neither memory nor commit charge.
+inline char* ReserveAligned(size_t bytes) {
+    const size_t room = bytes + kHugeAfterBytes;
+    void* p = mmap(nullptr, room, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+    char* raw = static_cast<char*>(p);
+    char* base = reinterpret_cast<char*>(HugeRound(reinterpret_cast<uintptr_t>(raw)));
+    if (base > raw) munmap(raw, static_cast<size_t>(base - raw));
+    const size_t tail = static_cast<size_t>(raw + room - (base + bytes));
+    if (tail > 0) munmap(base + bytes, tail);
+    return base;
+}
+
+// Storage of a large GrowArray: [base, base + open) is writable, up to `reserved`.
+struct Reservation {
+    char* base = nullptr;
+    size_t open = 0;
+    size_t reserved = 0;
+    bool huge = false;
+
+    // Opens at least `bytes`, in whole 2 MB steps so that no 2 MB page straddles the writable end
+    // (one that did would be made of 4 KB pages and stay so). Moves to a larger reservation when
+    // this one is full, carrying the written pages along by their page tables.
+    void Open(size_t bytes) {
+        const size_t want = HugeRound(bytes);
+        if (want <= open) return;
+        if (want > reserved) {
+            const size_t room = HugeRound(want > (size_t{1} << 40) ? want : 8 * want);
+            char* fresh = ReserveAligned(room);
+            if (huge) AdviseMappingHugePages(fresh, room);
+            if (open > 0 &&
+                mremap(base, open, open, MREMAP_MAYMOVE | MREMAP_FIXED, fresh) == MAP_FAILED) {
+                munmap(fresh, room);
+                throw std::bad_alloc();
+            }
+            if (reserved > open) munmap(base + open, reserved - open);
+            base = fresh;
+            reserved = room;
+        }
+        if (mprotect(base + open, want - open, PROT_READ | PROT_WRITE) != 0) throw std::bad_alloc();
+        open = want;
+    }
+    void AdviseHuge() {
+        huge = true;
+        AdviseMappingHugePages(base, reserved);
+    }
+    void Release() {
+        if (base != nullptr) munmap(base, reserved);
+        *this = Reservation();
+    }
+};
+
+// A large array first reserves this many times its size (at least this much address space), so a
+// network loaded in fixed steps usually never moves.
+constexpr size_t kReserveFactor = 8;
+constexpr size_t kReserveAtLeast = size_t{256} << 20;
 
 template <class T>
 class GrowArray {
@@ -80,17 +122,38 @@ public:
 
     void reserve(size_t capacity) {
         if (capacity <= m_capacity) return;
-        m_data = static_cast<T*>(
-            ResizeBlock(m_data, m_capacity * sizeof(T), capacity * sizeof(T), m_size * sizeof(T), m_mapped));
+        const size_t bytes = capacity * sizeof(T);
+        if (m_room.base == nullptr && bytes < kMappedBlockBytes) {
+            void* q = std::realloc(m_data, bytes == 0 ? 1 : bytes);
+            if (q == nullptr) throw std::bad_alloc();
+            m_data = static_cast<T*>(q);
+        } else if (m_room.base == nullptr) {
+            Reservation room;
+            const size_t want = bytes > (size_t{1} << 40) ? HugeRound(bytes) : HugeRound(kReserveFactor * bytes);
+            room.reserved = want > kReserveAtLeast ? want : kReserveAtLeast;
+            room.base = ReserveAligned(room.reserved);
+            try {
+                room.Open(bytes);
+            } catch (...) {
+                room.Release();
+                throw;
+            }
+            if (m_size > 0) std::memcpy(room.base, m_data, m_size * sizeof(T));
+            std::free(m_data);
+            m_room = room;
+            m_data = reinterpret_cast<T*>(m_room.base);
+        } else {
+            m_room.Open(bytes);
+            m_data = reinterpret_cast<T*>(m_room.base);
+        }
         m_capacity = capacity;
-        if (m_mapped && m_size >= HugeAfter()) AdviseMappingHugePages(m_data, MappedBytes(m_capacity * sizeof(T)));
     }
     // Callers grow by their own steps first; doubling only backs up a caller that did not.
     void push_back(const T& v) {
         if (m_size == m_capacity) reserve(m_capacity < 16 ? 16 : 2 * m_capacity);
         // 2 MB pages once the array has shown it is large: a small graph made with a large growth
         // step would otherwise clear 2 MB per array for its first record.
-        if (m_size == HugeAfter() && m_mapped) AdviseMappingHugePages(m_data, MappedBytes(m_capacity * sizeof(T)));
+        if (m_size == HugeAfter() && m_room.base != nullptr) m_room.AdviseHuge();
         m_data[m_size++] = v;
     }
     template <class... A>
@@ -104,10 +167,12 @@ public:
         m_size = n;
     }
     void Release() {
-        if (m_data != nullptr) FreeBlock(m_data, m_capacity * sizeof(T), m_mapped);
+        if (m_room.base != nullptr)
+            m_room.Release();
+        else
+            std::free(m_data);
         m_data = nullptr;
         m_size = m_capacity = 0;
-        m_mapped = false;
     }
 
 private:
@@ -116,7 +181,7 @@ private:
     T* m_data = nullptr;
     size_t m_size = 0;
     size_t m_capacity = 0;
-    bool m_mapped = false;
+    Reservation m_room;
 };
 
 }  // namespace kelo::detail
