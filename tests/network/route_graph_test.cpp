@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "KeloGeomNet.h"
+#include "network/route_heap.h"
 #include "road_grid.h"
 
 using namespace kelo;
@@ -24,6 +25,77 @@ void Line(Dijkstra_Route& g, double x1, double y1, double x2, double y2, float s
 }
 
 int V(const Dijkstra_Route& g, double x, double y) { return g.Binary_Search(Point3D{x, y, 0}); }
+
+// The documented heap written plainly: swaps, up only while strictly cheaper, the right child only
+// when strictly cheaper, down only while strictly dearer.
+template <class Entry>
+struct PlainHeap {
+    std::vector<Entry> h{Entry{}};
+    void Push(Entry x) {
+        h.push_back(x);
+        for (size_t i = h.size() - 1; i > 1 && h[i].cost < h[i / 2].cost; i /= 2) std::swap(h[i], h[i / 2]);
+    }
+    Entry Pop() {
+        const Entry top = h[1];
+        h[1] = h.back();
+        h.pop_back();
+        const size_t n = h.size() - 1;
+        for (size_t i = 1;;) {
+            size_t c = 2 * i;
+            if (c > n) break;
+            if (c + 1 <= n && h[c + 1].cost < h[c].cost) ++c;
+            if (!(h[i].cost > h[c].cost)) break;
+            std::swap(h[i], h[c]);
+            i = c;
+        }
+        return top;
+    }
+};
+
+// The documented search written plainly over the graph's own records (its edges as the last build
+// sorted them), with the one departure the library makes: a blocked vertex offers nothing.
+struct PlainResult {
+    std::vector<float> cost;
+    std::vector<int> pre;
+};
+PlainResult PlainSolve(const Dijkstra_Route& g, int start, int flag) {
+    const int nv = g.GetPointN();
+    PlainResult r{std::vector<float>(nv, 1e36f), std::vector<int>(nv, -1)};
+    std::vector<int> first(nv + 1, 0);
+    for (int e = 0; e < g.GetEdgeN(); ++e) ++first[g.GetEdgeAt(e).from + 1];
+    for (int v = 0; v < nv; ++v) first[v + 1] += first[v];
+    struct Entry {
+        int v, u;
+        float cost;
+    };
+    PlainHeap<Entry> heap;
+    r.cost[start] = 0.0f;
+    heap.Push(Entry{start, -2, 0.0f});
+    while (heap.h.size() > 1) {
+        const Entry top = heap.Pop();
+        if (r.pre[top.v] != -1) continue;
+        float k = top.cost;
+        if (top.u >= 0) {
+            if (g.IsNodeBlock(top.u)) continue;
+            float own = 0.0f;
+            const int16_t kind = g.GetNodeAttrCost(top.u, own);
+            if (flag == 0) k = k + (kind == 0 ? 0.0f : (kind == 1 ? g.GetDefaultCrosstime() : own));
+        }
+        r.pre[top.v] = top.u;
+        if (g.IsNodeBlock(top.v)) continue;
+        for (int e = first[top.v]; e < first[top.v + 1]; ++e) {
+            const Dijkstra_Route::edge ed = g.GetEdgeAt(e);
+            const streetLine line = g.GetStreetLineAt(ed.line);
+            if (r.pre[ed.to] != -1 || line.IsBlock()) continue;
+            const float n = k + line.GetCost(flag);
+            if (r.cost[ed.to] > n) {
+                r.cost[ed.to] = n;
+                heap.Push(Entry{ed.to, top.v, n});
+            }
+        }
+    }
+    return r;
+}
 
 }  // namespace
 
@@ -431,5 +503,92 @@ TEST(RouteGraph, BuildOrdersEdgesAsSortingTheRecords) {
             }
             graph.InverseAllEdges();
         }
+    }
+}
+
+// The search's heap must hand out entries in exactly the order of the plain documented heap
+// (swaps; up only while strictly cheaper; the right child only when strictly cheaper, down only
+// while strictly dearer), since that order picks among equal-cost routes. Few distinct costs make
+// ties everywhere; pushes either follow the last cost taken, as in a search, or are arbitrary.
+TEST(RouteGraph, HeapTakesEntriesInThePlainHeapsOrder) {
+    struct Entry {
+        float cost;
+        int32_t id;
+    };
+    std::mt19937 rng(3);
+    for (int round = 0; round < 300; ++round) {
+        const int ops = 1 + static_cast<int>(rng() % 3000), levels = 1 + static_cast<int>(rng() % 12);
+        const bool searchLike = round % 2 == 0;
+        PlainHeap<Entry> plain;
+        std::vector<Entry> fast(ops + 2);
+        int64_t fastN = 0;
+        float last = 0.0f;
+        int32_t id = 0;
+        auto takeBoth = [&] {
+            const Entry a = plain.Pop(), b = kelo::detail::HeapPopAt(fast.data(), fastN);
+            ASSERT_EQ(a.id, b.id) << "round " << round;
+            last = a.cost;
+        };
+        for (int op = 0; op < ops; ++op) {
+            if (fastN > 0 && rng() % 5 < 2) {
+                takeBoth();
+            } else {
+                const float step = static_cast<float>(rng() % levels);
+                const Entry x{searchLike ? last + step : step, id++};
+                plain.Push(x);
+                kelo::detail::HeapPushAt(fast.data(), fastN, x);
+            }
+            if (::testing::Test::HasFatalFailure()) return;
+        }
+        while (fastN > 0) {
+            takeBoth();
+            if (::testing::Test::HasFatalFailure()) return;
+        }
+        EXPECT_EQ(plain.h.size(), 1u);
+    }
+}
+
+// Searches equal the plain documented search exactly (costs, and predecessors among equal-cost
+// routes), also when lines, nodes and the default crossing time change between searches and when
+// crossing times below zero let costs fall.
+TEST(RouteGraph, SearchEqualsThePlainSearchAcrossEdits) {
+    std::mt19937 rng(9);
+    Dijkstra_Route exact;  // every line 100 long at one speed: ties everywhere
+    Planar(exact, 0.5);
+    for (int r = 0; r < 16; ++r)
+        for (int c = 0; c < 16; ++c) {
+            if (c + 1 < 16) Line(exact, c * 100, r * 100, (c + 1) * 100, r * 100, 50, rng() % 4 != 0);
+            if (r + 1 < 16) Line(exact, c * 100, (r + 1) * 100, c * 100, r * 100, 50, true);
+        }
+    for (int v = 0; v < exact.GetPointN(); v += 3) exact.SetNodeAttrCost(v, int16_t(1 + v % 2), 0.25f);
+    Dijkstra_Route jittered;
+    LoadRoadGrid(MakeRoadGrid(16, 4), jittered);
+    using Edit = void (*)(Dijkstra_Route&, std::mt19937&);
+    const Edit edits[] = {
+        [](Dijkstra_Route&, std::mt19937&) {},
+        [](Dijkstra_Route& g, std::mt19937& r) { g.SetLineBlock(static_cast<int>(r() % g.GetLineN()), true); },
+        [](Dijkstra_Route& g, std::mt19937& r) { g.SetLineInfo(static_cast<int>(r() % g.GetLineN()), 5.0f, 0u, 0); },
+        [](Dijkstra_Route& g, std::mt19937& r) { g.SetNodeBlock(static_cast<int>(r() % g.GetPointN()), true); },
+        [](Dijkstra_Route& g, std::mt19937&) { g.SetDefaultCrosstime(-0.3); },
+        [](Dijkstra_Route& g, std::mt19937&) { g.SetDefaultCrosstime(0.7); },
+        [](Dijkstra_Route& g, std::mt19937& r) { g.SetNodeAttrCost(static_cast<int>(r() % g.GetPointN()), 2, -0.4f); },
+        [](Dijkstra_Route& g, std::mt19937&) { g.InverseAllEdges(); },
+    };
+    for (Dijkstra_Route* g : {&exact, &jittered}) {
+        for (int round = 0; round < 3; ++round)
+            for (size_t edit = 0; edit < std::size(edits); ++edit) {
+                const int start = static_cast<int>(rng() % g->GetPointN());
+                for (int flag : {0, 1, 2, 9}) {
+                    // A search before the edit leaves whatever it keeps for the next one.
+                    g->Solve(start, flag);
+                    for (int i = 0; i < 4; ++i) edits[edit](*g, rng);
+                    g->Solve(start, flag);
+                    const PlainResult want = PlainSolve(*g, start, flag);
+                    for (int v = 0; v < g->GetPointN(); ++v) {
+                        ASSERT_EQ(g->GetPre(v), want.pre[v]) << "edit " << edit << " flag " << flag << " v " << v;
+                        ASSERT_EQ(static_cast<float>(g->GetDist(v)), want.cost[v]) << "edit " << edit << " flag " << flag;
+                    }
+                }
+            }
     }
 }
