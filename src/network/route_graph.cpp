@@ -260,19 +260,22 @@ namespace {
 
 // Sorts packed (from, rank) values by from alone, then puts at each position the edge that the
 // value there names: the rank-th edge of that vertex in input order, taken from `byVertex` (the
-// edges grouped by vertex in input order, group v starting at first[v], where v's edges also
-// start once sorted).
+// edges' targets and lines grouped by vertex in input order, group v starting at first[v], where
+// v's edges also start once sorted; the group says the from-vertex).
 template <class Packed>
 void SortEdgesAsRecords(Dijkstra_Route::edge* edges, size_t ne, int rankBits, const int32_t* first, size_t nv) {
+    struct ToLine {
+        int32_t to, line;
+    };
     std::vector<int32_t> placed(first, first + nv);
-    std::unique_ptr<Dijkstra_Route::edge[]> byVertex(new Dijkstra_Route::edge[ne]);
+    std::unique_ptr<ToLine[]> byVertex(new ToLine[ne]);
     std::unique_ptr<Packed[]> packed(new Packed[ne]);
-    detail::AdviseHugePages(byVertex.get(), ne * sizeof(Dijkstra_Route::edge));
+    detail::AdviseHugePages(byVertex.get(), ne * sizeof(ToLine));
     detail::AdviseHugePages(packed.get(), ne * sizeof(Packed));
     for (size_t i = 0; i < ne; ++i) {
         const int32_t v = edges[i].from;
         const int32_t at = placed[v]++;
-        byVertex[static_cast<size_t>(at)] = edges[i];
+        byVertex[static_cast<size_t>(at)] = ToLine{edges[i].to, edges[i].line};
         packed[i] = (static_cast<Packed>(v) << rankBits) | static_cast<Packed>(at - first[v]);
     }
     std::sort(packed.get(), packed.get() + ne,
@@ -280,7 +283,8 @@ void SortEdgesAsRecords(Dijkstra_Route::edge* edges, size_t ne, int rankBits, co
     const Packed rankMask = static_cast<Packed>((Packed{1} << rankBits) - 1);
     for (size_t j = 0; j < ne; ++j) {
         const size_t v = static_cast<size_t>(packed[j] >> rankBits);
-        edges[j] = byVertex[static_cast<size_t>(first[v]) + static_cast<size_t>(packed[j] & rankMask)];
+        const ToLine t = byVertex[static_cast<size_t>(first[v]) + static_cast<size_t>(packed[j] & rankMask)];
+        edges[j] = Dijkstra_Route::edge{static_cast<int32_t>(v), t.to, t.line};
     }
 }
 
