@@ -165,6 +165,7 @@ public:
     void resize_uninitialized(size_t n) {
         reserve(n);
         m_size = n;
+        if (m_size >= HugeAfter() && m_room.base != nullptr && !m_room.huge) m_room.AdviseHuge();
     }
     void Release() {
         if (m_room.base != nullptr)
