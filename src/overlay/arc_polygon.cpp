@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <memory>
 #include <numeric>
 
@@ -30,11 +29,8 @@ constexpr double kPi = 3.14159265358979323846;
 // Directions closer than this are one direction: the difference is rounding.
 constexpr double kTangentAngle = 1e-9;
 
-struct HalfDir {
-    double angle, curve;
-};
+using detail::HalfDir;
 
-// Direction of travel and signed curvature (left turn positive) where a half-edge leaves its node.
 HalfDir Leaving(const OwnedSeg& s, bool forward) {
     const Point3D& from = forward ? s.head() : s.tail();
     double cx, cy, r;
@@ -119,33 +115,46 @@ class CycleBands {
 public:
     bool Empty() const { return m_start.empty(); }
 
-    // The half-edges of band k are m_items[m_start[k]] to m_items[m_start[k + 1]]: one array for
-    // all bands, filled after counting, rather than a list per band.
-    void Build(const std::vector<OwnedSeg>& edges, const std::vector<int>& cycle, const Box& box) {
-        m_count = std::max<size_t>(cycle.size() / 4, 1);
+    // The edges of band k are m_items[m_start[k]] to m_items[m_start[k + 1]]: one array for all
+    // bands, filled after counting, rather than a list per band. A cycle holding a good share of
+    // all edges is gathered by going through the edge array in order (cycleOf names each
+    // half-edge's cycle): followed round the cycle, its edges lie scattered over the array, and
+    // on a million-edge face nearly every visit would miss the cache. Shorter cycles are followed,
+    // so that many of them never cost a pass each over all edges. The crossing count does not
+    // depend on the order of the edges.
+    void Build(const std::vector<OwnedSeg>& edges, const std::vector<int>& cycleOf, int cycle,
+               const std::vector<int>& halves, const Box& box) {
+        const size_t length = halves.size();
+        m_count = std::max<size_t>(length / 4, 1);
         m_y0 = box.miny;
         m_h = std::max(box.maxy - box.miny, 1e-300) / double(m_count);
-        auto span = [&](int h) {
-            const OwnedSeg& s = edges[static_cast<size_t>(h / 2)];
+        struct Span {
+            uint32_t edge, k0, k1;
+        };
+        std::vector<Span> spans;
+        spans.reserve(length);
+        m_start.assign(m_count + 1, 0);
+        auto add = [&](size_t e) {
+            const OwnedSeg& s = edges[e];
             double lo = std::min(s.head().y, s.tail().y), hi = std::max(s.head().y, s.tail().y);
             if (s.arc) {
                 const Box ab = const_cast<OwnedSeg&>(s).View().GetBox();
                 lo = ab.miny, hi = ab.maxy;
             }
-            return std::make_pair(Band(lo), Band(hi));
+            spans.push_back({static_cast<uint32_t>(e), static_cast<uint32_t>(Band(lo)), static_cast<uint32_t>(Band(hi))});
+            for (size_t k = spans.back().k0; k <= spans.back().k1; ++k) ++m_start[k + 1];
         };
-        m_start.assign(m_count + 1, 0);
-        for (int h : cycle) {
-            const auto [k0, k1] = span(h);
-            for (size_t k = k0; k <= k1; ++k) ++m_start[k + 1];
+        if (8 * length >= edges.size()) {
+            for (size_t e = 0; e < edges.size(); ++e)
+                if (cycleOf[2 * e] == cycle || cycleOf[2 * e + 1] == cycle) add(e);
+        } else {
+            for (int h : halves) add(static_cast<size_t>(h / 2));
         }
         for (size_t k = 0; k < m_count; ++k) m_start[k + 1] += m_start[k];
         m_items.resize(m_start.back());
         std::vector<uint32_t> fill(m_start.begin(), m_start.end() - 1);
-        for (int h : cycle) {
-            const auto [k0, k1] = span(h);
-            for (size_t k = k0; k <= k1; ++k) m_items[fill[k]++] = h;
-        }
+        for (const Span& sp : spans)
+            for (size_t k = sp.k0; k <= sp.k1; ++k) m_items[fill[k]++] = sp.edge;
     }
 
     // 1 inside, 0 outside, -1 undecided.
@@ -153,8 +162,7 @@ public:
         bool in = false;
         const size_t band = Band(p.y);
         for (uint32_t i = m_start[band]; i < m_start[band + 1]; ++i) {
-            const int h = m_items[i];
-            const OwnedSeg& s = edges[static_cast<size_t>(h / 2)];
+            const OwnedSeg& s = edges[m_items[i]];
             if (s.arc) {
                 const Box ab = const_cast<OwnedSeg&>(s).View().GetBox();
                 if (ab.miny <= p.y && ab.maxy >= p.y && ab.maxx >= p.x) return -1;
@@ -173,7 +181,7 @@ private:
     double m_y0 = 0, m_h = 1;
     size_t m_count = 0;
     std::vector<uint32_t> m_start;
-    std::vector<int> m_items;
+    std::vector<uint32_t> m_items;
 };
 
 }  // namespace
@@ -189,6 +197,7 @@ void CKeloMakeArcPolygon::Add(const CsSegment& seg) {
     o.arc = seg.Is3PArc();
     for (int k = 0; k < seg.PtCount(); ++k) o.p[k] = seg.points[k];
     m_edges.push_back(o);
+    m_nodesFrom = nullptr;
 }
 
 void CKeloMakeArcPolygon::Add(int count, const CsSegment* segs) {
@@ -214,10 +223,13 @@ int CKeloMakeArcPolygon::Solve(bool) {
     m_faces.clear();
     if (!m_noded) detail::NodeSegments(m_edges, 0, m_eps);
     const size_t ne = m_edges.size();
-    // After noding, ends that meet are equal: equal ends get one node id.
-    std::vector<int> from = HugeVector<int>(2 * ne), to = HugeVector<int>(2 * ne);
-    size_t nn = 0;
-    {
+    // Edges taken over from a solved builder keep its nodes and directions: the same edges give
+    // the same nodes, and finding them costs a sort of every end.
+    const bool given = m_noded && m_nodesFrom && m_node.size() == 2 * ne && m_dir.size() == 2 * ne;
+    if (!given) {
+        // After noding, ends that meet are equal: equal ends get one node id.
+        m_node = HugeVector<int>(2 * ne);
+        m_nodeCount = 0;
         struct End {
             double x, y;
             size_t k;
@@ -229,19 +241,22 @@ int CKeloMakeArcPolygon::Solve(bool) {
         }
         std::sort(order.begin(), order.end(), [](const End& p, const End& q) { return p.x < q.x || (p.x == q.x && p.y < q.y); });
         for (size_t k = 0; k < order.size(); ++k) {
-            if (k > 0 && (order[k].x != order[k - 1].x || order[k].y != order[k - 1].y)) ++nn;
-            const size_t e = order[k].k / 2;
-            if (order[k].k % 2) to[2 * e] = from[2 * e + 1] = static_cast<int>(nn);
-            else from[2 * e] = to[2 * e + 1] = static_cast<int>(nn);
+            if (k > 0 && (order[k].x != order[k - 1].x || order[k].y != order[k - 1].y)) ++m_nodeCount;
+            m_node[order[k].k] = static_cast<int>(m_nodeCount);
         }
-        if (!order.empty()) ++nn;
+        if (!order.empty()) ++m_nodeCount;
+        m_dir = HugeVector<HalfDir>(2 * ne);
+        for (size_t h = 0; h < 2 * ne; ++h) {
+            m_dir[h] = Leaving(m_edges[h / 2], h % 2 == 0);
+            // West is both pi and -pi; keep it in one place so tangent edges there sort together.
+            if (m_dir[h].angle > kPi - kTangentAngle) m_dir[h].angle -= 2 * kPi;
+        }
     }
-    std::vector<HalfDir> dir = HugeVector<HalfDir>(2 * ne);
-    for (size_t h = 0; h < 2 * ne; ++h) {
-        dir[h] = Leaving(m_edges[h / 2], h % 2 == 0);
-        // West is both pi and -pi; keep it in one place so tangent edges there sort together.
-        if (dir[h].angle > kPi - kTangentAngle) dir[h].angle -= 2 * kPi;
-    }
+    m_nodesFrom = this;
+    const size_t nn = m_nodeCount;
+    const std::vector<int>& from = m_node;
+    const std::vector<HalfDir>& dir = m_dir;
+    auto to = [&](size_t h) { return from[h ^ 1]; };
 
     std::vector<char> alive = HugeVector<char>(ne, 1);
     std::vector<int> cycleOf = HugeVector<int>(2 * ne, -1);
@@ -274,7 +289,7 @@ int CKeloMakeArcPolygon::Solve(bool) {
                 const size_t e = static_cast<size_t>(h / 2);
                 if (!alive[e]) continue;
                 alive[e] = 0;
-                const size_t other = static_cast<size_t>(to[static_cast<size_t>(h)]);
+                const size_t other = static_cast<size_t>(to(static_cast<size_t>(h)));
                 --degree[v];
                 if (--degree[other] == 1) stack.push_back(static_cast<int>(other));
             }
@@ -330,7 +345,7 @@ int CKeloMakeArcPolygon::Solve(bool) {
         return a;
     };
     for (size_t e = 0; e < ne; ++e)
-        if (alive[e]) piece[static_cast<size_t>(find(from[2 * e]))] = find(to[2 * e]);
+        if (alive[e]) piece[static_cast<size_t>(find(from[2 * e]))] = find(to(2 * e));
 
     struct Bounded {
         size_t cycle;
@@ -350,7 +365,7 @@ int CKeloMakeArcPolygon::Solve(bool) {
     std::iota(bySize.begin(), bySize.end(), 0);
     std::sort(bySize.begin(), bySize.end(), [&](size_t a, size_t b) { return bounded[a].area < bounded[b].area; });
     std::vector<std::vector<std::vector<int>>> faces(bounded.size());
-    for (size_t f = 0; f < bounded.size(); ++f) faces[f].push_back(cycles[bounded[f].cycle]);
+    for (size_t f = 0; f < bounded.size(); ++f) faces[f].push_back(std::move(cycles[bounded[f].cycle]));
     std::vector<std::vector<int>> unbounded;
     // A grid over the faces' boxes, each cell listing the faces whose box covers it, smallest
     // first: an outside cycle looks only at the faces of its own cell.
@@ -378,76 +393,83 @@ int CKeloMakeArcPolygon::Solve(bool) {
             within ? grid[cellOf(p.y, extent.miny, ch) * side + cellOf(p.x, extent.minx, cw)] : kNone;
         for (size_t f : cell) {
             Bounded& b = bounded[f];
-            const int facePiece = find(from[static_cast<size_t>(cycles[b.cycle][0])]);
+            const std::vector<int>& outer = faces[f][0];
+            const int facePiece = find(from[static_cast<size_t>(outer[0])]);
             if (facePiece == myPiece) continue;
             if (p.x < b.box.minx || p.x > b.box.maxx || p.y < b.box.miny || p.y > b.box.maxy) continue;
             int in = -1;
-            if (cycles[b.cycle].size() > kBandedCycle) {
-                if (bands[f].Empty()) bands[f].Build(m_edges, cycles[b.cycle], b.box);
+            if (outer.size() > kBandedCycle) {
+                if (bands[f].Empty()) bands[f].Build(m_edges, cycleOf, static_cast<int>(b.cycle), outer, b.box);
                 in = bands[f].Inside(m_edges, p);
             }
             if (in < 0) {
-                if (!b.outer) b.outer = std::make_unique<keloPolygon>(RingOf(m_edges, cycles[b.cycle]));
+                if (!b.outer) b.outer = std::make_unique<keloPolygon>(RingOf(m_edges, outer));
                 in = b.outer->IsPointIn(p, 0) == 1;
             }
             if (!in) continue;
-            faces[f].push_back(cycles[c]);
+            faces[f].push_back(std::move(cycles[c]));
             placed = true;
             break;
         }
-        if (!placed) unbounded.push_back(cycles[c]);
+        if (!placed) unbounded.push_back(std::move(cycles[c]));
     }
     m_faces = std::move(faces);
     m_faces.push_back(std::move(unbounded));
     return 1;
 }
 
-namespace {
-
 // A face boundary that passes a node twice (a face wrapping round to touch itself, two holes
-// meeting in a point) is cut there into simple loops, so that no ring touches itself.
-std::vector<std::vector<int>> SimpleLoops(const std::vector<OwnedSeg>& edges, const std::vector<int>& halves) {
-    auto start = [&](int h) {
-        const OwnedSeg& s = edges[static_cast<size_t>(h / 2)];
-        const Point3D& p = h % 2 ? s.tail() : s.head();
-        return std::make_pair(p.x, p.y);
-    };
-    std::vector<std::pair<double, double>> starts;
-    for (int h : halves) starts.push_back(start(h));
-    std::sort(starts.begin(), starts.end());
-    if (std::adjacent_find(starts.begin(), starts.end()) == starts.end()) return {halves};
-    std::vector<std::vector<int>> loops;
+// meeting in a point) is cut there into simple loops, so that no ring touches itself. Nodes are
+// told apart by their ids; the common cycle that passes every node once is used as it is.
+void CKeloMakeArcPolygon::SimpleLoops(const std::vector<int>& halves, std::vector<std::vector<int>>& loops) const {
+    loops.clear();
+    if (m_seen.size() < m_nodeCount) {
+        m_seen.assign(m_nodeCount, 0);
+        m_at.assign(m_nodeCount, -1);
+    }
+    if (++m_stamp == 0) {
+        std::fill(m_seen.begin(), m_seen.end(), 0);
+        m_stamp = 1;
+    }
+    auto start = [&](int h) { return static_cast<size_t>(m_node[static_cast<size_t>(h)]); };
+    bool twice = false;
+    for (int h : halves) {
+        uint32_t& seen = m_seen[start(h)];
+        twice = twice || seen == m_stamp;
+        seen = m_stamp;
+    }
+    if (!twice) return;
     std::vector<int> stack;
-    std::map<std::pair<double, double>, size_t> at;
     for (size_t k = 0; k < halves.size(); ++k) {
         const int h = halves[k];
-        at[start(h)] = stack.size();
+        m_at[start(h)] = static_cast<int>(stack.size());
         stack.push_back(h);
-        const auto it = at.find(k + 1 < halves.size() ? start(halves[k + 1]) : start(halves[0]));
-        if (it == at.end()) continue;
-        const size_t j = it->second;
-        for (size_t m = j; m < stack.size(); ++m) at.erase(start(stack[m]));
-        loops.emplace_back(stack.begin() + static_cast<std::ptrdiff_t>(j), stack.end());
-        stack.resize(j);
+        const int j = m_at[start(k + 1 < halves.size() ? halves[k + 1] : halves[0])];
+        if (j < 0) continue;
+        for (size_t m = static_cast<size_t>(j); m < stack.size(); ++m) m_at[start(stack[m])] = -1;
+        loops.emplace_back(stack.begin() + j, stack.end());
+        stack.resize(static_cast<size_t>(j));
     }
+    for (int h : stack) m_at[start(h)] = -1;
     if (!stack.empty()) loops.push_back(std::move(stack));
-    return loops;
 }
-
-}  // namespace
 
 int CKeloMakeArcPolygon::GetPolygon(int i, keloPolygon& out) const {
     out.DeleteContent();
     if (i < 0 || i >= GetPolygonCount()) return 0;
     std::vector<keloParts> outers, holes;
     const auto& cycles = m_faces[static_cast<size_t>(i)];
-    for (size_t c = 0; c < cycles.size(); ++c)
-        for (const auto& loop : SimpleLoops(m_edges, cycles[c])) {
-            keloParts ring = RingOf(m_edges, loop);
+    std::vector<std::vector<int>> loops;
+    for (size_t c = 0; c < cycles.size(); ++c) {
+        SimpleLoops(cycles[c], loops);
+        const size_t count = loops.empty() ? 1 : loops.size();
+        for (size_t l = 0; l < count; ++l) {
+            keloParts ring = RingOf(m_edges, loops.empty() ? cycles[c] : loops[l]);
             // Of a bounded face's outer cycle, the counter-clockwise loop stays outer; loops turning
             // the other way are the holes it wrapped round.
             (c == 0 && i + 1 < GetPolygonCount() && ring.GetArea() > 0 ? outers : holes).push_back(std::move(ring));
         }
+    }
     // All rings at once: inserting them one by one would copy the ring array each time.
     const size_t n = outers.size() + holes.size();
     if (n == 0) return 0;
@@ -486,9 +508,24 @@ int CKeloMakeArcPolygon::GetArc(int i, keloPoints& out) const {
 }
 
 void CKeloMakeArcPolygon::AddArcsOf(const CKeloMakeArcPolygon& other, const std::vector<size_t>& arcs) {
+    const bool solved = other.m_nodesFrom == &other && other.m_node.size() == 2 * other.m_edges.size();
+    const bool keep = solved && (m_edges.empty() || m_nodesFrom == &other);
+    if (keep && m_edges.empty()) {
+        m_node.clear();
+        m_dir.clear();
+        ReserveHuge(m_node, 2 * arcs.size());
+        ReserveHuge(m_dir, 2 * arcs.size());
+    }
     ReserveHuge(m_edges, m_edges.size() + arcs.size());
-    for (size_t i : arcs)
-        if (i < other.m_edges.size()) m_edges.push_back(other.m_edges[i]);
+    for (size_t i : arcs) {
+        if (i >= other.m_edges.size()) continue;
+        m_edges.push_back(other.m_edges[i]);
+        if (!keep) continue;
+        m_node.insert(m_node.end(), {other.m_node[2 * i], other.m_node[2 * i + 1]});
+        m_dir.insert(m_dir.end(), {other.m_dir[2 * i], other.m_dir[2 * i + 1]});
+    }
+    m_nodesFrom = keep ? &other : nullptr;
+    m_nodeCount = keep ? other.m_nodeCount : 0;
 }
 
 namespace {

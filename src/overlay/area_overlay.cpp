@@ -386,7 +386,10 @@ private:
         for (size_t f = 0; f < slot.size(); ++f) {
             Point3D p;
             if (!faces.GetPolygon(static_cast<int>(f), face) || !FacePoint(face, m_tol, p)) continue;
-            slot[f] = SlotOf(m_op, m_a.Where(p, m_tol), m_b.Where(p, m_tol));
+            const int ra = m_a.Where(p, m_tol);
+            // Intersection and difference keep only faces inside A: B need not be asked otherwise.
+            const bool needB = ra == 2 || (m_op != kBoolIntersection && m_op != kBoolDifference);
+            slot[f] = SlotOf(m_op, ra, needB ? m_b.Where(p, m_tol) : 0);
             if (kept && slot[f] >= 0) (*kept)[f] = std::move(face);
         }
         return slot;
