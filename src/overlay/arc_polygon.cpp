@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <numeric>
 
@@ -102,6 +103,38 @@ double CycleArea(const std::vector<OwnedSeg>& edges, const std::vector<int>& hal
     }
     box = Box(x0, y0, x1, y1);
     return twice / 2;
+}
+
+// The areas and boxes of all cycles at once, summed as CycleArea sums them (about each cycle's
+// first point) but going through the half-edges in their order: followed round the cycles, the
+// edges lie scattered over the edge array and nearly every visit of a large arrangement misses
+// the cache. Cycles with an arc get NaN, for CycleArea to measure.
+void StraightCycleAreas(const std::vector<OwnedSeg>& edges, const std::vector<std::vector<int>>& cycles,
+                        const std::vector<int>& cycleOf, std::vector<double>& twice, std::vector<Box>& boxes) {
+    std::vector<Point3D> origin(cycles.size());
+    for (size_t c = 0; c < cycles.size(); ++c) {
+        twice[c] = 0;
+        if (cycles[c].empty()) continue;
+        const int h = cycles[c][0];
+        const OwnedSeg& s = edges[static_cast<size_t>(h / 2)];
+        origin[c] = h % 2 ? s.tail() : s.head();
+        boxes[c] = Box(origin[c].x, origin[c].y, origin[c].x, origin[c].y);
+    }
+    for (size_t h = 0; h < cycleOf.size(); ++h) {
+        if (cycleOf[h] < 0) continue;
+        const size_t c = static_cast<size_t>(cycleOf[h]);
+        const OwnedSeg& s = edges[h / 2];
+        if (s.arc) {
+            twice[c] = std::numeric_limits<double>::quiet_NaN();
+            continue;
+        }
+        const Point3D &a = h % 2 ? s.tail() : s.head(), &b = h % 2 ? s.head() : s.tail(), &o = origin[c];
+        twice[c] += (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+        Box& box = boxes[c];
+        box.minx = std::min(box.minx, b.x), box.maxx = std::max(box.maxx, b.x);
+        box.miny = std::min(box.miny, b.y), box.maxy = std::max(box.maxy, b.y);
+    }
+    for (double& t : twice) t /= 2;
 }
 
 // Cycles longer than this get a band index when a point is tested against them.
@@ -205,9 +238,13 @@ void CKeloMakeArcPolygon::Add(int count, const CsSegment* segs) {
 }
 
 void CKeloMakeArcPolygon::AddArc(const keloPoints* run) {
-    if (!run) return;
-    keloPoints& r = const_cast<keloPoints&>(*run);
-    for (int i = 0; i < r.GetSegmentCount(); ++i) Add(CsSegment(&r, i));
+    if (run) AddRun(*run);
+}
+
+void CKeloMakeArcPolygon::AddRun(const CurveSegment& run) {
+    CurveSegment& r = const_cast<CurveSegment&>(run);  // the segment views only read it
+    const int n = GetSegmentCount(static_cast<int>(r.pointCount), r.lineType);
+    for (int i = 0; i < n; ++i) Add(CsSegment(&r, i));
 }
 
 void CKeloMakeArcPolygon::AddGeometry(const GM_Object* object) {
@@ -355,10 +392,12 @@ int CKeloMakeArcPolygon::Solve(bool) {
     };
     std::vector<Bounded> bounded;
     std::vector<size_t> outsides;
+    std::vector<double> areas(cycles.size());
+    std::vector<Box> boxes(cycles.size());
+    StraightCycleAreas(m_edges, cycles, cycleOf, areas, boxes);
     for (size_t c = 0; c < cycles.size(); ++c) {
-        Box box;
-        const double area = CycleArea(m_edges, cycles[c], box);
-        if (area > 0) bounded.push_back({c, area, box, nullptr});
+        if (std::isnan(areas[c])) areas[c] = CycleArea(m_edges, cycles[c], boxes[c]);
+        if (areas[c] > 0) bounded.push_back({c, areas[c], boxes[c], nullptr});
         else outsides.push_back(c);
     }
     std::vector<size_t> bySize(bounded.size());

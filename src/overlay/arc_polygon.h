@@ -25,6 +25,8 @@ public:
     void Add(const CsSegment& seg);
     void Add(int count, const CsSegment* segs);
     void AddArc(const keloPoints* run);
+    // The same for a run record, read where it lies.
+    void AddRun(const CurveSegment& run);
     void AddGeometry(const GM_Object* object);
     // Room for n more edges, for callers that know how many they will add.
     void Reserve(size_t n);

@@ -46,7 +46,7 @@ void AppendPolygons(const GM_Object& g, PolygonList& polys) {
 }
 
 namespace {
-bool HasRunOf(const GM_Object& g, bool (*pick)(klLineType)) {
+bool HasRunOf(const WKBGeometry& g, bool (*pick)(klLineType)) {
     bool found = false;
     ForEachLine(g, [&](LineString& l) {
         for (uint32_t s = 0; s < l.partCount && l.parts; ++s) found = found || pick(l.parts[s].lineType);
@@ -113,16 +113,31 @@ constexpr double kFineTol = 1e-8;
 
 bool IsArea(const WKBGeometry* g) { return g && (g->type == wkbPolygon || g->type == wkbMultiPolygon); }
 
-// An operand's private copy, its curves other than arcs made straight or arc chains, indexed.
+// An operand, indexed: a private copy with its curves other than arcs made straight or arc
+// chains, or, when it has nothing but straight runs and so nothing to convert, the caller's
+// record itself, only read (a million-vertex operand would otherwise be copied only to be read).
 struct Operand {
     GM_Object obj;
     bool curved = false;
+    bool borrowed = false;
     std::unique_ptr<C9iObjIndex> index;
 
-    explicit Operand(const WKBGeometry& g) : obj(g) {
-        curved = detail::MakeNodable(obj);
+    explicit Operand(const WKBGeometry& g) {
+        borrowed = !detail::HasRunOf(g, [](klLineType t) { return t != klLTPolyline; });
+        if (borrowed) {
+            static_cast<WKBGeometry&>(obj) = g;  // shallow: the arrays stay the caller's
+        } else {
+            obj.Create(g);
+            curved = detail::MakeNodable(obj);
+        }
         index = std::make_unique<C9iObjIndex>(&obj);
     }
+    ~Operand() {
+        index.reset();
+        if (borrowed) static_cast<WKBGeometry&>(obj) = WKBGeometry();
+    }
+    Operand(const Operand&) = delete;
+    Operand& operator=(const Operand&) = delete;
     // 2 inside, 1 on the boundary, 0 outside.
     int Where(const Point3D& p, double tol) const {
         const int loc = index->Locate(p, tol);
@@ -251,10 +266,7 @@ private:
         faces->Reserve(edges + edges / 4);
         for (const GM_Object* g : {&m_a.obj, &m_b.obj})
             detail::ForEachLine(*g, [&](LineString& l) {
-                for (uint32_t s = 0; s < l.partCount && l.parts; ++s) {
-                    keloPoints run(&l.parts[s]);
-                    faces->AddArc(&run);
-                }
+                for (uint32_t s = 0; s < l.partCount && l.parts; ++s) faces->AddRun(l.parts[s]);
             });
         faces = BuildFaces(std::move(faces), m_tol);
         if (m_op == kBoolUnion || m_op == kBoolSymDifference) {
