@@ -271,17 +271,40 @@ int CKeloMakeArcPolygon::Solve(bool) {
             double x, y;
             size_t k;
         };
-        std::vector<End> order = HugeVector<End>(2 * ne);
-        for (size_t k = 0; k < 2 * ne; ++k) {
+        auto before = [](const End& p, const End& q) { return p.x < q.x || (p.x == q.x && p.y < q.y); };
+        auto endOf = [&](size_t k) {
             const Point3D& p = k % 2 ? m_edges[k / 2].tail() : m_edges[k / 2].head();
-            order[k] = {p.x, p.y, k};
+            return End{p.x, p.y, k};
+        };
+        // Noded edges come ordered by their first ends: then only the other ends need sorting,
+        // and the two orders are merged. Anything else (arcs, which the noding puts after the
+        // straight edges; points that are not finite) has all ends sorted together.
+        bool headsInOrder = true;
+        for (size_t e = 0; e < ne && headsInOrder; ++e) {
+            const End h = endOf(2 * e);
+            headsInOrder = std::isfinite(h.x) && std::isfinite(h.y) && (e == 0 || !before(h, endOf(2 * (e - 1))));
         }
-        std::sort(order.begin(), order.end(), [](const End& p, const End& q) { return p.x < q.x || (p.x == q.x && p.y < q.y); });
-        for (size_t k = 0; k < order.size(); ++k) {
-            if (k > 0 && (order[k].x != order[k - 1].x || order[k].y != order[k - 1].y)) ++m_nodeCount;
-            m_node[order[k].k] = static_cast<int>(m_nodeCount);
+        std::vector<End> order = HugeVector<End>(headsInOrder ? ne : 2 * ne);
+        for (size_t i = 0; i < order.size(); ++i) order[i] = endOf(headsInOrder ? 2 * i + 1 : i);
+        std::sort(order.begin(), order.end(), before);
+        bool first = true;
+        End last{};
+        auto number = [&](const End& p) {
+            if (!first && (p.x != last.x || p.y != last.y)) ++m_nodeCount;
+            first = false;
+            last = p;
+            m_node[p.k] = static_cast<int>(m_nodeCount);
+        };
+        if (headsInOrder) {
+            size_t e = 0, t = 0;
+            while (e < ne || t < order.size()) {
+                if (t == order.size() || (e < ne && !before(order[t], endOf(2 * e)))) number(endOf(2 * e++));
+                else number(order[t++]);
+            }
+        } else {
+            for (const End& p : order) number(p);
         }
-        if (!order.empty()) ++m_nodeCount;
+        if (!first) ++m_nodeCount;
         m_dir = HugeVector<HalfDir>(2 * ne);
         for (size_t h = 0; h < 2 * ne; ++h) {
             m_dir[h] = Leaving(m_edges[h / 2], h % 2 == 0);
