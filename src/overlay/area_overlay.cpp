@@ -133,14 +133,14 @@ struct Operand {
     GM_Object obj;
     bool curved = false;
     bool borrowed = false;
-    std::unique_ptr<detail::StraightAreaIndex> straight;
+    std::unique_ptr<CStraightAreaIndex> straight;
     mutable std::unique_ptr<C9iObjIndex> index;
 
     explicit Operand(const WKBGeometry& g) {
         borrowed = !detail::HasRunOf(g, [](klLineType t) { return t != klLTPolyline; });
         if (borrowed) {
             static_cast<WKBGeometry&>(obj) = g;  // shallow: the arrays stay the caller's
-            if (RingCount(g) <= kFewRings) straight = std::make_unique<detail::StraightAreaIndex>(obj);
+            if (RingCount(g) <= kFewRings) straight = std::make_unique<CStraightAreaIndex>(obj);
             else index = std::make_unique<C9iObjIndex>(&obj);
         } else {
             obj.Create(g);

@@ -6,7 +6,7 @@
 #include "geometry/buckets.h"
 #include "relations/segment.h"
 
-namespace kelo::detail {
+namespace kelo {
 
 namespace {
 
@@ -14,7 +14,7 @@ bool FiniteXY(const Point3D& p) { return std::isfinite(p.x) && std::isfinite(p.y
 
 }  // namespace
 
-StraightAreaIndex::StraightAreaIndex(const WKBGeometry& g) {
+CStraightAreaIndex::CStraightAreaIndex(const WKBGeometry& g) {
     if (g.type == wkbPolygon) AddPolygon(g.polygon);
     if (g.type == wkbMultiPolygon)
         for (uint32_t i = 0; i < g.multiPolygon.polygonCount && g.multiPolygon.polygons; ++i) AddPolygon(g.multiPolygon.polygons[i]);
@@ -44,7 +44,7 @@ StraightAreaIndex::StraightAreaIndex(const WKBGeometry& g) {
 // The rings as the relation index takes them: each run on its own, a point closer than 1e-8 in
 // both x and y to the last one kept dropped, segments with a point that is not finite left out
 // (they can be neither crossed nor touched) though they still count as segments of the ring.
-void StraightAreaIndex::AddPolygon(const WKBPolygon& p) {
+void CStraightAreaIndex::AddPolygon(const WKBPolygon& p) {
     if (p.ringCount <= 0 || !p.rings) return;
     const auto polygon = static_cast<uint32_t>(m_polygons.size());
     Polygon poly{static_cast<uint32_t>(m_rings.size()), 0, false};
@@ -77,16 +77,16 @@ void StraightAreaIndex::AddPolygon(const WKBPolygon& p) {
     m_polygons.push_back(poly);
 }
 
-Box StraightAreaIndex::SegBox(const Seg& s) const {
+Box CStraightAreaIndex::SegBox(const Seg& s) const {
     return Box(std::min(s.a->x, s.b->x), std::min(s.a->y, s.b->y), std::max(s.a->x, s.b->x), std::max(s.a->y, s.b->y));
 }
 
-std::pair<size_t, size_t> StraightAreaIndex::Bands(double y0, double y1) const {
-    const size_t k0 = BucketOf((y0 - m_y0) / m_h, m_count);
-    return {k0, std::max(k0, BucketOf((y1 - m_y0) / m_h, m_count))};
+std::pair<size_t, size_t> CStraightAreaIndex::Bands(double y0, double y1) const {
+    const size_t k0 = detail::BucketOf((y0 - m_y0) / m_h, m_count);
+    return {k0, std::max(k0, detail::BucketOf((y1 - m_y0) / m_h, m_count))};
 }
 
-int StraightAreaIndex::Where(const Point3D& p, double tol) const {
+int CStraightAreaIndex::Where(const Point3D& p, double tol) const {
     if (!FiniteXY(p) || m_segs.empty()) return 0;
     if (!(tol >= 0) || !std::isfinite(tol)) tol = 0;
     // Each ring touched by the query is listed once; its state says whether the point is near
@@ -155,9 +155,9 @@ int StraightAreaIndex::Where(const Point3D& p, double tol) const {
     return best;
 }
 
-bool StraightAreaIndex::Meets(const StraightAreaIndex& other, double tol) const {
-    const StraightAreaIndex& walk = m_segs.size() <= other.m_segs.size() ? *this : other;
-    const StraightAreaIndex& look = &walk == this ? other : *this;
+bool CStraightAreaIndex::Meets(const CStraightAreaIndex& other, double tol) const {
+    const CStraightAreaIndex& walk = m_segs.size() <= other.m_segs.size() ? *this : other;
+    const CStraightAreaIndex& look = &walk == this ? other : *this;
     if (look.m_segs.empty()) return false;
     for (const Seg& s : walk.m_segs) {
         const Box sb = walk.SegBox(s);
@@ -177,4 +177,4 @@ bool StraightAreaIndex::Meets(const StraightAreaIndex& other, double tol) const 
     return false;
 }
 
-}  // namespace kelo::detail
+}  // namespace kelo

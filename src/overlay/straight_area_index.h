@@ -12,18 +12,17 @@
 #include "geometry/records.h"
 #include "kelo_api.h"
 
-namespace kelo::detail {
+namespace kelo {
 
-// Exported for the tests that hold it to the relation engine's answers.
-class KELO_API StraightAreaIndex {
+class KELO_API CStraightAreaIndex {
 public:
     // g is read, never changed, and must outlive the index. Polygons and multipolygons only.
-    explicit StraightAreaIndex(const WKBGeometry& g);
+    explicit CStraightAreaIndex(const WKBGeometry& g);
 
     // 2 inside, 1 within tol of the boundary, 0 outside.
     int Where(const Point3D& p, double tol) const;
     // Whether a boundary segment of this area and one of the other come within tol.
-    bool Meets(const StraightAreaIndex& other, double tol) const;
+    bool Meets(const CStraightAreaIndex& other, double tol) const;
 
 private:
     struct Seg {
@@ -58,4 +57,4 @@ private:
     mutable std::vector<uint32_t> m_touched;
 };
 
-}  // namespace kelo::detail
+}  // namespace kelo

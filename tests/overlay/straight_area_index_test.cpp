@@ -108,7 +108,7 @@ TEST(StraightAreaIndex, LocatesAndMeetsAsTheRelationIndexDoes) {
     int located = 0;
     for (int round = 0; round < 20; ++round)
         for (const GM_Object& g : Cases(rng)) {
-            const detail::StraightAreaIndex ours(g);
+            const CStraightAreaIndex ours(g);
             const C9iObjIndex theirs(&g);
             for (double tol : {1e-8, 1e-6, 0.3})
                 for (const Point3D& p : Probes(g, tol, rng)) {
@@ -122,7 +122,7 @@ TEST(StraightAreaIndex, LocatesAndMeetsAsTheRelationIndexDoes) {
             for (double dx : {b.maxx - b.minx + 5.0, b.maxx - b.minx, b.maxx - b.minx + 5e-7, b.maxx - b.minx + 2e-6, 1.5}) {
                 GM_Object moved(g);
                 moved.OffsetAllPoints(Point3D{dx, 0, 0});
-                const detail::StraightAreaIndex other(moved);
+                const CStraightAreaIndex other(moved);
                 for (double tol : {1e-8, 1e-6})
                     EXPECT_EQ(ours.Meets(other, tol), AnyContact(g, moved, tol)) << "round " << round << " dx " << dx << " tol " << tol;
             }
