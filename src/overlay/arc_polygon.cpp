@@ -8,7 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
+#include <limits>
 #include <memory>
 #include <numeric>
 
@@ -30,11 +30,8 @@ constexpr double kPi = 3.14159265358979323846;
 // Directions closer than this are one direction: the difference is rounding.
 constexpr double kTangentAngle = 1e-9;
 
-struct HalfDir {
-    double angle, curve;
-};
+using detail::HalfDir;
 
-// Direction of travel and signed curvature (left turn positive) where a half-edge leaves its node.
 HalfDir Leaving(const OwnedSeg& s, bool forward) {
     const Point3D& from = forward ? s.head() : s.tail();
     double cx, cy, r;
@@ -108,6 +105,38 @@ double CycleArea(const std::vector<OwnedSeg>& edges, const std::vector<int>& hal
     return twice / 2;
 }
 
+// The areas and boxes of all cycles at once, summed as CycleArea sums them (about each cycle's
+// first point) but going through the half-edges in their order: followed round the cycles, the
+// edges lie scattered over the edge array and nearly every visit of a large arrangement misses
+// the cache. Cycles with an arc get NaN, for CycleArea to measure.
+void StraightCycleAreas(const std::vector<OwnedSeg>& edges, const std::vector<std::vector<int>>& cycles,
+                        const std::vector<int>& cycleOf, std::vector<double>& twice, std::vector<Box>& boxes) {
+    std::vector<Point3D> origin(cycles.size());
+    for (size_t c = 0; c < cycles.size(); ++c) {
+        twice[c] = 0;
+        if (cycles[c].empty()) continue;
+        const int h = cycles[c][0];
+        const OwnedSeg& s = edges[static_cast<size_t>(h / 2)];
+        origin[c] = h % 2 ? s.tail() : s.head();
+        boxes[c] = Box(origin[c].x, origin[c].y, origin[c].x, origin[c].y);
+    }
+    for (size_t h = 0; h < cycleOf.size(); ++h) {
+        if (cycleOf[h] < 0) continue;
+        const size_t c = static_cast<size_t>(cycleOf[h]);
+        const OwnedSeg& s = edges[h / 2];
+        if (s.arc) {
+            twice[c] = std::numeric_limits<double>::quiet_NaN();
+            continue;
+        }
+        const Point3D &a = h % 2 ? s.tail() : s.head(), &b = h % 2 ? s.head() : s.tail(), &o = origin[c];
+        twice[c] += (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+        Box& box = boxes[c];
+        box.minx = std::min(box.minx, b.x), box.maxx = std::max(box.maxx, b.x);
+        box.miny = std::min(box.miny, b.y), box.maxy = std::max(box.maxy, b.y);
+    }
+    for (double& t : twice) t /= 2;
+}
+
 // Cycles longer than this get a band index when a point is tested against them.
 constexpr size_t kBandedCycle = 64;
 
@@ -119,33 +148,46 @@ class CycleBands {
 public:
     bool Empty() const { return m_start.empty(); }
 
-    // The half-edges of band k are m_items[m_start[k]] to m_items[m_start[k + 1]]: one array for
-    // all bands, filled after counting, rather than a list per band.
-    void Build(const std::vector<OwnedSeg>& edges, const std::vector<int>& cycle, const Box& box) {
-        m_count = std::max<size_t>(cycle.size() / 4, 1);
+    // The edges of band k are m_items[m_start[k]] to m_items[m_start[k + 1]]: one array for all
+    // bands, filled after counting, rather than a list per band. A cycle holding a good share of
+    // all edges is gathered by going through the edge array in order (cycleOf names each
+    // half-edge's cycle): followed round the cycle, its edges lie scattered over the array, and
+    // on a million-edge face nearly every visit would miss the cache. Shorter cycles are followed,
+    // so that many of them never cost a pass each over all edges. The crossing count does not
+    // depend on the order of the edges.
+    void Build(const std::vector<OwnedSeg>& edges, const std::vector<int>& cycleOf, int cycle,
+               const std::vector<int>& halves, const Box& box) {
+        const size_t length = halves.size();
+        m_count = std::max<size_t>(length / 4, 1);
         m_y0 = box.miny;
         m_h = std::max(box.maxy - box.miny, 1e-300) / double(m_count);
-        auto span = [&](int h) {
-            const OwnedSeg& s = edges[static_cast<size_t>(h / 2)];
+        struct Span {
+            uint32_t edge, k0, k1;
+        };
+        std::vector<Span> spans;
+        spans.reserve(length);
+        m_start.assign(m_count + 1, 0);
+        auto add = [&](size_t e) {
+            const OwnedSeg& s = edges[e];
             double lo = std::min(s.head().y, s.tail().y), hi = std::max(s.head().y, s.tail().y);
             if (s.arc) {
                 const Box ab = const_cast<OwnedSeg&>(s).View().GetBox();
                 lo = ab.miny, hi = ab.maxy;
             }
-            return std::make_pair(Band(lo), Band(hi));
+            spans.push_back({static_cast<uint32_t>(e), static_cast<uint32_t>(Band(lo)), static_cast<uint32_t>(Band(hi))});
+            for (size_t k = spans.back().k0; k <= spans.back().k1; ++k) ++m_start[k + 1];
         };
-        m_start.assign(m_count + 1, 0);
-        for (int h : cycle) {
-            const auto [k0, k1] = span(h);
-            for (size_t k = k0; k <= k1; ++k) ++m_start[k + 1];
+        if (8 * length >= edges.size()) {
+            for (size_t e = 0; e < edges.size(); ++e)
+                if (cycleOf[2 * e] == cycle || cycleOf[2 * e + 1] == cycle) add(e);
+        } else {
+            for (int h : halves) add(static_cast<size_t>(h / 2));
         }
         for (size_t k = 0; k < m_count; ++k) m_start[k + 1] += m_start[k];
         m_items.resize(m_start.back());
         std::vector<uint32_t> fill(m_start.begin(), m_start.end() - 1);
-        for (int h : cycle) {
-            const auto [k0, k1] = span(h);
-            for (size_t k = k0; k <= k1; ++k) m_items[fill[k]++] = h;
-        }
+        for (const Span& sp : spans)
+            for (size_t k = sp.k0; k <= sp.k1; ++k) m_items[fill[k]++] = sp.edge;
     }
 
     // 1 inside, 0 outside, -1 undecided.
@@ -153,8 +195,7 @@ public:
         bool in = false;
         const size_t band = Band(p.y);
         for (uint32_t i = m_start[band]; i < m_start[band + 1]; ++i) {
-            const int h = m_items[i];
-            const OwnedSeg& s = edges[static_cast<size_t>(h / 2)];
+            const OwnedSeg& s = edges[m_items[i]];
             if (s.arc) {
                 const Box ab = const_cast<OwnedSeg&>(s).View().GetBox();
                 if (ab.miny <= p.y && ab.maxy >= p.y && ab.maxx >= p.x) return -1;
@@ -173,7 +214,7 @@ private:
     double m_y0 = 0, m_h = 1;
     size_t m_count = 0;
     std::vector<uint32_t> m_start;
-    std::vector<int> m_items;
+    std::vector<uint32_t> m_items;
 };
 
 }  // namespace
@@ -189,6 +230,7 @@ void CKeloMakeArcPolygon::Add(const CsSegment& seg) {
     o.arc = seg.Is3PArc();
     for (int k = 0; k < seg.PtCount(); ++k) o.p[k] = seg.points[k];
     m_edges.push_back(o);
+    m_nodesFrom = nullptr;
 }
 
 void CKeloMakeArcPolygon::Add(int count, const CsSegment* segs) {
@@ -196,9 +238,13 @@ void CKeloMakeArcPolygon::Add(int count, const CsSegment* segs) {
 }
 
 void CKeloMakeArcPolygon::AddArc(const keloPoints* run) {
-    if (!run) return;
-    keloPoints& r = const_cast<keloPoints&>(*run);
-    for (int i = 0; i < r.GetSegmentCount(); ++i) Add(CsSegment(&r, i));
+    if (run) AddRun(*run);
+}
+
+void CKeloMakeArcPolygon::AddRun(const CurveSegment& run) {
+    CurveSegment& r = const_cast<CurveSegment&>(run);  // the segment views only read it
+    const int n = GetSegmentCount(static_cast<int>(r.pointCount), r.lineType);
+    for (int i = 0; i < n; ++i) Add(CsSegment(&r, i));
 }
 
 void CKeloMakeArcPolygon::AddGeometry(const GM_Object* object) {
@@ -214,34 +260,63 @@ int CKeloMakeArcPolygon::Solve(bool) {
     m_faces.clear();
     if (!m_noded) detail::NodeSegments(m_edges, 0, m_eps);
     const size_t ne = m_edges.size();
-    // After noding, ends that meet are equal: equal ends get one node id.
-    std::vector<int> from = HugeVector<int>(2 * ne), to = HugeVector<int>(2 * ne);
-    size_t nn = 0;
-    {
+    // Edges taken over from a solved builder keep its nodes and directions: the same edges give
+    // the same nodes, and finding them costs a sort of every end.
+    const bool given = m_noded && m_nodesFrom && m_node.size() == 2 * ne && m_dir.size() == 2 * ne;
+    if (!given) {
+        // After noding, ends that meet are equal: equal ends get one node id.
+        m_node = HugeVector<int>(2 * ne);
+        m_nodeCount = 0;
         struct End {
             double x, y;
             size_t k;
         };
-        std::vector<End> order = HugeVector<End>(2 * ne);
-        for (size_t k = 0; k < 2 * ne; ++k) {
+        auto before = [](const End& p, const End& q) { return p.x < q.x || (p.x == q.x && p.y < q.y); };
+        auto endOf = [&](size_t k) {
             const Point3D& p = k % 2 ? m_edges[k / 2].tail() : m_edges[k / 2].head();
-            order[k] = {p.x, p.y, k};
+            return End{p.x, p.y, k};
+        };
+        // Noded edges come ordered by their first ends: then only the other ends need sorting,
+        // and the two orders are merged. Anything else (arcs, which the noding puts after the
+        // straight edges; points that are not finite) has all ends sorted together.
+        bool headsInOrder = true;
+        for (size_t e = 0; e < ne && headsInOrder; ++e) {
+            const End h = endOf(2 * e);
+            headsInOrder = std::isfinite(h.x) && std::isfinite(h.y) && (e == 0 || !before(h, endOf(2 * (e - 1))));
         }
-        std::sort(order.begin(), order.end(), [](const End& p, const End& q) { return p.x < q.x || (p.x == q.x && p.y < q.y); });
-        for (size_t k = 0; k < order.size(); ++k) {
-            if (k > 0 && (order[k].x != order[k - 1].x || order[k].y != order[k - 1].y)) ++nn;
-            const size_t e = order[k].k / 2;
-            if (order[k].k % 2) to[2 * e] = from[2 * e + 1] = static_cast<int>(nn);
-            else from[2 * e] = to[2 * e + 1] = static_cast<int>(nn);
+        std::vector<End> order = HugeVector<End>(headsInOrder ? ne : 2 * ne);
+        for (size_t i = 0; i < order.size(); ++i) order[i] = endOf(headsInOrder ? 2 * i + 1 : i);
+        std::sort(order.begin(), order.end(), before);
+        bool first = true;
+        End last{};
+        auto number = [&](const End& p) {
+            if (!first && (p.x != last.x || p.y != last.y)) ++m_nodeCount;
+            first = false;
+            last = p;
+            m_node[p.k] = static_cast<int>(m_nodeCount);
+        };
+        if (headsInOrder) {
+            size_t e = 0, t = 0;
+            while (e < ne || t < order.size()) {
+                if (t == order.size() || (e < ne && !before(order[t], endOf(2 * e)))) number(endOf(2 * e++));
+                else number(order[t++]);
+            }
+        } else {
+            for (const End& p : order) number(p);
         }
-        if (!order.empty()) ++nn;
+        if (!first) ++m_nodeCount;
+        m_dir = HugeVector<HalfDir>(2 * ne);
+        for (size_t h = 0; h < 2 * ne; ++h) {
+            m_dir[h] = Leaving(m_edges[h / 2], h % 2 == 0);
+            // West is both pi and -pi; keep it in one place so tangent edges there sort together.
+            if (m_dir[h].angle > kPi - kTangentAngle) m_dir[h].angle -= 2 * kPi;
+        }
     }
-    std::vector<HalfDir> dir = HugeVector<HalfDir>(2 * ne);
-    for (size_t h = 0; h < 2 * ne; ++h) {
-        dir[h] = Leaving(m_edges[h / 2], h % 2 == 0);
-        // West is both pi and -pi; keep it in one place so tangent edges there sort together.
-        if (dir[h].angle > kPi - kTangentAngle) dir[h].angle -= 2 * kPi;
-    }
+    m_nodesFrom = this;
+    const size_t nn = m_nodeCount;
+    const std::vector<int>& from = m_node;
+    const std::vector<HalfDir>& dir = m_dir;
+    auto to = [&](size_t h) { return from[h ^ 1]; };
 
     std::vector<char> alive = HugeVector<char>(ne, 1);
     std::vector<int> cycleOf = HugeVector<int>(2 * ne, -1);
@@ -274,7 +349,7 @@ int CKeloMakeArcPolygon::Solve(bool) {
                 const size_t e = static_cast<size_t>(h / 2);
                 if (!alive[e]) continue;
                 alive[e] = 0;
-                const size_t other = static_cast<size_t>(to[static_cast<size_t>(h)]);
+                const size_t other = static_cast<size_t>(to(static_cast<size_t>(h)));
                 --degree[v];
                 if (--degree[other] == 1) stack.push_back(static_cast<int>(other));
             }
@@ -330,7 +405,7 @@ int CKeloMakeArcPolygon::Solve(bool) {
         return a;
     };
     for (size_t e = 0; e < ne; ++e)
-        if (alive[e]) piece[static_cast<size_t>(find(from[2 * e]))] = find(to[2 * e]);
+        if (alive[e]) piece[static_cast<size_t>(find(from[2 * e]))] = find(to(2 * e));
 
     struct Bounded {
         size_t cycle;
@@ -340,17 +415,19 @@ int CKeloMakeArcPolygon::Solve(bool) {
     };
     std::vector<Bounded> bounded;
     std::vector<size_t> outsides;
+    std::vector<double> areas(cycles.size());
+    std::vector<Box> boxes(cycles.size());
+    StraightCycleAreas(m_edges, cycles, cycleOf, areas, boxes);
     for (size_t c = 0; c < cycles.size(); ++c) {
-        Box box;
-        const double area = CycleArea(m_edges, cycles[c], box);
-        if (area > 0) bounded.push_back({c, area, box, nullptr});
+        if (std::isnan(areas[c])) areas[c] = CycleArea(m_edges, cycles[c], boxes[c]);
+        if (areas[c] > 0) bounded.push_back({c, areas[c], boxes[c], nullptr});
         else outsides.push_back(c);
     }
     std::vector<size_t> bySize(bounded.size());
     std::iota(bySize.begin(), bySize.end(), 0);
     std::sort(bySize.begin(), bySize.end(), [&](size_t a, size_t b) { return bounded[a].area < bounded[b].area; });
     std::vector<std::vector<std::vector<int>>> faces(bounded.size());
-    for (size_t f = 0; f < bounded.size(); ++f) faces[f].push_back(cycles[bounded[f].cycle]);
+    for (size_t f = 0; f < bounded.size(); ++f) faces[f].push_back(std::move(cycles[bounded[f].cycle]));
     std::vector<std::vector<int>> unbounded;
     // A grid over the faces' boxes, each cell listing the faces whose box covers it, smallest
     // first: an outside cycle looks only at the faces of its own cell.
@@ -378,76 +455,83 @@ int CKeloMakeArcPolygon::Solve(bool) {
             within ? grid[cellOf(p.y, extent.miny, ch) * side + cellOf(p.x, extent.minx, cw)] : kNone;
         for (size_t f : cell) {
             Bounded& b = bounded[f];
-            const int facePiece = find(from[static_cast<size_t>(cycles[b.cycle][0])]);
+            const std::vector<int>& outer = faces[f][0];
+            const int facePiece = find(from[static_cast<size_t>(outer[0])]);
             if (facePiece == myPiece) continue;
             if (p.x < b.box.minx || p.x > b.box.maxx || p.y < b.box.miny || p.y > b.box.maxy) continue;
             int in = -1;
-            if (cycles[b.cycle].size() > kBandedCycle) {
-                if (bands[f].Empty()) bands[f].Build(m_edges, cycles[b.cycle], b.box);
+            if (outer.size() > kBandedCycle) {
+                if (bands[f].Empty()) bands[f].Build(m_edges, cycleOf, static_cast<int>(b.cycle), outer, b.box);
                 in = bands[f].Inside(m_edges, p);
             }
             if (in < 0) {
-                if (!b.outer) b.outer = std::make_unique<keloPolygon>(RingOf(m_edges, cycles[b.cycle]));
+                if (!b.outer) b.outer = std::make_unique<keloPolygon>(RingOf(m_edges, outer));
                 in = b.outer->IsPointIn(p, 0) == 1;
             }
             if (!in) continue;
-            faces[f].push_back(cycles[c]);
+            faces[f].push_back(std::move(cycles[c]));
             placed = true;
             break;
         }
-        if (!placed) unbounded.push_back(cycles[c]);
+        if (!placed) unbounded.push_back(std::move(cycles[c]));
     }
     m_faces = std::move(faces);
     m_faces.push_back(std::move(unbounded));
     return 1;
 }
 
-namespace {
-
 // A face boundary that passes a node twice (a face wrapping round to touch itself, two holes
-// meeting in a point) is cut there into simple loops, so that no ring touches itself.
-std::vector<std::vector<int>> SimpleLoops(const std::vector<OwnedSeg>& edges, const std::vector<int>& halves) {
-    auto start = [&](int h) {
-        const OwnedSeg& s = edges[static_cast<size_t>(h / 2)];
-        const Point3D& p = h % 2 ? s.tail() : s.head();
-        return std::make_pair(p.x, p.y);
-    };
-    std::vector<std::pair<double, double>> starts;
-    for (int h : halves) starts.push_back(start(h));
-    std::sort(starts.begin(), starts.end());
-    if (std::adjacent_find(starts.begin(), starts.end()) == starts.end()) return {halves};
-    std::vector<std::vector<int>> loops;
+// meeting in a point) is cut there into simple loops, so that no ring touches itself. Nodes are
+// told apart by their ids; the common cycle that passes every node once is used as it is.
+void CKeloMakeArcPolygon::SimpleLoops(const std::vector<int>& halves, std::vector<std::vector<int>>& loops) const {
+    loops.clear();
+    if (m_seen.size() < m_nodeCount) {
+        m_seen.assign(m_nodeCount, 0);
+        m_at.assign(m_nodeCount, -1);
+    }
+    if (++m_stamp == 0) {
+        std::fill(m_seen.begin(), m_seen.end(), 0);
+        m_stamp = 1;
+    }
+    auto start = [&](int h) { return static_cast<size_t>(m_node[static_cast<size_t>(h)]); };
+    bool twice = false;
+    for (int h : halves) {
+        uint32_t& seen = m_seen[start(h)];
+        twice = twice || seen == m_stamp;
+        seen = m_stamp;
+    }
+    if (!twice) return;
     std::vector<int> stack;
-    std::map<std::pair<double, double>, size_t> at;
     for (size_t k = 0; k < halves.size(); ++k) {
         const int h = halves[k];
-        at[start(h)] = stack.size();
+        m_at[start(h)] = static_cast<int>(stack.size());
         stack.push_back(h);
-        const auto it = at.find(k + 1 < halves.size() ? start(halves[k + 1]) : start(halves[0]));
-        if (it == at.end()) continue;
-        const size_t j = it->second;
-        for (size_t m = j; m < stack.size(); ++m) at.erase(start(stack[m]));
-        loops.emplace_back(stack.begin() + static_cast<std::ptrdiff_t>(j), stack.end());
-        stack.resize(j);
+        const int j = m_at[start(k + 1 < halves.size() ? halves[k + 1] : halves[0])];
+        if (j < 0) continue;
+        for (size_t m = static_cast<size_t>(j); m < stack.size(); ++m) m_at[start(stack[m])] = -1;
+        loops.emplace_back(stack.begin() + j, stack.end());
+        stack.resize(static_cast<size_t>(j));
     }
+    for (int h : stack) m_at[start(h)] = -1;
     if (!stack.empty()) loops.push_back(std::move(stack));
-    return loops;
 }
-
-}  // namespace
 
 int CKeloMakeArcPolygon::GetPolygon(int i, keloPolygon& out) const {
     out.DeleteContent();
     if (i < 0 || i >= GetPolygonCount()) return 0;
     std::vector<keloParts> outers, holes;
     const auto& cycles = m_faces[static_cast<size_t>(i)];
-    for (size_t c = 0; c < cycles.size(); ++c)
-        for (const auto& loop : SimpleLoops(m_edges, cycles[c])) {
-            keloParts ring = RingOf(m_edges, loop);
+    std::vector<std::vector<int>> loops;
+    for (size_t c = 0; c < cycles.size(); ++c) {
+        SimpleLoops(cycles[c], loops);
+        const size_t count = loops.empty() ? 1 : loops.size();
+        for (size_t l = 0; l < count; ++l) {
+            keloParts ring = RingOf(m_edges, loops.empty() ? cycles[c] : loops[l]);
             // Of a bounded face's outer cycle, the counter-clockwise loop stays outer; loops turning
             // the other way are the holes it wrapped round.
             (c == 0 && i + 1 < GetPolygonCount() && ring.GetArea() > 0 ? outers : holes).push_back(std::move(ring));
         }
+    }
     // All rings at once: inserting them one by one would copy the ring array each time.
     const size_t n = outers.size() + holes.size();
     if (n == 0) return 0;
@@ -486,9 +570,24 @@ int CKeloMakeArcPolygon::GetArc(int i, keloPoints& out) const {
 }
 
 void CKeloMakeArcPolygon::AddArcsOf(const CKeloMakeArcPolygon& other, const std::vector<size_t>& arcs) {
+    const bool solved = other.m_nodesFrom == &other && other.m_node.size() == 2 * other.m_edges.size();
+    const bool keep = solved && (m_edges.empty() || m_nodesFrom == &other);
+    if (keep && m_edges.empty()) {
+        m_node.clear();
+        m_dir.clear();
+        ReserveHuge(m_node, 2 * arcs.size());
+        ReserveHuge(m_dir, 2 * arcs.size());
+    }
     ReserveHuge(m_edges, m_edges.size() + arcs.size());
-    for (size_t i : arcs)
-        if (i < other.m_edges.size()) m_edges.push_back(other.m_edges[i]);
+    for (size_t i : arcs) {
+        if (i >= other.m_edges.size()) continue;
+        m_edges.push_back(other.m_edges[i]);
+        if (!keep) continue;
+        m_node.insert(m_node.end(), {other.m_node[2 * i], other.m_node[2 * i + 1]});
+        m_dir.insert(m_dir.end(), {other.m_dir[2 * i], other.m_dir[2 * i + 1]});
+    }
+    m_nodesFrom = keep ? &other : nullptr;
+    m_nodeCount = keep ? other.m_nodeCount : 0;
 }
 
 namespace {

@@ -10,6 +10,13 @@
 
 namespace kelo {
 
+namespace detail {
+// Direction of travel and signed curvature (left turn positive) where a half-edge leaves its node.
+struct HalfDir {
+    double angle, curve;
+};
+}  // namespace detail
+
 class KELO_API CKeloMakeArcPolygon {
 public:
     CKeloMakeArcPolygon();
@@ -18,6 +25,8 @@ public:
     void Add(const CsSegment& seg);
     void Add(int count, const CsSegment* segs);
     void AddArc(const keloPoints* run);
+    // The same for a run record, read where it lies.
+    void AddRun(const CurveSegment& run);
     void AddGeometry(const GM_Object* object);
     // Room for n more edges, for callers that know how many they will add.
     void Reserve(size_t n);
@@ -42,15 +51,30 @@ public:
     // Arcs are the noded edges.
     int GetArcCount() const { return static_cast<int>(m_edges.size()); }
     int GetArc(int i, keloPoints& out) const;
-    // Appends arcs of another builder (by index, in the order given) as edges of this one.
+    // Appends arcs of another builder (by index, in the order given) as edges of this one. When
+    // the other builder is solved and all edges come from it, SolveNoded takes over its nodes and
+    // directions instead of finding them again.
     void AddArcsOf(const CKeloMakeArcPolygon& other, const std::vector<size_t>& arcs);
 
 private:
+    // The simple loops of a face boundary that passes a node twice; none when it passes each once.
+    void SimpleLoops(const std::vector<int>& halves, std::vector<std::vector<int>>& loops) const;
+
     double m_eps;
     bool m_noded = false;
     std::vector<detail::OwnedSeg> m_edges;
     // Each face: its rings as half-edge lists (half-edge 2k runs arc k forwards, 2k + 1 backwards).
     std::vector<std::vector<std::vector<int>>> m_faces;
+    // After Solve (or given by AddArcsOf): the node each half-edge leaves, numbered below
+    // m_nodeCount, and its direction there.
+    std::vector<int> m_node;
+    std::vector<detail::HalfDir> m_dir;
+    size_t m_nodeCount = 0;
+    const CKeloMakeArcPolygon* m_nodesFrom = nullptr;  // the builder m_node and m_dir came from
+    // Scratch for GetPolygon: per node, the call that last saw it and where.
+    mutable std::vector<uint32_t> m_seen;
+    mutable std::vector<int> m_at;
+    mutable uint32_t m_stamp = 0;
 };
 
 // Builds the faces of the lines (noded with eps) and appends each bounded face as a new polygon

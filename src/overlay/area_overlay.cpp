@@ -17,6 +17,7 @@
 #include "overlay/arc_polygon.h"
 #include "overlay/boolean_overlay.h"
 #include "overlay/overlay_detail.h"
+#include "overlay/straight_area_index.h"
 #include "relations/nine_intersection.h"
 
 namespace kelo {
@@ -46,7 +47,7 @@ void AppendPolygons(const GM_Object& g, PolygonList& polys) {
 }
 
 namespace {
-bool HasRunOf(const GM_Object& g, bool (*pick)(klLineType)) {
+bool HasRunOf(const WKBGeometry& g, bool (*pick)(klLineType)) {
     bool found = false;
     ForEachLine(g, [&](LineString& l) {
         for (uint32_t s = 0; s < l.partCount && l.parts; ++s) found = found || pick(l.parts[s].lineType);
@@ -113,18 +114,54 @@ constexpr double kFineTol = 1e-8;
 
 bool IsArea(const WKBGeometry* g) { return g && (g->type == wkbPolygon || g->type == wkbMultiPolygon); }
 
-// An operand's private copy, its curves other than arcs made straight or arc chains, indexed.
+// An operand, indexed: a private copy with its curves other than arcs made straight or arc
+// chains, or, when it has nothing but straight runs and so nothing to convert, the caller's
+// record itself, only read (a million-vertex operand would otherwise be copied only to be read).
+// An operand of a few rings of straight runs (large coastlines) is located through a light
+// index over its own points; the relation engine's index, which copies every ring, is built
+// where curves need it, and for many rings (a lake with thousands of islands), which it finds
+// through their boxes where one index over all rings would scan whole rows of them.
+constexpr int kFewRings = 32;
+
+int RingCount(const WKBGeometry& g) {
+    int n = 0;
+    detail::ForEachLine(g, [&](LineString&) { ++n; });
+    return n;
+}
+
 struct Operand {
     GM_Object obj;
     bool curved = false;
-    std::unique_ptr<C9iObjIndex> index;
+    bool borrowed = false;
+    std::unique_ptr<CStraightAreaIndex> straight;
+    mutable std::unique_ptr<C9iObjIndex> index;
 
-    explicit Operand(const WKBGeometry& g) : obj(g) {
-        curved = detail::MakeNodable(obj);
-        index = std::make_unique<C9iObjIndex>(&obj);
+    explicit Operand(const WKBGeometry& g) {
+        borrowed = !detail::HasRunOf(g, [](klLineType t) { return t != klLTPolyline; });
+        if (borrowed) {
+            static_cast<WKBGeometry&>(obj) = g;  // shallow: the arrays stay the caller's
+            if (RingCount(g) <= kFewRings) straight = std::make_unique<CStraightAreaIndex>(obj);
+            else index = std::make_unique<C9iObjIndex>(&obj);
+        } else {
+            obj.Create(g);
+            curved = detail::MakeNodable(obj);
+            index = std::make_unique<C9iObjIndex>(&obj);
+        }
+    }
+    ~Operand() {
+        index.reset();
+        straight.reset();
+        if (borrowed) static_cast<WKBGeometry&>(obj) = WKBGeometry();
+    }
+    Operand(const Operand&) = delete;
+    Operand& operator=(const Operand&) = delete;
+    const C9iObjIndex& Index() const {
+        if (!index) index = std::make_unique<C9iObjIndex>(&obj);
+        return *index;
     }
     // 2 inside, 1 on the boundary, 0 outside.
     int Where(const Point3D& p, double tol) const {
+        if (straight) return straight->Where(p, tol);
         const int loc = index->Locate(p, tol);
         return loc == 0 ? 2 : loc == 1 ? 1 : 0;
     }
@@ -144,16 +181,18 @@ size_t SegmentCount(const GM_Object& g) {
 // segment of the shorter ring of a pair looks up its neighbours in the longer one's index. It
 // stands in for the full relation of the two operands, whose ring-by-ring work grows with the
 // square of the ring count (a lake with ten thousand islands), where only "touching or not" is
-// needed, and it stops at the first contact.
+// needed, and it stops at the first contact. Two operands of a few straight rings ask their
+// light indexes the same question.
 bool BoundariesMeet(const Operand& a, const Operand& b, double tol) {
+    if (a.straight && b.straight) return a.straight->Meets(*b.straight, tol);
     struct RingItem {
         const C9iPartsIndex* ring;
         bool fromB;
     };
     std::vector<RingItem> rings;
     for (const Operand* o : {&a, &b})
-        for (int i = 0; i < o->index->GetSize(); ++i)
-            for (const C9iPartsIndex* r : o->index->GetList(i))
+        for (int i = 0; i < o->Index().GetSize(); ++i)
+            for (const C9iPartsIndex* r : o->Index().GetList(i))
                 if (r && r->Segments() && r->GetSegmentCount() > 0) rings.push_back({r, o == &b});
     std::sort(rings.begin(), rings.end(), [](const RingItem& x, const RingItem& y) { return x.ring->GetBox().minx < y.ring->GetBox().minx; });
     std::vector<uint32_t> near;
@@ -251,10 +290,7 @@ private:
         faces->Reserve(edges + edges / 4);
         for (const GM_Object* g : {&m_a.obj, &m_b.obj})
             detail::ForEachLine(*g, [&](LineString& l) {
-                for (uint32_t s = 0; s < l.partCount && l.parts; ++s) {
-                    keloPoints run(&l.parts[s]);
-                    faces->AddArc(&run);
-                }
+                for (uint32_t s = 0; s < l.partCount && l.parts; ++s) faces->AddRun(l.parts[s]);
             });
         faces = BuildFaces(std::move(faces), m_tol);
         if (m_op == kBoolUnion || m_op == kBoolSymDifference) {
@@ -386,7 +422,10 @@ private:
         for (size_t f = 0; f < slot.size(); ++f) {
             Point3D p;
             if (!faces.GetPolygon(static_cast<int>(f), face) || !FacePoint(face, m_tol, p)) continue;
-            slot[f] = SlotOf(m_op, m_a.Where(p, m_tol), m_b.Where(p, m_tol));
+            const int ra = m_a.Where(p, m_tol);
+            // Intersection and difference keep only faces inside A: B need not be asked otherwise.
+            const bool needB = ra == 2 || (m_op != kBoolIntersection && m_op != kBoolDifference);
+            slot[f] = SlotOf(m_op, ra, needB ? m_b.Where(p, m_tol) : 0);
             if (kept && slot[f] >= 0) (*kept)[f] = std::move(face);
         }
         return slot;

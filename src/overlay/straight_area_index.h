@@ -1,0 +1,60 @@
+// Point location and boundary contact for an area made of straight runs only, read from the
+// record's own point arrays. It answers exactly what the relation engine's object index answers
+// for such an area (the same segments, with the same repeated-point cleaning, the same per-ring
+// logic for outer rings and holes) without copying every ring into a segment list, boxing it and
+// sorting bands: on a million-vertex operand those copies cost more than the overlay's queries.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "geometry/box.h"
+#include "geometry/records.h"
+#include "kelo_api.h"
+
+namespace kelo {
+
+class KELO_API CStraightAreaIndex {
+public:
+    // g is read, never changed, and must outlive the index. Polygons and multipolygons only.
+    explicit CStraightAreaIndex(const WKBGeometry& g);
+
+    // 2 inside, 1 within tol of the boundary, 0 outside.
+    int Where(const Point3D& p, double tol) const;
+    // Whether a boundary segment of this area and one of the other come within tol.
+    bool Meets(const CStraightAreaIndex& other, double tol) const;
+
+private:
+    struct Seg {
+        const Point3D *a, *b;
+        uint32_t ring;
+    };
+    struct Ring {
+        Box box;
+        uint32_t polygon;
+        bool counts;  // has segments: rings without are left out of point location
+    };
+    struct Polygon {
+        uint32_t first, count;  // its rings; the first is the outer one
+        bool area;              // an outer ring with finite segments
+    };
+
+    void AddPolygon(const WKBPolygon& p);
+    Box SegBox(const Seg& s) const;
+    std::pair<size_t, size_t> Bands(double y0, double y1) const;
+
+    std::vector<Seg> m_segs;
+    std::vector<Ring> m_rings;
+    std::vector<Polygon> m_polygons;
+    Box m_box;
+    // Segments by horizontal band: band k lists m_items[m_start[k]] to m_items[m_start[k + 1]].
+    double m_y0 = 0, m_h = 1;
+    size_t m_count = 0;
+    std::vector<uint32_t> m_start, m_items;
+    // Per query: the rings touched and, for each, what the query found.
+    static constexpr uint8_t kListed = 1, kNear = 2, kOdd = 4;
+    mutable std::vector<uint8_t> m_state;
+    mutable std::vector<uint32_t> m_touched;
+};
+
+}  // namespace kelo
