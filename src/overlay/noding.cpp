@@ -286,54 +286,72 @@ bool SplitAt(const OwnedSeg& s, std::vector<Point3D>& at, double w, std::vector<
     return true;
 }
 
-// Calls f(i, j) once for every pair of boxes within w of each other. Boxes go into a grid whose
-// cells are about as large as a typical box, so that a pair is looked at only where both boxes
-// are; the pair is taken in the cell holding the lower left corner of the boxes' common part.
-// A sweep along x alone would pair every segment with all those in its column (the islands of a
-// lake lying in one column), which is what the grid avoids. The few boxes spanning many cells
-// are tested against all others.
+// The grid of segment boxes that pairs are found through. Its cells are about as large as a
+// typical box, so that a pair is looked at only where both boxes are; the pair is taken in the
+// cell holding the lower left corner of the boxes' common part. A sweep along x alone would pair
+// every segment with all those in its column (the islands of a lake lying in one column), which
+// is what the grid avoids. The few boxes spanning many cells are tested against all others.
+struct PairGrid {
+    struct Span {
+        size_t x0, x1, y0, y1;
+    };
+    static constexpr size_t kBig = 64;
+    double w = 0, g = 0, cell = 0;
+    Box all;
+    size_t nx = 0, ny = 0;
+    std::vector<Span> spans;
+    std::vector<size_t> big;
+
+    PairGrid(const std::vector<Box>& boxes, double tolerance) : w(tolerance), g(tolerance / 2) {
+        // Boxes grown by half of w meet when the boxes are within w.
+        const size_t n = boxes.size();
+        std::vector<double> sizes = HugeVector<double>(n);
+        for (size_t i = 0; i < n; ++i) {
+            all.add(boxes[i]);
+            sizes[i] = std::max(boxes[i].maxx - boxes[i].minx, boxes[i].maxy - boxes[i].miny);
+        }
+        std::nth_element(sizes.begin(), sizes.begin() + static_cast<std::ptrdiff_t>(n / 2), sizes.end());
+        const double width = all.maxx - all.minx + w, height = all.maxy - all.miny + w;
+        cell = std::max({2 * sizes[n / 2], 4 * w, 1e-300});
+        // At most about two cells per box, however the boxes cluster.
+        if (width / cell * (height / cell) > 2.0 * double(n)) cell = std::sqrt(width * height / (2.0 * double(n)));
+        if (!(cell > 0) || !std::isfinite(cell) || !std::isfinite(width) || !std::isfinite(height)) cell = std::max(width, height);
+        auto cells = [&](double extent) {
+            return BucketOf(extent / cell, 65536) + 1;  // NaN for infinite coordinates: one cell
+        };
+        nx = cells(width);
+        ny = cells(height);
+        spans = HugeVector<Span>(n);
+        for (size_t i = 0; i < n; ++i) {
+            const Box& b = boxes[i];
+            Span& s = spans[i];
+            s = {CellX(b.minx - g), CellX(b.maxx + g), CellY(b.miny - g), CellY(b.maxy + g)};
+            if (IsBig(i)) big.push_back(i);
+        }
+    }
+    size_t CellX(double v) const { return BucketOf((v - all.minx) / cell, nx); }
+    size_t CellY(double v) const { return BucketOf((v - all.miny) / cell, ny); }
+    bool IsBig(size_t i) const {
+        const Span& s = spans[i];
+        return (s.x1 - s.x0 + 1) * (s.y1 - s.y0 + 1) > kBig;
+    }
+    bool Near(const Box& a, const Box& b) const {
+        return b.minx <= a.maxx + w && b.maxx >= a.minx - w && b.miny <= a.maxy + w && b.maxy >= a.miny - w;
+    }
+    // The one cell in which a near pair is taken.
+    size_t PairCell(const Box& a, const Box& b) const {
+        return CellY(std::max(a.miny, b.miny) - g) * nx + CellX(std::max(a.minx, b.minx) - g);
+    }
+};
+
+// Calls f(i, j) once for every pair of boxes within w of each other.
 template <class F>
 void ForEachNearPair(const std::vector<Box>& boxes, double w, F f) {
     const size_t n = boxes.size();
     if (n < 2) return;
-    const double g = w / 2;  // boxes grown by half of w meet when the boxes are within w
-    Box all;
-    std::vector<double> sizes = HugeVector<double>(n);
-    for (size_t i = 0; i < n; ++i) {
-        all.add(boxes[i]);
-        sizes[i] = std::max(boxes[i].maxx - boxes[i].minx, boxes[i].maxy - boxes[i].miny);
-    }
-    std::nth_element(sizes.begin(), sizes.begin() + static_cast<std::ptrdiff_t>(n / 2), sizes.end());
-    const double width = all.maxx - all.minx + w, height = all.maxy - all.miny + w;
-    double cell = std::max({2 * sizes[n / 2], 4 * w, 1e-300});
-    // At most about two cells per box, however the boxes cluster.
-    if (width / cell * (height / cell) > 2.0 * double(n)) cell = std::sqrt(width * height / (2.0 * double(n)));
-    if (!(cell > 0) || !std::isfinite(cell) || !std::isfinite(width) || !std::isfinite(height)) cell = std::max(width, height);
-    auto cells = [&](double extent) {
-        return BucketOf(extent / cell, 65536) + 1;  // NaN for infinite coordinates: one cell
-    };
-    const size_t nx = cells(width), ny = cells(height);
-    auto cellOf = [&](double v, double lo, size_t count) { return BucketOf((v - lo) / cell, count); };
-    constexpr size_t kBig = 64;
-    struct Span {
-        size_t x0, x1, y0, y1;
-    };
-    std::vector<Span> spans = HugeVector<Span>(n);
-    std::vector<size_t> big;
-    std::vector<uint32_t> start(nx * ny + 1, 0);
-    for (size_t i = 0; i < n; ++i) {
-        const Box& b = boxes[i];
-        Span& s = spans[i];
-        s = {cellOf(b.minx - g, all.minx, nx), cellOf(b.maxx + g, all.minx, nx), cellOf(b.miny - g, all.miny, ny),
-             cellOf(b.maxy + g, all.miny, ny)};
-        if ((s.x1 - s.x0 + 1) * (s.y1 - s.y0 + 1) > kBig) {
-            big.push_back(i);
-            continue;
-        }
-        for (size_t y = s.y0; y <= s.y1; ++y)
-            for (size_t x = s.x0; x <= s.x1; ++x) ++start[y * nx + x + 1];
-    }
-    if (big.size() > 256) {
+    const PairGrid grid(boxes, w);
+    const size_t nx = grid.nx, ny = grid.ny;
+    if (grid.big.size() > 256) {
         // Many long segments (spokes, long thin shapes, a coarse layer over a fine one): testing
         // each against all others would grow with their count times n, so sweep along x instead.
         std::vector<Keyed> order(n);
@@ -348,17 +366,21 @@ void ForEachNearPair(const std::vector<Box>& boxes, double w, F f) {
         }
         return;
     }
+    std::vector<uint32_t> start(nx * ny + 1, 0);
+    for (size_t i = 0; i < n; ++i) {
+        if (grid.IsBig(i)) continue;
+        const PairGrid::Span& s = grid.spans[i];
+        for (size_t y = s.y0; y <= s.y1; ++y)
+            for (size_t x = s.x0; x <= s.x1; ++x) ++start[y * nx + x + 1];
+    }
     for (size_t c = 0; c < nx * ny; ++c) start[c + 1] += start[c];
     std::vector<uint32_t> fill(start.begin(), start.end() - 1), items = HugeVector<uint32_t>(start.back());
     for (size_t i = 0; i < n; ++i) {
-        const Span& s = spans[i];
-        if ((s.x1 - s.x0 + 1) * (s.y1 - s.y0 + 1) > kBig) continue;
+        if (grid.IsBig(i)) continue;
+        const PairGrid::Span& s = grid.spans[i];
         for (size_t y = s.y0; y <= s.y1; ++y)
             for (size_t x = s.x0; x <= s.x1; ++x) items[fill[y * nx + x]++] = static_cast<uint32_t>(i);
     }
-    auto near = [&](const Box& a, const Box& b) {
-        return b.minx <= a.maxx + w && b.maxx >= a.minx - w && b.miny <= a.maxy + w && b.maxy >= a.miny - w;
-    };
     for (size_t c = 0; c < nx * ny; ++c)
         for (uint32_t k = start[c]; k < start[c + 1]; ++k) {
             const size_t i = items[k];
@@ -366,16 +388,115 @@ void ForEachNearPair(const std::vector<Box>& boxes, double w, F f) {
             for (uint32_t m = k + 1; m < start[c + 1]; ++m) {
                 const size_t j = items[m];
                 const Box& bj = boxes[j];
-                if (!near(bi, bj)) continue;
-                const size_t rx = cellOf(std::max(bi.minx, bj.minx) - g, all.minx, nx), ry = cellOf(std::max(bi.miny, bj.miny) - g, all.miny, ny);
-                if (ry * nx + rx == c) f(i, j);
+                if (grid.Near(bi, bj) && grid.PairCell(bi, bj) == c) f(i, j);
             }
         }
     std::vector<char> isBig(n, 0);
-    for (size_t i : big) isBig[i] = 1;
-    for (size_t i : big)
+    for (size_t i : grid.big) isBig[i] = 1;
+    for (size_t i : grid.big)
         for (size_t j = 0; j < n; ++j)
-            if (j != i && (!isBig[j] || j > i) && near(boxes[i], boxes[j])) f(i, j);
+            if (j != i && (!isBig[j] || j > i) && grid.Near(boxes[i], boxes[j])) f(i, j);
+}
+
+// For every pair of boxes within w of each other with a marked one: classify(i, j) tells what
+// the pair gives, and apply(i, j, what) is called for those that give something, in the order
+// ForEachNearPair would take the pairs (cell by cell of its grid, then the long boxes), so that
+// whatever apply does comes out the same however the pairs were found. When few boxes are
+// marked, only those go into a grid, every box looks up the cells it spans, and the pairs that
+// give something are sorted into that order; when many are, the full pass runs.
+template <class C, class A>
+void ForEachNearMarkedPair(const std::vector<Box>& boxes, const std::vector<char>& marks, char mark, double w, C classify,
+                           A apply) {
+    const size_t n = boxes.size();
+    if (n < 2) return;
+    using What = decltype(classify(size_t(0), size_t(0)));
+    auto direct = [&](size_t i, size_t j) {
+        if (!(marks[i] & mark) && !(marks[j] & mark)) return;
+        const What what = classify(i, j);
+        if (what) apply(i, j, what);
+    };
+    std::vector<size_t> marked;
+    for (size_t i = 0; i < n; ++i)
+        if (marks[i] & mark) marked.push_back(i);
+    if (marked.size() * 8 > n || n >= (size_t{1} << 32)) {
+        ForEachNearPair(boxes, w, direct);
+        return;
+    }
+    const PairGrid grid(boxes, w);
+    if (grid.big.size() > 256) {
+        ForEachNearPair(boxes, w, direct);
+        return;
+    }
+    const size_t nx = grid.nx, cells = grid.nx * grid.ny;
+    std::vector<char> isBig(n, 0);
+    for (size_t i : grid.big) isBig[i] = 1;
+    struct Found {
+        size_t cell;  // cells for the grid pass, then one past them for the long boxes
+        uint32_t i, j;
+        What what;
+        bool operator<(const Found& o) const { return cell != o.cell ? cell < o.cell : i != o.i ? i < o.i : j < o.j; }
+    };
+    std::vector<Found> found;
+    auto keep = [&](size_t i, size_t j) {
+        if (!(marks[i] & mark) && !(marks[j] & mark)) return;
+        const What what = classify(i, j);
+        if (!what) return;
+        if (isBig[i] || isBig[j]) {
+            // The long boxes' pass takes a pair with the long box first, or the first of two.
+            const size_t first = isBig[i] && isBig[j] ? std::min(i, j) : isBig[i] ? i : j, second = i + j - first;
+            found.push_back({cells, static_cast<uint32_t>(first), static_cast<uint32_t>(second), what});
+        } else {
+            found.push_back({grid.PairCell(boxes[i], boxes[j]), static_cast<uint32_t>(std::min(i, j)),
+                             static_cast<uint32_t>(std::max(i, j)), what});
+        }
+    };
+    auto replay = [&]() {
+        std::sort(found.begin(), found.end());
+        for (const Found& p : found) apply(p.i, p.j, p.what);
+    };
+    auto isMarked = [&](size_t i) { return (marks[i] & mark) != 0; };
+    // (cell, segment) of every cell a marked ordinary box spans, sorted.
+    std::vector<std::pair<size_t, uint32_t>> at;
+    std::vector<char> occupied(cells, 0);
+    for (size_t i : marked) {
+        if (isBig[i]) continue;
+        const PairGrid::Span& s = grid.spans[i];
+        for (size_t y = s.y0; y <= s.y1; ++y)
+            for (size_t x = s.x0; x <= s.x1; ++x) {
+                at.emplace_back(y * nx + x, static_cast<uint32_t>(i));
+                occupied[y * nx + x] = 1;
+            }
+    }
+    std::sort(at.begin(), at.end());
+    for (size_t i = 0; i < n; ++i) {
+        if (isBig[i]) continue;
+        const PairGrid::Span& s = grid.spans[i];
+        const Box& bi = boxes[i];
+        for (size_t y = s.y0; y <= s.y1; ++y)
+            for (size_t x = s.x0; x <= s.x1; ++x) {
+                const size_t c = y * nx + x;
+                if (!occupied[c]) continue;
+                auto it = std::lower_bound(at.begin(), at.end(), std::make_pair(c, uint32_t(0)));
+                for (; it != at.end() && it->first == c; ++it) {
+                    const size_t j = it->second;
+                    // A pair of two marked boxes is taken from its first one.
+                    if (j == i || (isMarked(i) && j < i)) continue;
+                    const Box& bj = boxes[j];
+                    if (grid.Near(bi, bj) && grid.PairCell(bi, bj) == c) keep(i, j);
+                }
+            }
+    }
+    for (size_t i : grid.big) {
+        auto take = [&](size_t j) {
+            if (j != i && (!isBig[j] || j > i) && grid.Near(boxes[i], boxes[j])) keep(i, j);
+        };
+        if (isMarked(i)) {
+            for (size_t j = 0; j < n; ++j) take(j);
+        } else {
+            for (size_t j : marked) take(j);
+        }
+    }
+    replay();
 }
 
 // One round of splitting; returns whether anything was split. Only pairs with a dirty segment
@@ -386,27 +507,45 @@ bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w,
     std::vector<Box> boxes = HugeVector<Box>(n);
     for (size_t i = 0; i < n; ++i) boxes[i] = BoxOf(segs[i]);
     std::vector<std::vector<Point3D>> cuts = HugeVector<std::vector<Point3D>>(n);
-    ForEachNearPair(boxes, w, [&](size_t i, size_t j) {
-            if (!(dirty[i] & kDirty) && !(dirty[j] & kDirty)) return;
-            const size_t a = std::min(i, j), b = std::max(i, j);
-            CsSegment A = segs[a].View(), B = segs[b].View();
-            Point3D p[2];
-            const int code = A.IntersectInfo(B, p[0], p[1], w);
-            if (code == 0) return;
-            if (tally) CountContact(code);
-            for (int slot = 0; slot < 2; ++slot) {
-                const int pos = (code >> (8 * slot)) & 15, kind = (code >> (8 * slot + 4)) & 3;
-                if (kind == kSegContactCross) {
-                    cuts[a].push_back(p[slot]);
-                    cuts[b].push_back(p[slot]);
-                } else if (kind == kSegContactEndOnSeg) {
-                    if (pos & kSegPosStartA) cuts[b].push_back(segs[a].head());
-                    if (pos & kSegPosEndA) cuts[b].push_back(segs[a].tail());
-                    if (pos & kSegPosStartB) cuts[a].push_back(segs[b].head());
-                    if (pos & kSegPosEndB) cuts[a].push_back(segs[b].tail());
-                }
+    // What a pair gives: its code and points, kept only when it cuts something.
+    struct Contact {
+        int code = 0;
+        Point3D p[2];
+        explicit operator bool() const { return code != 0; }
+    };
+    auto cutsAny = [](int code) {
+        for (int slot = 0; slot < 2; ++slot) {
+            const int kind = (code >> (8 * slot + 4)) & 3;
+            if (kind == kSegContactCross || kind == kSegContactEndOnSeg) return true;
+        }
+        return false;
+    };
+    auto classify = [&](size_t i, size_t j) {
+        const size_t a = std::min(i, j), b = std::max(i, j);
+        CsSegment A = segs[a].View(), B = segs[b].View();
+        Contact c;
+        c.code = A.IntersectInfo(B, c.p[0], c.p[1], w);
+        if (c.code != 0 && tally) CountContact(c.code);  // the tally counts in any order
+        if (!cutsAny(c.code)) c.code = 0;
+        return c;
+    };
+    auto apply = [&](size_t i, size_t j, const Contact& c) {
+        const size_t a = std::min(i, j), b = std::max(i, j);
+        const int code = c.code;
+        for (int slot = 0; slot < 2; ++slot) {
+            const int pos = (code >> (8 * slot)) & 15, kind = (code >> (8 * slot + 4)) & 3;
+            if (kind == kSegContactCross) {
+                cuts[a].push_back(c.p[slot]);
+                cuts[b].push_back(c.p[slot]);
+            } else if (kind == kSegContactEndOnSeg) {
+                if (pos & kSegPosStartA) cuts[b].push_back(segs[a].head());
+                if (pos & kSegPosEndA) cuts[b].push_back(segs[a].tail());
+                if (pos & kSegPosStartB) cuts[a].push_back(segs[b].head());
+                if (pos & kSegPosEndB) cuts[a].push_back(segs[b].tail());
             }
-    });
+        }
+    };
+    ForEachNearMarkedPair(boxes, dirty, kDirty, w, classify, apply);
     if (std::all_of(cuts.begin(), cuts.end(), [](const auto& c) { return c.empty(); })) {
         for (char& d : dirty) d &= kTouched;
         return false;
@@ -429,16 +568,35 @@ bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w,
     return any;
 }
 
-// The order that brings equal segments together whatever their input direction (after Orient).
-struct SegKey {
-    double k[7];
-    size_t i;
-    bool operator<(const SegKey& o) const { return std::lexicographical_compare(k, k + 7, o.k, o.k + 7); }
+// The order that brings equal segments together whatever their input direction (after Orient):
+// kind, first end, last end, and for arcs the middle. Sorting goes through 40-byte handles that
+// carry the ends, instead of whole 80-byte records: std::sort moves elements by the outcomes of
+// its comparisons alone, so the handles end in exactly the order the records would, ties
+// between equal segments included. Only arcs with the same ends look at their records.
+struct SegHandle {
+    double k[4];
+    uint32_t i, arc;
 };
 
-SegKey KeyOf(const OwnedSeg& a, size_t i) {
-    return {{double(a.arc), a.p[0].x, a.p[0].y, a.tail().x, a.tail().y, a.arc ? a.p[1].x : 0, a.arc ? a.p[1].y : 0}, i};
+SegHandle HandleOf(const OwnedSeg& a, size_t i) {
+    return {{a.p[0].x, a.p[0].y, a.tail().x, a.tail().y}, static_cast<uint32_t>(i), uint32_t(a.arc)};
 }
+
+struct HandleLess {
+    const std::vector<OwnedSeg>& segs;
+    static bool Before(const SegHandle& a, const SegHandle& b, const OwnedSeg& sa, const OwnedSeg& sb) {
+        if (a.arc != b.arc) return a.arc < b.arc;
+        for (int c = 0; c < 4; ++c) {
+            if (a.k[c] < b.k[c]) return true;
+            if (b.k[c] < a.k[c]) return false;
+        }
+        if (!a.arc) return false;
+        if (sa.p[1].x < sb.p[1].x) return true;
+        if (sb.p[1].x < sa.p[1].x) return false;
+        return sa.p[1].y < sb.p[1].y;
+    }
+    bool operator()(const SegHandle& a, const SegHandle& b) const { return Before(a, b, segs[a.i], segs[b.i]); }
+};
 
 // Equal within w: same kind, the same ends, and for arcs middles near each other.
 bool SameSeg(const OwnedSeg& a, const OwnedSeg& b, double w) {
@@ -447,12 +605,12 @@ bool SameSeg(const OwnedSeg& a, const OwnedSeg& b, double w) {
 
 // Marks in keep one of each group of equal segments among ids, or (odd) only groups of odd size.
 void ReduceEqual(std::vector<OwnedSeg>& segs, const std::vector<size_t>& ids, double w, bool odd, std::vector<char>& keep) {
-    std::vector<SegKey> keys = HugeVector<SegKey>(ids.size());
+    std::vector<SegHandle> keys = HugeVector<SegHandle>(ids.size());
     for (size_t k = 0; k < ids.size(); ++k) {
         Orient(segs[ids[k]]);
-        keys[k] = KeyOf(segs[ids[k]], ids[k]);
+        keys[k] = HandleOf(segs[ids[k]], ids[k]);
     }
-    std::sort(keys.begin(), keys.end());
+    std::sort(keys.begin(), keys.end(), HandleLess{segs});
     for (size_t i = 0; i < keys.size();) {
         const OwnedSeg& first = segs[keys[i].i];
         size_t j = i + 1;
@@ -568,7 +726,9 @@ void NodeSegments(std::vector<OwnedSeg>& segs, int mode, double eps) {
     ReduceTouched(segs, dirty, w, mode == 2);
     // Callers trace rings and chains from the first segment on: the order of the ends keeps their
     // results the same whatever order the rounds left the segments in.
-    std::sort(segs.begin(), segs.end(), [](const OwnedSeg& a, const OwnedSeg& b) { return KeyOf(a, 0) < KeyOf(b, 0); });
+    std::sort(segs.begin(), segs.end(), [](const OwnedSeg& a, const OwnedSeg& b) {
+        return HandleLess::Before(HandleOf(a, 0), HandleOf(b, 0), a, b);
+    });
 
     for (OwnedSeg& s : segs) {
         CsSegment v = s.View();

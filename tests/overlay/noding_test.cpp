@@ -270,6 +270,30 @@ TEST(Noding, RandomSegmentsAgreeWithGeosUnionAndFaces) {
     }
 }
 
+// After the first round only pieces cut or moved in the round before are paired, through a grid
+// of those alone, when they are few. A tangle beside a large clean field keeps the later rounds
+// on that path; at a coarse tolerance the pieces bend onto their neighbours and need them.
+TEST(Noding, LaterRoundsBesideManyUnchangedSegments) {
+    for (const auto& [seed, tol] : {std::pair{1u, 0.1}, {4u, 0.3}, {9u, 0.1}, {12u, 0.3}}) {
+        std::vector<Seg> in = RandomSegments(seed, 40);
+        for (int i = 0; i < 10000; ++i) {
+            const double x = 400 + (i % 100) * 3.0, y = (i / 100) * 3.0;
+            in.push_back({x, y, x + 1, y + 1.5});
+        }
+        CLineHandler h(tol);
+        for (const Seg& s : in) {
+            Point3D p[2] = {{s.x0, s.y0, 0}, {s.x1, s.y1, 0}};
+            h.AddLine(p, 2);
+        }
+        h.OrOverLines(0);
+        std::vector<Seg> near, field;
+        for (const Seg& s : Result(h)) (s.x0 < 300 ? near : field).push_back(s);
+        SCOPED_TRACE(testing::Message() << "seed " << seed);
+        EXPECT_EQ(field.size(), 10000u);
+        EXPECT_EQ(Faults(near, 1e-7), 0);
+    }
+}
+
 // Circles (two arcs each) and lines in general position: lengths are kept, no two pieces cross
 // away from shared ends, and the faces have the areas GEOS finds on the densified pieces.
 TEST(Noding, RandomArcsAndLines) {
