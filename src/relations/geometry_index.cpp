@@ -393,6 +393,11 @@ struct FlatWalk {
             const char* quad = reinterpret_cast<const char*>(quads + (c >> 2));
             __builtin_prefetch(quad);
             __builtin_prefetch(quad + 64);
+            // A window reaching all four children likely walks their subtrees too. Quads are laid
+            // out depth first, so the ones after the children's hold the first child's own
+            // children and theirs: fetching them now shortens the chain of dependent loads.
+            if (left && right && below && above)
+                for (int b = 128; b < 8 * 64; b += 64) __builtin_prefetch(quad + b);
             if (left && below) visited.push_back(c);
             if (right && below) visited.push_back(c + 1);
             if (left && above) visited.push_back(c + 2);
