@@ -362,7 +362,8 @@ constexpr uint64_t kNoHit = ~uint64_t{0};
 // outward misses nothing; an entry it passes is a hit for sure when it also passes against the
 // query rounded inward, as the float edge is then more than a float step inside; only an entry
 // whose edge lies within a float step of the query's is tested on its record's own box.
-// A hit is kept as its record's position in the id-sorted array, above its entry.
+// A hit is kept as its record's position in the id-sorted array, above the index of the record
+// in the words.
 template <class Quad>
 struct FlatWalk {
     const Quad* quads;
