@@ -95,7 +95,11 @@ void BM_BoxQuery(benchmark::State& state) {
     }
     state.counters["hits/query"] = static_cast<double>(found) / static_cast<double>(state.iterations());
 }
-BENCHMARK(BM_BoxQuery)->Arg(10)->Arg(100)->Arg(1000);
+// Each query size runs a while before it is timed, here and for the peer: the first passes over
+// the 1024 windows fetch their nodes from memory and, right after the index is made, compete
+// with its freeing and paging; the figures are meant to be steady-state queries.
+constexpr double kWarmUp = 0.3;
+BENCHMARK(BM_BoxQuery)->Arg(10)->Arg(100)->Arg(1000)->MinWarmUpTime(kWarmUp);
 
 // The queries that a freshly built index answers before it makes its compact copy, and the copy.
 void BM_FirstQueries(benchmark::State& state) {
@@ -159,7 +163,7 @@ void BM_BoostPackedQuery(benchmark::State& state) {
     }
     state.counters["hits/query"] = static_cast<double>(found) / static_cast<double>(state.iterations());
 }
-BENCHMARK(BM_BoostPackedQuery)->Arg(10)->Arg(100)->Arg(1000);
+BENCHMARK(BM_BoostPackedQuery)->Arg(10)->Arg(100)->Arg(1000)->MinWarmUpTime(kWarmUp);
 #endif
 
 #ifdef KELO_BENCH_WITH_GEOS
@@ -236,7 +240,7 @@ void BM_GeosStrTreeQuery(benchmark::State& state) {
     for (GEOSGeometry* e : envs) GEOSGeom_destroy_r(tree->ctx, e);
     state.counters["hits/query"] = static_cast<double>(found) / static_cast<double>(state.iterations());
 }
-BENCHMARK(BM_GeosStrTreeQuery)->Arg(10)->Arg(100)->Arg(1000);
+BENCHMARK(BM_GeosStrTreeQuery)->Arg(10)->Arg(100)->Arg(1000)->MinWarmUpTime(kWarmUp);
 #endif
 
 }  // namespace

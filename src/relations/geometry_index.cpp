@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
@@ -309,18 +310,50 @@ void CollectMeeting(const Node* n, const Box& q, std::vector<Hit>& found) {
 
 // Directed conversions: the float lies on the named side of the double, at most one float step
 // from it, which bounds what a comparison of floats can get wrong.
+// The next float toward +inf (up) or -inf (down) from f, which is not NaN and not already at
+// that end: the next bit pattern away from zero, or toward it, as the sign says. Each query
+// makes eight of these, and the library call cost a tenth of a small window's query.
+float NextFloat(float f, bool up) {
+    if (f == 0) return up ? std::numeric_limits<float>::denorm_min() : -std::numeric_limits<float>::denorm_min();
+    const uint32_t bits = std::bit_cast<uint32_t>(f);
+    return std::bit_cast<float>((f > 0) == up ? bits + 1 : bits - 1);
+}
 float FloatDown(double d) {
     float f = static_cast<float>(d);
-    return static_cast<double>(f) > d ? std::nextafter(f, -HUGE_VALF) : f;
+    return static_cast<double>(f) > d ? NextFloat(f, false) : f;
 }
 float FloatUp(double d) {
     float f = static_cast<float>(d);
-    return static_cast<double>(f) < d ? std::nextafter(f, HUGE_VALF) : f;
+    return static_cast<double>(f) < d ? NextFloat(f, true) : f;
 }
 
 // A node's block in the compact copy: the four runs of leaf box edges, each as long as the
-// leaf list padded to a multiple of four.
+// leaf list padded to a multiple of four; then each entry's position in the id-sorted array,
+// padded to an even count; then each entry's record, two words each.
 size_t Padded(size_t leaf) { return (leaf + 3) & ~size_t{3}; }
+size_t PositionsAt(size_t leaf) { return 4 * Padded(leaf); }
+size_t RecordsAt(size_t leaf, size_t entries) { return PositionsAt(leaf) + ((entries + 1) & ~size_t{1}); }
+size_t BlockWords(size_t leaf, size_t entries) { return entries ? RecordsAt(leaf, entries) + 2 * entries : 0; }
+
+// Records are kept as pairs of words; a record's index counts such pairs from the start of the
+// words, as blocks and their record runs start on even words.
+NodeInfoType* RecordAt(const uint32_t* words, size_t index) {
+    NodeInfoType* r;
+    std::memcpy(&r, words + 2 * index, sizeof r);
+    return r;
+}
+
+// Scratch lists of box queries, one set per thread, reused across queries: growing fresh ones
+// cost more than a large window's sort, and reaching them once per query spares the repeated
+// thread-local look-ups of a shared library.
+struct QueryScratch {
+    std::vector<uint32_t> visited;
+    std::vector<uint64_t> found, spare;
+    // Slots of the order-keeping table and a bit per slot set when it is filled; between
+    // queries every slot holds kNoHit and every bit is clear.
+    std::vector<uint64_t> table, filled;
+};
+constexpr uint64_t kNoHit = ~uint64_t{0};
 
 // The walk of CollectMeeting over the compact copy: the same nodes are visited and the same
 // records taken, each as its entry in the compact copy. The nodes are found first
@@ -329,128 +362,167 @@ size_t Padded(size_t leaf) { return (leaf + 3) & ~size_t{3}; }
 // outward misses nothing; an entry it passes is a hit for sure when it also passes against the
 // query rounded inward, as the float edge is then more than a float step inside; only an entry
 // whose edge lies within a float step of the query's is tested on its record's own box.
-template <class Node, class Entry>
+// A hit is kept as its record's position in the id-sorted array, above the index of the record
+// in the words.
+template <class Quad>
 struct FlatWalk {
-    const Node* nodes;
+    const Quad* quads;
     const uint32_t* words;
-    const Entry* entries;
     const Box& q;
-    std::vector<uint32_t>& found;
-    std::vector<uint32_t>& visited;
+    QueryScratch& s;
+    size_t count = 0;  // hits in s.found
+    uint32_t lo = ~uint32_t{0}, hi = 0;  // the least and greatest position among them
+
+    const auto& NodeAt(uint32_t i) const { return quads[i >> 2].child[i & 3]; }
 
     // Breadth first, so the nodes of a level and their blocks are fetched while the nodes before
-    // them are read.
-    void Find() const {
+    // them are read. Returns the most hits the visited nodes can give.
+    size_t Find() const {
+        std::vector<uint32_t>& visited = s.visited;
         visited.assign(1, 0);
+        size_t most = 0;
         for (size_t i = 0; i < visited.size(); ++i) {
-            const Node& n = nodes[visited[i]];
+            const auto& n = NodeAt(visited[i]);
+            const size_t entries = n.covering + n.leaf;
             const char* block = reinterpret_cast<const char*>(words + n.first);
-            const size_t bytes = 16 * Padded(n.leaf);
-            for (size_t b = 0; b < bytes && b < 1024; b += 64) __builtin_prefetch(block + b);
+            const size_t bytes = 4 * BlockWords(n.leaf, entries);
+            for (size_t b = 0; b < bytes && b < 1536; b += 64) __builtin_prefetch(block + b);
+            most += entries;
             if (n.children < 0) continue;
             const bool left = q.minx <= n.cx, right = q.maxx >= n.cx, below = q.miny <= n.cy, above = q.maxy >= n.cy;
             const uint32_t c = static_cast<uint32_t>(n.children);
-            __builtin_prefetch(nodes + c);
-            __builtin_prefetch(nodes + c + 2);
+            const char* quad = reinterpret_cast<const char*>(quads + (c >> 2));
+            __builtin_prefetch(quad);
+            __builtin_prefetch(quad + 64);
+            // A window reaching all four children likely walks their subtrees too. Quads are laid
+            // out depth first, so the ones after the children's hold the first child's own
+            // children and theirs: fetching them now shortens the chain of dependent loads.
+            if (left && right && below && above)
+                for (int b = 128; b < 8 * 64; b += 64) __builtin_prefetch(quad + b);
             if (left && below) visited.push_back(c);
             if (right && below) visited.push_back(c + 1);
             if (left && above) visited.push_back(c + 2);
             if (right && above) visited.push_back(c + 3);
         }
+        return most;
     }
 
-    void Run() const {
-        Find();
+    void Run() {
+        const size_t most = Find();
+        if (s.found.size() < most) s.found.resize(most);
+        uint64_t* found = s.found.data();
+        // Kept local: the hits are integers of its type, so stores to them would otherwise
+        // make every use of the member reload it.
+        size_t taken = 0;
         const float loX = FloatDown(q.minx), loY = FloatDown(q.miny), hiX = FloatUp(q.maxx), hiY = FloatUp(q.maxy);
         const float inLoX = FloatUp(q.minx), inLoY = FloatUp(q.miny), inHiX = FloatDown(q.maxx), inHiY = FloatDown(q.maxy);
-        for (uint32_t at : visited) {
-            const Node& n = nodes[at];
-            for (uint32_t k = n.entry; k < n.entry + n.covering; ++k) {
-                found.push_back(k);
-                __builtin_prefetch(entries + k);
-            }
-            const uint32_t entry = n.entry + n.covering;
-            const size_t kp = Padded(n.leaf);
+#if defined(__SSE2__)
+        const __m128 hx = _mm_set1_ps(hiX), hy = _mm_set1_ps(hiY), lx = _mm_set1_ps(loX), ly = _mm_set1_ps(loY);
+        const __m128 ihx = _mm_set1_ps(inHiX), ihy = _mm_set1_ps(inHiY), ilx = _mm_set1_ps(inLoX), ily = _mm_set1_ps(inLoY);
+#endif
+        for (uint32_t at : s.visited) {
+            const auto& n = NodeAt(at);
+            const size_t entries = n.covering + n.leaf;
+            if (!entries) continue;
             const uint32_t* edges = words + n.first;
-            auto edge = [edges](size_t k) { return std::bit_cast<float>(edges[k]); };
-            auto take = [&](size_t k) {
-                if (!(edge(k) < inHiX && inLoX < edge(2 * kp + k) && edge(kp + k) < inHiY && inLoY < edge(3 * kp + k))) {
-                    const Box& b = *entries[entry + k].rec->box;
-                    if (!(b.minx <= q.maxx && q.minx <= b.maxx && b.miny <= q.maxy && q.miny <= b.maxy)) return;
-                }
-                found.push_back(static_cast<uint32_t>(entry + k));
-                __builtin_prefetch(entries + entry + k);  // read once all nodes are walked
+            const uint32_t* positions = edges + PositionsAt(n.leaf);
+            const uint32_t records = static_cast<uint32_t>((n.first + RecordsAt(n.leaf, entries)) / 2);
+            auto keep = [&](uint32_t k) {
+                const uint32_t slot = positions[k];
+                found[taken++] = uint64_t{slot} << 32 | (records + k);
+                lo = std::min(lo, slot);
+                hi = std::max(hi, slot);
+            };
+            for (uint32_t k = 0; k < n.covering; ++k) keep(k);
+            const size_t kp = Padded(n.leaf);
+            // An entry whose float box passes against the query rounded outward but not inward is
+            // decided on its record's own box.
+            auto check = [&](size_t k) {
+                const Box& b = *RecordAt(words, records + n.covering + k)->box;
+                if (b.minx <= q.maxx && q.minx <= b.maxx && b.miny <= q.maxy && q.miny <= b.maxy) keep(static_cast<uint32_t>(n.covering + k));
             };
 #if defined(__SSE2__)
             const float* e = reinterpret_cast<const float*>(edges);  // read only through the unaligned-load intrinsic
-            const __m128 hx = _mm_set1_ps(hiX), hy = _mm_set1_ps(hiY), lx = _mm_set1_ps(loX), ly = _mm_set1_ps(loY);
             for (size_t i = 0; i < kp; i += 4) {
-                const __m128 mx = _mm_and_ps(_mm_cmple_ps(_mm_loadu_ps(e + i), hx), _mm_cmple_ps(lx, _mm_loadu_ps(e + 2 * kp + i)));
-                const __m128 my = _mm_and_ps(_mm_cmple_ps(_mm_loadu_ps(e + kp + i), hy), _mm_cmple_ps(ly, _mm_loadu_ps(e + 3 * kp + i)));
-                for (unsigned bits = static_cast<unsigned>(_mm_movemask_ps(_mm_and_ps(mx, my))); bits; bits &= bits - 1)
-                    take(i + static_cast<size_t>(__builtin_ctz(bits)));
+                const __m128 x0 = _mm_loadu_ps(e + i), y0 = _mm_loadu_ps(e + kp + i), x1 = _mm_loadu_ps(e + 2 * kp + i),
+                             y1 = _mm_loadu_ps(e + 3 * kp + i);
+                const __m128 mx = _mm_and_ps(_mm_cmple_ps(x0, hx), _mm_cmple_ps(lx, x1));
+                const __m128 my = _mm_and_ps(_mm_cmple_ps(y0, hy), _mm_cmple_ps(ly, y1));
+                const __m128 sx = _mm_and_ps(_mm_cmplt_ps(x0, ihx), _mm_cmplt_ps(ilx, x1));
+                const __m128 sy = _mm_and_ps(_mm_cmplt_ps(y0, ihy), _mm_cmplt_ps(ily, y1));
+                const unsigned maybe = static_cast<unsigned>(_mm_movemask_ps(_mm_and_ps(mx, my)));
+                const unsigned sure = static_cast<unsigned>(_mm_movemask_ps(_mm_and_ps(sx, sy)));
+                for (unsigned bits = sure; bits; bits &= bits - 1) keep(static_cast<uint32_t>(n.covering + i + static_cast<size_t>(__builtin_ctz(bits))));
+                for (unsigned bits = maybe & ~sure; bits; bits &= bits - 1) check(i + static_cast<size_t>(__builtin_ctz(bits)));
             }
 #else
-            for (size_t k = 0; k < kp; ++k)
-                if (edge(k) <= hiX && loX <= edge(2 * kp + k) && edge(kp + k) <= hiY && loY <= edge(3 * kp + k)) take(k);
+            auto edge = [edges](size_t k) { return std::bit_cast<float>(edges[k]); };
+            for (size_t k = 0; k < n.leaf; ++k) {
+                if (!(edge(k) <= hiX && loX <= edge(2 * kp + k) && edge(kp + k) <= hiY && loY <= edge(3 * kp + k))) continue;
+                if (edge(k) < inHiX && inLoX < edge(2 * kp + k) && edge(kp + k) < inHiY && inLoY < edge(3 * kp + k)) keep(static_cast<uint32_t>(n.covering + k));
+                else check(k);
+            }
 #endif
         }
+        count = taken;
     }
 };
 
-// Sorts hits by their upper half, a value below limit. A comparison sort of a hundred values
-// mispredicts about half its branches; counting does not branch on the values. Hits spread over
-// their range are dealt into about as many buckets as there are hits, which leaves only a few
-// neighbours to order; others are counted by digits, least significant first.
-void SortHits(std::vector<uint64_t>& v, std::vector<uint64_t>& spare, uint32_t limit) {
-    const size_t n = v.size();
-    if (n < 64) {
-        std::sort(v.begin(), v.end());
-        return;
-    }
-    spare.resize(n);
-    thread_local std::vector<uint32_t> buckets;
-    if (n <= 4096) {
-        uint32_t lo = ~uint32_t{0}, hi = 0;
-        for (uint64_t x : v) {
-            lo = std::min(lo, static_cast<uint32_t>(x >> 32));
-            hi = std::max(hi, static_cast<uint32_t>(x >> 32));
-        }
-        const int shift = std::max(0, static_cast<int>(std::bit_width(hi - lo)) - static_cast<int>(std::bit_width(n)));
-        const size_t count = ((hi - lo) >> shift) + 1;
-        buckets.assign(count, 0);
-        for (uint64_t x : v) ++buckets[((x >> 32) - lo) >> shift];
-        uint32_t sum = 0, most = 0;
-        for (uint32_t& b : buckets) {
-            most = std::max(most, b);
-            sum += std::exchange(b, sum);
-        }
-        if (most <= 8) {
-            for (uint64_t x : v) spare[buckets[((x >> 32) - lo) >> shift]++] = x;
-            for (size_t i = 1; i < n; ++i) {
-                const uint64_t x = spare[i];
-                size_t j = i;
-                for (; j > 0 && spare[j - 1] > x; --j) spare[j] = spare[j - 1];
-                spare[j] = x;
-            }
-            v.swap(spare);
-            return;
-        }
-    }
+// Orders hits by their upper half, a value below limit, least significant digits first.
+void RadixSortHits(uint64_t* v, size_t n, std::vector<uint64_t>& spare, uint32_t limit) {
+    if (spare.size() < n) spare.resize(n);
+    uint64_t* from = v;
+    uint64_t* to = spare.data();
     // As few passes as bytes would take, each over as few bits as they allow.
     const int bits = limit > 1 ? static_cast<int>(std::bit_width(limit - 1)) : 1, digits = (bits + 7) / 8, width = (bits + digits - 1) / digits;
     const uint32_t mask = (uint32_t{1} << width) - 1;
     uint32_t counts[4][256] = {};
-    for (uint64_t x : v)
-        for (int d = 0; d < digits; ++d) ++counts[d][(x >> (32 + width * d)) & mask];
+    for (size_t i = 0; i < n; ++i)
+        for (int d = 0; d < digits; ++d) ++counts[d][(v[i] >> (32 + width * d)) & mask];
     for (int d = 0; d < digits; ++d) {
         uint32_t* c = counts[d];
         if (c[(v[0] >> (32 + width * d)) & mask] == n) continue;
         uint32_t sum = 0;
         for (uint32_t b = 0; b <= mask; ++b) sum += std::exchange(c[b], sum);
-        for (uint64_t x : v) spare[c[(x >> (32 + width * d)) & mask]++] = x;
-        v.swap(spare);
+        for (size_t i = 0; i < n; ++i) to[c[(from[i] >> (32 + width * d)) & mask]++] = from[i];
+        std::swap(from, to);
     }
+    if (from != v) std::copy(from, from + n, v);
+}
+
+// Puts hits in order of their upper half with one of each upper half left, into a table where
+// each lands at or after the slot its upper half maps to, in proportion over [lo, hi]: spread
+// hits then sit near that slot and only a few move. A bit per slot marks the filled ones, so
+// reading them back skips the empty. Returns false, the table emptied again, when the hits
+// bunch so much that moving them costs more than a radix sort.
+bool TableSortHits(const uint64_t* v, size_t n, uint32_t lo, uint32_t hi, QueryScratch& s, size_t& used) {
+    const int shift = std::max(0, static_cast<int>(std::bit_width(hi - lo)) - static_cast<int>(std::bit_width(n)) - 1);
+    const size_t home = ((hi - lo) >> shift) + 1;
+    // A hit moves at most one slot per hit before it.
+    used = home + n;
+    if (s.table.size() < used) s.table.resize(used, kNoHit);
+    if (s.filled.size() < used / 64 + 1) s.filled.resize(used / 64 + 1, 0);
+    uint64_t* t = s.table.data();
+    uint64_t* filled = s.filled.data();
+    size_t budget = 8 * n;
+    for (size_t i = 0; i < n; ++i) {
+        const uint64_t x = v[i];
+        const size_t from = ((x >> 32) - lo) >> shift;
+        size_t p = from;
+        // An empty slot's upper half exceeds every position.
+        while ((t[p] >> 32) < (x >> 32)) ++p;
+        if ((t[p] >> 32) == (x >> 32)) continue;
+        // Shifting the larger ones up by one fills exactly one more slot, the last.
+        for (uint64_t y = x; y != kNoHit; ++p) y = std::exchange(t[p], y);
+        filled[(p - 1) >> 6] |= uint64_t{1} << ((p - 1) & 63);
+        if (p - from > budget) {
+            std::fill(t, t + used, kNoHit);
+            std::fill(filled, filled + used / 64 + 1, 0);
+            return false;
+        }
+        budget -= p - from;
+    }
+    return true;
 }
 
 void SortUnique(std::vector<NodeInfoType*>& found, CNodeInfoArray& out) {
@@ -674,22 +746,34 @@ int GeometryIndex::BoxQuery(const Box& box, CNodeInfoArray& out) const {
     // sorted by id and a record appears once. The lists are reused across queries: growing fresh
     // ones cost more than a large window's sort.
     if (m_flatValid) {
-        thread_local std::vector<uint32_t> entries, visited;
-        thread_local std::vector<uint64_t> found, spare;
-        entries.clear();
-        const FlatEntry* flat = m_flatEntries.data();
-        FlatWalk<FlatNode, FlatEntry>{m_flatNodes.data(), m_flatWords.data(), flat, q, entries, visited}.Run();
-        // A hit is its record's position in the id-sorted array, so id order, above its entry.
-        found.resize(entries.size());
-        for (size_t i = 0; i < entries.size(); ++i) found[i] = uint64_t{flat[entries[i]].slot} << 32 | entries[i];
-        SortHits(found, spare, static_cast<uint32_t>(m_records.size()));
-        out.resize(found.size());
+        thread_local QueryScratch scratch;
+        QueryScratch& s = scratch;
+        const uint32_t* words = m_flatWords.data();
+        FlatWalk<FlatQuad> walk{m_flatNodes.data(), words, q, s};
+        walk.Run();
+        const size_t count = walk.count;
+        uint64_t* found = s.found.data();
+        out.resize(count);
+        NodeInfoType** put = out.data();
         size_t n = 0;
-        uint64_t last = ~uint64_t{0};
-        for (uint64_t hit : found) {
-            out[n] = flat[hit & 0xFFFFFFFFu].rec;
-            n += (hit >> 32) != last;
-            last = hit >> 32;
+        size_t used = 0;
+        if (count >= 64 && count <= 4096 && TableSortHits(found, count, walk.lo, walk.hi, s, used)) {
+            // Emptying the table as it is read keeps it ready for the next query.
+            uint64_t* t = s.table.data();
+            for (size_t w = 0; w <= used / 64; ++w)
+                for (uint64_t bits = std::exchange(s.filled[w], 0); bits; bits &= bits - 1) {
+                    const size_t at = w * 64 + static_cast<size_t>(std::countr_zero(bits));
+                    put[n++] = RecordAt(words, static_cast<uint32_t>(std::exchange(t[at], kNoHit)));
+                }
+        } else {
+            if (count < 64) std::sort(found, found + count);
+            else RadixSortHits(found, count, s.spare, static_cast<uint32_t>(m_records.size()));
+            uint64_t last = kNoHit;
+            for (size_t i = 0; i < count; ++i) {
+                put[n] = RecordAt(words, static_cast<uint32_t>(found[i]));
+                n += (found[i] >> 32) != last;
+                last = found[i] >> 32;
+            }
         }
         out.resize(n);
         return out.GetSize();
@@ -708,9 +792,8 @@ int GeometryIndex::BoxQuery(const Box& box, CNodeInfoArray& out) const {
 
 void GeometryIndex::Changed() {
     if (m_flatValid) {
-        std::vector<FlatNode>().swap(m_flatNodes);
+        std::vector<FlatQuad>().swap(m_flatNodes);
         std::vector<uint32_t>().swap(m_flatWords);
-        std::vector<FlatEntry>().swap(m_flatEntries);
         m_flatValid = false;
     }
     m_queriesSinceChange = 0;
@@ -724,46 +807,50 @@ void GeometryIndex::Flatten() const {
     struct Walk {
         const GeometryIndex& ix;
         std::vector<uint32_t> list;
-        size_t Words(const Node* n, size_t& nodes, size_t& entries) const {
-            size_t w = 4 * Padded(n->leaf.size());
-            entries += n->covering.size() + n->leaf.size();
+        size_t Words(const Node* n, size_t& quads) const {
+            size_t w = BlockWords(n->leaf.size(), n->covering.size() + n->leaf.size());
             if (n->children) {
-                nodes += 4;
-                for (int c = 0; c < 4; ++c) w += Words(&n->children[c], nodes, entries);
+                ++quads;
+                for (int c = 0; c < 4; ++c) w += Words(&n->children[c], quads);
             }
             return w;
         }
-        // A node's hits then come in id order.
-        void Append(const std::vector<NodeInfoType*>& from) {
+        // Each list's entries in id order, so a node's hits come sorted; writes their positions
+        // and records from entry `from` on.
+        void Put(const std::vector<NodeInfoType*>& from, uint32_t* block, size_t leaf, size_t entries, size_t at) {
             list.clear();
             for (const NodeInfoType* r : from) list.push_back(reinterpret_cast<const OwnedRecord*>(r)->slot);
             std::sort(list.begin(), list.end());
-            for (uint32_t at : list) ix.m_flatEntries.push_back(FlatEntry{ix.m_records[at], at});
+            for (size_t k = 0; k < list.size(); ++k) {
+                block[PositionsAt(leaf) + at + k] = list[k];
+                NodeInfoType* rec = ix.m_records[list[k]];
+                std::memcpy(block + RecordsAt(leaf, entries) + 2 * (at + k), &rec, sizeof rec);
+            }
         }
         void Fill(const Node* n, size_t at) {
             const Box& b = n->box;
-            const size_t covering = n->covering.size(), leaf = n->leaf.size(), kp = Padded(leaf);
+            const size_t covering = n->covering.size(), leaf = n->leaf.size(), entries = covering + leaf, kp = Padded(leaf);
             FlatNode f{(b.minx + b.maxx) / 2, (b.miny + b.maxy) / 2, -1, static_cast<uint32_t>(ix.m_flatWords.size()),
-                       static_cast<uint32_t>(covering), static_cast<uint32_t>(leaf), static_cast<uint32_t>(ix.m_flatEntries.size())};
-            Append(n->covering);
-            Append(n->leaf);
-            const size_t edges = ix.m_flatWords.size();
+                       static_cast<uint32_t>(covering), static_cast<uint32_t>(leaf)};
             // Padding never passes a comparison.
-            ix.m_flatWords.resize(edges + 4 * kp, std::bit_cast<uint32_t>(std::numeric_limits<float>::quiet_NaN()));
-            uint32_t* e = ix.m_flatWords.data() + edges;
-            const FlatEntry* listed = ix.m_flatEntries.data() + f.entry + covering;
+            ix.m_flatWords.resize(f.first + BlockWords(leaf, entries), std::bit_cast<uint32_t>(std::numeric_limits<float>::quiet_NaN()));
+            uint32_t* block = ix.m_flatWords.data() + f.first;
+            if (entries) {
+                Put(n->covering, block, leaf, entries, 0);
+                Put(n->leaf, block, leaf, entries, covering);
+            }
             for (size_t k = 0; k < leaf; ++k) {
-                const Box& rb = *listed[k].rec->box;
-                e[k] = std::bit_cast<uint32_t>(FloatDown(rb.minx));
-                e[kp + k] = std::bit_cast<uint32_t>(FloatDown(rb.miny));
-                e[2 * kp + k] = std::bit_cast<uint32_t>(FloatUp(rb.maxx));
-                e[3 * kp + k] = std::bit_cast<uint32_t>(FloatUp(rb.maxy));
+                const Box& rb = *RecordAt(block + RecordsAt(leaf, entries), covering + k)->box;
+                block[k] = std::bit_cast<uint32_t>(FloatDown(rb.minx));
+                block[kp + k] = std::bit_cast<uint32_t>(FloatDown(rb.miny));
+                block[2 * kp + k] = std::bit_cast<uint32_t>(FloatUp(rb.maxx));
+                block[3 * kp + k] = std::bit_cast<uint32_t>(FloatUp(rb.maxy));
             }
             if (n->children) {
-                f.children = static_cast<int32_t>(ix.m_flatNodes.size());
-                ix.m_flatNodes.resize(ix.m_flatNodes.size() + 4);
+                f.children = static_cast<int32_t>(4 * ix.m_flatNodes.size());
+                ix.m_flatNodes.emplace_back();
             }
-            ix.m_flatNodes[at] = f;
+            ix.m_flatNodes[at >> 2].child[at & 3] = f;
             if (n->children)
                 for (int c = 0; c < 4; ++c) Fill(&n->children[c], static_cast<size_t>(f.children) + c);
         }
@@ -771,15 +858,15 @@ void GeometryIndex::Flatten() const {
     Walk walk{*this, {}};
     // Sized first, so the copy is one allocation, made of huge pages when large: a query reads a
     // few blocks scattered over it.
-    size_t nodes = 1, entries = 0;
-    const size_t words = walk.Words(m_root, nodes, entries);
-    m_flatEntries.reserve(entries);
+    size_t quads = 1;
+    const size_t words = walk.Words(m_root, quads);
     m_flatWords.reserve(words);
     detail::AdviseHugePages(m_flatWords.data(), words * sizeof(uint32_t));
-    m_flatNodes.reserve(nodes);
-    detail::AdviseHugePages(m_flatNodes.data(), nodes * sizeof(FlatNode));
-    m_flatNodes.push_back(FlatNode{});
-    // Children are laid out four at a time when their parent is visited, blocks depth first.
+    m_flatNodes.reserve(quads);
+    detail::AdviseHugePages(m_flatNodes.data(), quads * sizeof(FlatQuad));
+    // The root is alone in the first four; children are laid out four at a time when their
+    // parent is visited, blocks depth first.
+    m_flatNodes.emplace_back();
     walk.Fill(m_root, 0);
     m_flatValid = true;
 }

@@ -68,28 +68,27 @@ private:
     CNodeInfoArray m_records;
     int m_growBy = 0;  // growth step of the record array; 0 leaves it to the array
 
-    // A compact copy of the tree for box queries: nodes with their four children side by side;
-    // per node its entries (covering, then leaf), each a record and its position in the id-sorted
-    // array, and a block of the leaf entries' boxes as floats rounded outward, min x, min y,
-    // max x and max y each in a run of their own so a node is tested in one tight loop.
+    // A compact copy of the tree for box queries: nodes with their four children side by side in
+    // two cache lines, and per node one block of words: the leaf entries' boxes as floats
+    // rounded outward, min x, min y, max x and max y each in a run of their own so a node is
+    // tested in one tight loop, then the positions of its records in the id-sorted array
+    // (covering, then leaf) and the records themselves. A query then reads each node's block
+    // front to back instead of three places.
     // It is made once the tree has answered enough queries since it last changed, so edits
     // interleaved with queries never pay for it, and dropped by every edit.
     struct FlatNode {
         double cx, cy;     // the centre that splits the node
         int32_t children;  // index of the first of four, -1 for a leaf
-        uint32_t first;    // the node's block of box edges
+        uint32_t first;    // the node's block
         uint32_t covering, leaf;
-        uint32_t entry;    // the node's first entry
     };
-    struct FlatEntry {
-        NodeInfoType* rec;
-        uint32_t slot;
+    struct alignas(128) FlatQuad {
+        FlatNode child[4];
     };
     void Changed();
     void Flatten() const;
-    mutable std::vector<FlatNode> m_flatNodes;
+    mutable std::vector<FlatQuad> m_flatNodes;  // the root is the first of the first four
     mutable std::vector<uint32_t> m_flatWords;
-    mutable std::vector<FlatEntry> m_flatEntries;
     mutable bool m_flatValid = false;
     mutable size_t m_queriesSinceChange = 0;
 };

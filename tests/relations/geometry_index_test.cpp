@@ -125,11 +125,14 @@ TEST(GeometryIndex, CompactCopyAnswersExactlyAsTheTree) {
     std::vector<Box> odd = {Box(1e6 + 0.1, 3, 1e6 + 0.3, 4), Box(-huge, -huge, -1e300, -1e300), Box(1e39, 5, 1e39, 5),
                             Box(3e38, 2, huge, 2), Box(700 + 1e-9, 700, 700 + 3e-9, 700)};
     for (uint32_t k = 0; k < odd.size(); ++k) index.Add(&odd[k], 7000 + k);
-    // A crowd of consecutive ids on one spot: hits bunched in id among others spread out.
+    // A crowd of consecutive ids on one spot: hits bunched in id among others spread out, and
+    // one far below them in id.
     for (uint32_t k = 0; k < 300; ++k) {
         Box b(900 + k * 1e-3, 900, 901 + k * 1e-3, 901);
         index.Add(&b, 8000 + k);
     }
+    Box lowest(900.5, 900.2, 900.6, 900.3);
+    index.Add(&lowest, 0);
     std::vector<Box> queries;
     for (int k = 0; k < 60; ++k) queries.push_back(RandomBox(g, extent, k % 3 ? 20 : 300));
     queries.push_back(Box(0, 0, 0, 0));
@@ -138,6 +141,10 @@ TEST(GeometryIndex, CompactCopyAnswersExactlyAsTheTree) {
     queries.push_back(Box(0, 0, extent, extent));
     queries.push_back(Box(nan, 0, 10, 10));
     queries.push_back(Box(850, 850, 950, 950));
+    // Windows holding whole nodes, over the root's edge, and of no width along centre lines.
+    for (const Box& b : {Box(100, 100, 700, 700), Box(-50, 200, 30, 260), Box(990, -10, 1200, 50), Box(500, 0, 500, 1000),
+                         Box(0, 250, 1000, 250), Box(250, 750, 250, 750)})
+        queries.push_back(b);
     // Query edges a few double steps either side of the 1e-8 margin around record edges, where
     // the float boxes cannot decide.
     for (const Box& b : odd) {
