@@ -137,6 +137,8 @@ constexpr char kDirty = 1, kTouched = 2;
 // unchanged ends were either merged or more than w apart at the last snapping. So only ends
 // within w of a dirty end take part, found among the sorted dirty ends, and the clusters and
 // where they go are those a snapping of every end would give, without sorting every end.
+// Dirty ends at one place are looked up once: a vertex where hundreds of pieces meet would
+// otherwise link every end there with every other, and a tangle has many such vertices.
 void SnapNearDirty(std::vector<OwnedSeg>& segs, std::vector<char>& marks, double w) {
     auto end = [&](size_t k) -> Point3D& { return k % 2 ? segs[k / 2].tail() : segs[k / 2].p[0]; };
     std::vector<Keyed> moved;
@@ -144,35 +146,63 @@ void SnapNearDirty(std::vector<OwnedSeg>& segs, std::vector<char>& marks, double
         if (marks[s] & kDirty)
             for (size_t k : {2 * s, 2 * s + 1}) moved.push_back({end(k).x, end(k).y, k});
     if (moved.empty()) return;
-    auto byX = [](const Keyed& a, const Keyed& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); };
-    std::sort(moved.begin(), moved.end(), byX);
-    std::vector<std::pair<size_t, size_t>> links;
+    std::sort(moved.begin(), moved.end(), [](const Keyed& a, const Keyed& b) {
+        return a.x < b.x || (a.x == b.x && (a.y < b.y || (a.y == b.y && a.i < b.i)));
+    });
+    // Places of dirty ends: the first entry of each run of equal points in moved, and its length.
+    std::vector<Keyed> places;
+    std::vector<size_t> first;
+    for (size_t k = 0; k < moved.size(); ++k)
+        if (k == 0 || moved[k].x != moved[k - 1].x || moved[k].y != moved[k - 1].y) {
+            places.push_back({moved[k].x, moved[k].y, places.size()});
+            first.push_back(k);
+        }
+    first.push_back(moved.size());
+    // An end joins a place within w that holds a dirty end other than itself.
+    std::vector<std::pair<size_t, size_t>> links;  // (end, place)
     for (size_t k = 0; k < 2 * segs.size(); ++k) {
         const Point3D& p = end(k);
-        auto it = std::lower_bound(moved.begin(), moved.end(), p.x - w, [](const Keyed& a, double x) { return a.x < x; });
-        for (; it != moved.end() && it->x <= p.x + w; ++it) {
+        auto it = std::lower_bound(places.begin(), places.end(), p.x - w, [](const Keyed& a, double x) { return a.x < x; });
+        for (; it != places.end() && it->x <= p.x + w; ++it) {
             const double dx = it->x - p.x, dy = it->y - p.y;
-            if (it->i != k && std::abs(dy) <= w && dx * dx + dy * dy <= w * w) links.emplace_back(k, it->i);
+            if (std::abs(dy) > w || dx * dx + dy * dy > w * w) continue;
+            const size_t q = it->i;
+            if (first[q + 1] - first[q] == 1 && moved[first[q]].i == k) continue;
+            links.emplace_back(k, q);
         }
     }
     if (links.empty()) return;
+    // Nodes: the linked ends, then the places; a place joins all its dirty ends.
     std::vector<size_t> ids;
-    for (const auto& [a, b] : links) ids.push_back(a), ids.push_back(b);
+    std::vector<char> active(places.size(), 0);
+    for (const auto& [k, q] : links) {
+        ids.push_back(k);
+        active[q] = 1;
+    }
+    for (size_t q = 0; q < places.size(); ++q)
+        if (active[q])
+            for (size_t m = first[q]; m < first[q + 1]; ++m) ids.push_back(moved[m].i);
     std::sort(ids.begin(), ids.end());
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
     auto slot = [&](size_t id) { return static_cast<size_t>(std::lower_bound(ids.begin(), ids.end(), id) - ids.begin()); };
-    std::vector<size_t> parent(ids.size());
+    const size_t m0 = ids.size();
+    std::vector<size_t> parent(m0 + places.size());
     std::iota(parent.begin(), parent.end(), 0);
     auto find = [&](size_t a) {
         while (parent[a] != a) a = parent[a] = parent[parent[a]];
         return a;
     };
-    // Slots are in id order, so the smallest slot of a cluster is its first end.
-    for (const auto& [a, b] : links) {
-        const size_t ra = find(slot(a)), rb = find(slot(b));
+    // Slots of ends are in id order and below those of places, so the smallest slot of a
+    // cluster is its first end.
+    auto join = [&](size_t a, size_t b) {
+        const size_t ra = find(a), rb = find(b);
         if (ra != rb) parent[std::max(ra, rb)] = std::min(ra, rb);
-    }
-    for (size_t c = 0; c < ids.size(); ++c) {
+    };
+    for (const auto& [k, q] : links) join(slot(k), m0 + q);
+    for (size_t q = 0; q < places.size(); ++q)
+        if (active[q])
+            for (size_t m = first[q]; m < first[q + 1]; ++m) join(slot(moved[m].i), m0 + q);
+    for (size_t c = 0; c < m0; ++c) {
         const size_t r = find(c);
         if (r == c) continue;
         const Point3D& to = end(ids[r]);
@@ -715,9 +745,19 @@ void NodeSegments(std::vector<OwnedSeg>& segs, int mode, double eps) {
     }
 
     std::vector<char> dirty(segs.size(), 1);
+    size_t lastDirty = 0;
+    int growing = 0;
     for (int round = 0; round < kMaxRounds; ++round) {
         // Without a split every vertex is where the last snapping left it.
         if (!SplitRound(segs, dirty, w, round == 0)) break;
+        // Three vertices each within w of the opposite side but further than w from each other
+        // cut each side at the opposite vertex into the other two, round after round, doubling
+        // the pieces each time; rounds that settle cut fewer and fewer. Stop when the cut
+        // pieces keep growing: more rounds would not settle such a tangle, only multiply it.
+        const size_t nowDirty = static_cast<size_t>(std::count_if(dirty.begin(), dirty.end(), [](char d) { return d & kDirty; }));
+        growing = round >= 2 && nowDirty > lastDirty ? growing + 1 : 0;
+        lastDirty = nowDirty;
+        if (growing >= 3) break;
         SnapNearDirty(segs, dirty, w);
         DropDegenerate(segs, dirty, w);
     }

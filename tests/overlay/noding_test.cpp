@@ -294,6 +294,24 @@ TEST(Noding, LaterRoundsBesideManyUnchangedSegments) {
     }
 }
 
+// Contacts of two pieces (straight or arc) away from ends they share, within tol.
+int Crossings(const CsSegment* segs, int n, double tol) {
+    int crossings = 0;
+    for (int i = 0; i < n; ++i)
+        for (int j = i + 1; j < n; ++j) {
+            Point3D q[2];
+            const int k = segs[i].zIntersectSegment(segs[j], q[0], q[1]);
+            for (int m = 0; m < k; ++m) {
+                auto atEnd = [&](const CsSegment& s) {
+                    return std::hypot(q[m].x - s.Head()->x, q[m].y - s.Head()->y) < tol ||
+                           std::hypot(q[m].x - s.Tail()->x, q[m].y - s.Tail()->y) < tol;
+                };
+                crossings += !(atEnd(segs[i]) && atEnd(segs[j]));
+            }
+        }
+    return crossings;
+}
+
 // Circles (two arcs each) and lines in general position: lengths are kept, no two pieces cross
 // away from shared ends, and the faces have the areas GEOS finds on the densified pieces.
 TEST(Noding, RandomArcsAndLines) {
@@ -321,21 +339,9 @@ TEST(Noding, RandomArcsAndLines) {
         CsSegment* segs = nullptr;
         h.GetSegments(n, segs);
         double length = 0;
-        int crossings = 0;
         std::vector<Seg> dense;
         for (int i = 0; i < n; ++i) {
             length += segs[i].Length(0);
-            for (int j = i + 1; j < n; ++j) {
-                Point3D q[2];
-                const int k = segs[i].zIntersectSegment(segs[j], q[0], q[1]);
-                for (int m = 0; m < k; ++m) {
-                    auto atEnd = [&](const CsSegment& s) {
-                        return std::hypot(q[m].x - s.Head()->x, q[m].y - s.Head()->y) < 1e-6 ||
-                               std::hypot(q[m].x - s.Tail()->x, q[m].y - s.Tail()->y) < 1e-6;
-                    };
-                    crossings += !(atEnd(segs[i]) && atEnd(segs[j]));
-                }
-            }
             // Densify for GEOS: arcs by their circle, 64 steps per piece.
             if (!segs[i].Is3PArc()) {
                 dense.push_back({segs[i].Head()->x, segs[i].Head()->y, segs[i].Tail()->x, segs[i].Tail()->y});
@@ -359,7 +365,7 @@ TEST(Noding, RandomArcsAndLines) {
             }
         }
         EXPECT_NEAR(length, inputLength, 1e-6 * inputLength);
-        EXPECT_EQ(crossings, 0);
+        EXPECT_EQ(Crossings(segs, n, 1e-6), 0);
         CKeloMakeArcPolygon faces(1e-9);
         faces.Add(n, segs);
         faces.Solve(false);
@@ -373,6 +379,58 @@ TEST(Noding, RandomArcsAndLines) {
         EXPECT_NEAR(area, geosArea, 2e-3 * geosArea);
         EXPECT_EQ(faces.GetPolygonCount() - 1, geosCount);
         delete[] segs;
+    }
+}
+
+// Small tangles that are hard for the rounds: dense lattice overlaps, long segments at a coarse
+// tolerance, vertices a few tolerances apart, arcs, and a tolerance near the spacing. Each must
+// settle quickly into pieces that no longer cross nor end inside one another.
+TEST(Noding, SmallTanglesSettle) {
+    struct Case {
+        const char* name;
+        int n;
+        double tol, side, len;  // len 0: both ends anywhere in the square
+        bool arcs;
+    };
+    const Case cases[] = {{"lattice", 100, 0.01, 12, -1, false}, {"long", 200, 0.2, 100, 30, false},
+                          {"tiny", 150, 1e-9, 1.2e-5, 0, false}, {"arcs", 150, 0.2, 100, 0, true},
+                          {"coarse", 150, 1.0, 60, 0, false}};
+    for (const Case& c : cases) {
+            SCOPED_TRACE(c.name);
+            std::mt19937 rng(1);
+            std::uniform_real_distribution<double> u(0, c.side), turn(0, 2 * M_PI);
+            std::uniform_int_distribution<int> node(0, static_cast<int>(c.side));
+            CLineHandler h(c.tol);
+            for (int i = 0; i < c.n; ++i) {
+                Point3D p[3];
+                if (c.len < 0) {
+                    p[0] = {double(node(rng)), double(node(rng)), 0}, p[1] = {double(node(rng)), double(node(rng)), 0};
+                } else if (c.len > 0) {
+                    const double x = u(rng), y = u(rng), a = turn(rng);
+                    p[0] = {x, y, 0}, p[1] = {x + c.len * std::cos(a), y + c.len * std::sin(a), 0};
+                } else {
+                    p[0] = {u(rng), u(rng), 0}, p[1] = {u(rng), u(rng), 0};
+                }
+                if (c.arcs && i % 2) {
+                    const double mx = (p[0].x + p[1].x) / 2, my = (p[0].y + p[1].y) / 2;
+                    p[2] = p[1];
+                    p[1] = {mx - (p[2].y - my), my + (p[2].x - mx), 0};  // a half circle
+                    h.AddLine(p, 3, klLT3PArc);
+                } else {
+                    h.AddLine(p, 2);
+                }
+            }
+            h.OrOverLines(0);
+            int n = 0;
+            CsSegment* segs = nullptr;
+            h.GetSegments(n, segs);
+            ASSERT_GT(n, 0);
+            if (c.arcs) {
+                EXPECT_EQ(Crossings(segs, n, c.tol), 0);
+            } else {
+                EXPECT_EQ(Faults(Result(h), c.tol / 10), 0);
+            }
+            delete[] segs;
     }
 }
 
