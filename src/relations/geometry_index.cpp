@@ -61,17 +61,38 @@ bool Covers(const Box& r, const Box& node) {
     return r.minx <= node.minx && r.miny <= node.miny && r.maxx >= node.maxx && r.maxy >= node.maxy;
 }
 
+// The halfway value, without overflow for edges near the ends of the double range; anywhere
+// else both forms round to the same value.
+double Mid(double a, double b) {
+    const double m = (a + b) / 2;
+    return std::isfinite(m) ? m : a / 2 + b / 2;
+}
+
+// Where a node splits. Once split it is the children's common corner, never recomputed from the
+// node's box: a root grown at extreme magnitudes splits on the old root's edges, which the
+// midpoint of its doubled box may miss by a rounding, and insertion, removal and queries must
+// all take the same sides.
+void Centre(const Node& n, double& cx, double& cy) {
+    if (n.children) {
+        cx = n.children[0].box.maxx;
+        cy = n.children[0].box.maxy;
+    } else {
+        cx = Mid(n.box.minx, n.box.maxx);
+        cy = Mid(n.box.miny, n.box.maxy);
+    }
+}
+
 // Bit q set when the box touches quadrant q; closed comparisons, so a box on a centre line
 // touches both sides.
-int TouchMask(const Box& b, const Box& node) {
-    double cx = (node.minx + node.maxx) / 2, cy = (node.miny + node.maxy) / 2;
+int TouchMask(const Box& b, const Node& node) {
+    double cx, cy;
+    Centre(node, cx, cy);
     bool left = b.minx <= cx, right = b.maxx >= cx, below = b.miny <= cy, above = b.maxy >= cy;
     return (left && below ? 1 : 0) | (right && below ? 2 : 0) | (left && above ? 4 : 0) | (right && above ? 8 : 0);
 }
 
-void SetChildBoxes(Node* n) {
+void SetChildBoxes(Node* n, double cx, double cy) {
     const Box& b = n->box;
-    double cx = (b.minx + b.maxx) / 2, cy = (b.miny + b.maxy) / 2;
     n->children[0].box = Box(b.minx, b.miny, cx, cy);
     n->children[1].box = Box(cx, b.miny, b.maxx, cy);
     n->children[2].box = Box(b.minx, cy, cx, b.maxy);
@@ -90,18 +111,20 @@ void InsertAt(Node* n, NodeInfoType* rec, const Box& ib, int budget, int size) {
     if (!n->children) {
         n->leaf.push_back(rec);
         if (static_cast<int>(n->leaf.size()) < size || budget <= 0) return;
+        double cx, cy;
+        Centre(*n, cx, cy);
         n->children = new Node[4];
-        SetChildBoxes(n);
+        SetChildBoxes(n, cx, cy);
         for (NodeInfoType* r : n->leaf) {
             Box rb = Inflated(*r->box);
-            int mask = TouchMask(rb, n->box);
+            int mask = TouchMask(rb, *n);
             for (int q = 0; q < 4; ++q)
                 if (mask & (1 << q)) Place(&n->children[q], r, rb);
         }
         std::vector<NodeInfoType*>().swap(n->leaf);
         return;
     }
-    int mask = TouchMask(ib, n->box);
+    int mask = TouchMask(ib, *n);
     for (int q = 0; q < 4; ++q)
         if (mask & (1 << q)) InsertAt(&n->children[q], rec, ib, budget - 1, size);
 }
@@ -118,7 +141,7 @@ void RemoveAt(Node* n, const NodeInfoType* rec, const Box& ib) {
     EraseFrom(n->covering, rec);
     EraseFrom(n->leaf, rec);
     if (Covers(ib, n->box) || !n->children) return;
-    int mask = TouchMask(ib, n->box);
+    int mask = TouchMask(ib, *n);
     for (int q = 0; q < 4; ++q)
         if (mask & (1 << q)) RemoveAt(&n->children[q], rec, ib);
 }
@@ -174,7 +197,8 @@ private:
         if (maskList.size() < count) maskList.resize(count);
         uint8_t* masks = maskList.data();
         const Box& nb = n->box;
-        const double cx = (nb.minx + nb.maxx) / 2, cy = (nb.miny + nb.maxy) / 2;
+        double cx, cy;
+        Centre(*n, cx, cy);
         size_t kept = 0, early = 0, counts[4] = {0, 0, 0, 0};
         for (size_t k = 0; k < count; ++k) {
             const Entry e = get(k);
@@ -205,7 +229,7 @@ private:
                 break;
             }
         n->children = new Node[4];
-        SetChildBoxes(n);
+        SetChildBoxes(n, cx, cy);
         // One child's list at a time keeps each level's buffer about a quarter of the one above.
         Buffer& below = m_lists[depth + 1];
         const size_t most = *std::max_element(counts, counts + 4);
@@ -303,7 +327,7 @@ void CollectMeeting(const Node* n, const Box& q, std::vector<Hit>& found) {
         if (b.minx <= q.maxx && q.minx <= b.maxx && b.miny <= q.maxy && q.miny <= b.maxy) found.push_back(Hit{r->id, r});
     }
     if (!n->children) return;
-    const int mask = TouchMask(q, n->box);
+    const int mask = TouchMask(q, *n);
     for (int c = 0; c < 4; ++c)
         if (mask & (1 << c)) CollectMeeting(&n->children[c], q, found);
 }
@@ -607,20 +631,35 @@ void GeometryIndex::SetSizeLevel(int size, int level) {
 }
 
 void GeometryIndex::GrowRootFor(const Box& b) {
+    constexpr double kTop = std::numeric_limits<double>::max();
     while (!m_box.contain(b)) {
-        double w = m_box.maxx - m_box.minx, h = m_box.maxy - m_box.miny;
-        if (!std::isfinite(w) || !std::isfinite(h)) return;
-        double cx = (m_box.minx + m_box.maxx) / 2, cy = (m_box.miny + m_box.maxy) / 2;
+        const double cx = Mid(m_box.minx, m_box.maxx), cy = Mid(m_box.miny, m_box.maxy);
         int q = (cx - b.minx > b.maxx - cx ? 1 : 0) | (cy - b.miny > b.maxy - cy ? 2 : 0);
-        if (q & 1) m_box.minx -= w;
-        else m_box.maxx += w;
-        if (q & 2) m_box.miny -= h;
-        else m_box.maxy += h;
+        // A side already at the end of the range cannot grow; the record lies within it there.
+        if (m_box.maxx == kTop) q |= 1;
+        if (m_box.minx == -kTop) q &= ~1;
+        if (m_box.maxy == kTop) q |= 2;
+        if (m_box.miny == -kTop) q &= ~2;
+        const Box old = m_box;
+        // Doubling may overflow, in the width or the new edge: the box then stops at the largest
+        // finite value, and every finite record still fits. Far out, the tolerance cannot widen
+        // a box of one point, and doubling nothing would never reach the record: such a side
+        // moves by its own magnitude instead.
+        auto grow = [kTop](double edge, double by, double sign) {
+            double e = edge + sign * by;
+            if (e == edge) e = edge + sign * std::max(std::fabs(edge), 100 * g_epsLimit);
+            return std::isfinite(e) ? e : sign * kTop;
+        };
+        if (q & 1) m_box.minx = grow(old.minx, old.maxx - old.minx, -1);
+        else m_box.maxx = grow(old.maxx, old.maxx - old.minx, 1);
+        if (q & 2) m_box.miny = grow(old.miny, old.maxy - old.miny, -1);
+        else m_box.maxy = grow(old.maxy, old.maxy - old.miny, 1);
         Node* grown = new Node;
         grown->box = m_box;
         grown->children = new Node[4];
-        SetChildBoxes(grown);
-        // The old root keeps its own box, so nothing stored below it needs to move.
+        // Split on the old root's edges exactly, so its quadrant is its own box and nothing
+        // stored below it needs to move.
+        SetChildBoxes(grown, q & 1 ? old.minx : old.maxx, q & 2 ? old.miny : old.maxy);
         grown->children[q] = std::move(*m_root);
         delete m_root;
         m_root = grown;
@@ -828,9 +867,10 @@ void GeometryIndex::Flatten() const {
             }
         }
         void Fill(const Node* n, size_t at) {
-            const Box& b = n->box;
             const size_t covering = n->covering.size(), leaf = n->leaf.size(), entries = covering + leaf, kp = Padded(leaf);
-            FlatNode f{(b.minx + b.maxx) / 2, (b.miny + b.maxy) / 2, -1, static_cast<uint32_t>(ix.m_flatWords.size()),
+            double cx, cy;
+            Centre(*n, cx, cy);
+            FlatNode f{cx, cy, -1, static_cast<uint32_t>(ix.m_flatWords.size()),
                        static_cast<uint32_t>(covering), static_cast<uint32_t>(leaf)};
             // Padding never passes a comparison.
             ix.m_flatWords.resize(f.first + BlockWords(leaf, entries), std::bit_cast<uint32_t>(std::numeric_limits<float>::quiet_NaN()));

@@ -64,6 +64,22 @@ void ExpectSameAsBrute(const GeometryIndex& index, const std::map<uint32_t, Box>
     }
 }
 
+// Every node box is finite and the children of a node tile it exactly, on one shared corner.
+void ExpectTiled(const GeometryIndexNode* n) {
+    const Box& b = n->box;
+    ASSERT_TRUE(std::isfinite(b.minx) && std::isfinite(b.miny) && std::isfinite(b.maxx) && std::isfinite(b.maxy));
+    if (!n->children) return;
+    const GeometryIndexNode* c = n->children;
+    const double cx = c[0].box.maxx, cy = c[0].box.maxy;
+    const Box want[4] = {Box(b.minx, b.miny, cx, cy), Box(cx, b.miny, b.maxx, cy), Box(b.minx, cy, cx, b.maxy),
+                         Box(cx, cy, b.maxx, b.maxy)};
+    for (int q = 0; q < 4; ++q) {
+        EXPECT_TRUE(c[q].box.minx == want[q].minx && c[q].box.miny == want[q].miny && c[q].box.maxx == want[q].maxx &&
+                    c[q].box.maxy == want[q].maxy);
+        ExpectTiled(&c[q]);
+    }
+}
+
 }  // namespace
 
 TEST(GeometryIndex, QueriesMatchBruteForceThroughEdits) {
@@ -125,6 +141,8 @@ TEST(GeometryIndex, CompactCopyAnswersExactlyAsTheTree) {
     std::vector<Box> odd = {Box(1e6 + 0.1, 3, 1e6 + 0.3, 4), Box(-huge, -huge, -1e300, -1e300), Box(1e39, 5, 1e39, 5),
                             Box(3e38, 2, huge, 2), Box(700 + 1e-9, 700, 700 + 3e-9, 700)};
     for (uint32_t k = 0; k < odd.size(); ++k) index.Add(&odd[k], 7000 + k);
+    Box moved(900.5, 900.2, 900.6, 900.3);  // a record stored before the root grew, replaced after
+    index.Add(&moved, 2);
     // A crowd of consecutive ids on one spot: hits bunched in id among others spread out, and
     // one far below them in id.
     for (uint32_t k = 0; k < 300; ++k) {
@@ -179,6 +197,72 @@ TEST(GeometryIndex, CompactCopyAnswersExactlyAsTheTree) {
     index.BoxQuery(Box(-1, -1, 0, 0), out);
     const std::vector<uint32_t> ids = Ids(out);
     EXPECT_TRUE(std::find(ids.begin(), ids.end(), 5000u) == ids.end());
+}
+
+// Growth toward the ends of the double range: the grown roots must split exactly on the old
+// roots' edges, so records stored before the growth are still found, replaced and removed
+// through the new roots. An index begun far out starts too thin for its tolerance to widen it
+// and must still grow toward the rest.
+TEST(GeometryIndex, GrowthToExtremeCoordinatesKeepsRecordsReachable) {
+    const double top = std::numeric_limits<double>::max();
+    struct Case {
+        std::vector<Box> far;
+        bool first;  // added before the ordinary records rather than after
+    };
+    // Enough records out there for nodes near the ends of the range to split.
+    std::vector<Box> crowd;
+    for (int k = 0; k < 80; ++k) {
+        const double at = top * (0.55 + k * 0.005) * (k % 2 ? 1 : -1);
+        crowd.push_back(Box(at, at, at + top / 500 * (k % 2), at + top / 500 * (k % 2)));
+    }
+    std::vector<Case> cases = {
+        {{Box(1e300, 1e300, 1e300, 1e300)}, false},
+        {{Box(-1e300, -1e300, -1e300, -1e300)}, false},
+        {{Box(1e300, -1e300, 1e300, -1e300), Box(-1e300, 1e300, -1e299, 1e300)}, false},
+        {{Box(top / 2, top / 2, top, top), Box(-top, -top, -top / 3, -top / 3), Box(-top, 5, top, 6)}, false},
+        {{Box(1e300, 1e300, 1e300, 1e300), Box(top, -top, top, -top)}, true},
+        {crowd, false},
+        {crowd, true},
+    };
+    std::mt19937 g(31);
+    for (size_t c = 0; c < cases.size(); ++c) {
+        SCOPED_TRACE(c);
+        const std::vector<Box>& far = cases[c].far;
+        GeometryIndex index;
+        std::map<uint32_t, Box> ref;
+        auto addFar = [&] {
+            for (uint32_t k = 0; k < far.size(); ++k) {
+                index.Add(&far[k], 5000 + k);
+                ref[5000 + k] = far[k];
+            }
+        };
+        if (cases[c].first) addFar();
+        for (uint32_t id = 1; id <= 600; ++id) {
+            Box b = RandomBox(g, 1000, 30);
+            index.Add(&b, id);
+            ref[id] = b;
+        }
+        if (!cases[c].first) addFar();
+        for (uint32_t id = 1; id <= 600; ++id) {
+            if (id % 3 == 0) {
+                index.Delete(id);
+                ref.erase(id);
+            } else {
+                Box b = RandomBox(g, 1000, 30);
+                index.Add(&b, id);
+                ref[id] = b;
+            }
+        }
+        ExpectTiled(index.GetRoot());
+        ExpectSameAsBrute(index, ref, g, 1000);
+        CNodeInfoArray out;
+        for (const Box& q : far) {
+            index.BoxQuery(q, out);
+            ExpectBetween(out, ref, q);
+        }
+        index.BoxQuery(Box(-top, -top, top, top), out);
+        EXPECT_EQ(out.size(), ref.size());
+    }
 }
 
 TEST(GeometryIndex, BulkAddMatchesBruteForce) {
