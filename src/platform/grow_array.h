@@ -4,7 +4,8 @@
 // stay whole. (Growing a mapping with mremap lets the kernel move it to an address that is not
 // congruent modulo 2 MB, and every 2 MB page is then split into 4 KB ones: later faults and scans
 // pay for 4 KB pages.) Loading a road network of millions of lines one call at a time otherwise
-// copies every record once per growth step and faults in each new copy.
+// copies every record once per growth step and faults in each new copy. A released reservation
+// is kept for the next large array (see ReservationCache).
 #pragma once
 
 #include <sys/mman.h>
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <type_traits>
 #include <utility>
@@ -53,6 +55,16 @@ inline char* ReserveAligned(size_t bytes) {
     return base;
 }
 
+// A large array first reserves this many times its size (at least this much address space), so a
+// network loaded in fixed steps usually never moves; so does one that outgrows its reservation.
+constexpr size_t kReserveFactor = 8;
+constexpr size_t kReserveAtLeast = size_t{256} << 20;
+
+inline size_t ReservationFor(size_t bytes) {
+    const size_t want = HugeRound(bytes > (size_t{1} << 40) ? bytes : kReserveFactor * bytes);
+    return want > kReserveAtLeast ? want : kReserveAtLeast;
+}
+
 // Storage of a large GrowArray: [base, base + open) is writable, up to `reserved`.
 struct Reservation {
     char* base = nullptr;
@@ -67,7 +79,7 @@ struct Reservation {
         const size_t want = HugeRound(bytes);
         if (want <= open) return;
         if (want > reserved) {
-            const size_t room = HugeRound(want > (size_t{1} << 40) ? want : 8 * want);
+            const size_t room = ReservationFor(want);
             char* fresh = ReserveAligned(room);
             if (huge) AdviseMappingHugePages(fresh, room);
             if (open > 0 &&
@@ -92,10 +104,99 @@ struct Reservation {
     }
 };
 
-// A large array first reserves this many times its size (at least this much address space), so a
-// network loaded in fixed steps usually never moves.
-constexpr size_t kReserveFactor = 8;
-constexpr size_t kReserveAtLeast = size_t{256} << 20;
+// Reservations released by large arrays, kept with the pages written in them for the next large
+// array, as a heap allocator keeps freed blocks: a host that builds graphs again (after edits, for
+// another layer) then writes to pages the kernel has already provided, where fresh ones must be
+// faulted in and cleared, a fifth of a build. Bounded by the bytes opened in the kept
+// reservations, the oldest unmapped first. Their pages are handed to the kernel as free when
+// memory runs short (MADV_FREE), so a host that built once and then runs for hours gets its
+// memory back under pressure without asking; a reclaimed page reads as zeros when reused, which
+// an array's records beyond its size may hold anyway.
+class ReservationCache {
+public:
+    explicit ReservationCache(size_t mostBytes) : m_most(mostBytes) {}
+    ReservationCache(const ReservationCache&) = delete;
+    ReservationCache& operator=(const ReservationCache&) = delete;
+    ~ReservationCache() { Close(); }
+
+    // Keeps `room`, which held records of `recordBytes`, or unmaps it; `room` is empty after.
+    void Keep(Reservation& room, size_t recordBytes) {
+        if (room.base == nullptr) return;
+#ifdef MADV_FREE
+        if (room.open <= m_most && room.open > 0) madvise(room.base, room.open, MADV_FREE);
+#endif
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            if (!m_closed && room.open <= m_most) {
+                while (m_count == kEntries || m_bytes + room.open > m_most) Evict(Oldest());
+                m_kept[m_count++] = Entry{room, recordBytes, ++m_clock};
+                m_bytes += room.open;
+                room = Reservation();
+                return;
+            }
+        }
+        room.Release();
+    }
+    // A kept reservation, empty when none: one that held records of the same size if any (a graph
+    // built again asks in the same order), and of those the one with the most pages written.
+    Reservation Take(size_t recordBytes) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        size_t best = m_count;
+        for (size_t i = 0; i < m_count; ++i) {
+            if (best == m_count) {
+                best = i;
+                continue;
+            }
+            const bool same = m_kept[i].recordBytes == recordBytes, bestSame = m_kept[best].recordBytes == recordBytes;
+            if (same != bestSame ? same : m_kept[i].room.open > m_kept[best].room.open) best = i;
+        }
+        if (best == m_count) return Reservation();
+        const Reservation room = m_kept[best].room;
+        m_bytes -= room.open;
+        m_kept[best] = m_kept[--m_count];
+        return room;
+    }
+    size_t KeptBytes() const {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_bytes;
+    }
+    // Unmaps every kept reservation and keeps none from now on.
+    void Close() {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_closed = true;
+        while (m_count > 0) Evict(0);
+    }
+
+private:
+    struct Entry {
+        Reservation room;
+        size_t recordBytes = 0;
+        uint64_t order = 0;
+    };
+    static constexpr size_t kEntries = 32;
+    size_t Oldest() const {
+        size_t o = 0;
+        for (size_t i = 1; i < m_count; ++i)
+            if (m_kept[i].order < m_kept[o].order) o = i;
+        return o;
+    }
+    void Evict(size_t i) {
+        m_bytes -= m_kept[i].room.open;
+        m_kept[i].room.Release();
+        m_kept[i] = m_kept[--m_count];
+    }
+
+    mutable std::mutex m_lock;
+    Entry m_kept[kEntries];
+    size_t m_count = 0;
+    size_t m_bytes = 0;
+    const size_t m_most;
+    uint64_t m_clock = 0;
+    bool m_closed = false;
+};
+
+// The library's cache, shared by every array in the process; closed when the library unloads.
+ReservationCache& KeptReservations();
 
 template <class T>
 class GrowArray {
@@ -128,10 +229,11 @@ public:
             if (q == nullptr) throw std::bad_alloc();
             m_data = static_cast<T*>(q);
         } else if (m_room.base == nullptr) {
-            Reservation room;
-            const size_t want = bytes > (size_t{1} << 40) ? HugeRound(bytes) : HugeRound(kReserveFactor * bytes);
-            room.reserved = want > kReserveAtLeast ? want : kReserveAtLeast;
-            room.base = ReserveAligned(room.reserved);
+            Reservation room = KeptReservations().Take(sizeof(T));
+            if (room.base == nullptr) {
+                room.reserved = ReservationFor(bytes);
+                room.base = ReserveAligned(room.reserved);
+            }
             try {
                 room.Open(bytes);
             } catch (...) {
@@ -169,7 +271,7 @@ public:
     }
     void Release() {
         if (m_room.base != nullptr)
-            m_room.Release();
+            KeptReservations().Keep(m_room, sizeof(T));
         else
             std::free(m_data);
         m_data = nullptr;
