@@ -267,18 +267,21 @@ void SortEdgesAsRecords(Dijkstra_Route::edge* edges, size_t ne, int rankBits, co
     struct ToLine {
         int32_t to, line;
     };
-    std::vector<int32_t> placed(first, first + nv);
-    std::unique_ptr<ToLine[]> byVertex(new ToLine[ne]);
-    std::unique_ptr<Packed[]> packed(new Packed[ne]);
-    detail::AdviseHugePages(byVertex.get(), ne * sizeof(ToLine));
-    detail::AdviseHugePages(packed.get(), ne * sizeof(Packed));
+    // Arrays like the graph's own, so that a graph built again reuses their pages.
+    detail::GrowArray<int32_t> placed;
+    detail::GrowArray<ToLine> byVertex;
+    detail::GrowArray<Packed> packed;
+    placed.resize_uninitialized(nv);
+    byVertex.resize_uninitialized(ne);
+    packed.resize_uninitialized(ne);
+    std::copy(first, first + nv, placed.begin());
     for (size_t i = 0; i < ne; ++i) {
         const int32_t v = edges[i].from;
         const int32_t at = placed[v]++;
         byVertex[static_cast<size_t>(at)] = ToLine{edges[i].to, edges[i].line};
         packed[i] = (static_cast<Packed>(v) << rankBits) | static_cast<Packed>(at - first[v]);
     }
-    std::sort(packed.get(), packed.get() + ne,
+    std::sort(packed.begin(), packed.end(),
               [rankBits](Packed a, Packed b) { return (a >> rankBits) < (b >> rankBits); });
     const Packed rankMask = static_cast<Packed>((Packed{1} << rankBits) - 1);
     for (size_t j = 0; j < ne; ++j) {

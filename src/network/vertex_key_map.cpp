@@ -1,8 +1,7 @@
 #include "network/vertex_key_map.h"
 
-#include <sys/mman.h>
-
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "network/route_graph.h"
@@ -12,31 +11,41 @@ namespace kelo::detail {
 
 namespace {
 
-// Zeroed storage; large tables are mappings, whose pages arrive zeroed and, in 2 MB pages, keep a
-// random probe from missing the address translation cache as well.
-void* ZeroBlock(size_t bytes, bool& mapped) {
-    mapped = bytes >= kMappedBlockBytes;
-    if (!mapped) {
+// Kept reservations of this kind held key tables; no array has records of no bytes.
+constexpr size_t kTableKind = 0;
+
+// Zeroed storage; large tables are reservations, in 2 MB pages, which keep a random probe from
+// missing the address translation cache as well. A kept reservation is cleared here as far as it
+// was written; the rest of it, like a fresh one, has never been touched and reads as zeros.
+void* ZeroTable(size_t bytes, Reservation& room) {
+    if (bytes < kMappedBlockBytes) {
         void* p = std::calloc(bytes, 1);
         if (p == nullptr) throw std::bad_alloc();
         return p;
     }
-    void* p = mmap(nullptr, MappedBytes(bytes), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) throw std::bad_alloc();
-    AdviseMappingHugePages(p, MappedBytes(bytes));
-    return p;
+    size_t written = 0;
+    room = OpenReservation(bytes, kTableKind, written);
+    if (!room.huge) room.AdviseHuge();
+    std::memset(room.base, 0, written < bytes ? written : bytes);
+    return room.base;
 }
 
 }  // namespace
 
 VertexKeyMap::~VertexKeyMap() { clear(); }
 
-void VertexKeyMap::clear() {
-    if (m_slots != nullptr) FreeBlock(m_slots, (m_mask + 1) * sizeof(Slot), m_mapped);
+void VertexKeyMap::FreeTable() {
+    if (m_room.base != nullptr)
+        KeptReservations().Keep(m_room, kTableKind);
+    else
+        std::free(m_slots);
     m_slots = nullptr;
+}
+
+void VertexKeyMap::clear() {
+    FreeTable();
     m_mask = 0;
     m_count = 0;
-    m_mapped = false;
     m_recent.reset();
 }
 
@@ -88,12 +97,12 @@ int32_t VertexKeyMap::FindOrInsert(int64_t key, int32_t index, const myRouteVert
 // Every vertex is in the map, so the new table is filled from the vertex records in index order.
 void VertexKeyMap::Rehash(size_t slotCount, const myRouteVert* verts) {
     if (!m_recent) m_recent.reset(new Recent[kRecent]());
-    bool mapped = false;
-    Slot* fresh = static_cast<Slot*>(ZeroBlock(slotCount * sizeof(Slot), mapped));
-    if (m_slots != nullptr) FreeBlock(m_slots, (m_mask + 1) * sizeof(Slot), m_mapped);
+    Reservation room;
+    Slot* fresh = static_cast<Slot*>(ZeroTable(slotCount * sizeof(Slot), room));
+    FreeTable();
     m_slots = fresh;
+    m_room = room;
     m_mask = slotCount - 1;
-    m_mapped = mapped;
     // Each insertion lands at a random slot; asking for the slot a few vertices ahead keeps
     // several of those memory accesses under way at once.
     constexpr size_t kAhead = 8;

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/grow_array.h"
+
 namespace kelo {
 struct myRouteVert;
 }
@@ -57,11 +59,12 @@ private:
     static size_t RecentOf(uint64_t h) { return static_cast<size_t>(h >> 40) & (kRecent - 1); }
     int32_t Probe(int64_t key, uint64_t h, const myRouteVert* verts, size_t& at) const;
     void Rehash(size_t slotCount, const myRouteVert* verts);
+    void FreeTable();
 
     Slot* m_slots = nullptr;
     size_t m_mask = 0;
     size_t m_count = 0;
-    bool m_mapped = false;
+    Reservation m_room;  // of a large table; a small one is on the heap
     std::unique_ptr<Recent[]> m_recent;
 };
 

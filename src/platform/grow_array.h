@@ -27,19 +27,7 @@ namespace kelo::detail {
 constexpr size_t kMappedBlockBytes = size_t{1} << 20;
 constexpr size_t kHugeAfterBytes = size_t{2} << 20;
 
-inline size_t MappedBytes(size_t bytes) {
-    constexpr size_t kPage = 4096;
-    return (bytes + kPage - 1) & ~(kPage - 1);
-}
-
 inline size_t HugeRound(size_t bytes) { return (bytes + kHugeAfterBytes - 1) & ~(kHugeAfterBytes - 1); }
-
-inline void FreeBlock(void* p, size_t bytes, bool mapped) {
-    if (mapped)
-        munmap(p, MappedBytes(bytes));
-    else
-        std::free(p);
-}
 
 // Address space for `bytes`, starting on a 2 MB boundary, inaccessible until opened. Unopened
 // address space costs neither memory nor commit charge.
@@ -119,8 +107,8 @@ public:
     ReservationCache& operator=(const ReservationCache&) = delete;
     ~ReservationCache() { Close(); }
 
-    // Keeps `room`, which held records of `recordBytes`, or unmaps it; `room` is empty after.
-    void Keep(Reservation& room, size_t recordBytes) {
+    // Keeps `room`, which held records of `kind`, or unmaps it; `room` is empty after.
+    void Keep(Reservation& room, size_t kind) {
         if (room.base == nullptr) return;
 #ifdef MADV_FREE
         if (room.open <= m_most && room.open > 0) madvise(room.base, room.open, MADV_FREE);
@@ -129,7 +117,7 @@ public:
             std::lock_guard<std::mutex> lock(m_lock);
             if (!m_closed && room.open <= m_most) {
                 while (m_count == kEntries || m_bytes + room.open > m_most) Evict(Oldest());
-                m_kept[m_count++] = Entry{room, recordBytes, ++m_clock};
+                m_kept[m_count++] = Entry{room, kind, ++m_clock};
                 m_bytes += room.open;
                 room = Reservation();
                 return;
@@ -137,20 +125,21 @@ public:
         }
         room.Release();
     }
-    // A kept reservation, empty when none: one that held records of the same size if any (a graph
-    // built again asks in the same order), and of those the one with the most pages written.
-    Reservation Take(size_t recordBytes) {
+    // A kept reservation for `bytes`, empty when none: one that held the same `kind` of records if
+    // any (a graph built again asks in the same order), of those the smallest with `bytes` written,
+    // else the one with the most written.
+    Reservation Take(size_t bytes, size_t kind) {
         std::lock_guard<std::mutex> lock(m_lock);
-        size_t best = m_count;
-        for (size_t i = 0; i < m_count; ++i) {
-            if (best == m_count) {
-                best = i;
-                continue;
-            }
-            const bool same = m_kept[i].recordBytes == recordBytes, bestSame = m_kept[best].recordBytes == recordBytes;
-            if (same != bestSame ? same : m_kept[i].room.open > m_kept[best].room.open) best = i;
-        }
-        if (best == m_count) return Reservation();
+        auto better = [&](const Entry& a, const Entry& b) {
+            if ((a.kind == kind) != (b.kind == kind)) return a.kind == kind;
+            const bool aFits = a.room.open >= bytes, bFits = b.room.open >= bytes;
+            if (aFits != bFits) return aFits;
+            return aFits ? a.room.open < b.room.open : a.room.open > b.room.open;
+        };
+        if (m_count == 0) return Reservation();
+        size_t best = 0;
+        for (size_t i = 1; i < m_count; ++i)
+            if (better(m_kept[i], m_kept[best])) best = i;
         const Reservation room = m_kept[best].room;
         m_bytes -= room.open;
         m_kept[best] = m_kept[--m_count];
@@ -170,7 +159,7 @@ public:
 private:
     struct Entry {
         Reservation room;
-        size_t recordBytes = 0;
+        size_t kind = 0;
         uint64_t order = 0;
     };
     static constexpr size_t kEntries = 32;
@@ -197,6 +186,25 @@ private:
 
 // The library's cache, shared by every array in the process; closed when the library unloads.
 ReservationCache& KeptReservations();
+
+// A reservation with at least `bytes` open, a kept one when there is one. `kind` says what it will
+// hold (a record size, for arrays), so that a graph built again gets back the storage of the same
+// array. What was written in a kept reservation is still there: `written` is its extent.
+inline Reservation OpenReservation(size_t bytes, size_t kind, size_t& written) {
+    Reservation room = KeptReservations().Take(bytes, kind);
+    if (room.base == nullptr) {
+        room.reserved = ReservationFor(bytes);
+        room.base = ReserveAligned(room.reserved);
+    }
+    written = room.open;
+    try {
+        room.Open(bytes);
+    } catch (...) {
+        room.Release();
+        throw;
+    }
+    return room;
+}
 
 template <class T>
 class GrowArray {
@@ -229,17 +237,8 @@ public:
             if (q == nullptr) throw std::bad_alloc();
             m_data = static_cast<T*>(q);
         } else if (m_room.base == nullptr) {
-            Reservation room = KeptReservations().Take(sizeof(T));
-            if (room.base == nullptr) {
-                room.reserved = ReservationFor(bytes);
-                room.base = ReserveAligned(room.reserved);
-            }
-            try {
-                room.Open(bytes);
-            } catch (...) {
-                room.Release();
-                throw;
-            }
+            size_t written = 0;
+            const Reservation room = OpenReservation(bytes, sizeof(T), written);
             if (m_size > 0) std::memcpy(room.base, m_data, m_size * sizeof(T));
             std::free(m_data);
             m_room = room;
