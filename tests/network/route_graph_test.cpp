@@ -222,6 +222,40 @@ TEST(RouteGraph, SnappedEndsShareVerticesAndDegenerateLinesAreRefused) {
     EXPECT_EQ(g.GetVertId(V(g, 10, 0)), g.myStreetPt_VertId(Point3D{10.04, -0.04, 0}));
 }
 
+// Large arrays reuse the storage released graphs leave, stale records and all. The same network
+// loaded again in another order numbers its vertices otherwise, so anything read from the first
+// build's records or key table gives wrong vertices.
+TEST(RouteGraph, GraphBuiltInReleasedStorageReadsNoneOfIt) {
+    const RoadGrid grid = MakeRoadGrid(260, 5);
+    std::vector<size_t> order(grid.lines.size());
+    for (size_t k = 0; k < order.size(); ++k) order[k] = k;
+    for (int round = 0; round < 2; ++round) {
+        if (round == 1) std::shuffle(order.begin(), order.end(), std::mt19937(8));
+        Dijkstra_Route g;
+        g.Init_Initial(klRoutePlanarMetre, true, 1.0, 4096);
+        for (size_t k : order) {
+            const GridLine& l = grid.lines[k];
+            const Point3D pts[2] = {grid.pos[l.a], grid.pos[l.b]};
+            g.Init_Lines(pts, 2, l.speed, l.twoWay, l.blocked, 0u, int16_t{0});
+        }
+        ASSERT_EQ(g.GetPointN(), static_cast<int>(grid.pos.size()));
+        for (size_t k = 0; k < order.size(); ++k) {
+            const streetLine l = g.GetStreetLineAt(static_cast<int>(k));
+            const GridLine& want = grid.lines[order[k]];
+            const Point3D &a = grid.pos[want.a], &b = grid.pos[want.b];
+            ASSERT_TRUE(l.from == V(g, a.x, a.y) && l.to == V(g, b.x, b.y)) << "round " << round << " line " << k;
+            ASSERT_EQ(g.GetVertId(l.from), g.myStreetPt_VertId(a)) << "round " << round << " line " << k;
+        }
+        const int start = V(g, grid.pos[grid.pos.size() / 2].x, grid.pos[grid.pos.size() / 2].y);
+        g.Solve(start, 2);
+        const PlainResult want = PlainSolve(g, start, 2);
+        for (int v = 0; v < g.GetPointN(); ++v) {
+            ASSERT_EQ(g.GetPre(v), want.pre[v]) << "round " << round << " v " << v;
+            ASSERT_EQ(static_cast<float>(g.GetDist(v)), want.cost[v]) << "round " << round << " v " << v;
+        }
+    }
+}
+
 // Vertices are numbered in order of first appearance, one per cell, on networks large enough to
 // regrow the key table many times and with neighbouring cells, repeats and both signs.
 TEST(RouteGraph, OneVertexPerCellOnLargeNetworks) {
