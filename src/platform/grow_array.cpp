@@ -1,5 +1,7 @@
 #include "platform/grow_array.h"
 
+#include <new>
+
 namespace kelo::detail {
 
 namespace {
@@ -13,10 +15,14 @@ struct CloseAtExit {
     ~CloseAtExit() { KeptReservations().Close(); }
 } g_closeAtExit;
 
+// In static storage rather than on the heap: a library unloaded and loaded again leaves nothing
+// behind that a leak checker would report.
+alignas(ReservationCache) unsigned char g_cacheStorage[sizeof(ReservationCache)];
+
 }  // namespace
 
 ReservationCache& KeptReservations() {
-    static ReservationCache* const cache = new ReservationCache(kKeptBytesMost);
+    static ReservationCache* const cache = new (g_cacheStorage) ReservationCache(kKeptBytesMost);
     return *cache;
 }
 
