@@ -95,7 +95,7 @@ struct Reservation {
 // Reservations released by large arrays, kept with the pages written in them for the next large
 // array, as a heap allocator keeps freed blocks: a host that builds graphs again (after edits, for
 // another layer) then writes to pages the kernel has already provided, where fresh ones must be
-// faulted in and cleared, a fifth of a build. Bounded by the bytes opened in the kept
+// faulted in and cleared (a sixth of a road graph build). Bounded by the bytes opened in the kept
 // reservations, the oldest unmapped first. Their pages are handed to the kernel as free when
 // memory runs short (MADV_FREE), so a host that built once and then runs for hours gets its
 // memory back under pressure without asking; a reclaimed page reads as zeros when reused, which
