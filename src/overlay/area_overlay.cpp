@@ -427,8 +427,9 @@ private:
             const bool built = !faces.GetClearPoint(i, 2 * m_tol, p);
             if (built && (!faces.GetPolygon(i, face) || !FacePoint(face, m_tol, p))) continue;
             const int ra = m_a.Where(p, m_tol);
-            // Intersection and difference keep only faces inside A: B need not be asked otherwise.
-            const bool needB = ra == 2 || (m_op != kBoolIntersection && m_op != kBoolDifference);
+            // Intersection and difference keep only faces inside A, and union keeps every face
+            // inside A: B need not be asked otherwise.
+            const bool needB = m_op == kBoolUnion ? ra != 2 : ra == 2 || (m_op != kBoolIntersection && m_op != kBoolDifference);
             slot[f] = SlotOf(m_op, ra, needB ? m_b.Where(p, m_tol) : 0);
             if (!kept || slot[f] < 0) continue;
             if (built) (*kept)[f] = std::move(face);
