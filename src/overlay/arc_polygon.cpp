@@ -31,6 +31,7 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kTangentAngle = 1e-9;
 
 using detail::HalfDir;
+constexpr HalfDir kNoDir{std::numeric_limits<double>::quiet_NaN(), 0.0};
 
 HalfDir Leaving(const OwnedSeg& s, bool forward) {
     const Point3D& from = forward ? s.head() : s.tail();
@@ -305,17 +306,22 @@ int CKeloMakeArcPolygon::Solve(bool) {
             for (const End& p : order) number(p);
         }
         if (!first) ++m_nodeCount;
-        m_dir = HugeVector<HalfDir>(2 * ne);
-        for (size_t h = 0; h < 2 * ne; ++h) {
-            m_dir[h] = Leaving(m_edges[h / 2], h % 2 == 0);
-            // West is both pi and -pi; keep it in one place so tangent edges there sort together.
-            if (m_dir[h].angle > kPi - kTangentAngle) m_dir[h].angle -= 2 * kPi;
-        }
+        // Directions are found where a node has more than two edges to order: most nodes of a
+        // large arrangement have two, and an angle for each of their ends is a good share of
+        // the trace.
+        m_dir = HugeVector<HalfDir>(2 * ne, kNoDir);
     }
     m_nodesFrom = this;
     const size_t nn = m_nodeCount;
     const std::vector<int>& from = m_node;
-    const std::vector<HalfDir>& dir = m_dir;
+    std::vector<HalfDir>& dir = m_dir;
+    auto direction = [&](int h) {
+        HalfDir& d = dir[static_cast<size_t>(h)];
+        if (!std::isnan(d.angle)) return;
+        d = Leaving(m_edges[static_cast<size_t>(h / 2)], h % 2 == 0);
+        // West is both pi and -pi; keep it in one place so tangent edges there sort together.
+        if (d.angle > kPi - kTangentAngle) d.angle -= 2 * kPi;
+    };
     auto to = [&](size_t h) { return from[h ^ 1]; };
 
     std::vector<char> alive = HugeVector<char>(ne, 1);
@@ -361,13 +367,17 @@ int CKeloMakeArcPolygon::Solve(bool) {
             int* const e = std::remove_if(b, around.data() + start[v + 1], [&](int h) { return !alive[static_cast<size_t>(h / 2)]; });
             const size_t count = static_cast<size_t>(e - b);
             if (count == 0) continue;
-            std::sort(b, e, [&](int p, int q) { return angle(p) < angle(q); });
+            // Two edges follow each other whichever way round they are listed.
+            if (count > 2) {
+                std::for_each(b, e, direction);
+                std::sort(b, e, [&](int p, int q) { return angle(p) < angle(q); });
+            }
             // An arc touching a line or another arc where they meet leaves in the same direction
             // up to rounding; such edges are ordered by how they bend, or a face would be traced
             // across its neighbour.
             for (size_t i = 0; i < count;) {
                 size_t j = i + 1;
-                while (j < count && angle(b[j]) - angle(b[j - 1]) <= kTangentAngle) ++j;
+                while (count > 2 && j < count && angle(b[j]) - angle(b[j - 1]) <= kTangentAngle) ++j;
                 if (j - i > 1)
                     std::stable_sort(b + i, b + j, [&](int p, int q) { return dir[static_cast<size_t>(p)].curve < dir[static_cast<size_t>(q)].curve; });
                 i = j;
@@ -559,6 +569,49 @@ int CKeloMakeArcPolygon::GetPolygonArcs(int i, std::vector<int>& ids) const {
     for (const auto& halves : m_faces[static_cast<size_t>(i)])
         for (int h : halves) ids.push_back(h % 2 ? -(h / 2 + 1) : h / 2 + 1);
     return static_cast<int>(ids.size());
+}
+
+bool CKeloMakeArcPolygon::GetClearPoint(int i, double clearance, Point3D& p) const {
+    if (i < 0 || i + 1 >= GetPolygonCount() || m_faces[static_cast<size_t>(i)].empty()) return false;
+    const auto& cycles = m_faces[static_cast<size_t>(i)];
+    auto ends = [&](int h, const Point3D*& a, const Point3D*& b) {
+        const OwnedSeg& s = m_edges[static_cast<size_t>(h / 2)];
+        a = h % 2 ? &s.tail() : &s.head();
+        b = h % 2 ? &s.head() : &s.tail();
+        return !s.arc;
+    };
+    // The face lies left of its outer cycle's edges: a point beside the middle of the longest
+    // one, a quarter of its length away, is inside unless another edge comes closer than that.
+    double longest = 0;
+    const Point3D *a = nullptr, *b = nullptr;
+    for (int h : cycles[0]) {
+        const Point3D *u, *v;
+        if (!ends(h, u, v)) return false;
+        const double l2 = (v->x - u->x) * (v->x - u->x) + (v->y - u->y) * (v->y - u->y);
+        if (l2 > longest) longest = l2, a = u, b = v;
+    }
+    if (!a || !std::isfinite(longest)) return false;
+    const double length = std::sqrt(longest), away = length / 4;
+    if (!(away / 2 > clearance)) return false;
+    const double nx = -(b->y - a->y) / length, ny = (b->x - a->x) / length;
+    const Point3D q{(a->x + b->x) / 2 + nx * away, (a->y + b->y) / 2 + ny * away, 0};
+    // Inside by the crossings of a level ray (over every cycle: holes count), and clear of every
+    // edge by half the offset, so that the operands' own tolerance tests see it off their rings.
+    bool in = false;
+    const double need2 = (away / 2) * (away / 2);
+    for (const auto& cycle : cycles)
+        for (int h : cycle) {
+            const Point3D *u, *v;
+            if (!ends(h, u, v)) return false;
+            if ((u->y > q.y) != (v->y > q.y) && u->x + (q.y - u->y) * (v->x - u->x) / (v->y - u->y) > q.x) in = !in;
+            const double dx = v->x - u->x, dy = v->y - u->y, l2 = dx * dx + dy * dy;
+            const double t = l2 > 0 ? std::clamp(((q.x - u->x) * dx + (q.y - u->y) * dy) / l2, 0.0, 1.0) : 0.0;
+            const double ex = q.x - (u->x + t * dx), ey = q.y - (u->y + t * dy);
+            if (!(ex * ex + ey * ey >= need2)) return false;
+        }
+    if (!in) return false;
+    p = q;
+    return true;
 }
 
 int CKeloMakeArcPolygon::GetArc(int i, keloPoints& out) const {

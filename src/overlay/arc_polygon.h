@@ -46,6 +46,10 @@ public:
     // Signed ids of the arcs around face i: arc k is k + 1, negative where the face runs it
     // backwards. Outer ring first, then the holes.
     int GetPolygonArcs(int i, std::vector<int>& ids) const;
+    // A point inside bounded face i, at least clearance from its boundary, found beside one of
+    // its longest straight edges without building the face's rings. False when that point does
+    // not qualify (a narrow face, arcs): the caller then asks the built polygon.
+    bool GetClearPoint(int i, double clearance, Point3D& p) const;
 
     double GetEps() const { return m_eps; }
     // Arcs are the noded edges.

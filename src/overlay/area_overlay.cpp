@@ -420,13 +420,20 @@ private:
         if (kept) kept->resize(slot.size());
         keloPolygon face;
         for (size_t f = 0; f < slot.size(); ++f) {
+            const int i = static_cast<int>(f);
+            // Most faces have a clear point beside an edge; building a face's rings only to find
+            // a point in it costs more than the rest of its classification.
             Point3D p;
-            if (!faces.GetPolygon(static_cast<int>(f), face) || !FacePoint(face, m_tol, p)) continue;
+            const bool built = !faces.GetClearPoint(i, 2 * m_tol, p);
+            if (built && (!faces.GetPolygon(i, face) || !FacePoint(face, m_tol, p))) continue;
             const int ra = m_a.Where(p, m_tol);
-            // Intersection and difference keep only faces inside A: B need not be asked otherwise.
-            const bool needB = ra == 2 || (m_op != kBoolIntersection && m_op != kBoolDifference);
+            // Intersection and difference keep only faces inside A, and union keeps every face
+            // inside A: B need not be asked otherwise.
+            const bool needB = m_op == kBoolUnion ? ra != 2 : ra == 2 || (m_op != kBoolIntersection && m_op != kBoolDifference);
             slot[f] = SlotOf(m_op, ra, needB ? m_b.Where(p, m_tol) : 0);
-            if (kept && slot[f] >= 0) (*kept)[f] = std::move(face);
+            if (!kept || slot[f] < 0) continue;
+            if (built) (*kept)[f] = std::move(face);
+            else faces.GetPolygon(i, (*kept)[f]);
         }
         return slot;
     }

@@ -10,11 +10,10 @@
 
 #include "geometry/box.h"
 #include "geometry/records.h"
-#include "kelo_api.h"
 
 namespace kelo {
 
-class KELO_API CStraightAreaIndex {
+class CStraightAreaIndex {
 public:
     // g is read, never changed, and must outlive the index. Polygons and multipolygons only.
     explicit CStraightAreaIndex(const WKBGeometry& g);
