@@ -396,7 +396,7 @@ struct FlatWalk {
     QueryScratch& s;
     size_t count = 0;  // hits in s.found
     mutable size_t visitedCount = 0;  // nodes listed in s.visited
-    uint32_t lo = ~uint32_t{0}, hi = 0;  // the least and greatest position among them
+    uint32_t lo = ~uint32_t{0}, hi = 0;  // no hit has a position outside
 
     const auto& NodeAt(uint32_t i) const { return quads[i >> 2].child[i & 3]; }
 
@@ -474,6 +474,11 @@ struct FlatWalk {
             const uint32_t* positions = edges + PositionsAt(n.leaf);
             const uint32_t records = static_cast<uint32_t>((n.first + RecordsAt(n.leaf, entries)) / 2);
             auto hit = [&](uint32_t k) { return uint64_t{positions[k]} << 32 | (records + k); };
+            // Each list is in id order, so its ends bound the positions of the node's hits: the
+            // table below needs only bounds, not the least and greatest hit.
+            const uint32_t covering = n.covering, last = static_cast<uint32_t>(entries - 1);
+            lo = std::min({lo, positions[0], positions[covering < last ? covering : last]});
+            hi = std::max({hi, positions[last], positions[covering ? covering - 1 : 0]});
             for (uint32_t k = 0; k < n.covering; ++k) found[taken++] = hit(k);
             const size_t kp = Padded(n.leaf);
             // An entry whose float box passes against the query rounded outward but not inward is
@@ -518,11 +523,6 @@ struct FlatWalk {
 #endif
         }
         count = taken;
-        for (size_t i = 0; i < taken; ++i) {
-            const uint32_t slot = static_cast<uint32_t>(found[i] >> 32);
-            lo = std::min(lo, slot);
-            hi = std::max(hi, slot);
-        }
     }
 };
 
