@@ -53,6 +53,18 @@ inline char* ReserveAligned(size_t bytes) {
     return base;
 }
 
+// A large array first reserves this many times its size (at least this much address space), so a
+// network loaded in fixed steps usually never moves.
+constexpr size_t kReserveFactor = 8;
+constexpr size_t kReserveAtLeast = size_t{256} << 20;
+
+// The address space reserved for `bytes`: kReserveFactor times as much in whole 2 MB steps
+// (just `bytes` rounded past 1 TB, where the factor could overflow), and never less than `least`.
+inline size_t ReserveBytes(size_t bytes, size_t least) {
+    const size_t room = HugeRound(bytes > (size_t{1} << 40) ? bytes : kReserveFactor * bytes);
+    return room > least ? room : least;
+}
+
 // Storage of a large GrowArray: [base, base + open) is writable, up to `reserved`.
 struct Reservation {
     char* base = nullptr;
@@ -67,7 +79,7 @@ struct Reservation {
         const size_t want = HugeRound(bytes);
         if (want <= open) return;
         if (want > reserved) {
-            const size_t room = HugeRound(want > (size_t{1} << 40) ? want : 8 * want);
+            const size_t room = ReserveBytes(want, 0);
             char* fresh = ReserveAligned(room);
             if (huge) AdviseMappingHugePages(fresh, room);
             if (open > 0 &&
@@ -91,11 +103,6 @@ struct Reservation {
         *this = Reservation();
     }
 };
-
-// A large array first reserves this many times its size (at least this much address space), so a
-// network loaded in fixed steps usually never moves.
-constexpr size_t kReserveFactor = 8;
-constexpr size_t kReserveAtLeast = size_t{256} << 20;
 
 template <class T>
 class GrowArray {
@@ -129,8 +136,7 @@ public:
             m_data = static_cast<T*>(q);
         } else if (m_room.base == nullptr) {
             Reservation room;
-            const size_t want = bytes > (size_t{1} << 40) ? HugeRound(bytes) : HugeRound(kReserveFactor * bytes);
-            room.reserved = want > kReserveAtLeast ? want : kReserveAtLeast;
+            room.reserved = ReserveBytes(bytes, kReserveAtLeast);
             room.base = ReserveAligned(room.reserved);
             try {
                 room.Open(bytes);
