@@ -559,8 +559,8 @@ void RadixSortHits(uint64_t* v, size_t n, std::vector<uint64_t>& spare, uint32_t
 // Puts hits in order of their upper half with one of each upper half left, into a table where
 // each lands at or after the slot its upper half maps to, in proportion over [lo, hi], eight to
 // sixteen slots per hit: spread hits then mostly find their slot empty and rarely move. A bit
-// per slot marks the filled ones, so reading them back skips the empty. Returns false, the table emptied again, when the hits
-// bunch so much that moving them costs more than a radix sort.
+// per slot marks the filled ones, so reading them back skips the empty. Returns false, the
+// table emptied again, when the hits bunch so much that moving them costs more than a radix sort.
 bool TableSortHits(const uint64_t* v, size_t n, uint32_t lo, uint32_t hi, QueryScratch& s, size_t& used) {
     const int shift = std::max(0, static_cast<int>(std::bit_width(hi - lo)) - static_cast<int>(std::bit_width(n)) - 3);
     const size_t home = ((hi - lo) >> shift) + 1;
