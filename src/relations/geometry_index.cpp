@@ -379,6 +379,14 @@ struct QueryScratch {
 };
 constexpr uint64_t kNoHit = ~uint64_t{0};
 
+// The calling thread's scratch lists. Reached through a call the compiler cannot see into: when
+// it knows the lists are thread-local, it looks their address up again at every use in the walk
+// rather than keep it in a register, about forty look-ups per large query.
+[[gnu::noinline]] QueryScratch& ThreadScratch() {
+    thread_local QueryScratch scratch;
+    return scratch;
+}
+
 // The walk of CollectMeeting over the compact copy: the same nodes are visited and the same
 // records taken, each as its entry in the compact copy. The nodes are found first
 // and their blocks fetched ahead, so the entries of one node are tested while the next arrive.
@@ -395,25 +403,36 @@ struct FlatWalk {
     const Box& q;
     QueryScratch& s;
     size_t count = 0;  // hits in s.found
-    uint32_t lo = ~uint32_t{0}, hi = 0;  // the least and greatest position among them
+    mutable size_t visitedCount = 0;  // nodes listed in s.visited
+    uint32_t lo = ~uint32_t{0}, hi = 0;  // no hit has a position outside
 
     const auto& NodeAt(uint32_t i) const { return quads[i >> 2].child[i & 3]; }
 
     // Breadth first, so the nodes of a level and their blocks are fetched while the nodes before
-    // them are read. Returns the most hits the visited nodes can give.
+    // them are read. Returns the most hits the visited nodes can give. Children are listed without
+    // branches: which of them the window reaches is as good as random, and mispredicted jumps
+    // cost more than the stores.
     size_t Find() const {
         std::vector<uint32_t>& visited = s.visited;
-        visited.assign(1, 0);
-        size_t most = 0;
-        for (size_t i = 0; i < visited.size(); ++i) {
-            const auto& n = NodeAt(visited[i]);
+        if (visited.size() < 64) visited.resize(64);
+        uint32_t* v = visited.data();
+        v[0] = 0;
+        size_t listed = 1, most = 0;
+        for (size_t i = 0; i < listed; ++i) {
+            const auto& n = NodeAt(v[i]);
             const size_t entries = n.covering + n.leaf;
-            const char* block = reinterpret_cast<const char*>(words + n.first);
-            const size_t bytes = 4 * BlockWords(n.leaf, entries);
-            for (size_t b = 0; b < bytes && b < 1536; b += 64) __builtin_prefetch(block + b);
+            // The starts of the four edge runs and of the positions, which the test reads side by
+            // side; the rest of each run follows in order.
+            const uint32_t* block = words + n.first;
+            const size_t kp = Padded(n.leaf);
+            __builtin_prefetch(block);
+            __builtin_prefetch(block + kp);
+            __builtin_prefetch(block + 2 * kp);
+            __builtin_prefetch(block + 3 * kp);
+            __builtin_prefetch(block + 4 * kp);
             most += entries;
             if (n.children < 0) continue;
-            const bool left = q.minx <= n.cx, right = q.maxx >= n.cx, below = q.miny <= n.cy, above = q.maxy >= n.cy;
+            const unsigned left = q.minx <= n.cx, right = q.maxx >= n.cx, below = q.miny <= n.cy, above = q.maxy >= n.cy;
             const uint32_t c = static_cast<uint32_t>(n.children);
             const char* quad = reinterpret_cast<const char*>(quads + (c >> 2));
             __builtin_prefetch(quad);
@@ -421,19 +440,29 @@ struct FlatWalk {
             // A window reaching all four children likely walks their subtrees too. Quads are laid
             // out depth first, so the ones after the children's hold the first child's own
             // children and theirs: fetching them now shortens the chain of dependent loads.
-            if (left && right && below && above)
+            if (left & right & below & above)
                 for (int b = 128; b < 8 * 64; b += 64) __builtin_prefetch(quad + b);
-            if (left && below) visited.push_back(c);
-            if (right && below) visited.push_back(c + 1);
-            if (left && above) visited.push_back(c + 2);
-            if (right && above) visited.push_back(c + 3);
+            if (visited.size() < listed + 4) {
+                visited.resize(2 * visited.size());
+                v = visited.data();
+            }
+            v[listed] = c;
+            listed += left & below;
+            v[listed] = c + 1;
+            listed += right & below;
+            v[listed] = c + 2;
+            listed += left & above;
+            v[listed] = c + 3;
+            listed += right & above;
         }
+        visitedCount = listed;
         return most;
     }
 
     void Run() {
         const size_t most = Find();
-        if (s.found.size() < most) s.found.resize(most);
+        // Four more than can be kept: a group of entries is written whole and only its hits counted.
+        if (s.found.size() < most + 4) s.found.resize(most + 4);
         uint64_t* found = s.found.data();
         // Kept local: the hits are integers of its type, so stores to them would otherwise
         // make every use of the member reload it.
@@ -444,26 +473,27 @@ struct FlatWalk {
         const __m128 hx = _mm_set1_ps(hiX), hy = _mm_set1_ps(hiY), lx = _mm_set1_ps(loX), ly = _mm_set1_ps(loY);
         const __m128 ihx = _mm_set1_ps(inHiX), ihy = _mm_set1_ps(inHiY), ilx = _mm_set1_ps(inLoX), ily = _mm_set1_ps(inLoY);
 #endif
-        for (uint32_t at : s.visited) {
-            const auto& n = NodeAt(at);
+        const uint32_t* visited = s.visited.data();
+        for (size_t v = 0; v < visitedCount; ++v) {
+            const auto& n = NodeAt(visited[v]);
             const size_t entries = n.covering + n.leaf;
             if (!entries) continue;
             const uint32_t* edges = words + n.first;
             const uint32_t* positions = edges + PositionsAt(n.leaf);
             const uint32_t records = static_cast<uint32_t>((n.first + RecordsAt(n.leaf, entries)) / 2);
-            auto keep = [&](uint32_t k) {
-                const uint32_t slot = positions[k];
-                found[taken++] = uint64_t{slot} << 32 | (records + k);
-                lo = std::min(lo, slot);
-                hi = std::max(hi, slot);
-            };
-            for (uint32_t k = 0; k < n.covering; ++k) keep(k);
+            auto hit = [&](uint32_t k) { return uint64_t{positions[k]} << 32 | (records + k); };
+            // Each list is in id order, so its ends bound the positions of the node's hits: the
+            // table below needs only bounds, not the least and greatest hit.
+            const uint32_t covering = n.covering, last = static_cast<uint32_t>(entries - 1);
+            lo = std::min({lo, positions[0], positions[covering < last ? covering : last]});
+            hi = std::max({hi, positions[last], positions[covering ? covering - 1 : 0]});
+            for (uint32_t k = 0; k < n.covering; ++k) found[taken++] = hit(k);
             const size_t kp = Padded(n.leaf);
             // An entry whose float box passes against the query rounded outward but not inward is
             // decided on its record's own box.
             auto check = [&](size_t k) {
                 const Box& b = *RecordAt(words, records + n.covering + k)->box;
-                if (b.minx <= q.maxx && q.minx <= b.maxx && b.miny <= q.maxy && q.miny <= b.maxy) keep(static_cast<uint32_t>(n.covering + k));
+                if (b.minx <= q.maxx && q.minx <= b.maxx && b.miny <= q.maxy && q.miny <= b.maxy) found[taken++] = hit(static_cast<uint32_t>(n.covering + k));
             };
 #if defined(__SSE2__)
             const float* e = reinterpret_cast<const float*>(edges);  // read only through the unaligned-load intrinsic
@@ -476,14 +506,26 @@ struct FlatWalk {
                 const __m128 sy = _mm_and_ps(_mm_cmplt_ps(y0, ihy), _mm_cmplt_ps(ily, y1));
                 const unsigned maybe = static_cast<unsigned>(_mm_movemask_ps(_mm_and_ps(mx, my)));
                 const unsigned sure = static_cast<unsigned>(_mm_movemask_ps(_mm_and_ps(sx, sy)));
-                for (unsigned bits = sure; bits; bits &= bits - 1) keep(static_cast<uint32_t>(n.covering + i + static_cast<size_t>(__builtin_ctz(bits))));
+                // All four are written and only the sure ones counted: how many of a group are
+                // hits is as good as random, and a loop over them mispredicts its exit. The
+                // positions read past a node's last entry are still inside its block, since the
+                // positions are followed by two words per entry.
+                const uint32_t k = static_cast<uint32_t>(n.covering + i);
+                found[taken] = hit(k);
+                taken += sure & 1;
+                found[taken] = hit(k + 1);
+                taken += (sure >> 1) & 1;
+                found[taken] = hit(k + 2);
+                taken += (sure >> 2) & 1;
+                found[taken] = hit(k + 3);
+                taken += (sure >> 3) & 1;
                 for (unsigned bits = maybe & ~sure; bits; bits &= bits - 1) check(i + static_cast<size_t>(__builtin_ctz(bits)));
             }
 #else
             auto edge = [edges](size_t k) { return std::bit_cast<float>(edges[k]); };
             for (size_t k = 0; k < n.leaf; ++k) {
                 if (!(edge(k) <= hiX && loX <= edge(2 * kp + k) && edge(kp + k) <= hiY && loY <= edge(3 * kp + k))) continue;
-                if (edge(k) < inHiX && inLoX < edge(2 * kp + k) && edge(kp + k) < inHiY && inLoY < edge(3 * kp + k)) keep(static_cast<uint32_t>(n.covering + k));
+                if (edge(k) < inHiX && inLoX < edge(2 * kp + k) && edge(kp + k) < inHiY && inLoY < edge(3 * kp + k)) found[taken++] = hit(static_cast<uint32_t>(n.covering + k));
                 else check(k);
             }
 #endif
@@ -515,12 +557,12 @@ void RadixSortHits(uint64_t* v, size_t n, std::vector<uint64_t>& spare, uint32_t
 }
 
 // Puts hits in order of their upper half with one of each upper half left, into a table where
-// each lands at or after the slot its upper half maps to, in proportion over [lo, hi]: spread
-// hits then sit near that slot and only a few move. A bit per slot marks the filled ones, so
-// reading them back skips the empty. Returns false, the table emptied again, when the hits
-// bunch so much that moving them costs more than a radix sort.
+// each lands at or after the slot its upper half maps to, in proportion over [lo, hi], eight to
+// sixteen slots per hit: spread hits then mostly find their slot empty and rarely move. A bit
+// per slot marks the filled ones, so reading them back skips the empty. Returns false, the
+// table emptied again, when the hits bunch so much that moving them costs more than a radix sort.
 bool TableSortHits(const uint64_t* v, size_t n, uint32_t lo, uint32_t hi, QueryScratch& s, size_t& used) {
-    const int shift = std::max(0, static_cast<int>(std::bit_width(hi - lo)) - static_cast<int>(std::bit_width(n)) - 1);
+    const int shift = std::max(0, static_cast<int>(std::bit_width(hi - lo)) - static_cast<int>(std::bit_width(n)) - 3);
     const size_t home = ((hi - lo) >> shift) + 1;
     // A hit moves at most one slot per hit before it.
     used = home + n;
@@ -533,6 +575,11 @@ bool TableSortHits(const uint64_t* v, size_t n, uint32_t lo, uint32_t hi, QueryS
         const uint64_t x = v[i];
         const size_t from = ((x >> 32) - lo) >> shift;
         size_t p = from;
+        if (t[p] == kNoHit) {
+            t[p] = x;
+            filled[p >> 6] |= uint64_t{1} << (p & 63);
+            continue;
+        }
         // An empty slot's upper half exceeds every position.
         while ((t[p] >> 32) < (x >> 32)) ++p;
         if ((t[p] >> 32) == (x >> 32)) continue;
@@ -785,8 +832,7 @@ int GeometryIndex::BoxQuery(const Box& box, CNodeInfoArray& out) const {
     // sorted by id and a record appears once. The lists are reused across queries: growing fresh
     // ones cost more than a large window's sort.
     if (m_flatValid) {
-        thread_local QueryScratch scratch;
-        QueryScratch& s = scratch;
+        QueryScratch& s = ThreadScratch();
         const uint32_t* words = m_flatWords.data();
         FlatWalk<FlatQuad> walk{m_flatNodes.data(), words, q, s};
         walk.Run();
