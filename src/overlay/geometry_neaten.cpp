@@ -145,17 +145,15 @@ bool FirstCrossing(const GM_Object& g, double eps, Point3D& where) {
         bool closed;
     };
     std::vector<Line> lines;
-    for (int i = 0; i < g.GetPartsCount(); ++i) {
-        int ring = 0;
-        keloParts* p = g.GetOriginalPartsAt(&ring, i);
+    detail::ForEachOriginalParts(g, [&](int, keloParts& p, bool) {
         const size_t first = segs.size();
-        for (int k = 0; p && k < p->GetPartsCount(); ++k)
-            for (int s = 0; s < p->GetOriginalPointsAt(k)->GetSegmentCount(); ++s) {
-                segs.emplace_back(p->GetOriginalPointsAt(k), s);
+        for (int k = 0; k < p.GetPartsCount(); ++k)
+            for (int s = 0; s < p.GetOriginalPointsAt(k)->GetSegmentCount(); ++s) {
+                segs.emplace_back(p.GetOriginalPointsAt(k), s);
                 boxes.push_back(segs.back().GetBox());
             }
-        lines.resize(segs.size(), Line{first, segs.size() - 1, p && p->IsClosed()});
-    }
+        lines.resize(segs.size(), Line{first, segs.size() - 1, p.IsClosed()});
+    });
     auto neighbours = [&](size_t a, size_t b) {  // a < b
         const Line& l = lines[a];
         return b <= l.last && (b == a + 1 || (l.closed && a == l.first && b == l.last));
