@@ -84,6 +84,17 @@ bool WalkPolygons(const WKBGeometry& g, F&& f) {
 inline keloParts& AsParts(LineString& l) { return static_cast<keloParts&>(l); }
 inline keloPolygon& AsPolygon(WKBPolygon& p) { return static_cast<keloPolygon&>(p); }
 
+// f(index, parts, isRing) for every part in flat order, as GetOriginalPartsAt gives them: asking
+// for each index in turn walks from the first part every time, quadratic in the rings of a lake.
+template <class F>
+void ForEachOriginalParts(const WKBGeometry& g, F&& f) {
+    int k = 0;
+    WalkParts(g, [&](LineString& l, bool ring, WKBPolygon*, int) {
+        f(k++, AsParts(l), ring);
+        return false;
+    });
+}
+
 // One simple member, deep-copied out of a record: a point, a line or a polygon.
 struct GmItem {
     int kind = 0;  // 1 point, 2 line, 3 polygon

@@ -15,6 +15,7 @@
 #include "geometry/buckets.h"
 #include "geometry/circle_arc.h"
 #include "geometry/geometry_object.h"
+#include "geometry/gmobject_detail.h"
 #include "geometry/tolerance.h"
 #include "platform/huge_pages.h"
 
@@ -250,11 +251,9 @@ void CKeloMakeArcPolygon::AddRun(const CurveSegment& run) {
 
 void CKeloMakeArcPolygon::AddGeometry(const GM_Object* object) {
     if (!object) return;
-    for (int k = 0; k < object->GetPartsCount(); ++k) {
-        int isRing = 0;
-        const keloParts* line = object->GetOriginalPartsAt(&isRing, k);
-        for (int s = 0; line && s < line->GetPartsCount(); ++s) AddArc(line->GetOriginalPointsAt(s));
-    }
+    detail::ForEachOriginalParts(*object, [&](int, const keloParts& line, bool) {
+        for (int s = 0; s < line.GetPartsCount(); ++s) AddArc(line.GetOriginalPointsAt(s));
+    });
 }
 
 int CKeloMakeArcPolygon::Solve(bool) {

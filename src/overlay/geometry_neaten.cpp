@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "companion/gbk.h"
@@ -145,38 +146,47 @@ bool FirstCrossing(const GM_Object& g, double eps, Point3D& where) {
         bool closed;
     };
     std::vector<Line> lines;
-    for (int i = 0; i < g.GetPartsCount(); ++i) {
-        int ring = 0;
-        keloParts* p = g.GetOriginalPartsAt(&ring, i);
+    detail::ForEachOriginalParts(g, [&](int, keloParts& p, bool) {
         const size_t first = segs.size();
-        for (int k = 0; p && k < p->GetPartsCount(); ++k)
-            for (int s = 0; s < p->GetOriginalPointsAt(k)->GetSegmentCount(); ++s) {
-                segs.emplace_back(p->GetOriginalPointsAt(k), s);
+        for (int k = 0; k < p.GetPartsCount(); ++k)
+            for (int s = 0; s < p.GetOriginalPointsAt(k)->GetSegmentCount(); ++s) {
+                segs.emplace_back(p.GetOriginalPointsAt(k), s);
                 boxes.push_back(segs.back().GetBox());
             }
-        lines.resize(segs.size(), Line{first, segs.size() - 1, p && p->IsClosed()});
-    }
+        lines.resize(segs.size(), Line{first, segs.size() - 1, p.IsClosed()});
+    });
     auto neighbours = [&](size_t a, size_t b) {  // a < b
         const Line& l = lines[a];
         return b <= l.last && (b == a + 1 || (l.closed && a == l.first && b == l.last));
     };
-    bool touched = false;
-    for (size_t a = 0; a < segs.size(); ++a)
-        for (size_t b = a + 1; b < segs.size(); ++b) {
-            if (!IsBoxIntersect(boxes[a], boxes[b], eps)) continue;
+    // A sweep along x finds the pairs whose boxes meet; of those the lowest pair (by first, then
+    // second segment) that crosses or overlaps wins, else the lowest that touches, as a scan of
+    // every pair in that order would find them, without its cost on a large polygon.
+    std::vector<size_t> byX;  // a box without an x range meets nothing, and would break the sort
+    for (size_t i = 0; i < segs.size(); ++i)
+        if (!std::isnan(boxes[i].minx) && !std::isnan(boxes[i].maxx)) byX.push_back(i);
+    std::sort(byX.begin(), byX.end(), [&](size_t i, size_t j) { return boxes[i].minx < boxes[j].minx; });
+    constexpr size_t kNone = std::numeric_limits<size_t>::max();
+    std::pair<size_t, size_t> cross{kNone, kNone}, touch{kNone, kNone};
+    Point3D crossAt{}, touchAt{};
+    for (size_t u = 0; u < byX.size(); ++u)
+        for (size_t v = u + 1; v < byX.size() && boxes[byX[v]].minx <= boxes[byX[u]].maxx + eps; ++v) {
+            const std::pair<size_t, size_t> ab = std::minmax(byX[u], byX[v]);
+            if (ab >= cross || !IsBoxIntersect(boxes[ab.first], boxes[ab.second], eps)) continue;
             Point3D p1, p2;
-            const int code = segs[a].IntersectInfo(segs[b], p1, p2, eps);
+            const int code = segs[ab.first].IntersectInfo(segs[ab.second], p1, p2, eps);
             if (!code) continue;
             if (IntersectInfoOverlap(code) > 2 || IntersectInfoType(code, 1, nullptr, nullptr) == kSegContactCross) {
-                where = p1;
-                return true;
-            }
-            if (!touched && !neighbours(a, b)) {
-                where = p1;
-                touched = true;
+                cross = ab;
+                crossAt = p1;
+            } else if (ab < touch && !neighbours(ab.first, ab.second)) {
+                touch = ab;
+                touchAt = p1;
             }
         }
-    return touched;
+    if (cross.first != kNone) where = crossAt;
+    else if (touch.first != kNone) where = touchAt;
+    return cross.first != kNone || touch.first != kNone;
 }
 
 // Deletes vertices closer than eps to a neighbour, keeping the shape (the overlapping-vertex pass);

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "geometry/geometry_object.h"
+#include "geometry/gmobject_detail.h"
 #include "geometry/tolerance.h"
 #include "overlay/arc_polygon.h"
 #include "overlay/boolean_overlay.h"
@@ -59,11 +60,9 @@ GM_Object AreasOf(const GM_Object& g) {
 
 GM_Object LinesOf(const GM_Object& g) {
     GM_Object out;
-    for (int k = 0; k < g.GetPartsCount(); ++k) {
-        int isRing = 0;
-        const keloParts* p = g.GetOriginalPartsAt(&isRing, k);
-        if (p && !isRing) out.InsertPartsAt(*p, -1, 0);
-    }
+    detail::ForEachOriginalParts(g, [&](int, const keloParts& p, bool isRing) {
+        if (!isRing) out.InsertPartsAt(p, -1, 0);
+    });
     return out;
 }
 

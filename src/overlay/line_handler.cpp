@@ -5,6 +5,7 @@
 #include <numeric>
 
 #include "geometry/geometry_object.h"
+#include "geometry/gmobject_detail.h"
 #include "geometry/parts.h"
 #include "geometry/tolerance.h"
 #include "overlay/arc_polygon.h"
@@ -169,11 +170,9 @@ int CLineHandler::AddLine(const keloPoints* points) {
 int CLineHandler::AddGeometry(const GM_Object* object) {
     if (!object) return 0;
     int added = 0;
-    for (int k = 0; k < object->GetPartsCount(); ++k) {
-        int isRing = 0;
-        const keloParts* line = object->GetOriginalPartsAt(&isRing, k);
-        for (int s = 0; line && s < line->GetPartsCount(); ++s) added += AddLine(line->GetOriginalPointsAt(s));
-    }
+    detail::ForEachOriginalParts(*object, [&](int, const keloParts& line, bool) {
+        for (int s = 0; s < line.GetPartsCount(); ++s) added += AddLine(line.GetOriginalPointsAt(s));
+    });
     return added;
 }
 

@@ -7,6 +7,7 @@
 
 #include "companion/plane.h"
 #include "geometry/geometry_object.h"
+#include "geometry/gmobject_detail.h"
 #include "geometry/parts.h"
 #include "geometry/tolerance.h"
 
@@ -67,17 +68,13 @@ Outline Flatten(const GM_Object& g) {
         Point3D p;
         if (g.GetPointAt(p, i)) o.points.push_back(p);
     }
-    int parts = g.GetPartsCount();
-    bool allRings = parts > 0;
-    for (int i = 0; i < parts; ++i) {
-        int isRing = 0;
-        const keloParts* line = g.GetOriginalPartsAt(&isRing, i);
-        if (!line) continue;
+    bool allRings = g.GetPartsCount() > 0;
+    detail::ForEachOriginalParts(g, [&](int, const keloParts& line, bool isRing) {
         allRings = allRings && isRing;
         std::vector<Point3D> flat;
-        line->Discrete(flat, g_epsZero);
+        line.Discrete(flat, g_epsZero);
         if (!flat.empty()) o.lines.push_back(std::move(flat));
-    }
+    });
     if (allRings && np == 0) {
         int polygons = g.GetPolygonCount();
         for (int i = 0; i < polygons; ++i)

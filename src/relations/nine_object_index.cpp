@@ -5,6 +5,7 @@
 
 #include "geometry/discrete.h"
 #include "geometry/geometry_object.h"
+#include "geometry/gmobject_detail.h"
 #include "geometry/tolerance.h"
 #include "relations/nine_detail.h"
 #include "relations/nine_intersection.h"
@@ -73,16 +74,13 @@ C9iObjIndex::C9iObjIndex(const GM_Object* object) : m_object(object), m_geom(new
         detail::AddPolygon(*m_geom, rings);
     }
     m_polygons = static_cast<int>(m_lists.size());
-    const int parts = object->GetPartsCount();
-    for (int i = 0; i < parts; ++i) {
-        int ring = 0;
-        const keloParts* p = object->GetOriginalPartsAt(&ring, i);
-        if (!p || ring) continue;
+    detail::ForEachOriginalParts(*object, [&](int, const keloParts& p, bool ring) {
+        if (ring) return;
         auto* idx = new C9iPartsIndex;
-        idx->SetIndex(p, 0);
+        idx->SetIndex(&p, 0);
         m_lists.push_back({idx});
         detail::AddLine(*m_geom, idx);
-    }
+    });
     // A directed point stands for its first point.
     const int points = object->IsDirectPoint() ? 1 : object->GetPointCount();
     for (int i = 0; i < points; ++i) {
@@ -371,19 +369,15 @@ GM_Object* C9iObjIndex::Normal9iObject(const GM_Object* object, int repair) {
         const double eps = 3 * g_epsZero;
         const GM_Object* src = copy ? copy : object;
         bool bad = false;
-        for (int i = 0; i < src->GetPartsCount() && !bad; ++i) {
-            int ring = 0;
-            const keloParts* p = src->GetOriginalPartsAt(&ring, i);
-            if (p && !p->IsNormal(eps, 15)) bad = true;
-        }
+        detail::WalkParts(*src, [&](LineString& l, bool, WKBPolygon*, int) {
+            bad = !detail::AsParts(l).IsNormal(eps, 15);
+            return bad;
+        });
         if (bad) {
             if (!copy) copy = new GM_Object(*object);
-            for (int i = 0; i < copy->GetPartsCount(); ++i) {
-                int ring = 0;
-                keloParts* p = copy->GetOriginalPartsAt(&ring, i);
-                if (!p) continue;
-                for (int k = 0; k < p->GetPartsCount(); ++k) p->GetOriginalPointsAt(k)->Normalizing(eps, 12);
-            }
+            detail::ForEachOriginalParts(*copy, [&](int, keloParts& p, bool) {
+                for (int k = 0; k < p.GetPartsCount(); ++k) p.GetOriginalPointsAt(k)->Normalizing(eps, 12);
+            });
         }
     }
     return copy;

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "geometry/geometry_object.h"
+#include "geometry/gmobject_detail.h"
 #include "geometry/segment_runs.h"
 #include "geometry/tolerance.h"
 #include "relations/segment.h"
@@ -61,16 +62,13 @@ namespace {
 // index into them would name a control point, not a piece of the line.
 template <class F>
 void ForEachSegmentRun(GM_Object& object, F f) {
-    for (int part = 0; part < object.GetPartsCount(); ++part) {
-        int isRing = 0;
-        keloParts* line = object.GetOriginalPartsAt(&isRing, part);
-        if (line == nullptr) continue;
-        for (int s = 0; s < line->GetPartsCount(); ++s) {
-            keloPoints* run = line->GetOriginalPointsAt(s);
+    detail::ForEachOriginalParts(object, [&](int part, keloParts& line, bool) {
+        for (int s = 0; s < line.GetPartsCount(); ++s) {
+            keloPoints* run = line.GetOriginalPointsAt(s);
             run->Normalizing();
             if (!run->IsCurveEx()) f(part, s, run);
         }
-    }
+    });
 }
 
 }  // namespace

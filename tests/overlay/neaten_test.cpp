@@ -307,6 +307,8 @@ TEST(Neaten, SelfIntersectionIsReportedWhereItHappens) {
         {"POLYGON ((0 0, 10 0, 10 10, 5 10, 7 5, 3 5, 5 10, 0 10, 0 0))", 5, 10},
         {"POLYGON ((0 0, 10 0, 10 10, 5 0, 0 10, 0 0))", 5, 0},
         {"POLYGON ((0 0, 10 0, 10 10, 0 10, 0 0), (5 5, 12 5, 12 6, 5 6, 5 5))", 10, 5},
+        // Two crossings: the one between earlier segments is told, though the other lies further left.
+        {"POLYGON ((10 0, 12 2, 12 0, 10 2, 2 2, 0 4, 0 2, 2 4, 2 5, -1 5, -1 -1, 10 -1, 10 0))", 11, 1},
     };
     for (const auto& t : cases) {
         SCOPED_TRACE(t.wkt);
