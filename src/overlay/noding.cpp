@@ -129,14 +129,55 @@ bool SnapVertices(std::vector<OwnedSeg>& segs, double w) {
         order.push_back({p.x, p.y, k});
     }
     const size_t kept = order.size();
+    auto test = [&](const Keyed& a, const Keyed& b) {
+        const double dx = b.x - a.x, dy = b.y - a.y;
+        if (std::abs(dx) > w || std::abs(dy) > w || dx * dx + dy * dy > w * w) return;
+        join(a.i, b.i);
+        near = true;
+    };
     std::sort(order.begin(), order.end(), [](const Keyed& a, const Keyed& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
-    for (size_t k = 0; k < kept; ++k)
-        for (size_t m = k + 1; m < kept && order[m].x - order[k].x <= w; ++m) {
-            const double dx = order[m].x - order[k].x, dy = order[m].y - order[k].y;
-            if (std::abs(dy) > w || dx * dx + dy * dy > w * w) continue;
-            join(order[k].i, order[m].i);
-            near = true;
+    // The sweep along x compares each end with every end less than w to its right: with many
+    // ends at one x (a lattice), every pair of a column. Counted first, in one pass.
+    size_t work = 0;
+    for (size_t k = 0, m = 0; k < kept && work <= 8 * kept + 4096; ++k) {
+        m = std::max(m, k + 1);
+        while (m < kept && order[m].x - order[k].x <= w) ++m;
+        work += m - k - 1;
+    }
+    bool columns = work > 8 * kept + 4096;
+    for (size_t k = 0; k < kept && columns; ++k)
+        columns = std::abs(std::floor(order[k].x / (2 * w))) < 0x1p50 && !std::isnan(order[k].y);
+    if (!columns) {
+        for (size_t k = 0; k < kept; ++k)
+            for (size_t m = k + 1; m < kept && order[m].x - order[k].x <= w; ++m) test(order[k], order[m]);
+    } else {
+        // Columns 2w wide: ends within w of each other lie in one column or in two neighbouring
+        // ones, rounding of the column included, and each column is searched along y.
+        struct InColumn {
+            double column;
+            Keyed end;
+        };
+        std::vector<InColumn> at(kept);
+        for (size_t k = 0; k < kept; ++k) at[k] = {std::floor(order[k].x / (2 * w)), order[k]};
+        std::sort(at.begin(), at.end(), [](const InColumn& a, const InColumn& b) {
+            return a.column < b.column || (a.column == b.column && a.end.y < b.end.y);
+        });
+        // From k on, the first entry at or after (column, y).
+        auto first = [&](size_t k, double column, double y) {
+            return static_cast<size_t>(std::lower_bound(at.begin() + static_cast<std::ptrdiff_t>(k), at.end(), std::make_pair(column, y),
+                                                        [](const InColumn& e, const std::pair<double, double>& c) {
+                                                            return e.column < c.first || (e.column == c.first && e.end.y < c.second);
+                                                        }) -
+                                       at.begin());
+        };
+        // The y windows are wider than w so that their own rounding loses no pair.
+        for (size_t k = 0; k < kept; ++k) {
+            const InColumn& a = at[k];
+            for (size_t m = k + 1; m < kept && at[m].column == a.column && at[m].end.y - a.end.y <= 2 * w; ++m) test(a.end, at[m].end);
+            for (size_t m = first(k, a.column + 1, a.end.y - 2 * w); m < kept && at[m].column == a.column + 1 && at[m].end.y <= a.end.y + 2 * w; ++m)
+                test(a.end, at[m].end);
         }
+    }
     if (!near) return false;
     bool any = false;
     for (size_t k = 0; k < n; ++k) {
@@ -182,8 +223,10 @@ void SnapNearDirty(std::vector<OwnedSeg>& segs, std::vector<char>& marks, double
             first.push_back(k);
         }
     first.push_back(moved.size());
-    // An end joins a place within w that holds a dirty end other than itself.
+    // An end joins a place within w that holds a dirty end other than itself. Unless some end
+    // joins a place it is not exactly at, every cluster lies at one place and nothing moves.
     std::vector<std::pair<size_t, size_t>> links;  // (end, place)
+    bool apart = false;
     for (size_t k = 0; k < 2 * segs.size(); ++k) {
         const Point3D& p = end(k);
         auto it = std::lower_bound(places.begin(), places.end(), p.x - w, [](const Keyed& a, double x) { return a.x < x; });
@@ -193,9 +236,10 @@ void SnapNearDirty(std::vector<OwnedSeg>& segs, std::vector<char>& marks, double
             const size_t q = it->i;
             if (first[q + 1] - first[q] == 1 && moved[first[q]].i == k) continue;
             links.emplace_back(k, q);
+            apart = apart || dx != 0 || dy != 0;
         }
     }
-    if (links.empty()) return;
+    if (!apart) return;
     // Nodes: the linked ends, then the places; a place joins all its dirty ends.
     std::vector<size_t> ids;
     std::vector<char> active(places.size(), 0);
@@ -599,28 +643,29 @@ bool PlainJoint(const OwnedSeg& a, const OwnedSeg& b, const Box& ba, const Box& 
     return outside(fa, bb) && outside(fb, ba);
 }
 
-// ForEachNearMarkedPair when every box is marked and the segments still come in their input
-// order, where a ring's consecutive segments share ends. Runs of up to kRun such segments are
-// paired by their boxes, and segments only within paired runs: far fewer box tests than a grid
-// of single boxes, whose cells, sized for the whole extent, hold dozens of a coastline's boxes.
-// Plain joints are not classified once joints(i, j) allows it (they give nothing but a count).
-// The pairs that give something are applied in ForEachNearPair's order, as there.
+// ForEachNearMarkedPair when many boxes are marked, for segments that still come mostly in
+// their input order, where a ring's consecutive segments share ends. Runs of up to kRun such
+// segments are paired by their boxes, and segments only within paired runs: far fewer box tests
+// than a grid of single boxes, whose cells, sized for the whole extent, hold dozens of a
+// coastline's boxes. Plain joints are not classified once joints(i, j) allows it (they give
+// nothing but a count). The pairs that give something are applied in ForEachNearPair's order.
 template <class J, class C, class A>
-void ForEachNearPairAlongRuns(const std::vector<OwnedSeg>& segs, const std::vector<Box>& boxes, double w, J joints,
-                              C classify, A apply) {
+void ForEachNearPairAlongRuns(const std::vector<OwnedSeg>& segs, const std::vector<Box>& boxes, const std::vector<char>& marks,
+                              char mark, double w, J joints, C classify, A apply) {
     const size_t n = boxes.size();
     if (n < 2) return;
+    auto wanted = [&](size_t i, size_t j) { return ((marks[i] | marks[j]) & mark) != 0; };
+    auto direct = [&](size_t i, size_t j) {
+        if (!wanted(i, j)) return;
+        if (auto what = classify(i, j)) apply(i, j, what);
+    };
     if (n >= (size_t{1} << 32)) {
-        ForEachNearPair(boxes, w, [&](size_t i, size_t j) {
-            if (auto what = classify(i, j)) apply(i, j, what);
-        });
+        ForEachNearPair(boxes, w, direct);
         return;
     }
     const PairGrid grid(boxes, w, false);
     if (grid.big.size() > 256) {
-        ForEachNearPair(boxes, w, [&](size_t i, size_t j) {
-            if (auto what = classify(i, j)) apply(i, j, what);
-        });
+        ForEachNearPair(boxes, w, direct);
         return;
     }
     constexpr size_t kRun = 8;
@@ -638,7 +683,7 @@ void ForEachNearPairAlongRuns(const std::vector<OwnedSeg>& segs, const std::vect
     runStart.push_back(static_cast<uint32_t>(n));
     GridOrder<decltype(classify(size_t(0), size_t(0)))> order(grid, boxes);
     auto keep = [&](size_t i, size_t j) {
-        if (!grid.Near(boxes[i], boxes[j])) return;
+        if (!wanted(i, j) || !grid.Near(boxes[i], boxes[j])) return;
         if (const auto what = classify(i, j)) order.Keep(i, j, what);
     };
     for (size_t r = 0; r + 1 < runStart.size(); ++r)
@@ -707,11 +752,11 @@ bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w,
             }
         }
     };
-    if (std::all_of(dirty.begin(), dirty.end(), [](char d) { return d & kDirty; })) {
+    if (static_cast<size_t>(std::count_if(dirty.begin(), dirty.end(), [](char d) { return d & kDirty; })) * 8 > n) {
         // Skipping plain joints leaves the tally as it would be once their counts are full.
         const SegContactTally& t = SegIntersectTally();
         auto joints = [&](size_t, size_t) { return !tally || (t.endStart == 255 && t.endEnd == 255); };
-        ForEachNearPairAlongRuns(segs, boxes, w, joints, classify, apply);
+        ForEachNearPairAlongRuns(segs, boxes, dirty, kDirty, w, joints, classify, apply);
     } else {
         ForEachNearMarkedPair(boxes, dirty, kDirty, w, classify, apply);
     }
@@ -766,17 +811,6 @@ struct HandleLess {
     }
     bool operator()(const SegHandle& a, const SegHandle& b) const { return Before(a, b, segs[a.i], segs[b.i]); }
 };
-
-// The records in the order of their handles: the same order a sort of the records themselves
-// would give, ties included, for half the bytes moved.
-void SortByEnds(std::vector<OwnedSeg>& segs) {
-    std::vector<SegHandle> keys = HugeVector<SegHandle>(segs.size());
-    for (size_t i = 0; i < segs.size(); ++i) keys[i] = HandleOf(segs[i], i);
-    std::sort(keys.begin(), keys.end(), HandleLess{segs});
-    std::vector<OwnedSeg> sorted = HugeVector<OwnedSeg>(segs.size());
-    for (size_t k = 0; k < keys.size(); ++k) sorted[k] = segs[keys[k].i];
-    segs.swap(sorted);
-}
 
 // Whether two segments have the same kind and ends, once oriented (which the reduction would do
 // to every segment anyway). After the first snapping, ends within w of each other are equal, so
@@ -953,7 +987,9 @@ void NodeSegments(std::vector<OwnedSeg>& segs, int mode, double eps) {
     ReduceTouched(segs, dirty, w, mode == 2);
     // Callers trace rings and chains from the first segment on: the order of the ends keeps their
     // results the same whatever order the rounds left the segments in.
-    SortByEnds(segs);
+    std::sort(segs.begin(), segs.end(), [](const OwnedSeg& a, const OwnedSeg& b) {
+        return HandleLess::Before(HandleOf(a, 0), HandleOf(b, 0), a, b);
+    });
 
     for (OwnedSeg& s : segs) {
         CsSegment v = s.View();
