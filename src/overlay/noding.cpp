@@ -227,9 +227,27 @@ void SnapNearDirty(std::vector<OwnedSeg>& segs, std::vector<char>& marks, double
     // joins a place it is not exactly at, every cluster lies at one place and nothing moves.
     std::vector<std::pair<size_t, size_t>> links;  // (end, place)
     bool apart = false;
+    // Buckets over x with the first place of each, so that the search for an end's first place
+    // at or after its x - w starts from its bucket rather than from all places.
+    const size_t nb = places.size();
+    const double x0 = places.front().x, width = (places.back().x - x0) / double(nb);
+    const bool bucketed = width > 0 && std::isfinite(width) && nb < (size_t{1} << 32);
+    auto bucket = [&](double v) { return BucketOf((v - x0) / width, nb); };
+    std::vector<uint32_t> start(bucketed ? nb + 1 : 0, 0);
+    if (bucketed) {
+        for (const Keyed& q : places) ++start[bucket(q.x) + 1];
+        for (size_t b = 0; b < nb; ++b) start[b + 1] += start[b];
+    }
     for (size_t k = 0; k < 2 * segs.size(); ++k) {
         const Point3D& p = end(k);
-        auto it = std::lower_bound(places.begin(), places.end(), p.x - w, [](const Keyed& a, double x) { return a.x < x; });
+        auto from = places.begin(), to = places.end();
+        if (bucketed) {
+            // Places before the bucket lie left of x - w, and those after it right of it.
+            const size_t b = bucket(p.x - w);
+            from = places.begin() + start[b];
+            to = places.begin() + start[b + 1];
+        }
+        auto it = std::lower_bound(from, to, p.x - w, [](const Keyed& a, double x) { return a.x < x; });
         for (; it != places.end() && it->x <= p.x + w; ++it) {
             const double dx = it->x - p.x, dy = it->y - p.y;
             if (std::abs(dy) > w || dx * dx + dy * dy > w * w) continue;
@@ -647,11 +665,10 @@ bool PlainJoint(const OwnedSeg& a, const OwnedSeg& b, const Box& ba, const Box& 
 // their input order, where a ring's consecutive segments share ends. Runs of up to kRun such
 // segments are paired by their boxes, and segments only within paired runs: far fewer box tests
 // than a grid of single boxes, whose cells, sized for the whole extent, hold dozens of a
-// coastline's boxes. Plain joints are not classified once joints(i, j) allows it (they give
-// nothing but a count). The pairs that give something are applied in ForEachNearPair's order.
-template <class J, class C, class A>
+// coastline's boxes. The pairs that give something are applied in ForEachNearPair's order.
+template <class C, class A>
 void ForEachNearPairAlongRuns(const std::vector<OwnedSeg>& segs, const std::vector<Box>& boxes, const std::vector<char>& marks,
-                              char mark, double w, J joints, C classify, A apply) {
+                              char mark, double w, C classify, A apply) {
     const size_t n = boxes.size();
     if (n < 2) return;
     auto wanted = [&](size_t i, size_t j) { return ((marks[i] | marks[j]) & mark) != 0; };
@@ -688,8 +705,7 @@ void ForEachNearPairAlongRuns(const std::vector<OwnedSeg>& segs, const std::vect
     };
     for (size_t r = 0; r + 1 < runStart.size(); ++r)
         for (size_t i = runStart[r]; i < runStart[r + 1]; ++i)
-            for (size_t j = i + 1; j < runStart[r + 1]; ++j)
-                if (j != i + 1 || !joints(i, j) || !PlainJoint(segs[i], segs[j], boxes[i], boxes[j], w)) keep(i, j);
+            for (size_t j = i + 1; j < runStart[r + 1]; ++j) keep(i, j);
     // Each side's segments near the other run's box, then the pairs among those.
     std::vector<uint32_t> near0, near1;
     ForEachNearPair(runBox, w, [&](size_t r0, size_t r1) {
@@ -727,7 +743,12 @@ bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w,
         }
         return false;
     };
+    // Plain joints, most of the pairs, are left out once their counts can no longer change the
+    // tally: they give nothing else.
+    const SegContactTally& counts = SegIntersectTally();
     auto classify = [&](size_t i, size_t j) {
+        if ((!tally || (counts.endStart == 255 && counts.endEnd == 255)) && PlainJoint(segs[i], segs[j], boxes[i], boxes[j], w))
+            return Contact{};
         const size_t a = std::min(i, j), b = std::max(i, j);
         CsSegment A = segs[a].View(), B = segs[b].View();
         Contact c;
@@ -753,10 +774,7 @@ bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w,
         }
     };
     if (static_cast<size_t>(std::count_if(dirty.begin(), dirty.end(), [](char d) { return d & kDirty; })) * 8 > n) {
-        // Skipping plain joints leaves the tally as it would be once their counts are full.
-        const SegContactTally& t = SegIntersectTally();
-        auto joints = [&](size_t, size_t) { return !tally || (t.endStart == 255 && t.endEnd == 255); };
-        ForEachNearPairAlongRuns(segs, boxes, dirty, kDirty, w, joints, classify, apply);
+        ForEachNearPairAlongRuns(segs, boxes, dirty, kDirty, w, classify, apply);
     } else {
         ForEachNearMarkedPair(boxes, dirty, kDirty, w, classify, apply);
     }
