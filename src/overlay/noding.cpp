@@ -729,7 +729,9 @@ bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w,
     const size_t n = segs.size();
     std::vector<Box> boxes = HugeVector<Box>(n);
     for (size_t i = 0; i < n; ++i) boxes[i] = BoxOf(segs[i]);
-    std::vector<std::vector<Point3D>> cuts = HugeVector<std::vector<Point3D>>(n);
+    // The cut points in the order they come, with the segment each cuts: few, where a list per
+    // segment would be a large block to clear and free every round.
+    std::vector<std::pair<size_t, Point3D>> cuts;
     // What a pair gives: its code and points, kept only when it cuts something.
     struct Contact {
         int code = 0;
@@ -763,13 +765,13 @@ bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w,
         for (int slot = 0; slot < 2; ++slot) {
             const int pos = (code >> (8 * slot)) & 15, kind = (code >> (8 * slot + 4)) & 3;
             if (kind == kSegContactCross) {
-                cuts[a].push_back(c.p[slot]);
-                cuts[b].push_back(c.p[slot]);
+                cuts.emplace_back(a, c.p[slot]);
+                cuts.emplace_back(b, c.p[slot]);
             } else if (kind == kSegContactEndOnSeg) {
-                if (pos & kSegPosStartA) cuts[b].push_back(segs[a].head());
-                if (pos & kSegPosEndA) cuts[b].push_back(segs[a].tail());
-                if (pos & kSegPosStartB) cuts[a].push_back(segs[b].head());
-                if (pos & kSegPosEndB) cuts[a].push_back(segs[b].tail());
+                if (pos & kSegPosStartA) cuts.emplace_back(b, segs[a].head());
+                if (pos & kSegPosEndA) cuts.emplace_back(b, segs[a].tail());
+                if (pos & kSegPosStartB) cuts.emplace_back(a, segs[b].head());
+                if (pos & kSegPosEndB) cuts.emplace_back(a, segs[b].tail());
             }
         }
     };
@@ -778,18 +780,21 @@ bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w,
     } else {
         ForEachNearMarkedPair(boxes, dirty, kDirty, w, classify, apply);
     }
-    if (std::all_of(cuts.begin(), cuts.end(), [](const auto& c) { return c.empty(); })) {
-        for (char& d : dirty) d &= kTouched;
-        return false;
-    }
+    for (char& d : dirty) d &= kTouched;
+    if (cuts.empty()) return false;
+    // Each segment's points stay in the order they came.
+    std::stable_sort(cuts.begin(), cuts.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     // The first piece of a cut segment takes its place, the others go to the end: the array is
     // not copied every round.
     bool any = false;
     std::vector<OwnedSeg> pieces;
-    for (size_t i = 0; i < n; ++i) {
-        dirty[i] &= kTouched;
+    std::vector<Point3D> at;
+    for (size_t k = 0; k < cuts.size();) {
+        const size_t i = cuts[k].first;
+        at.clear();
+        for (; k < cuts.size() && cuts[k].first == i; ++k) at.push_back(cuts[k].second);
         pieces.clear();
-        if (cuts[i].empty() || !SplitAt(segs[i], cuts[i], w, pieces)) continue;
+        if (!SplitAt(segs[i], at, w, pieces)) continue;
         any = true;
         dirty[i] = kDirty | kTouched;
         segs[i] = pieces[0];
@@ -839,8 +844,10 @@ bool AnyEqualEnds(std::vector<OwnedSeg>& segs) {
     int shift = 60;
     while (slots < 2 * segs.size()) slots *= 2, --shift;
     const size_t mask = slots - 1;
-    constexpr uint32_t kEmpty = ~uint32_t(0);
-    std::vector<uint32_t> table = HugeVector<uint32_t>(slots, kEmpty);
+    // A slot holds an index and 32 more bits of its hash, so that most probes that pass over
+    // another segment need not read its record.
+    constexpr uint64_t kEmpty = ~uint64_t(0);
+    std::vector<uint64_t> table = HugeVector<uint64_t>(slots, kEmpty);
     using Key = std::array<double, 5>;
     auto key = [&](const OwnedSeg& s) {
         // Adding zero turns -0 into 0, which compare equal.
@@ -856,12 +863,13 @@ bool AnyEqualEnds(std::vector<OwnedSeg>& segs) {
             std::memcpy(&bits, &v, sizeof bits);
             h = (h ^ bits) * 0x9E3779B97F4A7C15ull;
         }
+        const uint64_t tag = h << 32;
         for (size_t slot = size_t(h >> shift);; slot = (slot + 1) & mask) {
             if (table[slot] == kEmpty) {
-                table[slot] = static_cast<uint32_t>(i);
+                table[slot] = tag | i;
                 break;
             }
-            if (key(segs[table[slot]]) == k) return true;
+            if ((table[slot] >> 32) == (tag >> 32) && key(segs[table[slot] & 0xffffffffu]) == k) return true;
         }
     }
     return false;
