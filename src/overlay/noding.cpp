@@ -632,7 +632,7 @@ void ForEachNearMarkedPair(const std::vector<Box>& boxes, const std::vector<char
     order.Replay(apply);
 }
 
-// Whether two segments share an end exactly; the shared end and the other two ends when they do.
+// Whether two segments share an end exactly, and if so the other end of each.
 bool JointOf(const OwnedSeg& a, const OwnedSeg& b, Point3D& far0, Point3D& far1) {
     auto same = [](const Point3D& p, const Point3D& q) { return p.x == q.x && p.y == q.y; };
     for (int ea = 0; ea < 2; ++ea)
