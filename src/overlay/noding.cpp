@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <numeric>
+#include <utility>
 #include <unordered_map>
 
 #include "geometry/buckets.h"
@@ -95,24 +97,87 @@ struct Keyed {
 bool SnapVertices(std::vector<OwnedSeg>& segs, double w) {
     const size_t n = segs.size() * 2;
     auto end = [&](size_t k) -> Point3D& { return k % 2 ? segs[k / 2].tail() : segs[k / 2].p[0]; };
-    std::vector<Keyed> order = HugeVector<Keyed>(n);
-    for (size_t k = 0; k < n; ++k) order[k] = {end(k).x, end(k).y, k};
-    std::sort(order.begin(), order.end(), [](const Keyed& a, const Keyed& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
     std::vector<size_t> parent = HugeVector<size_t>(n);
     std::iota(parent.begin(), parent.end(), 0);
     auto find = [&](size_t a) {
         while (parent[a] != a) a = parent[a] = parent[parent[a]];
         return a;
     };
+    auto join = [&](size_t k, size_t m) {
+        const size_t a = find(k), b = find(m);
+        if (a != b) parent[std::max(a, b)] = std::min(a, b);
+    };
+    // An end at exactly the place of one of the previous segment's ends (the vertex two
+    // segments of a line share) joins that end at once and stays out of the sort: whatever
+    // lies near it lies as near the other. The clusters, each merged onto its first end, are
+    // the same whatever order they are joined in.
     bool near = false;
-    for (size_t k = 0; k < n; ++k)
-        for (size_t m = k + 1; m < n && order[m].x - order[k].x <= w; ++m) {
-            const double dx = order[m].x - order[k].x, dy = order[m].y - order[k].y;
-            if (std::abs(dy) > w || dx * dx + dy * dy > w * w) continue;
-            size_t a = find(order[k].i), b = find(order[m].i);
-            if (a != b) parent[std::max(a, b)] = std::min(a, b);
-            near = true;
+    std::vector<Keyed> order;
+    ReserveHuge(order, n);
+    for (size_t k = 0; k < n; ++k) {
+        const Point3D& p = end(k);
+        if (k >= 2) {
+            const size_t prev = (k / 2 - 1) * 2;
+            const Point3D &a = end(prev), &b = end(prev + 1);
+            const size_t twin = a.x == p.x && a.y == p.y ? prev : b.x == p.x && b.y == p.y ? prev + 1 : n;
+            if (twin < n) {
+                join(k, twin);
+                near = true;
+                continue;
+            }
         }
+        order.push_back({p.x, p.y, k});
+    }
+    const size_t kept = order.size();
+    auto test = [&](const Keyed& a, const Keyed& b) {
+        const double dx = b.x - a.x, dy = b.y - a.y;
+        if (std::abs(dx) > w || std::abs(dy) > w || dx * dx + dy * dy > w * w) return;
+        join(a.i, b.i);
+        near = true;
+    };
+    std::sort(order.begin(), order.end(), [](const Keyed& a, const Keyed& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
+    // The sweep along x compares each end with every end less than w to its right: with many
+    // ends at one x (a lattice), every pair of a column. Counted first, in one pass.
+    size_t work = 0;
+    for (size_t k = 0, m = 0; k < kept && work <= 8 * kept + 4096; ++k) {
+        m = std::max(m, k + 1);
+        while (m < kept && order[m].x - order[k].x <= w) ++m;
+        work += m - k - 1;
+    }
+    bool columns = work > 8 * kept + 4096;
+    for (size_t k = 0; k < kept && columns; ++k)
+        columns = std::abs(std::floor(order[k].x / (2 * w))) < 0x1p50 && !std::isnan(order[k].y);
+    if (!columns) {
+        for (size_t k = 0; k < kept; ++k)
+            for (size_t m = k + 1; m < kept && order[m].x - order[k].x <= w; ++m) test(order[k], order[m]);
+    } else {
+        // Columns 2w wide: ends within w of each other lie in one column or in two neighbouring
+        // ones, rounding of the column included, and each column is searched along y.
+        struct InColumn {
+            double column;
+            Keyed end;
+        };
+        std::vector<InColumn> at(kept);
+        for (size_t k = 0; k < kept; ++k) at[k] = {std::floor(order[k].x / (2 * w)), order[k]};
+        std::sort(at.begin(), at.end(), [](const InColumn& a, const InColumn& b) {
+            return a.column < b.column || (a.column == b.column && a.end.y < b.end.y);
+        });
+        // From k on, the first entry at or after (column, y).
+        auto first = [&](size_t k, double column, double y) {
+            return static_cast<size_t>(std::lower_bound(at.begin() + static_cast<std::ptrdiff_t>(k), at.end(), std::make_pair(column, y),
+                                                        [](const InColumn& e, const std::pair<double, double>& c) {
+                                                            return e.column < c.first || (e.column == c.first && e.end.y < c.second);
+                                                        }) -
+                                       at.begin());
+        };
+        // The y windows are wider than w so that their own rounding loses no pair.
+        for (size_t k = 0; k < kept; ++k) {
+            const InColumn& a = at[k];
+            for (size_t m = k + 1; m < kept && at[m].column == a.column && at[m].end.y - a.end.y <= 2 * w; ++m) test(a.end, at[m].end);
+            for (size_t m = first(k, a.column + 1, a.end.y - 2 * w); m < kept && at[m].column == a.column + 1 && at[m].end.y <= a.end.y + 2 * w; ++m)
+                test(a.end, at[m].end);
+        }
+    }
     if (!near) return false;
     bool any = false;
     for (size_t k = 0; k < n; ++k) {
@@ -158,20 +223,41 @@ void SnapNearDirty(std::vector<OwnedSeg>& segs, std::vector<char>& marks, double
             first.push_back(k);
         }
     first.push_back(moved.size());
-    // An end joins a place within w that holds a dirty end other than itself.
+    // An end joins a place within w that holds a dirty end other than itself. Unless some end
+    // joins a place it is not exactly at, every cluster lies at one place and nothing moves.
     std::vector<std::pair<size_t, size_t>> links;  // (end, place)
+    bool apart = false;
+    // Buckets over x with the first place of each, so that the search for an end's first place
+    // at or after its x - w starts from its bucket rather than from all places.
+    const size_t nb = places.size();
+    const double x0 = places.front().x, width = (places.back().x - x0) / double(nb);
+    const bool bucketed = width > 0 && std::isfinite(width) && nb < (size_t{1} << 32);
+    auto bucket = [&](double v) { return BucketOf((v - x0) / width, nb); };
+    std::vector<uint32_t> start(bucketed ? nb + 1 : 0, 0);
+    if (bucketed) {
+        for (const Keyed& q : places) ++start[bucket(q.x) + 1];
+        for (size_t b = 0; b < nb; ++b) start[b + 1] += start[b];
+    }
     for (size_t k = 0; k < 2 * segs.size(); ++k) {
         const Point3D& p = end(k);
-        auto it = std::lower_bound(places.begin(), places.end(), p.x - w, [](const Keyed& a, double x) { return a.x < x; });
+        auto from = places.begin(), to = places.end();
+        if (bucketed) {
+            // Places before the bucket lie left of x - w, and those after it right of it.
+            const size_t b = bucket(p.x - w);
+            from = places.begin() + start[b];
+            to = places.begin() + start[b + 1];
+        }
+        auto it = std::lower_bound(from, to, p.x - w, [](const Keyed& a, double x) { return a.x < x; });
         for (; it != places.end() && it->x <= p.x + w; ++it) {
             const double dx = it->x - p.x, dy = it->y - p.y;
             if (std::abs(dy) > w || dx * dx + dy * dy > w * w) continue;
             const size_t q = it->i;
             if (first[q + 1] - first[q] == 1 && moved[first[q]].i == k) continue;
             links.emplace_back(k, q);
+            apart = apart || dx != 0 || dy != 0;
         }
     }
-    if (links.empty()) return;
+    if (!apart) return;
     // Nodes: the linked ends, then the places; a place joins all its dirty ends.
     std::vector<size_t> ids;
     std::vector<char> active(places.size(), 0);
@@ -332,7 +418,8 @@ struct PairGrid {
     std::vector<Span> spans;
     std::vector<size_t> big;
 
-    PairGrid(const std::vector<Box>& boxes, double tolerance) : w(tolerance), g(tolerance / 2) {
+    // Without spans, only the long boxes are listed.
+    PairGrid(const std::vector<Box>& boxes, double tolerance, bool keepSpans = true) : w(tolerance), g(tolerance / 2) {
         // Boxes grown by half of w meet when the boxes are within w.
         const size_t n = boxes.size();
         std::vector<double> sizes = HugeVector<double>(n);
@@ -351,20 +438,18 @@ struct PairGrid {
         };
         nx = cells(width);
         ny = cells(height);
-        spans = HugeVector<Span>(n);
+        if (keepSpans) spans = HugeVector<Span>(n);
         for (size_t i = 0; i < n; ++i) {
-            const Box& b = boxes[i];
-            Span& s = spans[i];
-            s = {CellX(b.minx - g), CellX(b.maxx + g), CellY(b.miny - g), CellY(b.maxy + g)};
-            if (IsBig(i)) big.push_back(i);
+            const Span s = SpanOf(boxes[i]);
+            if (keepSpans) spans[i] = s;
+            if (IsBig(s)) big.push_back(i);
         }
     }
+    Span SpanOf(const Box& b) const { return {CellX(b.minx - g), CellX(b.maxx + g), CellY(b.miny - g), CellY(b.maxy + g)}; }
     size_t CellX(double v) const { return BucketOf((v - all.minx) / cell, nx); }
     size_t CellY(double v) const { return BucketOf((v - all.miny) / cell, ny); }
-    bool IsBig(size_t i) const {
-        const Span& s = spans[i];
-        return (s.x1 - s.x0 + 1) * (s.y1 - s.y0 + 1) > kBig;
-    }
+    static bool IsBig(const Span& s) { return (s.x1 - s.x0 + 1) * (s.y1 - s.y0 + 1) > kBig; }
+    bool IsBig(size_t i) const { return IsBig(spans[i]); }
     bool Near(const Box& a, const Box& b) const {
         return b.minx <= a.maxx + w && b.maxx >= a.minx - w && b.miny <= a.maxy + w && b.maxy >= a.miny - w;
     }
@@ -428,6 +513,44 @@ void ForEachNearPair(const std::vector<Box>& boxes, double w, F f) {
             if (j != i && (!isBig[j] || j > i) && grid.Near(boxes[i], boxes[j])) f(i, j);
 }
 
+// The pairs that give something, kept to be applied in the order ForEachNearPair takes pairs
+// in: cell by cell of its grid, then the long boxes' pass, which takes a pair with the long box
+// first, or the first of two long ones.
+template <class What>
+class GridOrder {
+public:
+    GridOrder(const PairGrid& grid, const std::vector<Box>& boxes) : m_grid(grid), m_boxes(boxes), m_isBig(boxes.size(), 0) {
+        for (size_t i : grid.big) m_isBig[i] = 1;
+    }
+    bool IsBig(size_t i) const { return m_isBig[i] != 0; }
+    void Keep(size_t i, size_t j, const What& what) {
+        if (m_isBig[i] || m_isBig[j]) {
+            const size_t first = m_isBig[i] && m_isBig[j] ? std::min(i, j) : m_isBig[i] ? i : j, second = i + j - first;
+            m_found.push_back({m_grid.nx * m_grid.ny, static_cast<uint32_t>(first), static_cast<uint32_t>(second), what});
+        } else {
+            m_found.push_back({m_grid.PairCell(m_boxes[i], m_boxes[j]), static_cast<uint32_t>(std::min(i, j)),
+                               static_cast<uint32_t>(std::max(i, j)), what});
+        }
+    }
+    template <class A>
+    void Replay(A apply) {
+        std::sort(m_found.begin(), m_found.end());
+        for (const Found& p : m_found) apply(p.i, p.j, p.what);
+    }
+
+private:
+    struct Found {
+        size_t cell;  // cells for the grid pass, then one past them for the long boxes
+        uint32_t i, j;
+        What what;
+        bool operator<(const Found& o) const { return cell != o.cell ? cell < o.cell : i != o.i ? i < o.i : j < o.j; }
+    };
+    const PairGrid& m_grid;
+    const std::vector<Box>& m_boxes;
+    std::vector<char> m_isBig;
+    std::vector<Found> m_found;
+};
+
 // For every pair of boxes within w of each other with a marked one: classify(i, j) tells what
 // the pair gives, and apply(i, j, what) is called for those that give something, in the order
 // ForEachNearPair would take the pairs (cell by cell of its grid, then the long boxes), so that
@@ -458,38 +581,18 @@ void ForEachNearMarkedPair(const std::vector<Box>& boxes, const std::vector<char
         return;
     }
     const size_t nx = grid.nx, cells = grid.nx * grid.ny;
-    std::vector<char> isBig(n, 0);
-    for (size_t i : grid.big) isBig[i] = 1;
-    struct Found {
-        size_t cell;  // cells for the grid pass, then one past them for the long boxes
-        uint32_t i, j;
-        What what;
-        bool operator<(const Found& o) const { return cell != o.cell ? cell < o.cell : i != o.i ? i < o.i : j < o.j; }
-    };
-    std::vector<Found> found;
+    GridOrder<What> order(grid, boxes);
+    auto isBig = [&](size_t i) { return order.IsBig(i); };
     auto keep = [&](size_t i, size_t j) {
         if (!(marks[i] & mark) && !(marks[j] & mark)) return;
-        const What what = classify(i, j);
-        if (!what) return;
-        if (isBig[i] || isBig[j]) {
-            // The long boxes' pass takes a pair with the long box first, or the first of two.
-            const size_t first = isBig[i] && isBig[j] ? std::min(i, j) : isBig[i] ? i : j, second = i + j - first;
-            found.push_back({cells, static_cast<uint32_t>(first), static_cast<uint32_t>(second), what});
-        } else {
-            found.push_back({grid.PairCell(boxes[i], boxes[j]), static_cast<uint32_t>(std::min(i, j)),
-                             static_cast<uint32_t>(std::max(i, j)), what});
-        }
-    };
-    auto replay = [&]() {
-        std::sort(found.begin(), found.end());
-        for (const Found& p : found) apply(p.i, p.j, p.what);
+        if (const What what = classify(i, j)) order.Keep(i, j, what);
     };
     auto isMarked = [&](size_t i) { return (marks[i] & mark) != 0; };
     // (cell, segment) of every cell a marked ordinary box spans, sorted.
     std::vector<std::pair<size_t, uint32_t>> at;
     std::vector<char> occupied(cells, 0);
     for (size_t i : marked) {
-        if (isBig[i]) continue;
+        if (isBig(i)) continue;
         const PairGrid::Span& s = grid.spans[i];
         for (size_t y = s.y0; y <= s.y1; ++y)
             for (size_t x = s.x0; x <= s.x1; ++x) {
@@ -499,7 +602,7 @@ void ForEachNearMarkedPair(const std::vector<Box>& boxes, const std::vector<char
     }
     std::sort(at.begin(), at.end());
     for (size_t i = 0; i < n; ++i) {
-        if (isBig[i]) continue;
+        if (isBig(i)) continue;
         const PairGrid::Span& s = grid.spans[i];
         const Box& bi = boxes[i];
         for (size_t y = s.y0; y <= s.y1; ++y)
@@ -518,7 +621,7 @@ void ForEachNearMarkedPair(const std::vector<Box>& boxes, const std::vector<char
     }
     for (size_t i : grid.big) {
         auto take = [&](size_t j) {
-            if (j != i && (!isBig[j] || j > i) && grid.Near(boxes[i], boxes[j])) keep(i, j);
+            if (j != i && (!isBig(j) || j > i) && grid.Near(boxes[i], boxes[j])) keep(i, j);
         };
         if (isMarked(i)) {
             for (size_t j = 0; j < n; ++j) take(j);
@@ -526,7 +629,97 @@ void ForEachNearMarkedPair(const std::vector<Box>& boxes, const std::vector<char
             for (size_t j : marked) take(j);
         }
     }
-    replay();
+    order.Replay(apply);
+}
+
+// Whether two segments share an end exactly, and if so the other end of each.
+bool JointOf(const OwnedSeg& a, const OwnedSeg& b, Point3D& far0, Point3D& far1) {
+    auto same = [](const Point3D& p, const Point3D& q) { return p.x == q.x && p.y == q.y; };
+    for (int ea = 0; ea < 2; ++ea)
+        for (int eb = 0; eb < 2; ++eb) {
+            const Point3D& pa = ea ? a.tail() : a.head();
+            const Point3D& pb = eb ? b.tail() : b.head();
+            if (!same(pa, pb)) continue;
+            far0 = ea ? a.head() : a.tail();
+            far1 = eb ? b.head() : b.tail();
+            return true;
+        }
+    return false;
+}
+
+// Two straight segments joined at an end whose other ends lie well outside each other's box
+// touch only at the joint: neither far end is near the other segment, so they cannot cross or
+// overlap, and their contact is one end on one end, which cuts nothing.
+bool PlainJoint(const OwnedSeg& a, const OwnedSeg& b, const Box& ba, const Box& bb, double w) {
+    if (a.arc || b.arc) return false;
+    Point3D fa, fb;
+    if (!JointOf(a, b, fa, fb)) return false;
+    const double m = 2 * w;
+    auto outside = [m](const Point3D& p, const Box& x) {
+        return p.x < x.minx - m || p.x > x.maxx + m || p.y < x.miny - m || p.y > x.maxy + m;
+    };
+    return outside(fa, bb) && outside(fb, ba);
+}
+
+// ForEachNearMarkedPair when many boxes are marked, for segments that still come mostly in
+// their input order, where a ring's consecutive segments share ends. Runs of up to kRun such
+// segments are paired by their boxes, and segments only within paired runs: far fewer box tests
+// than a grid of single boxes, whose cells, sized for the whole extent, hold dozens of a
+// coastline's boxes. The pairs that give something are applied in ForEachNearPair's order.
+template <class C, class A>
+void ForEachNearPairAlongRuns(const std::vector<OwnedSeg>& segs, const std::vector<Box>& boxes, const std::vector<char>& marks,
+                              char mark, double w, C classify, A apply) {
+    const size_t n = boxes.size();
+    if (n < 2) return;
+    auto wanted = [&](size_t i, size_t j) { return ((marks[i] | marks[j]) & mark) != 0; };
+    auto direct = [&](size_t i, size_t j) {
+        if (!wanted(i, j)) return;
+        if (auto what = classify(i, j)) apply(i, j, what);
+    };
+    if (n >= (size_t{1} << 32)) {
+        ForEachNearPair(boxes, w, direct);
+        return;
+    }
+    const PairGrid grid(boxes, w, false);
+    if (grid.big.size() > 256) {
+        ForEachNearPair(boxes, w, direct);
+        return;
+    }
+    constexpr size_t kRun = 8;
+    std::vector<uint32_t> runStart;
+    std::vector<Box> runBox;
+    Point3D fa, fb;
+    for (size_t s = 0; s < n; ++s) {
+        if (s == 0 || s - runStart.back() >= kRun || !JointOf(segs[s - 1], segs[s], fa, fb)) {
+            runStart.push_back(static_cast<uint32_t>(s));
+            runBox.push_back(boxes[s]);
+        } else {
+            runBox.back().add(boxes[s]);
+        }
+    }
+    runStart.push_back(static_cast<uint32_t>(n));
+    GridOrder<decltype(classify(size_t(0), size_t(0)))> order(grid, boxes);
+    auto keep = [&](size_t i, size_t j) {
+        if (!wanted(i, j) || !grid.Near(boxes[i], boxes[j])) return;
+        if (const auto what = classify(i, j)) order.Keep(i, j, what);
+    };
+    for (size_t r = 0; r + 1 < runStart.size(); ++r)
+        for (size_t i = runStart[r]; i < runStart[r + 1]; ++i)
+            for (size_t j = i + 1; j < runStart[r + 1]; ++j) keep(i, j);
+    // Each side's segments near the other run's box, then the pairs among those.
+    std::vector<uint32_t> near0, near1;
+    ForEachNearPair(runBox, w, [&](size_t r0, size_t r1) {
+        near0.clear();
+        near1.clear();
+        for (uint32_t i = runStart[r0]; i < runStart[r0 + 1]; ++i)
+            if (grid.Near(boxes[i], runBox[r1])) near0.push_back(i);
+        if (near0.empty()) return;
+        for (uint32_t j = runStart[r1]; j < runStart[r1 + 1]; ++j)
+            if (grid.Near(boxes[j], runBox[r0])) near1.push_back(j);
+        for (uint32_t i : near0)
+            for (uint32_t j : near1) keep(i, j);
+    });
+    order.Replay(apply);
 }
 
 // One round of splitting; returns whether anything was split. Only pairs with a dirty segment
@@ -536,7 +729,9 @@ bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w,
     const size_t n = segs.size();
     std::vector<Box> boxes = HugeVector<Box>(n);
     for (size_t i = 0; i < n; ++i) boxes[i] = BoxOf(segs[i]);
-    std::vector<std::vector<Point3D>> cuts = HugeVector<std::vector<Point3D>>(n);
+    // The cut points in the order they come, with the segment each cuts: few, where a list per
+    // segment would be a large block to clear and free every round.
+    std::vector<std::pair<size_t, Point3D>> cuts;
     // What a pair gives: its code and points, kept only when it cuts something.
     struct Contact {
         int code = 0;
@@ -550,7 +745,12 @@ bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w,
         }
         return false;
     };
+    // Plain joints, most of the pairs, are left out once their counts can no longer change the
+    // tally: they give nothing else.
+    const SegContactTally& counts = SegIntersectTally();
     auto classify = [&](size_t i, size_t j) {
+        if ((!tally || (counts.endStart == 255 && counts.endEnd == 255)) && PlainJoint(segs[i], segs[j], boxes[i], boxes[j], w))
+            return Contact{};
         const size_t a = std::min(i, j), b = std::max(i, j);
         CsSegment A = segs[a].View(), B = segs[b].View();
         Contact c;
@@ -565,29 +765,36 @@ bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w,
         for (int slot = 0; slot < 2; ++slot) {
             const int pos = (code >> (8 * slot)) & 15, kind = (code >> (8 * slot + 4)) & 3;
             if (kind == kSegContactCross) {
-                cuts[a].push_back(c.p[slot]);
-                cuts[b].push_back(c.p[slot]);
+                cuts.emplace_back(a, c.p[slot]);
+                cuts.emplace_back(b, c.p[slot]);
             } else if (kind == kSegContactEndOnSeg) {
-                if (pos & kSegPosStartA) cuts[b].push_back(segs[a].head());
-                if (pos & kSegPosEndA) cuts[b].push_back(segs[a].tail());
-                if (pos & kSegPosStartB) cuts[a].push_back(segs[b].head());
-                if (pos & kSegPosEndB) cuts[a].push_back(segs[b].tail());
+                if (pos & kSegPosStartA) cuts.emplace_back(b, segs[a].head());
+                if (pos & kSegPosEndA) cuts.emplace_back(b, segs[a].tail());
+                if (pos & kSegPosStartB) cuts.emplace_back(a, segs[b].head());
+                if (pos & kSegPosEndB) cuts.emplace_back(a, segs[b].tail());
             }
         }
     };
-    ForEachNearMarkedPair(boxes, dirty, kDirty, w, classify, apply);
-    if (std::all_of(cuts.begin(), cuts.end(), [](const auto& c) { return c.empty(); })) {
-        for (char& d : dirty) d &= kTouched;
-        return false;
+    if (static_cast<size_t>(std::count_if(dirty.begin(), dirty.end(), [](char d) { return d & kDirty; })) * 8 > n) {
+        ForEachNearPairAlongRuns(segs, boxes, dirty, kDirty, w, classify, apply);
+    } else {
+        ForEachNearMarkedPair(boxes, dirty, kDirty, w, classify, apply);
     }
+    for (char& d : dirty) d &= kTouched;
+    if (cuts.empty()) return false;
+    // Each segment's points stay in the order they came.
+    std::stable_sort(cuts.begin(), cuts.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     // The first piece of a cut segment takes its place, the others go to the end: the array is
     // not copied every round.
     bool any = false;
     std::vector<OwnedSeg> pieces;
-    for (size_t i = 0; i < n; ++i) {
-        dirty[i] &= kTouched;
+    std::vector<Point3D> at;
+    for (size_t k = 0; k < cuts.size();) {
+        const size_t i = cuts[k].first;
+        at.clear();
+        for (; k < cuts.size() && cuts[k].first == i; ++k) at.push_back(cuts[k].second);
         pieces.clear();
-        if (cuts[i].empty() || !SplitAt(segs[i], cuts[i], w, pieces)) continue;
+        if (!SplitAt(segs[i], at, w, pieces)) continue;
         any = true;
         dirty[i] = kDirty | kTouched;
         segs[i] = pieces[0];
@@ -627,6 +834,46 @@ struct HandleLess {
     }
     bool operator()(const SegHandle& a, const SegHandle& b) const { return Before(a, b, segs[a.i], segs[b.i]); }
 };
+
+// Whether two segments have the same kind and ends, once oriented (which the reduction would do
+// to every segment anyway). After the first snapping, ends within w of each other are equal, so
+// without such a pair no two segments are equal and the reduction has nothing to do. Hashed
+// rather than sorted; NaN coordinates answer yes, leaving them to the sort.
+bool AnyEqualEnds(std::vector<OwnedSeg>& segs) {
+    size_t slots = 16;
+    int shift = 60;
+    while (slots < 2 * segs.size()) slots *= 2, --shift;
+    const size_t mask = slots - 1;
+    // A slot holds an index and 32 more bits of its hash, so that most probes that pass over
+    // another segment need not read its record.
+    constexpr uint64_t kEmpty = ~uint64_t(0);
+    std::vector<uint64_t> table = HugeVector<uint64_t>(slots, kEmpty);
+    using Key = std::array<double, 5>;
+    auto key = [&](const OwnedSeg& s) {
+        // Adding zero turns -0 into 0, which compare equal.
+        return Key{double(s.arc), s.head().x + 0.0, s.head().y + 0.0, s.tail().x + 0.0, s.tail().y + 0.0};
+    };
+    for (size_t i = 0; i < segs.size(); ++i) {
+        Orient(segs[i]);
+        const Key k = key(segs[i]);
+        uint64_t h = 0;
+        for (double v : k) {
+            if (std::isnan(v)) return true;
+            uint64_t bits;
+            std::memcpy(&bits, &v, sizeof bits);
+            h = (h ^ bits) * 0x9E3779B97F4A7C15ull;
+        }
+        const uint64_t tag = h << 32;
+        for (size_t slot = size_t(h >> shift);; slot = (slot + 1) & mask) {
+            if (table[slot] == kEmpty) {
+                table[slot] = tag | i;
+                break;
+            }
+            if ((table[slot] >> 32) == (tag >> 32) && key(segs[table[slot] & 0xffffffffu]) == k) return true;
+        }
+    }
+    return false;
+}
 
 // Equal within w: same kind, the same ends, and for arcs middles near each other.
 bool SameSeg(const OwnedSeg& a, const OwnedSeg& b, double w) {
@@ -731,12 +978,12 @@ void NodeSegments(std::vector<OwnedSeg>& segs, int mode, double eps) {
     SnapVertices(segs, w);
     DropDegenerate(segs, w);
 
-    Box all;
-    std::vector<Box> boxes = HugeVector<Box>(segs.size());
-    for (size_t i = 0; i < segs.size(); ++i) all.add(boxes[i] = BoxOf(segs[i]));
-    all.minx -= eps, all.miny -= eps, all.maxx += eps, all.maxy += eps;
     const bool odd = mode == 2 || mode == 3;
-    {
+    if (segs.size() >= (size_t{1} << 32) || AnyEqualEnds(segs)) {
+        Box all;
+        std::vector<Box> boxes = HugeVector<Box>(segs.size());
+        for (size_t i = 0; i < segs.size(); ++i) all.add(boxes[i] = BoxOf(segs[i]));
+        all.minx -= eps, all.miny -= eps, all.maxx += eps, all.maxy += eps;
         std::vector<size_t> ids = HugeVector<size_t>(segs.size());
         std::iota(ids.begin(), ids.end(), 0);
         std::vector<char> keep = HugeVector<char>(segs.size(), 0);

@@ -183,6 +183,26 @@ TEST(Noding, NearCoincidentPointsShareVertices) {
     EXPECT_EQ(junctions, 2);  // (5, ~0) where three meet and (10, ~0) where two meet
 }
 
+// A column of thousands of ends at nearly one x, stacked along y: the ends of each joint lie on
+// either side of x = 0 within the tolerance and must merge into one vertex, and no more.
+TEST(Noding, ManyEndsAtOneXMerge) {
+    const double tol = 0.01;
+    const int n = 2000;
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> jitter(-0.3 * tol, 0.3 * tol);
+    CLineHandler h(tol);
+    for (int i = 0; i < n; ++i) {
+        Point3D p[2] = {{jitter(rng), i + jitter(rng), 0}, {jitter(rng), i + 1 + jitter(rng), 0}};
+        h.AddLine(p, 2);
+    }
+    h.OrOverLines(0);
+    const std::vector<Seg> r = Result(h);
+    ASSERT_EQ(r.size(), size_t(n));
+    std::set<std::pair<double, double>> vertices;
+    for (const Seg& s : r) vertices.insert({s.x0, s.y0}), vertices.insert({s.x1, s.y1});
+    EXPECT_EQ(vertices.size(), size_t(n + 1));
+}
+
 // GEOS helpers: lines in, polygonize out.
 struct Geos {
     GEOSContextHandle_t h = GEOS_init_r();
