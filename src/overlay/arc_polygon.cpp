@@ -107,38 +107,6 @@ double CycleArea(const std::vector<OwnedSeg>& edges, const std::vector<int>& hal
     return twice / 2;
 }
 
-// The areas and boxes of all cycles at once, summed as CycleArea sums them (about each cycle's
-// first point) but going through the half-edges in their order: followed round the cycles, the
-// edges lie scattered over the edge array and nearly every visit of a large arrangement misses
-// the cache. Cycles with an arc get NaN, for CycleArea to measure.
-void StraightCycleAreas(const std::vector<OwnedSeg>& edges, const std::vector<std::vector<int>>& cycles,
-                        const std::vector<int>& cycleOf, std::vector<double>& twice, std::vector<Box>& boxes) {
-    std::vector<Point3D> origin(cycles.size());
-    for (size_t c = 0; c < cycles.size(); ++c) {
-        twice[c] = 0;
-        if (cycles[c].empty()) continue;
-        const int h = cycles[c][0];
-        const OwnedSeg& s = edges[static_cast<size_t>(h / 2)];
-        origin[c] = h % 2 ? s.tail() : s.head();
-        boxes[c] = Box(origin[c].x, origin[c].y, origin[c].x, origin[c].y);
-    }
-    for (size_t h = 0; h < cycleOf.size(); ++h) {
-        if (cycleOf[h] < 0) continue;
-        const size_t c = static_cast<size_t>(cycleOf[h]);
-        const OwnedSeg& s = edges[h / 2];
-        if (s.arc) {
-            twice[c] = std::numeric_limits<double>::quiet_NaN();
-            continue;
-        }
-        const Point3D &a = h % 2 ? s.tail() : s.head(), &b = h % 2 ? s.head() : s.tail(), &o = origin[c];
-        twice[c] += (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
-        Box& box = boxes[c];
-        box.minx = std::min(box.minx, b.x), box.maxx = std::max(box.maxx, b.x);
-        box.miny = std::min(box.miny, b.y), box.maxy = std::max(box.maxy, b.y);
-    }
-    for (double& t : twice) t /= 2;
-}
-
 // Cycles longer than this get a band index when a point is tested against them.
 constexpr size_t kBandedCycle = 64;
 
@@ -152,14 +120,14 @@ public:
 
     // The edges of band k are m_items[m_start[k]] to m_items[m_start[k + 1]]: one array for all
     // bands, filled after counting, rather than a list per band. A cycle holding a good share of
-    // all edges is gathered by going through the edge array in order (cycleOf names each
-    // half-edge's cycle): followed round the cycle, its edges lie scattered over the array, and
+    // all edges is gathered by going through the edge array in order (inCycle(e) tells whether
+    // edge e runs along the cycle): followed round the cycle, its edges lie scattered over the array, and
     // on a million-edge face nearly every visit would miss the cache. Shorter cycles are followed,
     // so that many of them never cost a pass each over all edges. The crossing count does not
     // depend on the order of the edges.
-    void Build(const std::vector<OwnedSeg>& edges, const std::vector<int>& cycleOf, int cycle,
-               const std::vector<int>& halves, const Box& box) {
-        const size_t length = halves.size();
+    template <class InCycle, class Follow>
+    void Build(size_t edgeCount, size_t length, const Box& box, InCycle inCycle, Follow follow,
+               const std::vector<OwnedSeg>& edges) {
         m_count = std::max<size_t>(length / 4, 1);
         m_y0 = box.miny;
         m_h = std::max(box.maxy - box.miny, 1e-300) / double(m_count);
@@ -179,11 +147,11 @@ public:
             spans.push_back({static_cast<uint32_t>(e), static_cast<uint32_t>(Band(lo)), static_cast<uint32_t>(Band(hi))});
             for (size_t k = spans.back().k0; k <= spans.back().k1; ++k) ++m_start[k + 1];
         };
-        if (8 * length >= edges.size()) {
-            for (size_t e = 0; e < edges.size(); ++e)
-                if (cycleOf[2 * e] == cycle || cycleOf[2 * e + 1] == cycle) add(e);
+        if (8 * length >= edgeCount) {
+            for (size_t e = 0; e < edgeCount; ++e)
+                if (inCycle(e)) add(e);
         } else {
-            for (int h : halves) add(static_cast<size_t>(h / 2));
+            follow(add);
         }
         for (size_t k = 0; k < m_count; ++k) m_start[k + 1] += m_start[k];
         m_items.resize(m_start.back());
@@ -257,7 +225,8 @@ void CKeloMakeArcPolygon::AddGeometry(const GM_Object* object) {
 }
 
 int CKeloMakeArcPolygon::Solve(bool) {
-    m_faces.clear();
+    m_faceRings.clear();
+    m_faceStart.clear();
     if (!m_noded) detail::NodeSegments(m_edges, 0, m_eps);
     const size_t ne = m_edges.size();
     // Edges taken over from a solved builder keep its nodes and directions: the same edges give
@@ -321,100 +290,208 @@ int CKeloMakeArcPolygon::Solve(bool) {
         // West is both pi and -pi; keep it in one place so tangent edges there sort together.
         if (d.angle > kPi - kTangentAngle) d.angle -= 2 * kPi;
     };
-    auto to = [&](size_t h) { return from[h ^ 1]; };
 
-    std::vector<char> alive = HugeVector<char>(ne, 1);
-    std::vector<int> cycleOf = HugeVector<int>(2 * ne, -1);
-    std::vector<std::vector<int>> cycles;
-    // The half-edges leaving each node: those of node v are around[start[v]] to around[start[v + 1]].
+    // The half-edges leaving each node, in increasing order: those of node v are around[start[v]]
+    // to around[start[v + 1]].
     std::vector<uint32_t> start = HugeVector<uint32_t>(nn + 1);
-    std::vector<int> around = HugeVector<int>(2 * ne), degree = HugeVector<int>(nn), nextOf = HugeVector<int>(2 * ne);
+    std::vector<int> around = HugeVector<int>(2 * ne);
+    for (size_t h = 0; h < 2 * ne; ++h) ++start[static_cast<size_t>(from[h]) + 1];
+    for (size_t v = 0; v < nn; ++v) start[v + 1] += start[v];
+    for (size_t h = 0; h < 2 * ne; ++h) around[start[static_cast<size_t>(from[h])]++] = static_cast<int>(h);
+    for (size_t v = nn; v > 0; --v) start[v] = start[v - 1];
+    start[0] = 0;
+    auto count = [&](size_t v) { return start[v + 1] - start[v]; };
+
+    // Chains: a node of two edges only passes the walk on, so the trace, the dangles and the
+    // bridges are found on the runs between the other nodes (and on closed runs with none), most
+    // of a large arrangement's edges never being looked at one by one. chainOf[e] is 2c, or 2c + 1
+    // where chain c runs edge e backwards; dirOf(h) is then h's directed chain: 2c along c, 2c + 1
+    // against it.
+    std::vector<int> chainOf = HugeVector<int>(ne, -1);
+    auto dirOf = [&](int h) { return static_cast<size_t>(chainOf[static_cast<size_t>(h / 2)] ^ (h & 1)); };
+    m_chainHalves.clear();
+    ReserveHuge(m_chainHalves, ne);
+    m_chainStart.assign(1, 0);
+    auto walk = [&](int h, bool closed) {
+        const int first = h;
+        const int c = static_cast<int>(m_chainStart.size() - 1);
+        while (true) {
+            m_chainHalves.push_back(h);
+            chainOf[static_cast<size_t>(h / 2)] = 2 * c + (h & 1);
+            const size_t t = static_cast<size_t>(from[static_cast<size_t>(h ^ 1)]);
+            if (count(t) != 2) break;
+            const int* a = around.data() + start[t];
+            h = a[0] == (h ^ 1) ? a[1] : a[0];
+            if (closed && h == first) break;
+        }
+        m_chainStart.push_back(static_cast<uint32_t>(m_chainHalves.size()));
+    };
+    // Branch nodes (other than two edges) by index b: node branch[b], its chains' ends.
+    std::vector<uint32_t> branch;
+    for (size_t v = 0; v < nn; ++v) {
+        if (count(v) == 2 || count(v) == 0) continue;
+        branch.push_back(static_cast<uint32_t>(v));
+        for (uint32_t k = start[v]; k < start[v + 1]; ++k)
+            if (chainOf[static_cast<size_t>(around[k] / 2)] < 0) walk(around[k], false);
+    }
+    const size_t open = m_chainStart.size() - 1;  // chains from here on are closed runs
+    for (size_t e = 0; e < ne; ++e)
+        if (chainOf[e] < 0) walk(static_cast<int>(2 * e), true);
+    const size_t nc = m_chainStart.size() - 1;
+    auto length = [&](size_t d) { return m_chainStart[d / 2 + 1] - m_chainStart[d / 2]; };
+    // The k-th half-edge of directed chain d.
+    auto halfAt = [&](size_t d, size_t k) {
+        const uint32_t* s = &m_chainStart[d / 2];
+        return d % 2 ? m_chainHalves[s[1] - 1 - k] ^ 1 : m_chainHalves[s[0] + k];
+    };
+    // Ends of the open chains as branch indices.
+    std::vector<uint32_t> endAt(2 * open);
+    auto branchOf = [&](int v) {
+        return static_cast<uint32_t>(std::lower_bound(branch.begin(), branch.end(), static_cast<uint32_t>(v)) - branch.begin());
+    };
+    for (size_t c = 0; c < open; ++c) {
+        endAt[2 * c] = branchOf(from[static_cast<size_t>(m_chainHalves[m_chainStart[c]])]);
+        endAt[2 * c + 1] = branchOf(from[static_cast<size_t>(m_chainHalves[m_chainStart[c + 1] - 1] ^ 1)]);
+    }
+
+    std::vector<char> alive(nc, 1);
+    std::vector<int> degree(branch.size()), nextOf(2 * nc), cycleOf(2 * nc);
+    std::vector<int> ends;
+    std::vector<uint32_t> cycleDirs, cycleStart;  // cycle k: cycleDirs[cycleStart[k]] to [k + 1]
     while (true) {
         // Dangles first: they never bound a face.
-        std::fill(start.begin(), start.end(), 0);
-        for (size_t h = 0; h < 2 * ne; ++h)
-            if (alive[h / 2]) ++start[static_cast<size_t>(from[h]) + 1];
-        for (size_t v = 0; v < nn; ++v) {
-            degree[v] = static_cast<int>(start[v + 1]);
-            start[v + 1] += start[v];
-        }
-        {
-            std::vector<uint32_t> fill(start.begin(), start.end() - 1);
-            for (size_t h = 0; h < 2 * ne; ++h)
-                if (alive[h / 2]) around[fill[static_cast<size_t>(from[h])]++] = static_cast<int>(h);
-        }
-        std::vector<int> stack;
-        for (size_t v = 0; v < nn; ++v)
-            if (degree[v] == 1) stack.push_back(static_cast<int>(v));
+        std::fill(degree.begin(), degree.end(), 0);
+        for (size_t c = 0; c < open; ++c)
+            if (alive[c]) ++degree[endAt[2 * c]], ++degree[endAt[2 * c + 1]];
+        std::vector<uint32_t> stack;
+        for (size_t b = 0; b < branch.size(); ++b)
+            if (degree[b] == 1) stack.push_back(static_cast<uint32_t>(b));
         while (!stack.empty()) {
-            const size_t v = static_cast<size_t>(stack.back());
+            const size_t b = stack.back();
             stack.pop_back();
+            const size_t v = branch[b];
             for (uint32_t k = start[v]; k < start[v + 1]; ++k) {
-                const int h = around[k];
-                const size_t e = static_cast<size_t>(h / 2);
-                if (!alive[e]) continue;
-                alive[e] = 0;
-                const size_t other = static_cast<size_t>(to(static_cast<size_t>(h)));
-                --degree[v];
-                if (--degree[other] == 1) stack.push_back(static_cast<int>(other));
+                const size_t d = dirOf(around[k]);
+                if (!alive[d / 2]) continue;
+                alive[d / 2] = 0;
+                const size_t other = endAt[d ^ 1];
+                --degree[b];
+                if (--degree[other] == 1) stack.push_back(static_cast<uint32_t>(other));
             }
         }
-        std::fill(nextOf.begin(), nextOf.end(), -1);
         auto angle = [&](int h) { return dir[static_cast<size_t>(h)].angle; };
-        for (size_t v = 0; v < nn; ++v) {
-            int* const b = around.data() + start[v];
-            int* const e = std::remove_if(b, around.data() + start[v + 1], [&](int h) { return !alive[static_cast<size_t>(h / 2)]; });
-            const size_t count = static_cast<size_t>(e - b);
-            if (count == 0) continue;
+        for (size_t b = 0; b < branch.size(); ++b) {
+            const size_t v = branch[b];
+            ends.clear();
+            for (uint32_t k = start[v]; k < start[v + 1]; ++k)
+                if (alive[dirOf(around[k]) / 2]) ends.push_back(around[k]);
+            const size_t n = ends.size();
+            if (n == 0) continue;
+            int* const e0 = ends.data();
             // Two edges follow each other whichever way round they are listed.
-            if (count > 2) {
-                std::for_each(b, e, direction);
-                std::sort(b, e, [&](int p, int q) { return angle(p) < angle(q); });
+            if (n > 2) {
+                std::for_each(e0, e0 + n, direction);
+                std::sort(e0, e0 + n, [&](int p, int q) { return angle(p) < angle(q); });
             }
             // An arc touching a line or another arc where they meet leaves in the same direction
             // up to rounding; such edges are ordered by how they bend, or a face would be traced
             // across its neighbour.
-            for (size_t i = 0; i < count;) {
+            for (size_t i = 0; i < n;) {
                 size_t j = i + 1;
-                while (count > 2 && j < count && angle(b[j]) - angle(b[j - 1]) <= kTangentAngle) ++j;
+                while (n > 2 && j < n && angle(e0[j]) - angle(e0[j - 1]) <= kTangentAngle) ++j;
                 if (j - i > 1)
-                    std::stable_sort(b + i, b + j, [&](int p, int q) { return dir[static_cast<size_t>(p)].curve < dir[static_cast<size_t>(q)].curve; });
+                    std::stable_sort(e0 + i, e0 + j, [&](int p, int q) { return dir[static_cast<size_t>(p)].curve < dir[static_cast<size_t>(q)].curve; });
                 i = j;
             }
-            // Arriving by h, the walk leaves by the half-edge before h's twin round the node.
-            for (size_t k = 0; k < count; ++k) nextOf[static_cast<size_t>(b[k] ^ 1)] = b[(k + count - 1) % count];
+            // Arriving by the chain that ends in e0[k]'s twin, the walk leaves by the chain of
+            // the half-edge before e0[k] round the node.
+            for (size_t k = 0; k < n; ++k) nextOf[dirOf(e0[k]) ^ 1] = static_cast<int>(dirOf(e0[(k + n - 1) % n]));
         }
-        auto next = [&](int h) { return nextOf[static_cast<size_t>(h)]; };
+        for (size_t c = open; c < nc; ++c) nextOf[2 * c] = static_cast<int>(2 * c), nextOf[2 * c + 1] = static_cast<int>(2 * c + 1);
         std::fill(cycleOf.begin(), cycleOf.end(), -1);
-        cycles.clear();
-        std::vector<int> cycle;  // walked here, then copied once at its final size
-        for (size_t h0 = 0; h0 < 2 * ne; ++h0) {
-            if (!alive[h0 / 2] || cycleOf[h0] >= 0) continue;
-            cycle.clear();
-            for (int h = static_cast<int>(h0); cycleOf[static_cast<size_t>(h)] < 0; h = next(h)) {
-                cycleOf[static_cast<size_t>(h)] = static_cast<int>(cycles.size());
-                cycle.push_back(h);
+        cycleDirs.clear();
+        cycleStart.assign(1, 0);
+        for (size_t d0 = 0; d0 < 2 * nc; ++d0) {
+            if (!alive[d0 / 2] || cycleOf[d0] >= 0) continue;
+            for (size_t d = d0; cycleOf[d] < 0; d = static_cast<size_t>(nextOf[d])) {
+                cycleOf[d] = static_cast<int>(cycleStart.size() - 1);
+                cycleDirs.push_back(static_cast<uint32_t>(d));
             }
-            cycles.emplace_back(cycle.begin(), cycle.end());
+            cycleStart.push_back(static_cast<uint32_t>(cycleDirs.size()));
         }
         bool removed = false;
-        for (size_t e = 0; e < ne; ++e)
-            if (alive[e] && cycleOf[2 * e] == cycleOf[2 * e + 1]) {
-                alive[e] = 0;
+        for (size_t c = 0; c < open; ++c)
+            if (alive[c] && cycleOf[2 * c] == cycleOf[2 * c + 1]) {
+                alive[c] = 0;
                 removed = true;
             }
         if (!removed) break;
     }
 
-    // Pieces of the arrangement, to keep a piece's outside from being taken as a hole of its own faces.
-    std::vector<int> piece(nn);
+    // Each cycle starts at its least half-edge, and cycles come in the order of those: as if
+    // traced half-edge by half-edge from each least one not yet walked.
+    const size_t ncyc = cycleStart.size() - 1;
+    std::vector<int> least(2 * nc, -1);
+    std::vector<uint32_t> leastAt(2 * nc, 0);
+    for (size_t c = 0; c < nc; ++c) {
+        if (!alive[c]) continue;
+        const uint32_t s = m_chainStart[c], len = m_chainStart[c + 1] - s;
+        for (uint32_t k = 0; k < len; ++k) {
+            const int h = m_chainHalves[s + k];
+            if (least[2 * c] < 0 || h < least[2 * c]) least[2 * c] = h, leastAt[2 * c] = k;
+            if (least[2 * c + 1] < 0 || (h ^ 1) < least[2 * c + 1]) least[2 * c + 1] = h ^ 1, leastAt[2 * c + 1] = len - 1 - k;
+        }
+    }
+    std::vector<uint32_t> firstDir(ncyc);  // index into cycleDirs of the directed chain with the least half-edge
+    for (size_t k = 0; k < ncyc; ++k) {
+        firstDir[k] = cycleStart[k];
+        for (uint32_t i = cycleStart[k]; i < cycleStart[k + 1]; ++i)
+            if (least[cycleDirs[i]] < least[cycleDirs[firstDir[k]]]) firstDir[k] = i;
+    }
+    std::vector<uint32_t> order(ncyc), rank(ncyc);
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return least[cycleDirs[firstDir[a]]] < least[cycleDirs[firstDir[b]]]; });
+    m_pieces.clear();
+    m_ringStart.assign(1, 0);
+    std::vector<size_t> ringLength(ncyc, 0);
+    for (size_t r = 0; r < ncyc; ++r) {
+        const size_t k = order[r];
+        rank[k] = static_cast<uint32_t>(r);
+        const uint32_t f = firstDir[k], d = cycleDirs[f], at = leastAt[d], m = cycleStart[k + 1] - cycleStart[k];
+        m_pieces.push_back({d, at, length(d) - at});
+        for (uint32_t i = 1; i < m; ++i) {
+            const uint32_t di = cycleDirs[cycleStart[k] + (f - cycleStart[k] + i) % m];
+            m_pieces.push_back({di, 0, length(di)});
+        }
+        if (at > 0) m_pieces.push_back({d, 0, at});
+        m_ringStart.push_back(static_cast<uint32_t>(m_pieces.size()));
+        for (uint32_t p = m_ringStart[r]; p < m_ringStart[r + 1]; ++p) ringLength[r] += m_pieces[p].n;
+    }
+    // The cycle of each half-edge, -1 where it is out.
+    auto cycleOfHalf = [&](size_t h) {
+        const size_t d = dirOf(static_cast<int>(h));
+        return alive[d / 2] ? static_cast<int>(rank[static_cast<size_t>(cycleOf[d])]) : -1;
+    };
+
+    // Pieces of the arrangement, to keep a piece's outside from being taken as a hole of its own
+    // faces: the chains meeting at a node are one piece.
+    std::vector<int> piece(nc);
     std::iota(piece.begin(), piece.end(), 0);
     auto find = [&](int a) {
         while (piece[static_cast<size_t>(a)] != a) a = piece[static_cast<size_t>(a)] = piece[static_cast<size_t>(piece[static_cast<size_t>(a)])];
         return a;
     };
-    for (size_t e = 0; e < ne; ++e)
-        if (alive[e]) piece[static_cast<size_t>(find(from[2 * e]))] = find(to(2 * e));
+    for (size_t b = 0; b < branch.size(); ++b) {
+        int joined = -1;
+        for (uint32_t k = start[branch[b]]; k < start[branch[b] + 1]; ++k) {
+            const int c = static_cast<int>(dirOf(around[k]) / 2);
+            if (!alive[static_cast<size_t>(c)]) continue;
+            if (joined >= 0) piece[static_cast<size_t>(find(c))] = find(joined);
+            joined = c;
+        }
+    }
+    auto pieceOfRing = [&](size_t r) { return find(static_cast<int>(m_pieces[m_ringStart[r]].d / 2)); };
+    auto firstHalf = [&](size_t r) { const Piece& p = m_pieces[m_ringStart[r]]; return halfAt(p.d, p.k0); };
 
     struct Bounded {
         size_t cycle;
@@ -424,20 +501,53 @@ int CKeloMakeArcPolygon::Solve(bool) {
     };
     std::vector<Bounded> bounded;
     std::vector<size_t> outsides;
-    std::vector<double> areas(cycles.size());
-    std::vector<Box> boxes(cycles.size());
-    StraightCycleAreas(m_edges, cycles, cycleOf, areas, boxes);
-    for (size_t c = 0; c < cycles.size(); ++c) {
-        if (std::isnan(areas[c])) areas[c] = CycleArea(m_edges, cycles[c], boxes[c]);
+    std::vector<double> areas(ncyc);
+    std::vector<Box> boxes(ncyc);
+    std::vector<int> halves;
+    {
+        // The areas and boxes of all cycles at once, summed about each cycle's first point but
+        // going through the half-edges in their order: followed round the cycles, the edges lie
+        // scattered over the edge array and nearly every visit of a large arrangement misses the
+        // cache. Cycles with an arc are measured as rings.
+        std::vector<Point3D> origin(ncyc);
+        for (size_t c = 0; c < ncyc; ++c) {
+            areas[c] = 0;
+            const int h = firstHalf(c);
+            const OwnedSeg& s = m_edges[static_cast<size_t>(h / 2)];
+            origin[c] = h % 2 ? s.tail() : s.head();
+            boxes[c] = Box(origin[c].x, origin[c].y, origin[c].x, origin[c].y);
+        }
+        for (size_t h = 0; h < 2 * ne; ++h) {
+            const int k = cycleOfHalf(h);
+            if (k < 0) continue;
+            const size_t c = static_cast<size_t>(k);
+            const OwnedSeg& s = m_edges[h / 2];
+            if (s.arc) {
+                areas[c] = std::numeric_limits<double>::quiet_NaN();
+                continue;
+            }
+            const Point3D &a = h % 2 ? s.tail() : s.head(), &b = h % 2 ? s.head() : s.tail(), &o = origin[c];
+            areas[c] += (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+            Box& box = boxes[c];
+            box.minx = std::min(box.minx, b.x), box.maxx = std::max(box.maxx, b.x);
+            box.miny = std::min(box.miny, b.y), box.maxy = std::max(box.maxy, b.y);
+        }
+        for (double& t : areas) t /= 2;
+    }
+    for (size_t c = 0; c < ncyc; ++c) {
+        if (std::isnan(areas[c])) {
+            RingHalves(c, halves);
+            areas[c] = CycleArea(m_edges, halves, boxes[c]);
+        }
         if (areas[c] > 0) bounded.push_back({c, areas[c], boxes[c], nullptr});
         else outsides.push_back(c);
     }
     std::vector<size_t> bySize(bounded.size());
     std::iota(bySize.begin(), bySize.end(), 0);
     std::sort(bySize.begin(), bySize.end(), [&](size_t a, size_t b) { return bounded[a].area < bounded[b].area; });
-    std::vector<std::vector<std::vector<int>>> faces(bounded.size());
-    for (size_t f = 0; f < bounded.size(); ++f) faces[f].push_back(std::move(cycles[bounded[f].cycle]));
-    std::vector<std::vector<int>> unbounded;
+    std::vector<std::vector<uint32_t>> faces(bounded.size());
+    for (size_t f = 0; f < bounded.size(); ++f) faces[f].push_back(static_cast<uint32_t>(bounded[f].cycle));
+    std::vector<uint32_t> unbounded;
     // A grid over the faces' boxes, each cell listing the faces whose box covers it, smallest
     // first: an outside cycle looks only at the faces of its own cell.
     Box extent;
@@ -454,9 +564,9 @@ int CKeloMakeArcPolygon::Solve(bool) {
     }
     std::vector<CycleBands> bands(bounded.size());
     for (size_t c : outsides) {
-        const int h = cycles[c][0];
+        const int h = firstHalf(c);
         const Point3D& p = (h % 2) ? m_edges[static_cast<size_t>(h / 2)].tail() : m_edges[static_cast<size_t>(h / 2)].head();
-        const int myPiece = find(from[static_cast<size_t>(h)]);
+        const int myPiece = pieceOfRing(c);
         bool placed = false;
         const bool within = p.x >= extent.minx && p.x <= extent.maxx && p.y >= extent.miny && p.y <= extent.maxy;
         static const std::vector<size_t> kNone;
@@ -464,29 +574,66 @@ int CKeloMakeArcPolygon::Solve(bool) {
             within ? grid[cellOf(p.y, extent.miny, ch) * side + cellOf(p.x, extent.minx, cw)] : kNone;
         for (size_t f : cell) {
             Bounded& b = bounded[f];
-            const std::vector<int>& outer = faces[f][0];
-            const int facePiece = find(from[static_cast<size_t>(outer[0])]);
-            if (facePiece == myPiece) continue;
+            if (pieceOfRing(b.cycle) == myPiece) continue;
             if (p.x < b.box.minx || p.x > b.box.maxx || p.y < b.box.miny || p.y > b.box.maxy) continue;
             int in = -1;
-            if (outer.size() > kBandedCycle) {
-                if (bands[f].Empty()) bands[f].Build(m_edges, cycleOf, static_cast<int>(b.cycle), outer, b.box);
+            if (ringLength[b.cycle] > kBandedCycle) {
+                if (bands[f].Empty()) {
+                    const int cycle = static_cast<int>(b.cycle);
+                    bands[f].Build(
+                        m_edges.size(), ringLength[b.cycle], b.box,
+                        [&](size_t e) { return cycleOfHalf(2 * e) == cycle || cycleOfHalf(2 * e + 1) == cycle; },
+                        [&](auto&& add) { EachHalf(b.cycle, [&](int g) { add(static_cast<size_t>(g / 2)); return true; }); },
+                        m_edges);
+                }
                 in = bands[f].Inside(m_edges, p);
             }
             if (in < 0) {
-                if (!b.outer) b.outer = std::make_unique<keloPolygon>(RingOf(m_edges, outer));
+                if (!b.outer) {
+                    RingHalves(b.cycle, halves);
+                    b.outer = std::make_unique<keloPolygon>(RingOf(m_edges, halves));
+                }
                 in = b.outer->IsPointIn(p, 0) == 1;
             }
             if (!in) continue;
-            faces[f].push_back(std::move(cycles[c]));
+            faces[f].push_back(static_cast<uint32_t>(c));
             placed = true;
             break;
         }
-        if (!placed) unbounded.push_back(std::move(cycles[c]));
+        if (!placed) unbounded.push_back(static_cast<uint32_t>(c));
     }
-    m_faces = std::move(faces);
-    m_faces.push_back(std::move(unbounded));
+    faces.push_back(std::move(unbounded));
+    m_faceRings.clear();
+    m_faceStart.assign(1, 0);
+    for (const auto& rings : faces) {
+        m_faceRings.insert(m_faceRings.end(), rings.begin(), rings.end());
+        m_faceStart.push_back(static_cast<uint32_t>(m_faceRings.size()));
+    }
     return 1;
+}
+
+template <class F>
+bool CKeloMakeArcPolygon::EachHalf(size_t r, F&& fn) const {
+    for (uint32_t i = m_ringStart[r]; i < m_ringStart[r + 1]; ++i) {
+        const Piece& p = m_pieces[i];
+        const uint32_t s0 = m_chainStart[p.d / 2], s1 = m_chainStart[p.d / 2 + 1];
+        if (p.d % 2) {
+            for (uint32_t k = p.k0; k < p.k0 + p.n; ++k)
+                if (!fn(m_chainHalves[s1 - 1 - k] ^ 1)) return false;
+        } else {
+            for (uint32_t k = p.k0; k < p.k0 + p.n; ++k)
+                if (!fn(m_chainHalves[s0 + k])) return false;
+        }
+    }
+    return true;
+}
+
+void CKeloMakeArcPolygon::RingHalves(size_t r, std::vector<int>& halves) const {
+    halves.clear();
+    EachHalf(r, [&](int h) {
+        halves.push_back(h);
+        return true;
+    });
 }
 
 // A face boundary that passes a node twice (a face wrapping round to touch itself, two holes
@@ -529,13 +676,15 @@ int CKeloMakeArcPolygon::GetPolygon(int i, keloPolygon& out) const {
     out.DeleteContent();
     if (i < 0 || i >= GetPolygonCount()) return 0;
     std::vector<keloParts> outers, holes;
-    const auto& cycles = m_faces[static_cast<size_t>(i)];
+    const size_t face = static_cast<size_t>(i);
     std::vector<std::vector<int>> loops;
-    for (size_t c = 0; c < cycles.size(); ++c) {
-        SimpleLoops(cycles[c], loops);
+    std::vector<int> halves;
+    for (size_t c = 0; c < RingCount(face); ++c) {
+        RingHalves(RingOfFace(face, c), halves);
+        SimpleLoops(halves, loops);
         const size_t count = loops.empty() ? 1 : loops.size();
         for (size_t l = 0; l < count; ++l) {
-            keloParts ring = RingOf(m_edges, loops.empty() ? cycles[c] : loops[l]);
+            keloParts ring = RingOf(m_edges, loops.empty() ? halves : loops[l]);
             // Of a bounded face's outer cycle, the counter-clockwise loop stays outer; loops turning
             // the other way are the holes it wrapped round.
             (c == 0 && i + 1 < GetPolygonCount() && ring.GetArea() > 0 ? outers : holes).push_back(std::move(ring));
@@ -565,14 +714,18 @@ int CKeloMakeArcPolygon::SolveNoded() {
 int CKeloMakeArcPolygon::GetPolygonArcs(int i, std::vector<int>& ids) const {
     ids.clear();
     if (i < 0 || i >= GetPolygonCount()) return 0;
-    for (const auto& halves : m_faces[static_cast<size_t>(i)])
-        for (int h : halves) ids.push_back(h % 2 ? -(h / 2 + 1) : h / 2 + 1);
+    const size_t face = static_cast<size_t>(i);
+    for (size_t c = 0; c < RingCount(face); ++c)
+        EachHalf(RingOfFace(face, c), [&](int h) {
+            ids.push_back(h % 2 ? -(h / 2 + 1) : h / 2 + 1);
+            return true;
+        });
     return static_cast<int>(ids.size());
 }
 
 bool CKeloMakeArcPolygon::GetClearPoint(int i, double clearance, Point3D& p) const {
-    if (i < 0 || i + 1 >= GetPolygonCount() || m_faces[static_cast<size_t>(i)].empty()) return false;
-    const auto& cycles = m_faces[static_cast<size_t>(i)];
+    const size_t face = static_cast<size_t>(i);
+    if (i < 0 || i + 1 >= GetPolygonCount() || RingCount(face) == 0) return false;
     auto ends = [&](int h, const Point3D*& a, const Point3D*& b) {
         const OwnedSeg& s = m_edges[static_cast<size_t>(h / 2)];
         a = h % 2 ? &s.tail() : &s.head();
@@ -583,12 +736,14 @@ bool CKeloMakeArcPolygon::GetClearPoint(int i, double clearance, Point3D& p) con
     // one, a quarter of its length away, is inside unless another edge comes closer than that.
     double longest = 0;
     const Point3D *a = nullptr, *b = nullptr;
-    for (int h : cycles[0]) {
+    const bool straight = EachHalf(RingOfFace(face, 0), [&](int h) {
         const Point3D *u, *v;
         if (!ends(h, u, v)) return false;
         const double l2 = (v->x - u->x) * (v->x - u->x) + (v->y - u->y) * (v->y - u->y);
         if (l2 > longest) longest = l2, a = u, b = v;
-    }
+        return true;
+    });
+    if (!straight) return false;
     if (!a || !std::isfinite(longest)) return false;
     const double length = std::sqrt(longest), away = length / 4;
     if (!(away / 2 > clearance)) return false;
@@ -598,16 +753,18 @@ bool CKeloMakeArcPolygon::GetClearPoint(int i, double clearance, Point3D& p) con
     // edge by half the offset, so that the operands' own tolerance tests see it off their rings.
     bool in = false;
     const double need2 = (away / 2) * (away / 2);
-    for (const auto& cycle : cycles)
-        for (int h : cycle) {
+    for (size_t c = 0; c < RingCount(face); ++c) {
+        const bool clear = EachHalf(RingOfFace(face, c), [&](int h) {
             const Point3D *u, *v;
             if (!ends(h, u, v)) return false;
             if ((u->y > q.y) != (v->y > q.y) && u->x + (q.y - u->y) * (v->x - u->x) / (v->y - u->y) > q.x) in = !in;
             const double dx = v->x - u->x, dy = v->y - u->y, l2 = dx * dx + dy * dy;
             const double t = l2 > 0 ? std::clamp(((q.x - u->x) * dx + (q.y - u->y) * dy) / l2, 0.0, 1.0) : 0.0;
             const double ex = q.x - (u->x + t * dx), ey = q.y - (u->y + t * dy);
-            if (!(ex * ex + ey * ey >= need2)) return false;
-        }
+            return ex * ex + ey * ey >= need2;
+        });
+        if (!clear) return false;
+    }
     if (!in) return false;
     p = q;
     return true;

@@ -40,7 +40,7 @@ public:
 
     // Bounded faces first, then the unbounded face, whose rings are the outer boundaries of the
     // separate pieces of the arrangement (clockwise) and which callers leave aside.
-    int GetPolygonCount() const { return static_cast<int>(m_faces.size()); }
+    int GetPolygonCount() const { return m_faceStart.empty() ? 0 : static_cast<int>(m_faceStart.size() - 1); }
     // Outer ring counter-clockwise, holes clockwise.
     int GetPolygon(int i, keloPolygon& out) const;
     // Signed ids of the arcs around face i: arc k is k + 1, negative where the face runs it
@@ -61,14 +61,33 @@ public:
     void AddArcsOf(const CKeloMakeArcPolygon& other, const std::vector<size_t>& arcs);
 
 private:
+    // A stretch of a directed chain within a ring: n half-edges from position k0 of chain d / 2,
+    // walked backwards when d is odd.
+    struct Piece {
+        uint32_t d, k0, n;
+    };
     // The simple loops of a face boundary that passes a node twice; none when it passes each once.
     void SimpleLoops(const std::vector<int>& halves, std::vector<std::vector<int>>& loops) const;
+    // Calls fn(half-edge) round ring r in order until it returns false; false if it did.
+    template <class F>
+    bool EachHalf(size_t r, F&& fn) const;
+    void RingHalves(size_t r, std::vector<int>& halves) const;
+    size_t RingCount(size_t face) const { return m_faceStart[face + 1] - m_faceStart[face]; }
+    size_t RingOfFace(size_t face, size_t k) const { return m_faceRings[m_faceStart[face] + k]; }
 
     double m_eps;
     bool m_noded = false;
     std::vector<detail::OwnedSeg> m_edges;
-    // Each face: its rings as half-edge lists (half-edge 2k runs arc k forwards, 2k + 1 backwards).
-    std::vector<std::vector<std::vector<int>>> m_faces;
+    // Half-edge 2k runs arc k forwards, 2k + 1 backwards. Chains are the maximal runs of edges
+    // through nodes of two edges: chain c is m_chainHalves[m_chainStart[c]] to
+    // m_chainHalves[m_chainStart[c + 1]], in walking order. Ring r is the pieces m_ringStart[r]
+    // to m_ringStart[r + 1]; face f is the rings m_faceRings[m_faceStart[f]] to
+    // m_faceRings[m_faceStart[f + 1]], outer ring first.
+    std::vector<int> m_chainHalves;
+    std::vector<uint32_t> m_chainStart;
+    std::vector<Piece> m_pieces;
+    std::vector<uint32_t> m_ringStart;
+    std::vector<uint32_t> m_faceRings, m_faceStart;
     // After Solve (or given by AddArcsOf): the node each half-edge leaves, numbered below
     // m_nodeCount, and its direction there.
     std::vector<int> m_node;
