@@ -66,11 +66,12 @@ private:
     struct Piece {
         uint32_t d, k0, n;
     };
-    // The simple loops of a face boundary that passes a node twice; none when it passes each once.
-    void SimpleLoops(const std::vector<int>& halves, std::vector<std::vector<int>>& loops) const;
+    // The simple loops of ring r when it passes a node twice; none when it passes each once.
+    void SimpleLoops(size_t r, std::vector<std::vector<int>>& loops) const;
     // Calls fn(half-edge) round ring r in order until it returns false; false if it did.
     template <class F>
     bool EachHalf(size_t r, F&& fn) const;
+    auto EachOf(size_t r) const;
     void RingHalves(size_t r, std::vector<int>& halves) const;
     size_t RingCount(size_t face) const { return m_faceStart[face + 1] - m_faceStart[face]; }
     size_t RingOfFace(size_t face, size_t k) const { return m_faceRings[m_faceStart[face] + k]; }
