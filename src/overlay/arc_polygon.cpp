@@ -274,6 +274,27 @@ int CKeloMakeArcPolygon::Solve(bool) {
     // Edges taken over from a solved builder keep its nodes and directions: the same edges give
     // the same nodes, and finding them costs a sort of every end.
     const bool given = m_noded && m_nodesFrom && m_node.size() == 2 * ne && m_dir.size() == 2 * ne;
+    // Where a node has two half-edges, the walk arriving by one leaves by the other: cont[h] is
+    // that one for h arriving at such a node, -1 where h arrives at a branch node (one edge, or
+    // more than two). Branch node branch[b] has the half-edges branchHalves[branchStart[b]] to
+    // branchHalves[branchStart[b + 1]], in increasing order.
+    std::vector<int> cont = HugeVector<int>(2 * ne);
+    std::vector<uint32_t> branch, branchStart{0};
+    std::vector<int> branchHalves;
+    auto group = [&](int* g, size_t n, size_t v) {
+        if (n == 2) {
+            cont[static_cast<size_t>(g[0] ^ 1)] = g[1];
+            cont[static_cast<size_t>(g[1] ^ 1)] = g[0];
+            return;
+        }
+        std::sort(g, g + n);
+        for (size_t k = 0; k < n; ++k) {
+            cont[static_cast<size_t>(g[k] ^ 1)] = -1;
+            branchHalves.push_back(g[k]);
+        }
+        branch.push_back(static_cast<uint32_t>(v));
+        branchStart.push_back(static_cast<uint32_t>(branchHalves.size()));
+    };
     if (!given) {
         // After noding, ends that meet are equal: equal ends get one node id.
         m_node = HugeVector<int>(2 * ne);
@@ -300,11 +321,16 @@ int CKeloMakeArcPolygon::Solve(bool) {
         std::sort(order.begin(), order.end(), before);
         bool first = true;
         End last{};
+        std::vector<int> members;  // the half-edges of the node being numbered
         auto number = [&](const End& p) {
-            if (!first && (p.x != last.x || p.y != last.y)) ++m_nodeCount;
+            if (!first && (p.x != last.x || p.y != last.y)) {
+                group(members.data(), members.size(), m_nodeCount++);
+                members.clear();
+            }
             first = false;
             last = p;
             m_node[p.k] = static_cast<int>(m_nodeCount);
+            members.push_back(static_cast<int>(p.k));
         };
         if (headsInOrder) {
             size_t e = 0, t = 0;
@@ -315,7 +341,7 @@ int CKeloMakeArcPolygon::Solve(bool) {
         } else {
             for (const End& p : order) number(p);
         }
-        if (!first) ++m_nodeCount;
+        if (!first) group(members.data(), members.size(), m_nodeCount++);
         // Directions are found where a node has more than two edges to order: most nodes of a
         // large arrangement have two, and an angle for each of their ends is a good share of
         // the trace.
@@ -333,16 +359,19 @@ int CKeloMakeArcPolygon::Solve(bool) {
         if (d.angle > kPi - kTangentAngle) d.angle -= 2 * kPi;
     };
 
-    // The half-edges leaving each node, in increasing order: those of node v are around[start[v]]
-    // to around[start[v + 1]].
-    std::vector<uint32_t> start = HugeVector<uint32_t>(nn + 1);
-    std::vector<int> around = HugeVector<int>(2 * ne);
-    for (size_t h = 0; h < 2 * ne; ++h) ++start[static_cast<size_t>(from[h]) + 1];
-    for (size_t v = 0; v < nn; ++v) start[v + 1] += start[v];
-    for (size_t h = 0; h < 2 * ne; ++h) around[start[static_cast<size_t>(from[h])]++] = static_cast<int>(h);
-    for (size_t v = nn; v > 0; --v) start[v] = start[v - 1];
-    start[0] = 0;
-    auto count = [&](size_t v) { return start[v + 1] - start[v]; };
+    if (given) {
+        // The half-edges leaving each node, in increasing order: those of node v are
+        // around[start[v]] to around[start[v + 1]].
+        std::vector<uint32_t> start = HugeVector<uint32_t>(nn + 1);
+        std::vector<int> around = HugeVector<int>(2 * ne);
+        for (size_t h = 0; h < 2 * ne; ++h) ++start[static_cast<size_t>(from[h]) + 1];
+        for (size_t v = 0; v < nn; ++v) start[v + 1] += start[v];
+        for (size_t h = 0; h < 2 * ne; ++h) around[start[static_cast<size_t>(from[h])]++] = static_cast<int>(h);
+        for (size_t v = 0; v < nn; ++v) {
+            const uint32_t b = v == 0 ? 0 : start[v - 1];
+            if (start[v] > b) group(around.data() + b, start[v] - b, v);
+        }
+    }
 
     // Chains: a node of two edges only passes the walk on, so the trace, the dangles and the
     // bridges are found on the runs between the other nodes (and on closed runs with none), most
@@ -360,22 +389,13 @@ int CKeloMakeArcPolygon::Solve(bool) {
         while (true) {
             m_chainHalves.push_back(h);
             chainOf[static_cast<size_t>(h / 2)] = 2 * c + (h & 1);
-            const size_t t = static_cast<size_t>(from[static_cast<size_t>(h ^ 1)]);
-            if (count(t) != 2) break;
-            const int* a = around.data() + start[t];
-            h = a[0] == (h ^ 1) ? a[1] : a[0];
-            if (closed && h == first) break;
+            h = cont[static_cast<size_t>(h)];
+            if (h < 0 || (closed && h == first)) break;
         }
         m_chainStart.push_back(static_cast<uint32_t>(m_chainHalves.size()));
     };
-    // Branch nodes (other than two edges) by index b: node branch[b], its chains' ends.
-    std::vector<uint32_t> branch;
-    for (size_t v = 0; v < nn; ++v) {
-        if (count(v) == 2 || count(v) == 0) continue;
-        branch.push_back(static_cast<uint32_t>(v));
-        for (uint32_t k = start[v]; k < start[v + 1]; ++k)
-            if (chainOf[static_cast<size_t>(around[k] / 2)] < 0) walk(around[k], false);
-    }
+    for (size_t k = 0; k < branchHalves.size(); ++k)
+        if (chainOf[static_cast<size_t>(branchHalves[k] / 2)] < 0) walk(branchHalves[k], false);
     const size_t open = m_chainStart.size() - 1;  // chains from here on are closed runs
     for (size_t e = 0; e < ne; ++e)
         if (chainOf[e] < 0) walk(static_cast<int>(2 * e), true);
@@ -411,9 +431,8 @@ int CKeloMakeArcPolygon::Solve(bool) {
         while (!stack.empty()) {
             const size_t b = stack.back();
             stack.pop_back();
-            const size_t v = branch[b];
-            for (uint32_t k = start[v]; k < start[v + 1]; ++k) {
-                const size_t d = dirOf(around[k]);
+            for (uint32_t k = branchStart[b]; k < branchStart[b + 1]; ++k) {
+                const size_t d = dirOf(branchHalves[k]);
                 if (!alive[d / 2]) continue;
                 alive[d / 2] = 0;
                 const size_t other = endAt[d ^ 1];
@@ -423,10 +442,9 @@ int CKeloMakeArcPolygon::Solve(bool) {
         }
         auto angle = [&](int h) { return dir[static_cast<size_t>(h)].angle; };
         for (size_t b = 0; b < branch.size(); ++b) {
-            const size_t v = branch[b];
             ends.clear();
-            for (uint32_t k = start[v]; k < start[v + 1]; ++k)
-                if (alive[dirOf(around[k]) / 2]) ends.push_back(around[k]);
+            for (uint32_t k = branchStart[b]; k < branchStart[b + 1]; ++k)
+                if (alive[dirOf(branchHalves[k]) / 2]) ends.push_back(branchHalves[k]);
             const size_t n = ends.size();
             if (n == 0) continue;
             int* const e0 = ends.data();
@@ -525,8 +543,8 @@ int CKeloMakeArcPolygon::Solve(bool) {
     };
     for (size_t b = 0; b < branch.size(); ++b) {
         int joined = -1;
-        for (uint32_t k = start[branch[b]]; k < start[branch[b] + 1]; ++k) {
-            const int c = static_cast<int>(dirOf(around[k]) / 2);
+        for (uint32_t k = branchStart[b]; k < branchStart[b + 1]; ++k) {
+            const int c = static_cast<int>(dirOf(branchHalves[k]) / 2);
             if (!alive[static_cast<size_t>(c)]) continue;
             if (joined >= 0) piece[static_cast<size_t>(find(c))] = find(joined);
             joined = c;
