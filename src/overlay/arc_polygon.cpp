@@ -115,6 +115,25 @@ double CycleArea(const std::vector<OwnedSeg>& edges, const std::vector<int>& hal
     return twice / 2;
 }
 
+// Sorts v by insertion while that stays cheap (each element moving a few dozen places on
+// average so far), else by std::sort.
+template <class T, class Less>
+void SortNearlySorted(std::vector<T>& v, Less less) {
+    size_t moves = 0;
+    for (size_t i = 1; i < v.size(); ++i) {
+        if (!less(v[i], v[i - 1])) continue;
+        const T x = v[i];
+        size_t j = i;
+        for (; j > 0 && less(x, v[j - 1]); --j) v[j] = v[j - 1];
+        v[j] = x;
+        moves += i - j;
+        if (moves > 64 * (i + 1024)) {
+            std::sort(v.begin(), v.end(), less);
+            return;
+        }
+    }
+}
+
 // Cycles longer than this get a band index when a point is tested against them.
 constexpr size_t kBandedCycle = 64;
 
@@ -311,14 +330,24 @@ int CKeloMakeArcPolygon::Solve(bool) {
         // Noded edges come ordered by their first ends: then only the other ends need sorting,
         // and the two orders are merged. Anything else (arcs, which the noding puts after the
         // straight edges; points that are not finite) has all ends sorted together.
+        // The other ends are gathered while the first ends are checked: one pass over the edges.
+        // Edges are short next to the arrangement, so the other ends nearly keep the order of
+        // the first ones, and sorting them by insertion moves each only a few places.
         bool headsInOrder = true;
+        std::vector<End> order;
+        ReserveHuge(order, ne);
         for (size_t e = 0; e < ne && headsInOrder; ++e) {
             const End h = endOf(2 * e);
             headsInOrder = std::isfinite(h.x) && std::isfinite(h.y) && (e == 0 || !before(h, endOf(2 * (e - 1))));
+            order.push_back(endOf(2 * e + 1));
         }
-        std::vector<End> order = HugeVector<End>(headsInOrder ? ne : 2 * ne);
-        for (size_t i = 0; i < order.size(); ++i) order[i] = endOf(headsInOrder ? 2 * i + 1 : i);
-        std::sort(order.begin(), order.end(), before);
+        if (headsInOrder) {
+            SortNearlySorted(order, before);
+        } else {
+            order = HugeVector<End>(2 * ne);
+            for (size_t i = 0; i < order.size(); ++i) order[i] = endOf(i);
+            std::sort(order.begin(), order.end(), before);
+        }
         bool first = true;
         End last{};
         std::vector<int> members;  // the half-edges of the node being numbered
