@@ -28,6 +28,8 @@ using detail::ReserveHuge;
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
+inline double Length2(const Point3D& u, const Point3D& v) { return (v.x - u.x) * (v.x - u.x) + (v.y - u.y) * (v.y - u.y); }
+
 // Directions closer than this are one direction: the difference is rounding.
 constexpr double kTangentAngle = 1e-9;
 
@@ -288,6 +290,7 @@ void CKeloMakeArcPolygon::AddGeometry(const GM_Object* object) {
 int CKeloMakeArcPolygon::Solve(bool) {
     m_faceRings.clear();
     m_faceStart.clear();
+    m_clear.clear();
     if (!m_noded) detail::NodeSegments(m_edges, 0, m_eps);
     const size_t ne = m_edges.size();
     // Edges taken over from a solved builder keep its nodes and directions: the same edges give
@@ -407,7 +410,8 @@ int CKeloMakeArcPolygon::Solve(bool) {
     // of a large arrangement's edges never being looked at one by one. chainOf[e] is 2c, or 2c + 1
     // where chain c runs edge e backwards; dirOf(h) is then h's directed chain: 2c along c, 2c + 1
     // against it.
-    std::vector<int> chainOf = HugeVector<int>(ne, -1);
+    m_chainOf = HugeVector<int>(ne, -1);
+    std::vector<int>& chainOf = m_chainOf;
     auto dirOf = [&](int h) { return static_cast<size_t>(chainOf[static_cast<size_t>(h / 2)] ^ (h & 1)); };
     m_chainHalves.clear();
     ReserveHuge(m_chainHalves, ne);
@@ -599,6 +603,7 @@ int CKeloMakeArcPolygon::Solve(bool) {
         // scattered over the edge array and nearly every visit of a large arrangement misses the
         // cache. Cycles with an arc are measured as rings.
         std::vector<Point3D> origin(ncyc);
+        m_longest.assign(ncyc, Longest{0, -1, 0});
         for (size_t c = 0; c < ncyc; ++c) {
             areas[c] = 0;
             const int h = firstHalf(c);
@@ -617,6 +622,10 @@ int CKeloMakeArcPolygon::Solve(bool) {
             }
             const Point3D &a = h % 2 ? s.tail() : s.head(), &b = h % 2 ? s.head() : s.tail(), &o = origin[c];
             areas[c] += (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+            Longest& l = m_longest[c];
+            const double l2 = Length2(a, b);
+            if (l2 > l.l2) l = {l2, static_cast<int>(h), 1};
+            else if (l2 == l.l2) ++l.count;
             Box& box = boxes[c];
             box.minx = std::min(box.minx, b.x), box.maxx = std::max(box.maxx, b.x);
             box.miny = std::min(box.miny, b.y), box.maxy = std::max(box.maxy, b.y);
@@ -691,10 +700,15 @@ int CKeloMakeArcPolygon::Solve(bool) {
     faces.push_back(std::move(unbounded));
     m_faceRings.clear();
     m_faceStart.assign(1, 0);
+    m_ringFace.assign(ncyc, -1);
     for (const auto& rings : faces) {
+        for (uint32_t r : rings) m_ringFace[r] = static_cast<int>(m_faceStart.size() - 1);
         m_faceRings.insert(m_faceRings.end(), rings.begin(), rings.end());
         m_faceStart.push_back(static_cast<uint32_t>(m_faceRings.size()));
     }
+    m_dirRing.assign(2 * nc, -1);
+    for (size_t d = 0; d < 2 * nc; ++d)
+        if (alive[d / 2]) m_dirRing[d] = static_cast<int>(rank[static_cast<size_t>(cycleOf[d])]);
     return 1;
 }
 
@@ -787,50 +801,73 @@ int CKeloMakeArcPolygon::GetPolygonArcs(int i, std::vector<int>& ids) const {
 }
 
 bool CKeloMakeArcPolygon::GetClearPoint(int i, double clearance, Point3D& p) const {
-    const size_t face = static_cast<size_t>(i);
-    if (i < 0 || i + 1 >= GetPolygonCount() || RingCount(face) == 0) return false;
+    if (i < 0 || i + 1 >= GetPolygonCount() || RingCount(static_cast<size_t>(i)) == 0) return false;
+    if (m_clear.empty()) FindClearPoints();
+    const Clear& c = m_clear[static_cast<size_t>(i)];
+    if (!c.found || !(c.away / 2 > clearance)) return false;
+    p = c.q;
+    return true;
+}
+
+// The face lies left of its outer cycle's edges: a point beside the middle of the longest one (the
+// first round the cycle of equally long ones), a quarter of its length away, is inside unless
+// another edge comes closer than that. It is taken when it is inside by the crossings of a level
+// ray (over every cycle: holes count) and clear of every edge by half the offset, so that the
+// operands' own tolerance tests see it off their rings; faces with arcs have none. All faces are
+// done at once, going through the edges in their order: followed round the faces, the edges lie
+// scattered over the edge array and a large arrangement's visits nearly all miss the cache.
+void CKeloMakeArcPolygon::FindClearPoints() const {
+    const size_t bounded = static_cast<size_t>(GetPolygonCount() - 1);
+    m_clear.assign(bounded, Clear{});
+    std::vector<double> need2(bounded);
     auto ends = [&](int h, const Point3D*& a, const Point3D*& b) {
         const OwnedSeg& s = m_edges[static_cast<size_t>(h / 2)];
         a = h % 2 ? &s.tail() : &s.head();
         b = h % 2 ? &s.head() : &s.tail();
         return !s.arc;
     };
-    // The face lies left of its outer cycle's edges: a point beside the middle of the longest
-    // one, a quarter of its length away, is inside unless another edge comes closer than that.
-    double longest = 0;
-    const Point3D *a = nullptr, *b = nullptr;
-    const bool straight = EachHalf(RingOfFace(face, 0), [&](int h) {
-        const Point3D *u, *v;
-        if (!ends(h, u, v)) return false;
-        const double l2 = (v->x - u->x) * (v->x - u->x) + (v->y - u->y) * (v->y - u->y);
-        if (l2 > longest) longest = l2, a = u, b = v;
-        return true;
-    });
-    if (!straight) return false;
-    if (!a || !std::isfinite(longest)) return false;
-    const double length = std::sqrt(longest), away = length / 4;
-    if (!(away / 2 > clearance)) return false;
-    const double nx = -(b->y - a->y) / length, ny = (b->x - a->x) / length;
-    const Point3D q{(a->x + b->x) / 2 + nx * away, (a->y + b->y) / 2 + ny * away, 0};
-    // Inside by the crossings of a level ray (over every cycle: holes count), and clear of every
-    // edge by half the offset, so that the operands' own tolerance tests see it off their rings.
-    bool in = false;
-    const double need2 = (away / 2) * (away / 2);
-    for (size_t c = 0; c < RingCount(face); ++c) {
-        const bool clear = EachHalf(RingOfFace(face, c), [&](int h) {
-            const Point3D *u, *v;
-            if (!ends(h, u, v)) return false;
-            if ((u->y > q.y) != (v->y > q.y) && u->x + (q.y - u->y) * (v->x - u->x) / (v->y - u->y) > q.x) in = !in;
-            const double dx = v->x - u->x, dy = v->y - u->y, l2 = dx * dx + dy * dy;
-            const double t = l2 > 0 ? std::clamp(((q.x - u->x) * dx + (q.y - u->y) * dy) / l2, 0.0, 1.0) : 0.0;
-            const double ex = q.x - (u->x + t * dx), ey = q.y - (u->y + t * dy);
-            return ex * ex + ey * ey >= need2;
-        });
-        if (!clear) return false;
+    for (size_t f = 0; f < bounded; ++f) {
+        const size_t outer = RingOfFace(f, 0);
+        const Longest& l = m_longest[outer];
+        if (l.h < 0 || !std::isfinite(l.l2)) continue;
+        int h = l.h;
+        if (l.count > 1)
+            EachHalf(outer, [&](int g) {
+                const Point3D *u, *v;
+                if (!ends(g, u, v) || Length2(*u, *v) != l.l2) return true;
+                h = g;
+                return false;
+            });
+        const Point3D *a, *b;
+        ends(h, a, b);
+        Clear& c = m_clear[f];
+        const double length = std::sqrt(l.l2);
+        c.away = length / 4;
+        const double nx = -(b->y - a->y) / length, ny = (b->x - a->x) / length;
+        c.q = Point3D{(a->x + b->x) / 2 + nx * c.away, (a->y + b->y) / 2 + ny * c.away, 0};
+        c.found = true;
+        need2[f] = (c.away / 2) * (c.away / 2);
     }
-    if (!in) return false;
-    p = q;
-    return true;
+    std::vector<char> in(bounded, 0);
+    for (size_t h = 0; h < 2 * m_edges.size(); ++h) {
+        const int r = m_dirRing[static_cast<size_t>(m_chainOf[h / 2] ^ static_cast<int>(h & 1))];
+        if (r < 0) continue;
+        const size_t f = static_cast<size_t>(m_ringFace[static_cast<size_t>(r)]);
+        if (f >= bounded || !m_clear[f].found) continue;
+        Clear& c = m_clear[f];
+        const Point3D *u, *v;
+        if (!ends(static_cast<int>(h), u, v)) {
+            c.found = false;
+            continue;
+        }
+        const Point3D& q = c.q;
+        if ((u->y > q.y) != (v->y > q.y) && u->x + (q.y - u->y) * (v->x - u->x) / (v->y - u->y) > q.x) in[f] ^= 1;
+        const double dx = v->x - u->x, dy = v->y - u->y, l2 = dx * dx + dy * dy;
+        const double t = l2 > 0 ? std::clamp(((q.x - u->x) * dx + (q.y - u->y) * dy) / l2, 0.0, 1.0) : 0.0;
+        const double ex = q.x - (u->x + t * dx), ey = q.y - (u->y + t * dy);
+        if (!(ex * ex + ey * ey >= need2[f])) c.found = false;
+    }
+    for (size_t f = 0; f < bounded; ++f) m_clear[f].found = m_clear[f].found && in[f];
 }
 
 int CKeloMakeArcPolygon::GetArc(int i, keloPoints& out) const {

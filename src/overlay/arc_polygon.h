@@ -66,6 +66,19 @@ private:
     struct Piece {
         uint32_t d, k0, n;
     };
+    // A ring's longest straight half-edge h (l2 its squared length), and how many are that long.
+    struct Longest {
+        double l2;
+        int h;
+        uint32_t count;
+    };
+    // A face's point beside its longest outer edge, at away from it; found when it is inside.
+    struct Clear {
+        Point3D q{0, 0, 0};
+        double away = 0;
+        bool found = false;
+    };
+    void FindClearPoints() const;
     // The simple loops of ring r when it passes a node twice; none when it passes each once.
     void SimpleLoops(size_t r, std::vector<std::vector<int>>& loops) const;
     // Calls fn(half-edge) round ring r in order until it returns false; false if it did.
@@ -89,6 +102,11 @@ private:
     std::vector<Piece> m_pieces;
     std::vector<uint32_t> m_ringStart;
     std::vector<uint32_t> m_faceRings, m_faceStart;
+    // Each edge's chain (2c, or 2c + 1 where chain c runs it backwards), each directed chain's
+    // ring (-1 where none), each ring's face.
+    std::vector<int> m_chainOf, m_dirRing, m_ringFace;
+    std::vector<Longest> m_longest;
+    mutable std::vector<Clear> m_clear;  // filled by the first GetClearPoint after Solve
     // After Solve (or given by AddArcsOf): the node each half-edge leaves, numbered below
     // m_nodeCount, and its direction there.
     std::vector<int> m_node;
