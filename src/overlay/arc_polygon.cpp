@@ -56,22 +56,20 @@ HalfDir Leaving(const OwnedSeg& s, bool forward) {
 // The ring of a cycle: runs of one kind, consecutive runs sharing their joining point (as a chain
 // of segments becomes a line), written straight into the ring's arrays; a million-edge cycle
 // would otherwise be copied into a chain, a point list and a run before it reaches the ring.
-// each(fn) calls fn(h) for the cycle's half-edges in order.
-template <class Each>
-keloParts RingOfEach(const std::vector<OwnedSeg>& edges, Each&& each) {
+keloParts RingOf(const std::vector<OwnedSeg>& edges, const std::vector<int>& halves) {
     keloParts ring;
+    if (halves.empty()) return ring;
     std::vector<std::pair<bool, uint32_t>> runs;  // kind and point count
-    each([&](int h) {
+    for (int h : halves) {
         const bool arc = edges[static_cast<size_t>(h / 2)].arc;
         if (runs.empty() || runs.back().first != arc) runs.emplace_back(arc, 1);
         runs.back().second += arc ? 2 : 1;
-    });
-    if (runs.empty()) return ring;
+    }
     auto* parts = new CurveSegment[runs.size()];
     for (size_t r = 0; r < runs.size(); ++r)
         parts[r] = {runs[r].first ? klLT3PArc : klLTPolyline, runs[r].second, new Point3D[runs[r].second]};
     size_t r = 0, k = 0;
-    each([&](int h) {
+    for (int h : halves) {
         const OwnedSeg& s = edges[static_cast<size_t>(h / 2)];
         const bool back = h % 2;
         if (k == runs[r].second) {
@@ -82,15 +80,9 @@ keloParts RingOfEach(const std::vector<OwnedSeg>& edges, Each&& each) {
         if (k == 0) parts[r].points[k++] = back ? s.tail() : s.head();
         if (s.arc) parts[r].points[k++] = s.p[1];
         parts[r].points[k++] = back ? s.head() : s.tail();
-    });
+    }
     ring.Attach(static_cast<int>(runs.size()), parts);
     return ring;
-}
-
-keloParts RingOf(const std::vector<OwnedSeg>& edges, const std::vector<int>& halves) {
-    return RingOfEach(edges, [&](auto&& fn) {
-        for (int h : halves) fn(h);
-    });
 }
 
 // Signed area of a cycle (counter-clockwise positive) and its box, summed over its straight
@@ -232,16 +224,6 @@ bool CKeloMakeArcPolygon::EachHalf(size_t r, F&& fn) const {
         }
     }
     return true;
-}
-
-// The half-edges of ring r, for code that goes round a ring by each(fn).
-auto CKeloMakeArcPolygon::EachOf(size_t r) const {
-    return [this, r](auto&& fn) {
-        EachHalf(r, [&](int h) {
-            fn(h);
-            return true;
-        });
-    };
 }
 
 void CKeloMakeArcPolygon::RingHalves(size_t r, std::vector<int>& halves) const {
@@ -687,7 +669,10 @@ int CKeloMakeArcPolygon::Solve(bool) {
                 in = bands[f].Inside(m_edges, p);
             }
             if (in < 0) {
-                if (!b.outer) b.outer = std::make_unique<keloPolygon>(RingOfEach(m_edges, EachOf(b.cycle)));
+                if (!b.outer) {
+                    RingHalves(b.cycle, halves);
+                    b.outer = std::make_unique<keloPolygon>(RingOf(m_edges, halves));
+                }
                 in = b.outer->IsPointIn(p, 0) == 1;
             }
             if (!in) continue;
@@ -715,7 +700,7 @@ int CKeloMakeArcPolygon::Solve(bool) {
 // A face boundary that passes a node twice (a face wrapping round to touch itself, two holes
 // meeting in a point) is cut there into simple loops, so that no ring touches itself. Nodes are
 // told apart by their ids; the common cycle that passes every node once is used as it is.
-void CKeloMakeArcPolygon::SimpleLoops(size_t r, std::vector<std::vector<int>>& loops) const {
+void CKeloMakeArcPolygon::SimpleLoops(const std::vector<int>& halves, std::vector<std::vector<int>>& loops) const {
     loops.clear();
     if (m_seen.size() < m_nodeCount) {
         m_seen.assign(m_nodeCount, 0);
@@ -726,15 +711,13 @@ void CKeloMakeArcPolygon::SimpleLoops(size_t r, std::vector<std::vector<int>>& l
         m_stamp = 1;
     }
     auto start = [&](int h) { return static_cast<size_t>(m_node[static_cast<size_t>(h)]); };
-    const bool once = EachHalf(r, [&](int h) {
+    bool twice = false;
+    for (int h : halves) {
         uint32_t& seen = m_seen[start(h)];
-        if (seen == m_stamp) return false;
+        twice = twice || seen == m_stamp;
         seen = m_stamp;
-        return true;
-    });
-    if (once) return;
-    std::vector<int> halves;
-    RingHalves(r, halves);
+    }
+    if (!twice) return;
     std::vector<int> stack;
     for (size_t k = 0; k < halves.size(); ++k) {
         const int h = halves[k];
@@ -756,12 +739,15 @@ int CKeloMakeArcPolygon::GetPolygon(int i, keloPolygon& out) const {
     std::vector<keloParts> outers, holes;
     const size_t face = static_cast<size_t>(i);
     std::vector<std::vector<int>> loops;
+    // Each ring's half-edges are copied out first: going round a plain list, the edges they
+    // name (scattered over the edge array) are fetched several at a time.
+    std::vector<int>& halves = m_halves;
     for (size_t c = 0; c < RingCount(face); ++c) {
-        const size_t r = RingOfFace(face, c);
-        SimpleLoops(r, loops);
+        RingHalves(RingOfFace(face, c), halves);
+        SimpleLoops(halves, loops);
         const size_t count = loops.empty() ? 1 : loops.size();
         for (size_t l = 0; l < count; ++l) {
-            keloParts ring = loops.empty() ? RingOfEach(m_edges, EachOf(r)) : RingOf(m_edges, loops[l]);
+            keloParts ring = RingOf(m_edges, loops.empty() ? halves : loops[l]);
             // Of a bounded face's outer cycle, the counter-clockwise loop stays outer; loops turning
             // the other way are the holes it wrapped round.
             (c == 0 && i + 1 < GetPolygonCount() && ring.GetArea() > 0 ? outers : holes).push_back(std::move(ring));

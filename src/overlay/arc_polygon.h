@@ -79,12 +79,11 @@ private:
         bool found = false;
     };
     void FindClearPoints() const;
-    // The simple loops of ring r when it passes a node twice; none when it passes each once.
-    void SimpleLoops(size_t r, std::vector<std::vector<int>>& loops) const;
+    // The simple loops of a face boundary that passes a node twice; none when it passes each once.
+    void SimpleLoops(const std::vector<int>& halves, std::vector<std::vector<int>>& loops) const;
     // Calls fn(half-edge) round ring r in order until it returns false; false if it did.
     template <class F>
     bool EachHalf(size_t r, F&& fn) const;
-    auto EachOf(size_t r) const;
     void RingHalves(size_t r, std::vector<int>& halves) const;
     size_t RingCount(size_t face) const { return m_faceStart[face + 1] - m_faceStart[face]; }
     size_t RingOfFace(size_t face, size_t k) const { return m_faceRings[m_faceStart[face] + k]; }
@@ -117,6 +116,7 @@ private:
     mutable std::vector<uint32_t> m_seen;
     mutable std::vector<int> m_at;
     mutable uint32_t m_stamp = 0;
+    mutable std::vector<int> m_halves;  // a ring's half-edges, for GetPolygon
 };
 
 // Builds the faces of the lines (noded with eps) and appends each bounded face as a new polygon
