@@ -275,9 +275,9 @@ int CKeloMakeArcPolygon::Solve(bool) {
     m_clear.clear();
     if (!m_noded) detail::NodeSegments(m_edges, 0, m_eps);
     const size_t ne = m_edges.size();
-    // Edges taken over from a solved builder keep its nodes and directions: the same edges give
-    // the same nodes, and finding them costs a sort of every end.
-    const bool given = m_noded && m_nodesFrom && m_node.size() == 2 * ne && m_dir.size() == 2 * ne;
+    // Edges taken over from a solved builder keep its nodes: the same edges give the same nodes,
+    // and finding them costs a sort of every end.
+    const bool given = m_noded && m_nodesFrom && m_node.size() == 2 * ne;
     // Where a node has two half-edges, the walk arriving by one leaves by the other: cont[h] is
     // that one for h arriving at such a node, -1 where h arrives at a branch node (one edge, or
     // more than two). Branch node branch[b] has the half-edges branchHalves[branchStart[b]] to
@@ -356,22 +356,10 @@ int CKeloMakeArcPolygon::Solve(bool) {
             for (const End& p : order) number(p);
         }
         if (!first) group(members.data(), members.size(), m_nodeCount++);
-        // Directions are found where a node has more than two edges to order: most nodes of a
-        // large arrangement have two, and an angle for each of their ends is a good share of
-        // the trace.
-        m_dir = HugeVector<HalfDir>(2 * ne, kNoDir);
     }
     m_nodesFrom = this;
     const size_t nn = m_nodeCount;
     const std::vector<int>& from = m_node;
-    std::vector<HalfDir>& dir = m_dir;
-    auto direction = [&](int h) {
-        HalfDir& d = dir[static_cast<size_t>(h)];
-        if (!std::isnan(d.angle)) return;
-        d = Leaving(m_edges[static_cast<size_t>(h / 2)], h % 2 == 0);
-        // West is both pi and -pi; keep it in one place so tangent edges there sort together.
-        if (d.angle > kPi - kTangentAngle) d.angle -= 2 * kPi;
-    };
 
     if (given) {
         // The half-edges leaving each node, in increasing order: those of node v are
@@ -431,9 +419,22 @@ int CKeloMakeArcPolygon::Solve(bool) {
         endAt[2 * c + 1] = branchOf(from[static_cast<size_t>(m_chainHalves[m_chainStart[c + 1] - 1] ^ 1)]);
     }
 
+    // Directions are found where a node has more than two edges to order: most nodes of a large
+    // arrangement have two, and an angle for each of their ends is a good share of the trace.
+    // dir[k] is that of branchHalves[k].
+    std::vector<HalfDir> dir(branchHalves.size(), kNoDir);
+    auto direction = [&](uint32_t k) {
+        HalfDir& d = dir[k];
+        if (!std::isnan(d.angle)) return;
+        const int h = branchHalves[k];
+        d = Leaving(m_edges[static_cast<size_t>(h / 2)], h % 2 == 0);
+        // West is both pi and -pi; keep it in one place so tangent edges there sort together.
+        if (d.angle > kPi - kTangentAngle) d.angle -= 2 * kPi;
+    };
+
     std::vector<char> alive(nc, 1);
     std::vector<int> degree(branch.size()), nextOf(2 * nc), cycleOf(2 * nc);
-    std::vector<int> ends;
+    std::vector<uint32_t> ends;
     std::vector<uint32_t> cycleDirs, cycleStart;  // cycle k: cycleDirs[cycleStart[k]] to [k + 1]
     while (true) {
         // Dangles first: they never bound a face.
@@ -455,18 +456,19 @@ int CKeloMakeArcPolygon::Solve(bool) {
                 if (--degree[other] == 1) stack.push_back(static_cast<uint32_t>(other));
             }
         }
-        auto angle = [&](int h) { return dir[static_cast<size_t>(h)].angle; };
+        auto angle = [&](uint32_t k) { return dir[k].angle; };
         for (size_t b = 0; b < branch.size(); ++b) {
+            // The live ends, as places in branchHalves.
             ends.clear();
             for (uint32_t k = branchStart[b]; k < branchStart[b + 1]; ++k)
-                if (alive[dirOf(branchHalves[k]) / 2]) ends.push_back(branchHalves[k]);
+                if (alive[dirOf(branchHalves[k]) / 2]) ends.push_back(k);
             const size_t n = ends.size();
             if (n == 0) continue;
-            int* const e0 = ends.data();
+            uint32_t* const e0 = ends.data();
             // Two edges follow each other whichever way round they are listed.
             if (n > 2) {
                 std::for_each(e0, e0 + n, direction);
-                std::sort(e0, e0 + n, [&](int p, int q) { return angle(p) < angle(q); });
+                std::sort(e0, e0 + n, [&](uint32_t p, uint32_t q) { return angle(p) < angle(q); });
             }
             // An arc touching a line or another arc where they meet leaves in the same direction
             // up to rounding; such edges are ordered by how they bend, or a face would be traced
@@ -475,12 +477,13 @@ int CKeloMakeArcPolygon::Solve(bool) {
                 size_t j = i + 1;
                 while (n > 2 && j < n && angle(e0[j]) - angle(e0[j - 1]) <= kTangentAngle) ++j;
                 if (j - i > 1)
-                    std::stable_sort(e0 + i, e0 + j, [&](int p, int q) { return dir[static_cast<size_t>(p)].curve < dir[static_cast<size_t>(q)].curve; });
+                    std::stable_sort(e0 + i, e0 + j, [&](uint32_t p, uint32_t q) { return dir[p].curve < dir[q].curve; });
                 i = j;
             }
             // Arriving by the chain that ends in e0[k]'s twin, the walk leaves by the chain of
             // the half-edge before e0[k] round the node.
-            for (size_t k = 0; k < n; ++k) nextOf[dirOf(e0[k]) ^ 1] = static_cast<int>(dirOf(e0[(k + n - 1) % n]));
+            for (size_t k = 0; k < n; ++k)
+                nextOf[dirOf(branchHalves[e0[k]]) ^ 1] = static_cast<int>(dirOf(branchHalves[e0[(k + n - 1) % n]]));
         }
         for (size_t c = open; c < nc; ++c) nextOf[2 * c] = static_cast<int>(2 * c), nextOf[2 * c + 1] = static_cast<int>(2 * c + 1);
         std::fill(cycleOf.begin(), cycleOf.end(), -1);
@@ -869,9 +872,7 @@ void CKeloMakeArcPolygon::AddArcsOf(const CKeloMakeArcPolygon& other, const std:
     const bool keep = solved && (m_edges.empty() || m_nodesFrom == &other);
     if (keep && m_edges.empty()) {
         m_node.clear();
-        m_dir.clear();
         ReserveHuge(m_node, 2 * arcs.size());
-        ReserveHuge(m_dir, 2 * arcs.size());
     }
     ReserveHuge(m_edges, m_edges.size() + arcs.size());
     for (size_t i : arcs) {
@@ -879,7 +880,6 @@ void CKeloMakeArcPolygon::AddArcsOf(const CKeloMakeArcPolygon& other, const std:
         m_edges.push_back(other.m_edges[i]);
         if (!keep) continue;
         m_node.insert(m_node.end(), {other.m_node[2 * i], other.m_node[2 * i + 1]});
-        m_dir.insert(m_dir.end(), {other.m_dir[2 * i], other.m_dir[2 * i + 1]});
     }
     m_nodesFrom = keep ? &other : nullptr;
     m_nodeCount = keep ? other.m_nodeCount : 0;

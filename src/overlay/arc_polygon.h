@@ -56,8 +56,8 @@ public:
     int GetArcCount() const { return static_cast<int>(m_edges.size()); }
     int GetArc(int i, keloPoints& out) const;
     // Appends arcs of another builder (by index, in the order given) as edges of this one. When
-    // the other builder is solved and all edges come from it, SolveNoded takes over its nodes and
-    // directions instead of finding them again.
+    // the other builder is solved and all edges come from it, SolveNoded takes over its nodes
+    // instead of finding them again.
     void AddArcsOf(const CKeloMakeArcPolygon& other, const std::vector<size_t>& arcs);
 
 private:
@@ -107,11 +107,10 @@ private:
     std::vector<Longest> m_longest;
     mutable std::vector<Clear> m_clear;  // filled by the first GetClearPoint after Solve
     // After Solve (or given by AddArcsOf): the node each half-edge leaves, numbered below
-    // m_nodeCount, and its direction there.
+    // m_nodeCount.
     std::vector<int> m_node;
-    std::vector<detail::HalfDir> m_dir;
     size_t m_nodeCount = 0;
-    const CKeloMakeArcPolygon* m_nodesFrom = nullptr;  // the builder m_node and m_dir came from
+    const CKeloMakeArcPolygon* m_nodesFrom = nullptr;  // the builder m_node came from
     // Scratch for GetPolygon: per node, the call that last saw it and where.
     mutable std::vector<uint32_t> m_seen;
     mutable std::vector<int> m_at;
