@@ -546,10 +546,10 @@ int CKeloMakeArcPolygon::Solve(bool) {
         for (uint32_t p = m_ringStart[r]; p < m_ringStart[r + 1]; ++p) ringLength[r] += m_pieces[p].n;
     }
     // The cycle of each half-edge, -1 where it is out.
-    auto cycleOfHalf = [&](size_t h) {
-        const size_t d = dirOf(static_cast<int>(h));
-        return alive[d / 2] ? static_cast<int>(rank[static_cast<size_t>(cycleOf[d])]) : -1;
-    };
+    m_dirRing.assign(2 * nc, -1);
+    for (size_t d = 0; d < 2 * nc; ++d)
+        if (alive[d / 2]) m_dirRing[d] = static_cast<int>(rank[static_cast<size_t>(cycleOf[d])]);
+    auto cycleOfHalf = [&](size_t h) { return m_dirRing[dirOf(static_cast<int>(h))]; };
 
     // Pieces of the arrangement, to keep a piece's outside from being taken as a hole of its own
     // faces: the chains meeting at a node are one piece.
@@ -694,9 +694,6 @@ int CKeloMakeArcPolygon::Solve(bool) {
         m_faceRings.insert(m_faceRings.end(), rings.begin(), rings.end());
         m_faceStart.push_back(static_cast<uint32_t>(m_faceRings.size()));
     }
-    m_dirRing.assign(2 * nc, -1);
-    for (size_t d = 0; d < 2 * nc; ++d)
-        if (alive[d / 2]) m_dirRing[d] = static_cast<int>(rank[static_cast<size_t>(cycleOf[d])]);
     return 1;
 }
 
