@@ -314,10 +314,10 @@ int CKeloMakeArcPolygon::Solve(bool) {
         };
         // Noded edges come ordered by their first ends: then only the other ends need sorting,
         // and the two orders are merged. Anything else (arcs, which the noding puts after the
-        // straight edges; points that are not finite) has all ends sorted together.
-        // The other ends are gathered while the first ends are checked: one pass over the edges.
-        // Edges are short next to the arrangement, so the other ends nearly keep the order of
-        // the first ones, and sorting them by insertion moves each only a few places.
+        // straight edges; points that are not finite) has all ends sorted together. The other
+        // ends are gathered in the pass that checks the first ends' order; edges being short
+        // next to the arrangement, they nearly keep that order, and insertion moves each only a
+        // few places.
         bool headsInOrder = true;
         std::vector<End> order;
         ReserveHuge(order, ne);
