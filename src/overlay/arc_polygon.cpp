@@ -227,7 +227,10 @@ bool CKeloMakeArcPolygon::EachHalf(size_t r, F&& fn) const {
 }
 
 void CKeloMakeArcPolygon::RingHalves(size_t r, std::vector<int>& halves) const {
+    size_t n = 0;
+    for (uint32_t i = m_ringStart[r]; i < m_ringStart[r + 1]; ++i) n += m_pieces[i].n;
     halves.clear();
+    halves.reserve(n);
     EachHalf(r, [&](int h) {
         halves.push_back(h);
         return true;
