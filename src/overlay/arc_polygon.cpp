@@ -282,9 +282,9 @@ int CKeloMakeArcPolygon::Solve(bool) {
     // and finding them costs a sort of every end.
     const bool given = m_noded && m_nodesFrom && m_node.size() == 2 * ne;
     // Where a node has two half-edges, the walk arriving by one leaves by the other: cont[h] is
-    // that one for h arriving at such a node, -1 where h arrives at a branch node (one edge, or
-    // more than two). Branch node branch[b] has the half-edges branchHalves[branchStart[b]] to
-    // branchHalves[branchStart[b + 1]], in increasing order.
+    // that one for h arriving at such a node, ~b where h arrives at branch node b (one edge, or
+    // more than two). Branch node b (node branch[b]) has the half-edges
+    // branchHalves[branchStart[b]] to branchHalves[branchStart[b + 1]], in increasing order.
     std::vector<int> cont = HugeVector<int>(2 * ne);
     std::vector<uint32_t> branch, branchStart{0};
     std::vector<int> branchHalves;
@@ -296,7 +296,7 @@ int CKeloMakeArcPolygon::Solve(bool) {
         }
         std::sort(g, g + n);
         for (size_t k = 0; k < n; ++k) {
-            cont[static_cast<size_t>(g[k] ^ 1)] = -1;
+            cont[static_cast<size_t>(g[k] ^ 1)] = ~static_cast<int>(branch.size());
             branchHalves.push_back(g[k]);
         }
         branch.push_back(static_cast<uint32_t>(v));
@@ -389,6 +389,7 @@ int CKeloMakeArcPolygon::Solve(bool) {
     m_chainHalves.clear();
     ReserveHuge(m_chainHalves, ne);
     m_chainStart.assign(1, 0);
+    // Walks a chain from h; returns where it stopped: ~b at branch node b.
     auto walk = [&](int h, bool closed) {
         const int first = h;
         const int c = static_cast<int>(m_chainStart.size() - 1);
@@ -399,9 +400,16 @@ int CKeloMakeArcPolygon::Solve(bool) {
             if (h < 0 || (closed && h == first)) break;
         }
         m_chainStart.push_back(static_cast<uint32_t>(m_chainHalves.size()));
+        return h;
     };
-    for (size_t k = 0; k < branchHalves.size(); ++k)
-        if (chainOf[static_cast<size_t>(branchHalves[k] / 2)] < 0) walk(branchHalves[k], false);
+    // Ends of the open chains as branch indices: chain c runs from endAt[2c] to endAt[2c + 1].
+    std::vector<uint32_t> endAt;
+    for (size_t b = 0; b < branch.size(); ++b)
+        for (uint32_t k = branchStart[b]; k < branchStart[b + 1]; ++k)
+            if (chainOf[static_cast<size_t>(branchHalves[k] / 2)] < 0) {
+                endAt.push_back(static_cast<uint32_t>(b));
+                endAt.push_back(static_cast<uint32_t>(~walk(branchHalves[k], false)));
+            }
     const size_t open = m_chainStart.size() - 1;  // chains from here on are closed runs
     for (size_t e = 0; e < ne; ++e)
         if (chainOf[e] < 0) walk(static_cast<int>(2 * e), true);
@@ -412,15 +420,6 @@ int CKeloMakeArcPolygon::Solve(bool) {
         const uint32_t* s = &m_chainStart[d / 2];
         return d % 2 ? m_chainHalves[s[1] - 1 - k] ^ 1 : m_chainHalves[s[0] + k];
     };
-    // Ends of the open chains as branch indices.
-    std::vector<uint32_t> endAt(2 * open);
-    auto branchOf = [&](int v) {
-        return static_cast<uint32_t>(std::lower_bound(branch.begin(), branch.end(), static_cast<uint32_t>(v)) - branch.begin());
-    };
-    for (size_t c = 0; c < open; ++c) {
-        endAt[2 * c] = branchOf(from[static_cast<size_t>(m_chainHalves[m_chainStart[c]])]);
-        endAt[2 * c + 1] = branchOf(from[static_cast<size_t>(m_chainHalves[m_chainStart[c + 1] - 1] ^ 1)]);
-    }
 
     // Directions are found where a node has more than two edges to order: most nodes of a large
     // arrangement have two, and an angle for each of their ends is a good share of the trace.
@@ -581,6 +580,7 @@ int CKeloMakeArcPolygon::Solve(bool) {
         std::unique_ptr<keloPolygon> outer;  // made when a point test needs it
     };
     std::vector<Bounded> bounded;
+    bounded.reserve(ncyc);
     std::vector<size_t> outsides;
     std::vector<double> areas(ncyc);
     std::vector<Box> boxes(ncyc);
@@ -631,9 +631,8 @@ int CKeloMakeArcPolygon::Solve(bool) {
     std::vector<size_t> bySize(bounded.size());
     std::iota(bySize.begin(), bySize.end(), 0);
     std::sort(bySize.begin(), bySize.end(), [&](size_t a, size_t b) { return bounded[a].area < bounded[b].area; });
-    std::vector<std::vector<uint32_t>> faces(bounded.size());
-    for (size_t f = 0; f < bounded.size(); ++f) faces[f].push_back(static_cast<uint32_t>(bounded[f].cycle));
-    std::vector<uint32_t> unbounded;
+    // Each outside cycle's face: a bounded face's index, or bounded.size() for the unbounded one.
+    std::vector<uint32_t> faceOf(ncyc);
     // A grid over the faces' boxes, each cell listing the faces whose box covers it, smallest
     // first: an outside cycle looks only at the faces of its own cell.
     Box extent;
@@ -682,21 +681,27 @@ int CKeloMakeArcPolygon::Solve(bool) {
                 in = b.outer->IsPointIn(p, 0) == 1;
             }
             if (!in) continue;
-            faces[f].push_back(static_cast<uint32_t>(c));
+            faceOf[c] = static_cast<uint32_t>(f);
             placed = true;
             break;
         }
-        if (!placed) unbounded.push_back(static_cast<uint32_t>(c));
+        if (!placed) faceOf[c] = static_cast<uint32_t>(bounded.size());
     }
-    faces.push_back(std::move(unbounded));
-    m_faceRings.clear();
-    m_faceStart.assign(1, 0);
+    // Each face's rings: its outer cycle, then the cycles placed in it in cycle order.
+    const size_t nf = bounded.size() + 1;
+    m_faceStart.assign(nf + 1, 0);
+    for (size_t f = 0; f < bounded.size(); ++f) m_faceStart[f + 1] = 1;
+    for (size_t c : outsides) ++m_faceStart[faceOf[c] + 1];
+    for (size_t f = 0; f < nf; ++f) m_faceStart[f + 1] += m_faceStart[f];
+    m_faceRings.resize(m_faceStart[nf]);
+    std::vector<uint32_t> fill(m_faceStart.begin(), m_faceStart.end() - 1);
     m_ringFace.assign(ncyc, -1);
-    for (const auto& rings : faces) {
-        for (uint32_t r : rings) m_ringFace[r] = static_cast<int>(m_faceStart.size() - 1);
-        m_faceRings.insert(m_faceRings.end(), rings.begin(), rings.end());
-        m_faceStart.push_back(static_cast<uint32_t>(m_faceRings.size()));
-    }
+    auto place = [&](size_t f, size_t c) {
+        m_faceRings[fill[f]++] = static_cast<uint32_t>(c);
+        m_ringFace[c] = static_cast<int>(f);
+    };
+    for (size_t f = 0; f < bounded.size(); ++f) place(f, bounded[f].cycle);
+    for (size_t c : outsides) place(faceOf[c], c);
     return 1;
 }
 
