@@ -219,6 +219,106 @@ bool BoundariesMeet(const Operand& a, const Operand& b, double tol) {
     return false;
 }
 
+// Clipping an operand to the region where the result can lie. An intersection lies within both
+// operands' boxes and a difference within the first operand's, so edges beyond that region only
+// add faces that are dropped; on large coastlines a quarter of the segments can lie there. The
+// segments are cut to a rectangle a little larger than the region and the rectangle's own sides
+// close the cut boundaries, so every face inside the region is exactly a face of the whole
+// arrangement (faces are classified against the whole operands, never against the cut rings).
+// The margin keeps the rectangle's sides and the cut points well away from every edge that
+// bounds a kept face. Small operands go whole: the extra pass would cost more than it saves.
+constexpr size_t kClipMinSegments = 1000;
+
+// The part of segment a-b inside w, with each cut end exactly on the side it was cut at.
+bool ClipSegment(const Point3D& a, const Point3D& b, const Box& w, Point3D out[2]) {
+    if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) || !std::isfinite(b.y)) return false;
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    double t0 = 0, t1 = 1;
+    int s0 = -1, s1 = -1;
+    // The part where p * t <= q, for each side.
+    auto side = [&](double p, double q, int s) {
+        if (p == 0) return q >= 0;
+        const double r = q / p;
+        if (p < 0) {
+            if (r > t1) return false;
+            if (r > t0) t0 = r, s0 = s;
+        } else {
+            if (r < t0) return false;
+            if (r < t1) t1 = r, s1 = s;
+        }
+        return true;
+    };
+    if (!side(-dx, a.x - w.minx, 0) || !side(dx, w.maxx - a.x, 1) || !side(-dy, a.y - w.miny, 2) || !side(dy, w.maxy - a.y, 3) || !(t0 < t1))
+        return false;
+    auto at = [&](double t, int s) {
+        if (s < 0) return t == 0 ? a : b;
+        Point3D p{a.x + t * dx, a.y + t * dy, a.z + t * (b.z - a.z)};
+        if (s == 0) p.x = w.minx;
+        if (s == 1) p.x = w.maxx;
+        if (s == 2) p.y = w.miny;
+        if (s == 3) p.y = w.maxy;
+        p.x = std::clamp(p.x, w.minx, w.maxx);
+        p.y = std::clamp(p.y, w.miny, w.maxy);
+        return p;
+    };
+    out[0] = at(t0, s0);
+    out[1] = at(t1, s1);
+    return true;
+}
+
+Box RunBox(const CurveSegment& run) {
+    Box b;
+    for (uint32_t i = 0; i < run.pointCount; ++i) b.add(run.points[i].x, run.points[i].y);
+    return b;
+}
+
+bool Within(const Box& in, const Box& out) {
+    return in.minx >= out.minx && in.maxx <= out.maxx && in.miny >= out.miny && in.maxy <= out.maxy;
+}
+
+// Adds g's segments as far as they lie in w; true when a segment was cut, so that the caller
+// closes the cut boundaries with w's sides. Runs inside w go in whole and runs beyond it not at
+// all.
+bool AddClipped(CKeloMakeArcPolygon& faces, const GM_Object& g, const Box& w) {
+    bool cut = false;
+    detail::ForEachLine(g, [&](LineString& l) {
+        for (uint32_t s = 0; s < l.partCount && l.parts; ++s) {
+            CurveSegment& run = l.parts[s];
+            if (!run.points || run.pointCount < 2 || run.lineType != klLTPolyline) {
+                faces.AddRun(run);
+                continue;
+            }
+            const Box rb = RunBox(run);
+            if (Within(rb, w)) {
+                faces.AddRun(run);
+                continue;
+            }
+            if (!IsBoxIntersect(rb, w, 0)) continue;
+            Point3D piece[2];
+            for (uint32_t i = 0; i + 1 < run.pointCount; ++i) {
+                const Point3D &a = run.points[i], &b = run.points[i + 1];
+                const bool aIn = a.x >= w.minx && a.x <= w.maxx && a.y >= w.miny && a.y <= w.maxy;
+                const bool bIn = b.x >= w.minx && b.x <= w.maxx && b.y >= w.miny && b.y <= w.maxy;
+                if (aIn && bIn) {
+                    faces.Add(CsSegment(&run, static_cast<int>(i)));
+                } else if (ClipSegment(a, b, w, piece)) {
+                    faces.Add(CsSegment(piece, klLTPolyline));
+                    cut = true;
+                }
+            }
+        }
+    });
+    return cut;
+}
+
+void AddRectangle(CKeloMakeArcPolygon& faces, const Box& w) {
+    const Point3D corner[5] = {{w.minx, w.miny, 0}, {w.maxx, w.miny, 0}, {w.maxx, w.maxy, 0}, {w.minx, w.maxy, 0}, {w.minx, w.miny, 0}};
+    for (int i = 0; i < 4; ++i) {
+        Point3D side[2] = {corner[i], corner[i + 1]};
+        faces.Add(CsSegment(side, klLTPolyline));
+    }
+}
+
 // Which results a face goes to, by where its point lies in A and B (split has three results,
 // the others one). -1: dropped.
 int SlotOf(uint32_t op, int ra, int rb) {
@@ -288,10 +388,19 @@ private:
         // Room for the pieces the noding cuts as well: pages not written cost nothing.
         const size_t edges = SegmentCount(m_a.obj) + SegmentCount(m_b.obj);
         faces->Reserve(edges + edges / 4);
-        for (const GM_Object* g : {&m_a.obj, &m_b.obj})
-            detail::ForEachLine(*g, [&](LineString& l) {
+        Box region;
+        const bool clipA = Clips(m_a, region, SegmentCount(m_a.obj), true), clipB = Clips(m_b, region, SegmentCount(m_b.obj), false);
+        bool cut = false;
+        for (const Operand* o : {&m_a, &m_b}) {
+            if (o == &m_a ? clipA : clipB) {
+                cut = AddClipped(*faces, o->obj, region) || cut;
+                continue;
+            }
+            detail::ForEachLine(o->obj, [&](LineString& l) {
                 for (uint32_t s = 0; s < l.partCount && l.parts; ++s) faces->AddRun(l.parts[s]);
             });
+        }
+        if (cut) AddRectangle(*faces, region);
         faces = BuildFaces(std::move(faces), m_tol);
         if (m_op == kBoolUnion || m_op == kBoolSymDifference) {
             Dissolve(*faces, Classify(*faces, nullptr), out[0]);
@@ -302,6 +411,27 @@ private:
         const std::vector<int> slot = Classify(*faces, &kept);
         for (size_t f = 0; f < slot.size(); ++f)
             if (slot[f] >= 0 && kept[f].GetRingsCount() > 0) out[static_cast<size_t>(slot[f])].push_back(std::move(kept[f]));
+    }
+
+    // Whether the operand is worth clipping, and to what: an intersection needs only what lies
+    // in both operands' boxes, a difference only the part of the second within the first's box.
+    // The region is widened by a margin of many tolerances plus a share of its size, so that
+    // rounding at any coordinate magnitude stays far inside it.
+    bool Clips(const Operand& o, Box& region, size_t segments, bool first) const {
+        if (segments < kClipMinSegments || !o.borrowed) return false;
+        if (m_op != kBoolIntersection && !(m_op == kBoolDifference && !first)) return false;
+        const Box ba = m_a.obj.mbRegion(), bb = m_b.obj.mbRegion();
+        Box w = ba;
+        if (m_op == kBoolIntersection) {
+            w.minx = std::max(ba.minx, bb.minx), w.maxx = std::min(ba.maxx, bb.maxx);
+            w.miny = std::max(ba.miny, bb.miny), w.maxy = std::min(ba.maxy, bb.maxy);
+        }
+        if (!(w.minx <= w.maxx && w.miny <= w.maxy)) return false;
+        const double margin = 16 * std::max(m_tol, g_epsZero) + 1e-3 * std::max(w.maxx - w.minx, w.maxy - w.miny);
+        w = Box(w.minx - margin, w.miny - margin, w.maxx + margin, w.maxy + margin);
+        if (!std::isfinite(w.minx) || !std::isfinite(w.maxx) || !std::isfinite(w.miny) || !std::isfinite(w.maxy)) return false;
+        region = w;
+        return !Within(o.obj.mbRegion(), w);
     }
 
     // Disjoint and strictly nested operands need no noding.
