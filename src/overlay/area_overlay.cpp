@@ -165,6 +165,11 @@ struct Operand {
         const int loc = index->Locate(p, tol);
         return loc == 0 ? 2 : loc == 1 ? 1 : 0;
     }
+    void WhereAll(const std::vector<Point3D>& points, double tol, std::vector<int>& out) const {
+        if (straight) return straight->WhereAll(points, tol, out);
+        out.resize(points.size());
+        for (size_t i = 0; i < points.size(); ++i) out[i] = Where(points[i], tol);
+    }
 };
 
 size_t SegmentCount(const GM_Object& g) {
@@ -545,25 +550,43 @@ private:
     }
 
     // Each bounded face's result slot (-1 dropped); kept, when given, receives the faces kept.
+    // All faces' points are found first, so that each operand locates them together.
     std::vector<int> Classify(const CKeloMakeArcPolygon& faces, std::vector<keloPolygon>* kept) const {
-        std::vector<int> slot(static_cast<size_t>(std::max(faces.GetPolygonCount() - 1, 0)), -1);
-        if (kept) kept->resize(slot.size());
-        keloPolygon face;
-        for (size_t f = 0; f < slot.size(); ++f) {
+        const size_t count = static_cast<size_t>(std::max(faces.GetPolygonCount() - 1, 0));
+        std::vector<int> slot(count, -1);
+        if (kept) kept->resize(count);
+        std::vector<Point3D> points;
+        std::vector<uint32_t> face;  // the face of each point
+        std::vector<char> built(count, 0);
+        keloPolygon poly;
+        for (size_t f = 0; f < count; ++f) {
             const int i = static_cast<int>(f);
             // Most faces have a clear point beside an edge; building a face's rings only to find
             // a point in it costs more than the rest of its classification.
             Point3D p;
-            const bool built = !faces.GetClearPoint(i, 2 * m_tol, p);
-            if (built && (!faces.GetPolygon(i, face) || !FacePoint(face, m_tol, p))) continue;
-            const int ra = m_a.Where(p, m_tol);
-            // Intersection and difference keep only faces inside A, and union keeps every face
-            // inside A: B need not be asked otherwise.
-            const bool needB = m_op == kBoolUnion ? ra != 2 : ra == 2 || (m_op != kBoolIntersection && m_op != kBoolDifference);
-            slot[f] = SlotOf(m_op, ra, needB ? m_b.Where(p, m_tol) : 0);
-            if (!kept || slot[f] < 0) continue;
-            if (built) (*kept)[f] = std::move(face);
-            else faces.GetPolygon(i, (*kept)[f]);
+            if (!faces.GetClearPoint(i, 2 * m_tol, p)) {
+                if (!faces.GetPolygon(i, poly) || !FacePoint(poly, m_tol, p)) continue;
+                built[f] = 1;
+                if (kept) (*kept)[f] = std::move(poly);
+            }
+            points.push_back(p);
+            face.push_back(static_cast<uint32_t>(f));
+        }
+        std::vector<int> ra, rb;
+        m_a.WhereAll(points, m_tol, ra);
+        // Intersection and difference keep only faces inside A, and union keeps every face
+        // inside A: B need not be asked otherwise.
+        auto needB = [&](int inA) { return m_op == kBoolUnion ? inA != 2 : inA == 2 || (m_op != kBoolIntersection && m_op != kBoolDifference); };
+        std::vector<Point3D> askB;
+        for (size_t k = 0; k < points.size(); ++k)
+            if (needB(ra[k])) askB.push_back(points[k]);
+        m_b.WhereAll(askB, m_tol, rb);
+        for (size_t k = 0, j = 0; k < points.size(); ++k) {
+            const size_t f = face[k];
+            slot[f] = SlotOf(m_op, ra[k], needB(ra[k]) ? rb[j++] : 0);
+            if (!kept) continue;
+            if (slot[f] < 0) (*kept)[f] = keloPolygon();
+            else if (!built[f]) faces.GetPolygon(static_cast<int>(f), (*kept)[f]);
         }
         return slot;
     }

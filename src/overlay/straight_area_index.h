@@ -16,10 +16,15 @@ namespace kelo {
 class CStraightAreaIndex {
 public:
     // g is read, never changed, and must outlive the index. Polygons and multipolygons only.
+    // Only the rings' boxes are found here; the segment bands are built on the first single
+    // query, since a few points located at once need none (WhereAll).
     explicit CStraightAreaIndex(const WKBGeometry& g);
 
     // 2 inside, 1 within tol of the boundary, 0 outside.
     int Where(const Point3D& p, double tol) const;
+    // Where for each point, by one pass over the rings when the bands are not built: for a few
+    // hundred points on a million segments that costs less than building them.
+    void WhereAll(const std::vector<Point3D>& points, double tol, std::vector<int>& out) const;
     // Whether a boundary segment of this area and one of the other come within tol.
     bool Meets(const CStraightAreaIndex& other, double tol) const;
 
@@ -38,18 +43,28 @@ private:
         bool area;              // an outer ring with finite segments
     };
 
+    // Each segment as the relation index takes it: f(a, b, ring); f returns true to stop.
+    template <class F>
+    bool ForEachSeg(F&& f) const;
     void AddPolygon(const WKBPolygon& p);
+    void BuildBands() const;
     Box SegBox(const Seg& s) const;
     std::pair<size_t, size_t> Bands(double y0, double y1) const;
+    // The answer from the states of the rings touched, in ring order.
+    int Decide(const Point3D& p, const uint8_t* state, const std::vector<uint32_t>& touched) const;
 
-    std::vector<Seg> m_segs;
+    const WKBGeometry& m_geom;
+    mutable bool m_built = false;
+
     std::vector<Ring> m_rings;
     std::vector<Polygon> m_polygons;
     Box m_box;
+    size_t m_segCount = 0;  // segments with finite ends
     // Segments by horizontal band: band k lists m_items[m_start[k]] to m_items[m_start[k + 1]].
-    double m_y0 = 0, m_h = 1;
-    size_t m_count = 0;
-    std::vector<uint32_t> m_start, m_items;
+    mutable std::vector<Seg> m_segs;
+    mutable double m_y0 = 0, m_h = 1;
+    mutable size_t m_count = 0;
+    mutable std::vector<uint32_t> m_start, m_items;
     // Per query: the rings touched and, for each, what the query found.
     static constexpr uint8_t kListed = 1, kNear = 2, kOdd = 4;
     mutable std::vector<uint8_t> m_state;
