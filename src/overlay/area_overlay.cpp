@@ -189,7 +189,8 @@ size_t SegmentCount(const GM_Object& g) {
 // needed, and it stops at the first contact. Two operands of a few straight rings ask their
 // light indexes the same question.
 bool BoundariesMeet(const Operand& a, const Operand& b, double tol) {
-    if (a.straight && b.straight) return a.straight->Meets(*b.straight, tol);
+    if (a.straight && b.straight)
+        return a.straight->SurelyMeets(*b.straight, tol) || b.straight->SurelyMeets(*a.straight, tol) || a.straight->Meets(*b.straight, tol);
     struct RingItem {
         const C9iPartsIndex* ring;
         bool fromB;

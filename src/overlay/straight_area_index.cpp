@@ -58,16 +58,23 @@ CStraightAreaIndex::CStraightAreaIndex(const WKBGeometry& g) : m_geom(g) {
     ForEachSeg([&](const Point3D* a, const Point3D* b, uint32_t ring) {
         Ring& info = m_rings[ring];
         info.counts = true;
+        if (!info.first) info.first = a;
+        info.last = b;
         if (FiniteXY(*a) && FiniteXY(*b)) {
             info.box.add(a->x, a->y);
             info.box.add(b->x, b->y);
             ++m_segCount;
+        } else {
+            info.chain = false;
         }
         return false;
     });
     for (Polygon& poly : m_polygons) poly.area = m_rings[poly.first].counts && !m_rings[poly.first].box.IsEmpty();
-    for (const Ring& r : m_rings)
+    for (Ring& r : m_rings) {
         if (!r.box.IsEmpty()) m_box.add(r.box);
+        r.chain = r.chain && r.first;
+        r.closed = r.chain && r.first->x == r.last->x && r.first->y == r.last->y;
+    }
     m_state.assign(m_rings.size(), 0);
 }
 
@@ -75,7 +82,7 @@ void CStraightAreaIndex::AddPolygon(const WKBPolygon& p) {
     if (!Usable(p)) return;
     const auto polygon = static_cast<uint32_t>(m_polygons.size());
     m_polygons.push_back({static_cast<uint32_t>(m_rings.size()), static_cast<uint32_t>(p.ringCount), false});
-    m_rings.resize(m_rings.size() + static_cast<size_t>(p.ringCount), Ring{Box(), polygon, false});
+    for (int r = 0; r < p.ringCount; ++r) m_rings.push_back(Ring{Box(), polygon, false, p.rings[r].partCount == 1});
 }
 
 void CStraightAreaIndex::BuildBands() const {
@@ -249,6 +256,32 @@ int CStraightAreaIndex::Decide(const Point3D& p, const uint8_t* state, const std
         t = next;
     }
     return best;
+}
+
+bool CStraightAreaIndex::SurelyMeets(const CStraightAreaIndex& other, double tol) const {
+    for (const Ring& r : other.m_rings)
+        if (!r.closed) return false;
+    if (m_segCount == 0 || other.m_segCount == 0) return false;
+    // A point beyond the other's box by more than tol is near none of its segments and inside
+    // none of its rings.
+    const Box& ob = other.m_box;
+    const double margin = 2 * tol;
+    std::vector<char> beyond(m_rings.size(), 0);
+    std::vector<Point3D> samples;
+    std::vector<uint32_t> sampleRing;
+    const size_t step = std::max<size_t>(m_segCount / 64, 1);
+    size_t k = 0;
+    ForEachSeg([&](const Point3D*, const Point3D* b, uint32_t ring) {
+        if (!m_rings[ring].chain) return false;
+        if (b->x < ob.minx - margin || b->x > ob.maxx + margin || b->y < ob.miny - margin || b->y > ob.maxy + margin) beyond[ring] = 1;
+        else if (k++ % step == 0) samples.push_back(*b), sampleRing.push_back(ring);
+        return false;
+    });
+    std::vector<int> where;
+    other.WhereAll(samples, tol, where);
+    for (size_t i = 0; i < samples.size(); ++i)
+        if (where[i] == 2 && beyond[sampleRing[i]]) return true;
+    return false;
 }
 
 bool CStraightAreaIndex::Meets(const CStraightAreaIndex& other, double tol) const {

@@ -27,6 +27,10 @@ public:
     void WhereAll(const std::vector<Point3D>& points, double tol, std::vector<int>& out) const;
     // Whether a boundary segment of this area and one of the other come within tol.
     bool Meets(const CStraightAreaIndex& other, double tol) const;
+    // True when the boundaries certainly meet, found without the bands: a ring of this area has a
+    // vertex inside the other area and one beyond the other's box, and every ring of the other
+    // is closed, so the ring crosses the other's boundary between the two. False says nothing.
+    bool SurelyMeets(const CStraightAreaIndex& other, double tol) const;
 
 private:
     struct Seg {
@@ -37,6 +41,11 @@ private:
         Box box;
         uint32_t polygon;
         bool counts;  // has segments: rings without are left out of point location
+        // One run whose segments all have finite ends: a chain without gaps. Closed: its last
+        // point is its first.
+        bool chain;
+        bool closed = false;
+        const Point3D *first = nullptr, *last = nullptr;
     };
     struct Polygon {
         uint32_t first, count;  // its rings; the first is the outer one
