@@ -634,8 +634,21 @@ bool KnownArea(uint32_t op) {
     return op <= kBoolSymDifference || op == kBoolSplit || op == kBoolFineIntersection || op == kBoolFineDifference;
 }
 
-void AppendPolygons(const GM_Object& g, std::vector<WKBPolygon*>& out) {
-    for (int i = 0; i < g.GetPolygonCount(); ++i) out.push_back(DupWKBPolygon(g.GetOriginalPolygonAt(i)));
+// The results are the overlay's own: their arrays change hands instead of being copied (a lake
+// with ten thousand holes would otherwise be copied once more on the way out).
+void AdoptPolygons(GM_Object& g, std::vector<WKBPolygon*>& out) {
+    if (g.type == wkbPolygon) out.push_back(new WKBPolygon(g.polygon));
+    if (g.type == wkbMultiPolygon) {
+        for (uint32_t i = 0; i < g.multiPolygon.polygonCount; ++i) out.push_back(new WKBPolygon(g.multiPolygon.polygons[i]));
+        delete[] g.multiPolygon.polygons;
+    }
+    static_cast<WKBGeometry&>(g) = WKBGeometry();
+}
+
+void Adopt(GM_Object& to, GM_Object& from) {
+    to.DeleteContent();
+    static_cast<WKBGeometry&>(to) = from;
+    static_cast<WKBGeometry&>(from) = WKBGeometry();
 }
 
 }  // namespace
@@ -652,14 +665,14 @@ int BoolOp2DObjects(const WKBGeometry* a, const WKBGeometry* b, uint32_t op, std
 int BoolOp2DGeometry(const WKBGeometry* a, const WKBGeometry* b, uint32_t op, std::vector<WKBPolygon*>& out) {
     std::vector<GM_Object> results;
     if (!BoolOp2DObjects(a, b, op, results)) return 0;
-    for (const GM_Object& r : results) AppendPolygons(r, out);
+    for (GM_Object& r : results) AdoptPolygons(r, out);
     return 1;
 }
 
 int BoolOp2DGeometry(const GM_Object* a, const GM_Object* b, uint32_t op, GM_Object& out) {
     std::vector<GM_Object> results;
     if (!BoolOp2DObjects(a, b, op, results)) return 0;
-    if (results[0].GetPolygonCount() > 0) out = results[0];
+    if (results[0].GetPolygonCount() > 0) Adopt(out, results[0]);
     return 1;
 }
 
