@@ -232,8 +232,9 @@ bool BoundariesMeet(const Operand& a, const Operand& b, double tol) {
 // close the cut boundaries, so every face inside the region is exactly a face of the whole
 // arrangement (faces are classified against the whole operands, never against the cut rings).
 // The margin keeps the rectangle's sides and the cut points well away from every edge that
-// bounds a kept face. Small operands go whole: the extra pass would cost more than it saves.
-constexpr size_t kClipMinSegments = 1000;
+// bounds a kept face. Small operands go whole, and so do operands with less than an eighth of
+// their points outside: the extra passes would cost more than they save.
+constexpr size_t kClipMinSegments = 1000, kClipMinShare = 8;
 
 // The part of segment a-b inside w, with each cut end exactly on the side it was cut at.
 bool ClipSegment(const Point3D& a, const Point3D& b, const Box& w, Point3D out[2]) {
@@ -437,7 +438,19 @@ private:
         w = Box(w.minx - margin, w.miny - margin, w.maxx + margin, w.maxy + margin);
         if (!std::isfinite(w.minx) || !std::isfinite(w.maxx) || !std::isfinite(w.miny) || !std::isfinite(w.maxy)) return false;
         region = w;
-        return !Within(o.obj.mbRegion(), w);
+        if (Within(o.obj.mbRegion(), w)) return false;
+        // Cutting costs a pass and a rectangle's long sides in the noding: it pays only where a
+        // real share of the operand lies outside.
+        size_t outside = 0, all = 0;
+        detail::ForEachLine(o.obj, [&](LineString& l) {
+            for (uint32_t s = 0; s < l.partCount && l.parts; ++s)
+                for (uint32_t i = 0; i < l.parts[s].pointCount && l.parts[s].points; ++i) {
+                    const Point3D& p = l.parts[s].points[i];
+                    outside += p.x < w.minx || p.x > w.maxx || p.y < w.miny || p.y > w.maxy;
+                    ++all;
+                }
+        });
+        return outside * kClipMinShare >= all;
     }
 
     // Disjoint and strictly nested operands need no noding.

@@ -21,6 +21,14 @@ void ForEachPolygon(const WKBGeometry& g, F&& f) {
 
 bool Usable(const WKBPolygon& p) { return p.ringCount > 0 && p.rings; }
 
+// Box::add, here where a million calls can be inlined.
+void Grow(Box& b, const Point3D& p) {
+    if (p.x > b.maxx) b.maxx = p.x;
+    if (p.x < b.minx) b.minx = p.x;
+    if (p.y > b.maxy) b.maxy = p.y;
+    if (p.y < b.miny) b.miny = p.y;
+}
+
 }  // namespace
 
 // The rings as the relation index takes them: each run on its own, a point closer than 1e-8 in
@@ -61,8 +69,8 @@ CStraightAreaIndex::CStraightAreaIndex(const WKBGeometry& g) : m_geom(g) {
         if (!info.first) info.first = a;
         info.last = b;
         if (FiniteXY(*a) && FiniteXY(*b)) {
-            info.box.add(a->x, a->y);
-            info.box.add(b->x, b->y);
+            Grow(info.box, *a);
+            Grow(info.box, *b);
             ++m_segCount;
         } else {
             info.chain = false;
@@ -205,11 +213,13 @@ void CStraightAreaIndex::WhereAll(const std::vector<Point3D>& points, double tol
         // Wider than the tests reach, so that rounding never leaves a point out.
         const double w = 2 * tol + 1e-9 * (1 + std::abs(lo) + std::abs(hi));
         if (hi + w < y0 || lo - w > y1) return false;
-        const Box box = SegBox({a, b, ring});
+        const double left = std::min(a->x, b->x) - w, right = std::max(a->x, b->x) + w;
         for (uint32_t j = first[bandOf(lo - w)], end = first[bandOf(hi + w) + 1]; j < end; ++j) {
             const Point3D& p = points[order[j]];
+            // Points beyond the widened box can be neither near nor to the left of a crossing.
+            if (p.x > right || p.y < lo - w || p.y > hi + w) continue;
             uint8_t& st = state[j * rings + ring];
-            if (!(st & kNear) && Near(*a, *b, box, p, tol)) st |= kNear | kListed;
+            if (!(st & kNear) && p.x >= left && Near(*a, *b, SegBox({a, b, ring}), p, tol)) st |= kNear | kListed;
             if (Crosses(*a, *b, p)) st = static_cast<uint8_t>((st ^ kOdd) | kListed);
         }
         return false;
