@@ -427,7 +427,7 @@ private:
     bool Clips(const Operand& o, Box& region, size_t segments, bool first) const {
         if (segments < kClipMinSegments || !o.borrowed) return false;
         if (m_op != kBoolIntersection && !(m_op == kBoolDifference && !first)) return false;
-        const Box ba = m_a.obj.mbRegion(), bb = m_b.obj.mbRegion();
+        const Box &ba = m_boxA, &bb = m_boxB;
         Box w = ba;
         if (m_op == kBoolIntersection) {
             w.minx = std::max(ba.minx, bb.minx), w.maxx = std::min(ba.maxx, bb.maxx);
@@ -438,7 +438,7 @@ private:
         w = Box(w.minx - margin, w.miny - margin, w.maxx + margin, w.maxy + margin);
         if (!std::isfinite(w.minx) || !std::isfinite(w.maxx) || !std::isfinite(w.miny) || !std::isfinite(w.maxy)) return false;
         region = w;
-        if (Within(o.obj.mbRegion(), w)) return false;
+        if (Within(first ? ba : bb, w)) return false;
         // Cutting costs a pass and a rectangle's long sides in the noding: it pays only where a
         // real share of the operand lies outside.
         size_t outside = 0, all = 0;
@@ -455,7 +455,8 @@ private:
 
     // Disjoint and strictly nested operands need no noding.
     bool FastPath(std::vector<PolygonList>& out) {
-        const Box ba = m_a.obj.mbRegion(), bb = m_b.obj.mbRegion();
+        m_boxA = m_a.obj.mbRegion(), m_boxB = m_b.obj.mbRegion();
+        const Box &ba = m_boxA, &bb = m_boxB;
         const bool boxesApart = ba.maxx < bb.minx - m_tol || bb.maxx < ba.minx - m_tol || ba.maxy < bb.miny - m_tol ||
                                 bb.maxy < ba.miny - m_tol;
         const int rel = boxesApart ? kl9iDisjoint : Nesting();
@@ -641,6 +642,7 @@ private:
     uint32_t m_op;
     double m_tol;
     bool m_aContainsB = false;
+    Box m_boxA, m_boxB;  // the operands' boxes, found once
 };
 
 bool KnownArea(uint32_t op) {
