@@ -393,10 +393,10 @@ private:
         if (FastPath(out)) return;
         auto faces = std::make_unique<CKeloMakeArcPolygon>(m_tol);
         // Room for the pieces the noding cuts as well: pages not written cost nothing.
-        const size_t edges = SegmentCount(m_a.obj) + SegmentCount(m_b.obj);
+        const size_t segsA = SegmentCount(m_a.obj), segsB = SegmentCount(m_b.obj), edges = segsA + segsB;
         faces->Reserve(edges + edges / 4);
         Box region;
-        const bool clipA = Clips(m_a, region, SegmentCount(m_a.obj), true), clipB = Clips(m_b, region, SegmentCount(m_b.obj), false);
+        const bool clipA = Clips(m_a, region, segsA, true), clipB = Clips(m_b, region, segsB, false);
         bool cut = false;
         for (const Operand* o : {&m_a, &m_b}) {
             if (o == &m_a ? clipA : clipB) {
