@@ -165,6 +165,11 @@ struct Operand {
         const int loc = index->Locate(p, tol);
         return loc == 0 ? 2 : loc == 1 ? 1 : 0;
     }
+    void WhereAll(const std::vector<Point3D>& points, double tol, std::vector<int>& out) const {
+        if (straight) return straight->WhereAll(points, tol, out);
+        out.resize(points.size());
+        for (size_t i = 0; i < points.size(); ++i) out[i] = Where(points[i], tol);
+    }
 };
 
 size_t SegmentCount(const GM_Object& g) {
@@ -184,7 +189,8 @@ size_t SegmentCount(const GM_Object& g) {
 // needed, and it stops at the first contact. Two operands of a few straight rings ask their
 // light indexes the same question.
 bool BoundariesMeet(const Operand& a, const Operand& b, double tol) {
-    if (a.straight && b.straight) return a.straight->Meets(*b.straight, tol);
+    if (a.straight && b.straight)
+        return a.straight->SurelyMeets(*b.straight, tol) || b.straight->SurelyMeets(*a.straight, tol) || a.straight->Meets(*b.straight, tol);
     struct RingItem {
         const C9iPartsIndex* ring;
         bool fromB;
@@ -217,6 +223,107 @@ bool BoundariesMeet(const Operand& a, const Operand& b, double tol) {
         }
     }
     return false;
+}
+
+// Clipping an operand to the region where the result can lie. An intersection lies within both
+// operands' boxes and a difference within the first operand's, so edges beyond that region only
+// add faces that are dropped; on large coastlines a quarter of the segments can lie there. The
+// segments are cut to a rectangle a little larger than the region and the rectangle's own sides
+// close the cut boundaries, so every face inside the region is exactly a face of the whole
+// arrangement (faces are classified against the whole operands, never against the cut rings).
+// The margin keeps the rectangle's sides and the cut points well away from every edge that
+// bounds a kept face. Small operands go whole, and so do operands with less than an eighth of
+// their points outside: the extra passes would cost more than they save.
+constexpr size_t kClipMinSegments = 1000, kClipMinShare = 8;
+
+// The part of segment a-b inside w, with each cut end exactly on the side it was cut at.
+bool ClipSegment(const Point3D& a, const Point3D& b, const Box& w, Point3D out[2]) {
+    if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) || !std::isfinite(b.y)) return false;
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    double t0 = 0, t1 = 1;
+    int s0 = -1, s1 = -1;
+    // The part where p * t <= q, for each side.
+    auto side = [&](double p, double q, int s) {
+        if (p == 0) return q >= 0;
+        const double r = q / p;
+        if (p < 0) {
+            if (r > t1) return false;
+            if (r > t0) t0 = r, s0 = s;
+        } else {
+            if (r < t0) return false;
+            if (r < t1) t1 = r, s1 = s;
+        }
+        return true;
+    };
+    if (!side(-dx, a.x - w.minx, 0) || !side(dx, w.maxx - a.x, 1) || !side(-dy, a.y - w.miny, 2) || !side(dy, w.maxy - a.y, 3) || !(t0 < t1))
+        return false;
+    auto at = [&](double t, int s) {
+        if (s < 0) return t == 0 ? a : b;
+        Point3D p{a.x + t * dx, a.y + t * dy, a.z + t * (b.z - a.z)};
+        if (s == 0) p.x = w.minx;
+        if (s == 1) p.x = w.maxx;
+        if (s == 2) p.y = w.miny;
+        if (s == 3) p.y = w.maxy;
+        p.x = std::clamp(p.x, w.minx, w.maxx);
+        p.y = std::clamp(p.y, w.miny, w.maxy);
+        return p;
+    };
+    out[0] = at(t0, s0);
+    out[1] = at(t1, s1);
+    return true;
+}
+
+Box RunBox(const CurveSegment& run) {
+    Box b;
+    for (uint32_t i = 0; i < run.pointCount; ++i) b.add(run.points[i].x, run.points[i].y);
+    return b;
+}
+
+bool Within(const Box& in, const Box& out) {
+    return in.minx >= out.minx && in.maxx <= out.maxx && in.miny >= out.miny && in.maxy <= out.maxy;
+}
+
+// Adds g's segments as far as they lie in w; true when a segment was cut, so that the caller
+// closes the cut boundaries with w's sides. Runs inside w go in whole and runs beyond it not at
+// all.
+bool AddClipped(CKeloMakeArcPolygon& faces, const GM_Object& g, const Box& w) {
+    bool cut = false;
+    detail::ForEachLine(g, [&](LineString& l) {
+        for (uint32_t s = 0; s < l.partCount && l.parts; ++s) {
+            CurveSegment& run = l.parts[s];
+            if (!run.points || run.pointCount < 2 || run.lineType != klLTPolyline) {
+                faces.AddRun(run);
+                continue;
+            }
+            const Box rb = RunBox(run);
+            if (Within(rb, w)) {
+                faces.AddRun(run);
+                continue;
+            }
+            if (!IsBoxIntersect(rb, w, 0)) continue;
+            Point3D piece[2];
+            for (uint32_t i = 0; i + 1 < run.pointCount; ++i) {
+                const Point3D &a = run.points[i], &b = run.points[i + 1];
+                const bool aIn = a.x >= w.minx && a.x <= w.maxx && a.y >= w.miny && a.y <= w.maxy;
+                const bool bIn = b.x >= w.minx && b.x <= w.maxx && b.y >= w.miny && b.y <= w.maxy;
+                if (aIn && bIn) {
+                    faces.Add(CsSegment(&run, static_cast<int>(i)));
+                } else if (ClipSegment(a, b, w, piece)) {
+                    faces.Add(CsSegment(piece, klLTPolyline));
+                    cut = true;
+                }
+            }
+        }
+    });
+    return cut;
+}
+
+void AddRectangle(CKeloMakeArcPolygon& faces, const Box& w) {
+    const Point3D corner[5] = {{w.minx, w.miny, 0}, {w.maxx, w.miny, 0}, {w.maxx, w.maxy, 0}, {w.minx, w.maxy, 0}, {w.minx, w.miny, 0}};
+    for (int i = 0; i < 4; ++i) {
+        Point3D side[2] = {corner[i], corner[i + 1]};
+        faces.Add(CsSegment(side, klLTPolyline));
+    }
 }
 
 // Which results a face goes to, by where its point lies in A and B (split has three results,
@@ -286,12 +393,21 @@ private:
         if (FastPath(out)) return;
         auto faces = std::make_unique<CKeloMakeArcPolygon>(m_tol);
         // Room for the pieces the noding cuts as well: pages not written cost nothing.
-        const size_t edges = SegmentCount(m_a.obj) + SegmentCount(m_b.obj);
+        const size_t segsA = SegmentCount(m_a.obj), segsB = SegmentCount(m_b.obj), edges = segsA + segsB;
         faces->Reserve(edges + edges / 4);
-        for (const GM_Object* g : {&m_a.obj, &m_b.obj})
-            detail::ForEachLine(*g, [&](LineString& l) {
+        Box region;
+        const bool clipA = Clips(m_a, region, segsA, true), clipB = Clips(m_b, region, segsB, false);
+        bool cut = false;
+        for (const Operand* o : {&m_a, &m_b}) {
+            if (o == &m_a ? clipA : clipB) {
+                cut = AddClipped(*faces, o->obj, region) || cut;
+                continue;
+            }
+            detail::ForEachLine(o->obj, [&](LineString& l) {
                 for (uint32_t s = 0; s < l.partCount && l.parts; ++s) faces->AddRun(l.parts[s]);
             });
+        }
+        if (cut) AddRectangle(*faces, region);
         faces = BuildFaces(std::move(faces), m_tol);
         if (m_op == kBoolUnion || m_op == kBoolSymDifference) {
             Dissolve(*faces, Classify(*faces, nullptr), out[0]);
@@ -304,9 +420,43 @@ private:
             if (slot[f] >= 0 && kept[f].GetRingsCount() > 0) out[static_cast<size_t>(slot[f])].push_back(std::move(kept[f]));
     }
 
+    // Whether the operand is worth clipping, and to what: an intersection needs only what lies
+    // in both operands' boxes, a difference only the part of the second within the first's box.
+    // The region is widened by a margin of many tolerances plus a share of its size, so that
+    // rounding at any coordinate magnitude stays far inside it.
+    bool Clips(const Operand& o, Box& region, size_t segments, bool first) const {
+        if (segments < kClipMinSegments || !o.borrowed) return false;
+        if (m_op != kBoolIntersection && !(m_op == kBoolDifference && !first)) return false;
+        const Box &ba = m_boxA, &bb = m_boxB;
+        Box w = ba;
+        if (m_op == kBoolIntersection) {
+            w.minx = std::max(ba.minx, bb.minx), w.maxx = std::min(ba.maxx, bb.maxx);
+            w.miny = std::max(ba.miny, bb.miny), w.maxy = std::min(ba.maxy, bb.maxy);
+        }
+        if (!(w.minx <= w.maxx && w.miny <= w.maxy)) return false;
+        const double margin = 16 * std::max(m_tol, g_epsZero) + 1e-3 * std::max(w.maxx - w.minx, w.maxy - w.miny);
+        w = Box(w.minx - margin, w.miny - margin, w.maxx + margin, w.maxy + margin);
+        if (!std::isfinite(w.minx) || !std::isfinite(w.maxx) || !std::isfinite(w.miny) || !std::isfinite(w.maxy)) return false;
+        region = w;
+        if (Within(first ? ba : bb, w)) return false;
+        // Cutting costs a pass and a rectangle's long sides in the noding: it pays only where a
+        // real share of the operand lies outside.
+        size_t outside = 0, all = 0;
+        detail::ForEachLine(o.obj, [&](LineString& l) {
+            for (uint32_t s = 0; s < l.partCount && l.parts; ++s)
+                for (uint32_t i = 0; i < l.parts[s].pointCount && l.parts[s].points; ++i) {
+                    const Point3D& p = l.parts[s].points[i];
+                    outside += p.x < w.minx || p.x > w.maxx || p.y < w.miny || p.y > w.maxy;
+                    ++all;
+                }
+        });
+        return outside * kClipMinShare >= all;
+    }
+
     // Disjoint and strictly nested operands need no noding.
     bool FastPath(std::vector<PolygonList>& out) {
-        const Box ba = m_a.obj.mbRegion(), bb = m_b.obj.mbRegion();
+        m_boxA = m_a.obj.mbRegion(), m_boxB = m_b.obj.mbRegion();
+        const Box &ba = m_boxA, &bb = m_boxB;
         const bool boxesApart = ba.maxx < bb.minx - m_tol || bb.maxx < ba.minx - m_tol || ba.maxy < bb.miny - m_tol ||
                                 bb.maxy < ba.miny - m_tol;
         const int rel = boxesApart ? kl9iDisjoint : Nesting();
@@ -415,25 +565,43 @@ private:
     }
 
     // Each bounded face's result slot (-1 dropped); kept, when given, receives the faces kept.
+    // All faces' points are found first, so that each operand locates them together.
     std::vector<int> Classify(const CKeloMakeArcPolygon& faces, std::vector<keloPolygon>* kept) const {
-        std::vector<int> slot(static_cast<size_t>(std::max(faces.GetPolygonCount() - 1, 0)), -1);
-        if (kept) kept->resize(slot.size());
-        keloPolygon face;
-        for (size_t f = 0; f < slot.size(); ++f) {
+        const size_t count = static_cast<size_t>(std::max(faces.GetPolygonCount() - 1, 0));
+        std::vector<int> slot(count, -1);
+        if (kept) kept->resize(count);
+        std::vector<Point3D> points;
+        std::vector<uint32_t> face;  // the face of each point
+        std::vector<char> built(count, 0);
+        keloPolygon poly;
+        for (size_t f = 0; f < count; ++f) {
             const int i = static_cast<int>(f);
             // Most faces have a clear point beside an edge; building a face's rings only to find
             // a point in it costs more than the rest of its classification.
             Point3D p;
-            const bool built = !faces.GetClearPoint(i, 2 * m_tol, p);
-            if (built && (!faces.GetPolygon(i, face) || !FacePoint(face, m_tol, p))) continue;
-            const int ra = m_a.Where(p, m_tol);
-            // Intersection and difference keep only faces inside A, and union keeps every face
-            // inside A: B need not be asked otherwise.
-            const bool needB = m_op == kBoolUnion ? ra != 2 : ra == 2 || (m_op != kBoolIntersection && m_op != kBoolDifference);
-            slot[f] = SlotOf(m_op, ra, needB ? m_b.Where(p, m_tol) : 0);
-            if (!kept || slot[f] < 0) continue;
-            if (built) (*kept)[f] = std::move(face);
-            else faces.GetPolygon(i, (*kept)[f]);
+            if (!faces.GetClearPoint(i, 2 * m_tol, p)) {
+                if (!faces.GetPolygon(i, poly) || !FacePoint(poly, m_tol, p)) continue;
+                built[f] = 1;
+                if (kept) (*kept)[f] = std::move(poly);
+            }
+            points.push_back(p);
+            face.push_back(static_cast<uint32_t>(f));
+        }
+        std::vector<int> ra, rb;
+        m_a.WhereAll(points, m_tol, ra);
+        // Intersection and difference keep only faces inside A, and union keeps every face
+        // inside A: B need not be asked otherwise.
+        auto needB = [&](int inA) { return m_op == kBoolUnion ? inA != 2 : inA == 2 || (m_op != kBoolIntersection && m_op != kBoolDifference); };
+        std::vector<Point3D> askB;
+        for (size_t k = 0; k < points.size(); ++k)
+            if (needB(ra[k])) askB.push_back(points[k]);
+        m_b.WhereAll(askB, m_tol, rb);
+        for (size_t k = 0, j = 0; k < points.size(); ++k) {
+            const size_t f = face[k];
+            slot[f] = SlotOf(m_op, ra[k], needB(ra[k]) ? rb[j++] : 0);
+            if (!kept) continue;
+            if (slot[f] < 0) (*kept)[f] = keloPolygon();
+            else if (!built[f]) faces.GetPolygon(static_cast<int>(f), (*kept)[f]);
         }
         return slot;
     }
@@ -474,14 +642,28 @@ private:
     uint32_t m_op;
     double m_tol;
     bool m_aContainsB = false;
+    Box m_boxA, m_boxB;  // the operands' boxes, found once
 };
 
 bool KnownArea(uint32_t op) {
     return op <= kBoolSymDifference || op == kBoolSplit || op == kBoolFineIntersection || op == kBoolFineDifference;
 }
 
-void AppendPolygons(const GM_Object& g, std::vector<WKBPolygon*>& out) {
-    for (int i = 0; i < g.GetPolygonCount(); ++i) out.push_back(DupWKBPolygon(g.GetOriginalPolygonAt(i)));
+// The results are the overlay's own: their arrays change hands instead of being copied (a lake
+// with ten thousand holes would otherwise be copied once more on the way out).
+void AdoptPolygons(GM_Object& g, std::vector<WKBPolygon*>& out) {
+    if (g.type == wkbPolygon) out.push_back(new WKBPolygon(g.polygon));
+    if (g.type == wkbMultiPolygon) {
+        for (uint32_t i = 0; i < g.multiPolygon.polygonCount; ++i) out.push_back(new WKBPolygon(g.multiPolygon.polygons[i]));
+        delete[] g.multiPolygon.polygons;
+    }
+    static_cast<WKBGeometry&>(g) = WKBGeometry();
+}
+
+void Adopt(GM_Object& to, GM_Object& from) {
+    to.DeleteContent();
+    static_cast<WKBGeometry&>(to) = from;
+    static_cast<WKBGeometry&>(from) = WKBGeometry();
 }
 
 }  // namespace
@@ -498,14 +680,14 @@ int BoolOp2DObjects(const WKBGeometry* a, const WKBGeometry* b, uint32_t op, std
 int BoolOp2DGeometry(const WKBGeometry* a, const WKBGeometry* b, uint32_t op, std::vector<WKBPolygon*>& out) {
     std::vector<GM_Object> results;
     if (!BoolOp2DObjects(a, b, op, results)) return 0;
-    for (const GM_Object& r : results) AppendPolygons(r, out);
+    for (GM_Object& r : results) AdoptPolygons(r, out);
     return 1;
 }
 
 int BoolOp2DGeometry(const GM_Object* a, const GM_Object* b, uint32_t op, GM_Object& out) {
     std::vector<GM_Object> results;
     if (!BoolOp2DObjects(a, b, op, results)) return 0;
-    if (results[0].GetPolygonCount() > 0) out = results[0];
+    if (results[0].GetPolygonCount() > 0) Adopt(out, results[0]);
     return 1;
 }
 

@@ -12,69 +12,119 @@ namespace {
 
 bool FiniteXY(const Point3D& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 
+template <class F>
+void ForEachPolygon(const WKBGeometry& g, F&& f) {
+    if (g.type == wkbPolygon) f(g.polygon);
+    if (g.type == wkbMultiPolygon)
+        for (uint32_t i = 0; i < g.multiPolygon.polygonCount && g.multiPolygon.polygons; ++i) f(g.multiPolygon.polygons[i]);
+}
+
+bool Usable(const WKBPolygon& p) { return p.ringCount > 0 && p.rings; }
+
+// Box::add, here where a million calls can be inlined.
+void Grow(Box& b, const Point3D& p) {
+    if (p.x > b.maxx) b.maxx = p.x;
+    if (p.x < b.minx) b.minx = p.x;
+    if (p.y > b.maxy) b.maxy = p.y;
+    if (p.y < b.miny) b.miny = p.y;
+}
+
 }  // namespace
 
-CStraightAreaIndex::CStraightAreaIndex(const WKBGeometry& g) {
-    if (g.type == wkbPolygon) AddPolygon(g.polygon);
-    if (g.type == wkbMultiPolygon)
-        for (uint32_t i = 0; i < g.multiPolygon.polygonCount && g.multiPolygon.polygons; ++i) AddPolygon(g.multiPolygon.polygons[i]);
+// The rings as the relation index takes them: each run on its own, a point closer than 1e-8 in
+// both x and y to the last one kept dropped. f sees every pair of consecutive kept points, also
+// those with a point that is not finite: such a segment can be neither crossed nor touched, but
+// it still counts as a segment of its ring.
+template <class F>
+bool CStraightAreaIndex::ForEachSeg(F&& f) const {
+    uint32_t ring = 0;
+    bool stopped = false;
+    ForEachPolygon(m_geom, [&](const WKBPolygon& p) {
+        if (!Usable(p) || stopped) return;
+        for (int r = 0; r < p.ringCount && !stopped; ++r, ++ring) {
+            const LineString& line = p.rings[r];
+            for (uint32_t s = 0; s < line.partCount && line.parts && !stopped; ++s) {
+                const CurveSegment& run = line.parts[s];
+                const Point3D* last = nullptr;
+                for (uint32_t i = 0; run.points && i < run.pointCount; ++i) {
+                    const Point3D* q = &run.points[i];
+                    if (last && std::abs(q->x - last->x) < kEpsInner && std::abs(q->y - last->y) < kEpsInner) continue;
+                    if (last && f(last, q, ring)) {
+                        stopped = true;
+                        break;
+                    }
+                    last = q;
+                }
+            }
+        }
+    });
+    return stopped;
+}
+
+CStraightAreaIndex::CStraightAreaIndex(const WKBGeometry& g) : m_geom(g) {
+    ForEachPolygon(g, [&](const WKBPolygon& p) { AddPolygon(p); });
+    ForEachSeg([&](const Point3D* a, const Point3D* b, uint32_t ring) {
+        Ring& info = m_rings[ring];
+        info.counts = true;
+        if (!info.first) info.first = a;
+        info.last = b;
+        if (FiniteXY(*a) && FiniteXY(*b)) {
+            Grow(info.box, *a);
+            Grow(info.box, *b);
+            ++m_segCount;
+        } else {
+            info.chain = false;
+        }
+        return false;
+    });
+    for (Polygon& poly : m_polygons) poly.area = m_rings[poly.first].counts && !m_rings[poly.first].box.IsEmpty();
+    for (Ring& r : m_rings) {
+        if (!r.box.IsEmpty()) m_box.add(r.box);
+        r.chain = r.chain && r.first;
+        r.closed = r.chain && r.first->x == r.last->x && r.first->y == r.last->y;
+    }
     m_state.assign(m_rings.size(), 0);
+}
+
+void CStraightAreaIndex::AddPolygon(const WKBPolygon& p) {
+    if (!Usable(p)) return;
+    const auto polygon = static_cast<uint32_t>(m_polygons.size());
+    m_polygons.push_back({static_cast<uint32_t>(m_rings.size()), static_cast<uint32_t>(p.ringCount), false});
+    for (int r = 0; r < p.ringCount; ++r) m_rings.push_back(Ring{Box(), polygon, false, p.rings[r].partCount == 1});
+}
+
+void CStraightAreaIndex::BuildBands() const {
+    if (m_built) return;
+    m_built = true;
+    m_segs.reserve(m_segCount);
+    ForEachSeg([&](const Point3D* a, const Point3D* b, uint32_t ring) {
+        if (FiniteXY(*a) && FiniteXY(*b)) m_segs.push_back({a, b, ring});
+        return false;
+    });
     // About one segment per band, fewer bands where tall segments would be listed too often.
-    std::vector<std::pair<size_t, size_t>> spans(m_segs.size());
     m_y0 = m_box.miny;
+    auto span = [&](const Seg& s) { return Bands(std::min(s.a->y, s.b->y), std::max(s.a->y, s.b->y)); };
     for (m_count = std::max<size_t>(m_segs.size(), 1);; m_count = std::max<size_t>(m_count / 4, 1)) {
         m_h = m_box.IsEmpty() || !(m_box.maxy > m_box.miny) ? 1.0 : (m_box.maxy - m_box.miny) / double(m_count);
         size_t total = 0;
-        for (size_t i = 0; i < m_segs.size(); ++i) {
-            spans[i] = Bands(std::min(m_segs[i].a->y, m_segs[i].b->y), std::max(m_segs[i].a->y, m_segs[i].b->y));
-            total += spans[i].second - spans[i].first + 1;
+        for (const Seg& s : m_segs) {
+            const auto [k0, k1] = span(s);
+            total += k1 - k0 + 1;
         }
         if (total <= 8 * m_segs.size() + 64 || m_count == 1) break;
     }
     m_start.assign(m_count + 1, 0);
-    for (const auto& [k0, k1] : spans)
+    for (const Seg& s : m_segs) {
+        const auto [k0, k1] = span(s);
         for (size_t k = k0; k <= k1; ++k) ++m_start[k + 1];
+    }
     for (size_t k = 0; k < m_count; ++k) m_start[k + 1] += m_start[k];
     m_items.resize(m_start.back());
     std::vector<uint32_t> fill(m_start.begin(), m_start.end() - 1);
-    for (size_t i = 0; i < m_segs.size(); ++i)
-        for (size_t k = spans[i].first; k <= spans[i].second; ++k) m_items[fill[k]++] = static_cast<uint32_t>(i);
-}
-
-// The rings as the relation index takes them: each run on its own, a point closer than 1e-8 in
-// both x and y to the last one kept dropped, segments with a point that is not finite left out
-// (they can be neither crossed nor touched) though they still count as segments of the ring.
-void CStraightAreaIndex::AddPolygon(const WKBPolygon& p) {
-    if (p.ringCount <= 0 || !p.rings) return;
-    const auto polygon = static_cast<uint32_t>(m_polygons.size());
-    Polygon poly{static_cast<uint32_t>(m_rings.size()), 0, false};
-    for (int r = 0; r < p.ringCount; ++r) {
-        const LineString& line = p.rings[r];
-        const auto ring = static_cast<uint32_t>(m_rings.size());
-        Ring info{Box(), polygon, false};
-        for (uint32_t s = 0; s < line.partCount && line.parts; ++s) {
-            const CurveSegment& run = line.parts[s];
-            const Point3D* last = nullptr;
-            for (uint32_t i = 0; run.points && i < run.pointCount; ++i) {
-                const Point3D* q = &run.points[i];
-                if (last && std::abs(q->x - last->x) < kEpsInner && std::abs(q->y - last->y) < kEpsInner) continue;
-                if (last) {
-                    info.counts = true;
-                    if (FiniteXY(*last) && FiniteXY(*q)) {
-                        m_segs.push_back({last, q, ring});
-                        info.box.add(last->x, last->y);
-                        info.box.add(q->x, q->y);
-                    }
-                }
-                last = q;
-            }
-        }
-        if (r == 0) poly.area = info.counts && !info.box.IsEmpty();
-        if (!info.box.IsEmpty()) m_box.add(info.box);
-        m_rings.push_back(info);
-        ++poly.count;
+    for (size_t i = 0; i < m_segs.size(); ++i) {
+        const auto [k0, k1] = span(m_segs[i]);
+        for (size_t k = k0; k <= k1; ++k) m_items[fill[k]++] = static_cast<uint32_t>(i);
     }
-    m_polygons.push_back(poly);
 }
 
 Box CStraightAreaIndex::SegBox(const Seg& s) const {
@@ -86,83 +136,174 @@ std::pair<size_t, size_t> CStraightAreaIndex::Bands(double y0, double y1) const 
     return {k0, std::max(k0, detail::BucketOf((y1 - m_y0) / m_h, m_count))};
 }
 
+namespace {
+
+// The tests both the banded and the one-pass location apply to a segment: p within tol of it,
+// and the level ray from p to the right crossing it. A point that is not near its ring is off it
+// by far more than rounding, so the half-open rule for vertices on the ray gives the count any
+// other ray would.
+bool Near(const Point3D& a, const Point3D& b, const Box& box, const Point3D& p, double tol) {
+    if (!IsBoxIntersect(box, Box(p.x, p.y, p.x, p.y), tol)) return false;
+    Point3D two[2] = {a, b};
+    return CsSegment(two, klLTPolyline).IsOverlapPt(p, tol) != 0;
+}
+
+bool Crosses(const Point3D& a, const Point3D& b, const Point3D& p) {
+    return (a.y > p.y) != (b.y > p.y) && a.x + (p.y - a.y) * (b.x - a.x) / (b.y - a.y) > p.x;
+}
+
+double SaneTol(double tol) { return !(tol >= 0) || !std::isfinite(tol) ? 0 : tol; }
+
+}  // namespace
+
 int CStraightAreaIndex::Where(const Point3D& p, double tol) const {
-    if (!FiniteXY(p) || m_segs.empty()) return 0;
-    if (!(tol >= 0) || !std::isfinite(tol)) tol = 0;
+    if (!FiniteXY(p) || m_segCount == 0) return 0;
+    tol = SaneTol(tol);
+    BuildBands();
     // Each ring touched by the query is listed once; its state says whether the point is near
     // it and whether the ray crossed it an odd number of times.
     auto mark = [&](uint32_t ring, uint8_t bit) {
         if (!m_state[ring]) m_touched.push_back(ring);
         m_state[ring] = static_cast<uint8_t>((m_state[ring] ^ bit) | kListed);
     };
-    // Near: within tol of a segment.
     const auto [n0, n1] = Bands(p.y - tol, p.y + tol);
-    const Box at(p.x, p.y, p.x, p.y);
     for (size_t k = n0; k <= n1; ++k)
         for (uint32_t i = m_start[k]; i < m_start[k + 1]; ++i) {
             const Seg& s = m_segs[m_items[i]];
-            if ((m_state[s.ring] & kNear) || !IsBoxIntersect(SegBox(s), at, tol)) continue;
-            Point3D two[2] = {*s.a, *s.b};
-            if (CsSegment(two, klLTPolyline).IsOverlapPt(p, tol)) mark(s.ring, kNear);
+            if (!(m_state[s.ring] & kNear) && Near(*s.a, *s.b, SegBox(s), p, tol)) mark(s.ring, kNear);
         }
-    // Crossings of the level ray to the right. A point that is not near its ring is off it by
-    // far more than rounding, so the half-open rule for vertices on the ray gives the count any
-    // other ray would.
     const size_t band = Bands(p.y, p.y).first;
     for (uint32_t i = m_start[band]; i < m_start[band + 1]; ++i) {
         const Seg& s = m_segs[m_items[i]];
-        const Point3D &a = *s.a, &b = *s.b;
-        if ((a.y > p.y) == (b.y > p.y)) continue;
-        if (a.x + (p.y - a.y) * (b.x - a.x) / (b.y - a.y) > p.x) mark(s.ring, kOdd);
+        if (Crosses(*s.a, *s.b, p)) mark(s.ring, kOdd);
     }
-    // Rings in order, so that each polygon's outer ring comes before its holes and the
-    // polygons in their order: the first polygon holding the point decides, and within it the
-    // first hole holding or touching it.
     std::sort(m_touched.begin(), m_touched.end());
-    auto inside = [&](uint32_t r) {
-        const Box& b = m_rings[r].box;
-        return (m_state[r] & kOdd) && p.x >= b.minx && p.x <= b.maxx && p.y >= b.miny && p.y <= b.maxy;
-    };
-    int best = 0;
-    for (size_t t = 0; t < m_touched.size();) {
-        const uint32_t outer = m_touched[t];
-        const Polygon& poly = m_polygons[m_rings[outer].polygon];
-        const uint32_t end = poly.first + poly.count;
-        size_t next = t + 1;
-        while (next < m_touched.size() && m_touched[next] < end) ++next;
-        if (outer == poly.first && poly.area && m_rings[outer].counts) {
-            if (m_state[outer] & kNear) {
-                best = 1;
-            } else if (inside(outer)) {
-                int here = 2;
-                for (size_t h = t + 1; h < next && here == 2; ++h) {
-                    const uint32_t hole = m_touched[h];
-                    if (!m_rings[hole].counts) continue;
-                    if (m_state[hole] & kNear) here = 1;
-                    else if (inside(hole)) here = 0;
-                }
-                if (here == 2) {
-                    best = 2;
-                    break;
-                }
-                if (here == 1) best = 1;
-            }
-        }
-        t = next;
-    }
+    const int best = Decide(p, m_state.data(), m_touched);
     for (uint32_t r : m_touched) m_state[r] = 0;
     m_touched.clear();
     return best;
 }
 
+void CStraightAreaIndex::WhereAll(const std::vector<Point3D>& points, double tol, std::vector<int>& out) const {
+    out.assign(points.size(), 0);
+    const size_t rings = m_rings.size();
+    if (m_built || points.size() * rings > (size_t(1) << 24)) {
+        for (size_t i = 0; i < points.size(); ++i) out[i] = Where(points[i], tol);
+        return;
+    }
+    if (m_segCount == 0) return;
+    tol = SaneTol(tol);
+    std::vector<uint32_t> order;
+    for (size_t i = 0; i < points.size(); ++i)
+        if (FiniteXY(points[i])) order.push_back(static_cast<uint32_t>(i));
+    if (order.empty()) return;
+    std::sort(order.begin(), order.end(), [&](uint32_t i, uint32_t j) { return points[i].y < points[j].y; });
+    // The points by level band: first[k] is the first point (in y order) in band k or above.
+    const double y0 = points[order.front()].y, y1 = points[order.back()].y;
+    const size_t bands = 2 * order.size();
+    const double h = y1 > y0 ? (y1 - y0) / double(bands) : 1.0;
+    auto bandOf = [&](double y) { return detail::BucketOf((y - y0) / h, bands); };
+    std::vector<uint32_t> first(bands + 1, static_cast<uint32_t>(order.size()));
+    for (size_t j = order.size(); j-- > 0;) first[bandOf(points[order[j]].y)] = static_cast<uint32_t>(j);
+    for (size_t k = bands; k-- > 0;) first[k] = std::min(first[k], first[k + 1]);
+    std::vector<uint8_t> state(order.size() * rings, 0);
+    ForEachSeg([&](const Point3D* a, const Point3D* b, uint32_t ring) {
+        if (!FiniteXY(*a) || !FiniteXY(*b)) return false;
+        const double lo = std::min(a->y, b->y), hi = std::max(a->y, b->y);
+        // Wider than the tests reach, so that rounding never leaves a point out.
+        const double w = 2 * tol + 1e-9 * (1 + std::abs(lo) + std::abs(hi));
+        if (hi + w < y0 || lo - w > y1) return false;
+        const double left = std::min(a->x, b->x) - w, right = std::max(a->x, b->x) + w;
+        for (uint32_t j = first[bandOf(lo - w)], end = first[bandOf(hi + w) + 1]; j < end; ++j) {
+            const Point3D& p = points[order[j]];
+            // Points beyond the widened box can be neither near nor to the left of a crossing.
+            if (p.x > right || p.y < lo - w || p.y > hi + w) continue;
+            uint8_t& st = state[j * rings + ring];
+            if (!(st & kNear) && p.x >= left && Near(*a, *b, SegBox({a, b, ring}), p, tol)) st |= kNear | kListed;
+            if (Crosses(*a, *b, p)) st = static_cast<uint8_t>((st ^ kOdd) | kListed);
+        }
+        return false;
+    });
+    std::vector<uint32_t> touched;
+    for (size_t j = 0; j < order.size(); ++j) {
+        touched.clear();
+        for (uint32_t r = 0; r < rings; ++r)
+            if (state[j * rings + r]) touched.push_back(r);
+        out[order[j]] = Decide(points[order[j]], &state[j * rings], touched);
+    }
+}
+
+// Rings in order, so that each polygon's outer ring comes before its holes and the polygons in
+// their order: the first polygon holding the point decides, and within it the first hole holding
+// or touching it.
+int CStraightAreaIndex::Decide(const Point3D& p, const uint8_t* state, const std::vector<uint32_t>& touched) const {
+    auto inside = [&](uint32_t r) {
+        const Box& b = m_rings[r].box;
+        return (state[r] & kOdd) && p.x >= b.minx && p.x <= b.maxx && p.y >= b.miny && p.y <= b.maxy;
+    };
+    int best = 0;
+    for (size_t t = 0; t < touched.size();) {
+        const uint32_t outer = touched[t];
+        const Polygon& poly = m_polygons[m_rings[outer].polygon];
+        const uint32_t end = poly.first + poly.count;
+        size_t next = t + 1;
+        while (next < touched.size() && touched[next] < end) ++next;
+        if (outer == poly.first && poly.area && m_rings[outer].counts) {
+            if (state[outer] & kNear) {
+                best = 1;
+            } else if (inside(outer)) {
+                int here = 2;
+                for (size_t h = t + 1; h < next && here == 2; ++h) {
+                    const uint32_t hole = touched[h];
+                    if (!m_rings[hole].counts) continue;
+                    if (state[hole] & kNear) here = 1;
+                    else if (inside(hole)) here = 0;
+                }
+                if (here == 2) return 2;
+                if (here == 1) best = 1;
+            }
+        }
+        t = next;
+    }
+    return best;
+}
+
+bool CStraightAreaIndex::SurelyMeets(const CStraightAreaIndex& other, double tol) const {
+    for (const Ring& r : other.m_rings)
+        if (!r.closed) return false;
+    if (m_segCount == 0 || other.m_segCount == 0) return false;
+    // A point beyond the other's box by more than tol is near none of its segments and inside
+    // none of its rings.
+    const Box& ob = other.m_box;
+    const double margin = 2 * tol;
+    std::vector<char> beyond(m_rings.size(), 0);
+    std::vector<Point3D> samples;
+    std::vector<uint32_t> sampleRing;
+    const size_t step = std::max<size_t>(m_segCount / 64, 1);
+    size_t k = 0;
+    ForEachSeg([&](const Point3D*, const Point3D* b, uint32_t ring) {
+        if (!m_rings[ring].chain) return false;
+        if (b->x < ob.minx - margin || b->x > ob.maxx + margin || b->y < ob.miny - margin || b->y > ob.maxy + margin) beyond[ring] = 1;
+        else if (k++ % step == 0) samples.push_back(*b), sampleRing.push_back(ring);
+        return false;
+    });
+    std::vector<int> where;
+    other.WhereAll(samples, tol, where);
+    for (size_t i = 0; i < samples.size(); ++i)
+        if (where[i] == 2 && beyond[sampleRing[i]]) return true;
+    return false;
+}
+
 bool CStraightAreaIndex::Meets(const CStraightAreaIndex& other, double tol) const {
-    const CStraightAreaIndex& walk = m_segs.size() <= other.m_segs.size() ? *this : other;
+    const CStraightAreaIndex& walk = m_segCount <= other.m_segCount ? *this : other;
     const CStraightAreaIndex& look = &walk == this ? other : *this;
-    if (look.m_segs.empty()) return false;
-    for (const Seg& s : walk.m_segs) {
-        const Box sb = walk.SegBox(s);
-        if (!IsBoxIntersect(sb, look.m_box, tol)) continue;
-        Point3D ws[2] = {*s.a, *s.b};
+    if (look.m_segCount == 0) return false;
+    look.BuildBands();
+    return walk.ForEachSeg([&](const Point3D* a, const Point3D* b, uint32_t ring) {
+        if (!FiniteXY(*a) || !FiniteXY(*b)) return false;
+        const Box sb = walk.SegBox({a, b, ring});
+        if (!IsBoxIntersect(sb, look.m_box, tol)) return false;
+        Point3D ws[2] = {*a, *b};
         const CsSegment w(ws, klLTPolyline);
         const auto [k0, k1] = look.Bands(sb.miny - tol, sb.maxy + tol);
         for (size_t k = k0; k <= k1; ++k)
@@ -173,8 +314,8 @@ bool CStraightAreaIndex::Meets(const CStraightAreaIndex& other, double tol) cons
                 Point3D p, q;
                 if (w.IntersectInfo(CsSegment(ls, klLTPolyline), p, q, tol) != 0) return true;
             }
-    }
-    return false;
+        return false;
+    });
 }
 
 }  // namespace kelo

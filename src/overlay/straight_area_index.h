@@ -16,12 +16,21 @@ namespace kelo {
 class CStraightAreaIndex {
 public:
     // g is read, never changed, and must outlive the index. Polygons and multipolygons only.
+    // Only the rings' boxes are found here; the segment bands are built on the first single
+    // query, since a few points located at once need none (WhereAll).
     explicit CStraightAreaIndex(const WKBGeometry& g);
 
     // 2 inside, 1 within tol of the boundary, 0 outside.
     int Where(const Point3D& p, double tol) const;
+    // Where for each point, by one pass over the rings when the bands are not built: for a few
+    // hundred points on a million segments that costs less than building them.
+    void WhereAll(const std::vector<Point3D>& points, double tol, std::vector<int>& out) const;
     // Whether a boundary segment of this area and one of the other come within tol.
     bool Meets(const CStraightAreaIndex& other, double tol) const;
+    // True when the boundaries certainly meet, found without the bands: a ring of this area has a
+    // vertex inside the other area and one beyond the other's box, and every ring of the other
+    // is closed, so the ring crosses the other's boundary between the two. False says nothing.
+    bool SurelyMeets(const CStraightAreaIndex& other, double tol) const;
 
 private:
     struct Seg {
@@ -32,24 +41,39 @@ private:
         Box box;
         uint32_t polygon;
         bool counts;  // has segments: rings without are left out of point location
+        // One run whose segments all have finite ends: a chain without gaps. Closed: its last
+        // point is its first.
+        bool chain;
+        bool closed = false;
+        const Point3D *first = nullptr, *last = nullptr;
     };
     struct Polygon {
         uint32_t first, count;  // its rings; the first is the outer one
         bool area;              // an outer ring with finite segments
     };
 
+    // Each segment as the relation index takes it: f(a, b, ring); f returns true to stop.
+    template <class F>
+    bool ForEachSeg(F&& f) const;
     void AddPolygon(const WKBPolygon& p);
+    void BuildBands() const;
     Box SegBox(const Seg& s) const;
     std::pair<size_t, size_t> Bands(double y0, double y1) const;
+    // The answer from the states of the rings touched, in ring order.
+    int Decide(const Point3D& p, const uint8_t* state, const std::vector<uint32_t>& touched) const;
 
-    std::vector<Seg> m_segs;
+    const WKBGeometry& m_geom;
+    mutable bool m_built = false;
+
     std::vector<Ring> m_rings;
     std::vector<Polygon> m_polygons;
     Box m_box;
+    size_t m_segCount = 0;  // segments with finite ends
     // Segments by horizontal band: band k lists m_items[m_start[k]] to m_items[m_start[k + 1]].
-    double m_y0 = 0, m_h = 1;
-    size_t m_count = 0;
-    std::vector<uint32_t> m_start, m_items;
+    mutable std::vector<Seg> m_segs;
+    mutable double m_y0 = 0, m_h = 1;
+    mutable size_t m_count = 0;
+    mutable std::vector<uint32_t> m_start, m_items;
     // Per query: the rings touched and, for each, what the query found.
     static constexpr uint8_t kListed = 1, kNear = 2, kOdd = 4;
     mutable std::vector<uint8_t> m_state;

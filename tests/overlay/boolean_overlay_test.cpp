@@ -80,6 +80,41 @@ struct Shapes {
             }
         return {lake + ")", other + ")"};
     }
+    // A square of side w at (x, y) with n points on each side: many segments on straight edges.
+    static std::string Square(double x, double y, double w, int n) {
+        std::string s = "(";
+        char buf[80];
+        for (int side = 0; side < 4; ++side)
+            for (int i = 0; i < n; ++i) {
+                const double t = w * i / n;
+                const double px = side == 0 ? x + t : side == 1 ? x + w : side == 2 ? x + w - t : x;
+                const double py = side == 0 ? y : side == 1 ? y + t : side == 2 ? y + w : y + w - t;
+                std::snprintf(buf, sizeof buf, "%.17g %.17g, ", px, py);
+                s += buf;
+            }
+        std::snprintf(buf, sizeof buf, "%.17g %.17g)", x, y);
+        return s + buf;
+    }
+    // Operands of thousands of segments reaching well beyond each other's boxes, so that only
+    // part of them is noded: holes across the cut, parts wholly outside it, edges shared along
+    // it, and identical operands.
+    std::pair<std::string, std::string> Large(int kind) {
+        const int n = Int(1200, 2500);
+        const double dx = Real(9, 13);
+        switch (kind % 4) {
+        case 0:
+            return {"POLYGON(" + Ring(0, 0, 8, 10, false, n) + ", " + Ring(dx - 9, Real(-2, 2), 1, 2.5, true, 300) + ")",
+                    "POLYGON(" + Ring(dx, 0, 8, 10, false, n) + ", " + Ring(dx - Real(5, 6), 0, 1, 1.8, true, 200) + ")"};
+        case 1:
+            return {"MULTIPOLYGON((" + Ring(0, 0, 8, 10, false, n) + "), (" + Ring(-40, 0, 3, 5, false, n) + "), (" + Ring(Real(3, 8), 30, 3, 5, false, 50) + "))",
+                    "MULTIPOLYGON((" + Ring(dx, 0, 8, 10, false, n) + "), (" + Ring(dx + 40, 5, 3, 5, false, n) + "))"};
+        case 2: return {"POLYGON(" + Square(0, 0, 10, n / 4) + ")", "POLYGON(" + Square(10, Real(-5, 5), 10, n / 4) + ")"};
+        default: {
+            const std::string a = "POLYGON(" + Ring(0, 0, 8, 10, false, n) + ")";
+            return {a, a};
+        }
+        }
+    }
     // The union of a few lattice rectangles: edges and corners shared with the other operand,
     // holes and separate pieces arise on their own.
     std::string Lattice() {
@@ -114,13 +149,14 @@ TEST(AreaOverlay, AgreesWithGeosOnRandomPairs) {
     Shapes shapes(20261206, geos);
     std::map<std::string, int> failures;
     int cases = 0, agreed = 0;
-    const char* kinds[] = {"generic", "lattice", "nested", "identical", "touching", "lake"};
+    const char* kinds[] = {"generic", "lattice", "nested", "identical", "touching", "lake", "large"};
     Shapes lakes(7, geos);
-    for (int trial = 0; trial < 840; ++trial) {
-        const int kind = trial < 800 ? trial % 5 : 5;
+    for (int trial = 0; trial < 856; ++trial) {
+        const int kind = trial < 800 ? trial % 5 : trial < 840 ? 5 : 6;
         std::string ta, tb;
         switch (kind) {
         case 5: std::tie(ta, tb) = lakes.LakeAndIslands(); break;
+        case 6: std::tie(ta, tb) = lakes.Large(trial); break;
         case 0: ta = shapes.Generic(), tb = shapes.Generic(); break;
         case 1: ta = shapes.Lattice(), tb = shapes.Lattice(); break;
         case 2: {

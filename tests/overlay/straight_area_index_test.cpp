@@ -110,21 +110,30 @@ TEST(StraightAreaIndex, LocatesAndMeetsAsTheRelationIndexDoes) {
         for (const GM_Object& g : Cases(rng)) {
             const CStraightAreaIndex ours(g);
             const C9iObjIndex theirs(&g);
-            for (double tol : {1e-8, 1e-6, 0.3})
-                for (const Point3D& p : Probes(g, tol, rng)) {
-                    const int loc = theirs.Locate(p, tol);
-                    ASSERT_EQ(ours.Where(p, tol), loc == 0 ? 2 : loc == 1 ? 1 : 0)
-                        << "round " << round << " tol " << tol << " at " << p.x << ' ' << p.y;
+            for (double tol : {1e-8, 1e-6, 0.3}) {
+                // All at once, in one pass over the rings (an index without bands), and one by one.
+                const std::vector<Point3D> probes = Probes(g, tol, rng);
+                std::vector<int> together;
+                CStraightAreaIndex(g).WhereAll(probes, tol, together);
+                for (size_t i = 0; i < probes.size(); ++i) {
+                    const Point3D& p = probes[i];
+                    const int loc = theirs.Locate(p, tol), want = loc == 0 ? 2 : loc == 1 ? 1 : 0;
+                    ASSERT_EQ(ours.Where(p, tol), want) << "round " << round << " tol " << tol << " at " << p.x << ' ' << p.y;
+                    ASSERT_EQ(together[i], want) << "together: round " << round << " tol " << tol << " at " << p.x << ' ' << p.y;
                     ++located;
                 }
+            }
             // Moved copies: far, at the boundary's reach and just beyond it.
             const Box b = g.mbRegion();
             for (double dx : {b.maxx - b.minx + 5.0, b.maxx - b.minx, b.maxx - b.minx + 5e-7, b.maxx - b.minx + 2e-6, 1.5}) {
                 GM_Object moved(g);
                 moved.OffsetAllPoints(Point3D{dx, 0, 0});
                 const CStraightAreaIndex other(moved);
-                for (double tol : {1e-8, 1e-6})
-                    EXPECT_EQ(ours.Meets(other, tol), AnyContact(g, moved, tol)) << "round " << round << " dx " << dx << " tol " << tol;
+                for (double tol : {1e-8, 1e-6}) {
+                    const bool contact = AnyContact(g, moved, tol);
+                    EXPECT_EQ(ours.Meets(other, tol), contact) << "round " << round << " dx " << dx << " tol " << tol;
+                    EXPECT_TRUE(contact || !CStraightAreaIndex(g).SurelyMeets(other, tol)) << "round " << round << " dx " << dx;
+                }
             }
         }
     EXPECT_GT(located, 50000);
