@@ -1269,13 +1269,68 @@ public:
     }
     bool Whole() const { return m_whole; }
 
+    // The set-aside segments and the others in their final order, shifted back by uc. No two of
+    // them are equal once reduced, so any sort in the order of HandleLess gives the order the
+    // sort of everything would: here the first x's bucket, then a sort within each bucket, and
+    // one copy of each record into its place. False, changing nothing, when some key is not a
+    // finite number.
+    bool Arrange(const UniformCoordinate& uc) {
+        const size_t na = m_n, total = static_cast<size_t>(std::count(m_aside.begin(), m_aside.end(), 1)) + m_work.size();
+        if (total >= (size_t{1} << 32)) return false;
+        auto rec = [&](uint32_t i) -> const OwnedSeg& { return i < na ? m_segs[i] : m_work[i - na]; };
+        auto forEach = [&](auto f) {
+            for (size_t i = 0; i < na; ++i)
+                if (m_aside[i]) f(static_cast<uint32_t>(i), m_segs[i]);
+            for (size_t k = 0; k < m_work.size(); ++k) f(static_cast<uint32_t>(na + k), m_work[k]);
+        };
+        double x0 = HUGE_VAL, x1 = -HUGE_VAL;
+        bool finite = true;
+        forEach([&](uint32_t, const OwnedSeg& s) {
+            finite = finite && std::isfinite(s.head().x) && std::isfinite(s.head().y) && std::isfinite(s.tail().x) && std::isfinite(s.tail().y);
+            x0 = std::min(x0, s.head().x);
+            x1 = std::max(x1, s.head().x);
+        });
+        if (!finite) return false;
+        const size_t nb = std::max<size_t>(total / 2, 1);
+        const double width = (x1 - x0) / double(nb);
+        const bool spread = width > 0 && std::isfinite(width);
+        // Straight segments come before arcs: the buckets of arcs follow those of straight ones.
+        auto bucket = [&](const OwnedSeg& s) { return (s.arc ? nb : 0) + (spread ? BucketOf((s.head().x - x0) / width, nb) : 0); };
+        std::vector<uint32_t> end = HugeVector<uint32_t>(2 * nb + 1, 0);
+        forEach([&](uint32_t, const OwnedSeg& s) { ++end[bucket(s) + 1]; });
+        for (size_t b = 0; b < 2 * nb; ++b) end[b + 1] += end[b];
+        struct Item {
+            double x;
+            uint32_t i;
+        };
+        std::vector<Item> items = HugeVector<Item>(total);
+        forEach([&](uint32_t i, const OwnedSeg& s) { items[end[bucket(s)]++] = {s.head().x, i}; });
+        auto less = [&](const Item& p, const Item& q) {
+            if (p.x != q.x) return p.x < q.x;
+            const OwnedSeg &a = rec(p.i), &b = rec(q.i);
+            return HandleLess::Before(HandleOf(a, 0), HandleOf(b, 0), a, b);
+        };
+        for (size_t b = 0, from = 0; b < 2 * nb; from = end[b++])
+            if (end[b] - from > 1) std::sort(items.begin() + static_cast<std::ptrdiff_t>(from), items.begin() + end[b], less);
+        std::vector<OwnedSeg> out;
+        ReserveHuge(out, total);
+        for (const Item& it : items) {
+            out.push_back(rec(it.i));
+            CsSegment v = out.back().View();
+            uc.UniformInv(v);
+        }
+        m_segs.swap(out);
+        return true;
+    }
+
     // The set-aside segments followed by the others.
     void Finish() {
-        size_t k = 0;
+        std::vector<OwnedSeg> all;
+        ReserveHuge(all, static_cast<size_t>(std::count(m_aside.begin(), m_aside.end(), 1)) + m_work.size());
         for (size_t i = 0; i < m_n; ++i)
-            if (m_aside[i]) m_segs[k++] = m_segs[i];
-        m_segs.resize(k);
-        m_segs.insert(m_segs.end(), m_work.begin(), m_work.end());
+            if (m_aside[i]) all.push_back(m_segs[i]);
+        all.insert(all.end(), m_work.begin(), m_work.end());
+        m_segs.swap(all);
     }
 
 private:
@@ -1373,6 +1428,7 @@ void NodeSegments(std::vector<OwnedSeg>& segs, int mode, double eps) {
             aside.Run(rounds);
             if (!aside.Whole()) {
                 ReduceTouched(work, rounds.dirty, w, mode == 2);
+                if (aside.Arrange(uc)) return;
                 aside.Finish();
             }
         }
