@@ -650,12 +650,13 @@ bool JointOf(const OwnedSeg& a, const OwnedSeg& b, Point3D& far0, Point3D& far1)
 // Two straight segments joined at an end whose other ends lie well outside each other's box
 // touch only at the joint: neither far end is near the other segment, so they cannot cross or
 // overlap, and their contact is one end on one end, which cuts nothing.
-bool PlainJoint(const OwnedSeg& a, const OwnedSeg& b, const Box& ba, const Box& bb, double w) {
+template <class B>
+bool PlainJoint(const OwnedSeg& a, const OwnedSeg& b, const B& ba, const B& bb, double w) {
     if (a.arc || b.arc) return false;
     Point3D fa, fb;
     if (!JointOf(a, b, fa, fb)) return false;
     const double m = 2 * w;
-    auto outside = [m](const Point3D& p, const Box& x) {
+    auto outside = [m](const Point3D& p, const B& x) {
         return p.x < x.minx - m || p.x > x.maxx + m || p.y < x.miny - m || p.y > x.maxy + m;
     };
     return outside(fa, bb) && outside(fb, ba);
@@ -1018,8 +1019,23 @@ constexpr size_t kQuietFrom = 4096;      // smaller inputs are noded whole
 constexpr size_t kChainMax = 16;
 constexpr uint32_t kNoJoint = ~uint32_t(0), kManyJoints = kNoJoint - 1;
 
-bool NearBoxes(const Box& a, const Box& b, double m) {
+template <class A, class B>
+bool NearBoxes(const A& a, const B& b, double m) {
     return b.minx <= a.maxx + m && b.maxx >= a.minx - m && b.miny <= a.maxy + m && b.maxy >= a.miny - m;
+}
+
+// A box without the z range and out-of-line constructors of Box, for the passes over every segment.
+struct Rect {
+    double minx, miny, maxx, maxy;
+};
+
+Rect RectOf(OwnedSeg& s) {
+    if (s.arc) {
+        const Box b = BoxOf(s);
+        return {b.minx, b.miny, b.maxx, b.maxy};
+    }
+    const Point3D &a = s.p[0], &b = s.p[1];
+    return {std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)};
 }
 
 bool Finite(const OwnedSeg& s) {
@@ -1080,7 +1096,7 @@ bool FindQuiet(std::vector<OwnedSeg>& segs, double w, std::vector<char>& aside, 
     };
     // Two segments with boxes within the margin: a joint that gives one end on one end and
     // nothing else links their ends, anything else makes both busy.
-    auto meet = [&](size_t a, size_t b, const Box& ba, const Box& bb) {
+    auto meet = [&](size_t a, size_t b, const Rect& ba, const Rect& bb) {
         if (!PlainJoint(segs[a], segs[b], ba, bb, w) && !LooseJoint(segs, a, b, w)) {
             Point3D fa, fb;
             if (JointOf(segs[a], segs[b], fa, fb) || StraightWithin(segs[a], segs[b], m)) busy[a] = busy[b] = 1;
@@ -1094,6 +1110,7 @@ bool FindQuiet(std::vector<OwnedSeg>& segs, double w, std::vector<char>& aside, 
     };
     std::vector<uint32_t> chainStart;
     std::vector<Box> chainBox;
+    std::vector<int8_t> chainDir;  // the sign of the x steps along a chain, 0 when none is seen
     auto sign = [](double v) { return (v > 0) - (v < 0); };
     size_t start = 0;
     bool open = false;
@@ -1101,6 +1118,7 @@ bool FindQuiet(std::vector<OwnedSeg>& segs, double w, std::vector<char>& aside, 
     int sx = 0, sy = 0;
     auto close = [&](size_t end) {
         chainStart.push_back(static_cast<uint32_t>(start));
+        chainDir.push_back(static_cast<int8_t>(end - start == 1 ? 0 : sx));
         if (end - start == 1) {
             chainBox.push_back(BoxOf(segs[start]));
         } else {
@@ -1110,7 +1128,8 @@ bool FindQuiet(std::vector<OwnedSeg>& segs, double w, std::vector<char>& aside, 
     for (size_t i = 0; i < n; ++i) {
         OwnedSeg& s = segs[i];
         if (!Finite(s)) return false;
-        if (s.arc || std::max(std::abs(s.tail().x - s.head().x), std::abs(s.tail().y - s.head().y)) <= m) {
+        auto isShort = [m](const OwnedSeg& t) { return std::max(std::abs(t.tail().x - t.head().x), std::abs(t.tail().y - t.head().y)) <= m; };
+        if (s.arc || isShort(s)) {
             // Short: near the segments two steps along its chain as well.
             busy[i] = 1;
             if (i > 0) busy[i - 1] = 1;
@@ -1139,7 +1158,15 @@ bool FindQuiet(std::vector<OwnedSeg>& segs, double w, std::vector<char>& aside, 
                     last = to;
                     sx = tx ? tx : ux;
                     sy = ty ? ty : uy;
-                    meet(i - 1, i, BoxOf(segs[i - 1]), BoxOf(s));
+                    // Two segments of a monotone run longer than the margin each form a plain
+                    // joint: each far end lies beyond the other's box by its length.
+                    const OwnedSeg& prev = segs[i - 1];
+                    if (!isShort(prev) && !isShort(s)) {
+                        link(i - 1, same(prev.head(), at) ? 0 : 1, i);
+                        link(i, same(s.head(), at) ? 0 : 1, i - 1);
+                    } else {
+                        meet(i - 1, i, RectOf(segs[i - 1]), RectOf(s));
+                    }
                     continue;
                 }
             }
@@ -1152,12 +1179,29 @@ bool FindQuiet(std::vector<OwnedSeg>& segs, double w, std::vector<char>& aside, 
     }
     close(n);
     chainStart.push_back(static_cast<uint32_t>(n));
-    std::vector<std::pair<uint32_t, Box>> near0, near1;
+    std::vector<std::pair<uint32_t, Rect>> near0, near1;
     ForEachNearPair(chainBox, m, [&](size_t c0, size_t c1) {
-        auto gather = [&](size_t c, const Box& other, std::vector<std::pair<uint32_t, Box>>& out) {
+        auto gather = [&](size_t c, const Box& other, std::vector<std::pair<uint32_t, Rect>>& out) {
             out.clear();
-            for (uint32_t i = chainStart[c]; i < chainStart[c + 1]; ++i) {
-                const Box b = BoxOf(segs[i]);
+            uint32_t from = chainStart[c], to = chainStart[c + 1];
+            if (const int d = chainDir[c]) {
+                // Along a chain the segments' x ranges advance: those left of the other box's x
+                // range (for a chain going right) come first, those right of it last.
+                const double lo = other.minx - m, hi = other.maxx + m;
+                auto first = [&](uint32_t a, uint32_t b, auto past) {
+                    while (a < b) {
+                        const uint32_t k = a + (b - a) / 2;
+                        const Rect r = RectOf(segs[k]);
+                        if (past(r)) b = k;
+                        else a = k + 1;
+                    }
+                    return a;
+                };
+                from = first(from, to, [&](const Rect& r) { return d > 0 ? r.maxx >= lo : r.minx <= hi; });
+                to = first(from, to, [&](const Rect& r) { return d > 0 ? r.minx > hi : r.maxx < lo; });
+            }
+            for (uint32_t i = from; i < to; ++i) {
+                const Rect b = RectOf(segs[i]);
                 if (NearBoxes(b, other, m)) out.emplace_back(i, b);
             }
         };
