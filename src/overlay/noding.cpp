@@ -962,6 +962,56 @@ void ReduceInBox(std::vector<OwnedSeg>& segs, const std::vector<Box>& boxes, std
 }
 
 
+// The noded segments in their final order, shifted back by uc, into out (replacing it); the
+// segments are numbered by forEach, which calls f(number, segment) for each, and rec gives a
+// segment by its number. No two segments are equal once reduced, so any sort in the order of
+// HandleLess gives the same order: here the bucket of the first x, then a sort within each
+// bucket, and one copy of each record into its place, instead of a sort moving 80-byte
+// records. False, changing nothing, when some key is not a finite number.
+template <class ForEach, class Rec>
+bool ArrangeShifted(size_t total, ForEach forEach, Rec rec, const UniformCoordinate& uc, std::vector<OwnedSeg>& out) {
+    if (total >= (size_t{1} << 32)) return false;
+    double x0 = HUGE_VAL, x1 = -HUGE_VAL;
+    bool finite = true;
+    forEach([&](uint32_t, const OwnedSeg& s) {
+        finite = finite && std::isfinite(s.head().x) && std::isfinite(s.head().y) && std::isfinite(s.tail().x) &&
+                 std::isfinite(s.tail().y) && (!s.arc || (std::isfinite(s.p[1].x) && std::isfinite(s.p[1].y)));
+        x0 = std::min(x0, s.head().x);
+        x1 = std::max(x1, s.head().x);
+    });
+    if (!finite) return false;
+    const size_t nb = std::max<size_t>(total / 2, 1);
+    const double width = (x1 - x0) / double(nb);
+    const bool spread = width > 0 && std::isfinite(width);
+    // Straight segments come before arcs: the buckets of arcs follow those of straight ones.
+    auto bucket = [&](const OwnedSeg& s) { return (s.arc ? nb : 0) + (spread ? BucketOf((s.head().x - x0) / width, nb) : 0); };
+    std::vector<uint32_t> end = HugeVector<uint32_t>(2 * nb + 1, 0);
+    forEach([&](uint32_t, const OwnedSeg& s) { ++end[bucket(s) + 1]; });
+    for (size_t b = 0; b < 2 * nb; ++b) end[b + 1] += end[b];
+    struct Item {
+        double x;
+        uint32_t i;
+    };
+    std::vector<Item> items = HugeVector<Item>(total);
+    forEach([&](uint32_t i, const OwnedSeg& s) { items[end[bucket(s)]++] = {s.head().x, i}; });
+    auto less = [&](const Item& p, const Item& q) {
+        if (p.x != q.x) return p.x < q.x;
+        const OwnedSeg &a = rec(p.i), &b = rec(q.i);
+        return HandleLess::Before(HandleOf(a, 0), HandleOf(b, 0), a, b);
+    };
+    for (size_t b = 0, from = 0; b < 2 * nb; from = end[b++])
+        if (end[b] - from > 1) std::sort(items.begin() + static_cast<std::ptrdiff_t>(from), items.begin() + end[b], less);
+    std::vector<OwnedSeg> sorted;
+    ReserveHuge(sorted, total);
+    for (const Item& it : items) {
+        sorted.push_back(rec(it.i));
+        CsSegment v = sorted.back().View();
+        uc.UniformInv(v);
+    }
+    out.swap(sorted);
+    return true;
+}
+
 // The noding after the first snapping, in steps that the pass over set-aside segments below
 // shares. Rounds keep their marks and the tangle count between calls.
 struct Rounds {
@@ -1029,8 +1079,8 @@ struct Rect {
     double minx, miny, maxx, maxy;
 };
 
-Rect RectOf(OwnedSeg& s) {
-    if (s.arc) {
+[[gnu::always_inline]] inline Rect RectOf(OwnedSeg& s) {
+    if (s.arc) [[unlikely]] {
         const Box b = BoxOf(s);
         return {b.minx, b.miny, b.maxx, b.maxy};
     }
@@ -1090,6 +1140,12 @@ bool FindQuiet(std::vector<OwnedSeg>& segs, double w, std::vector<char>& aside, 
     std::vector<char> busy = HugeVector<char>(n, 0);
     joint = HugeVector<uint32_t>(2 * n, kNoJoint);
     auto same = [](const Point3D& p, const Point3D& q) { return p.x == q.x && p.y == q.y; };
+    // Once half the segments are busy, too few can be set aside to pay: the search stops.
+    size_t busyCount = 0;
+    auto mark = [&](size_t i) {
+        busyCount += !busy[i];
+        busy[i] = 1;
+    };
     auto link = [&](size_t a, int end, size_t b) {
         uint32_t& j = joint[2 * a + size_t(end)];
         j = j == kNoJoint ? static_cast<uint32_t>(b) : kManyJoints;
@@ -1097,9 +1153,13 @@ bool FindQuiet(std::vector<OwnedSeg>& segs, double w, std::vector<char>& aside, 
     // Two segments with boxes within the margin: a joint that gives one end on one end and
     // nothing else links their ends, anything else makes both busy.
     auto meet = [&](size_t a, size_t b, const Rect& ba, const Rect& bb) {
+        Point3D fa, fb;
+        if (!JointOf(segs[a], segs[b], fa, fb)) {
+            if (StraightWithin(segs[a], segs[b], m)) mark(a), mark(b);
+            return;
+        }
         if (!PlainJoint(segs[a], segs[b], ba, bb, w) && !LooseJoint(segs, a, b, w)) {
-            Point3D fa, fb;
-            if (JointOf(segs[a], segs[b], fa, fb) || StraightWithin(segs[a], segs[b], m)) busy[a] = busy[b] = 1;
+            mark(a), mark(b);
             return;
         }
         const OwnedSeg &sa = segs[a], &sb = segs[b];
@@ -1131,9 +1191,9 @@ bool FindQuiet(std::vector<OwnedSeg>& segs, double w, std::vector<char>& aside, 
         auto isShort = [m](const OwnedSeg& t) { return std::max(std::abs(t.tail().x - t.head().x), std::abs(t.tail().y - t.head().y)) <= m; };
         if (s.arc || isShort(s)) {
             // Short: near the segments two steps along its chain as well.
-            busy[i] = 1;
-            if (i > 0) busy[i - 1] = 1;
-            if (i + 1 < n) busy[i + 1] = 1;
+            mark(i);
+            if (i > 0) mark(i - 1);
+            if (i + 1 < n) mark(i + 1);
         }
         if (open && !s.arc && i - start < kChainMax) {
             Point3D from = first, at = last;
@@ -1181,10 +1241,11 @@ bool FindQuiet(std::vector<OwnedSeg>& segs, double w, std::vector<char>& aside, 
     chainStart.push_back(static_cast<uint32_t>(n));
     std::vector<std::pair<uint32_t, Rect>> near0, near1;
     ForEachNearPair(chainBox, m, [&](size_t c0, size_t c1) {
+        if (2 * busyCount > n) return;
         auto gather = [&](size_t c, const Box& other, std::vector<std::pair<uint32_t, Rect>>& out) {
             out.clear();
             uint32_t from = chainStart[c], to = chainStart[c + 1];
-            if (const int d = chainDir[c]) {
+            if (const int d = chainDir[c]; d != 0 && to - from > 4) {
                 // Along a chain the segments' x ranges advance: those left of the other box's x
                 // range (for a chain going right) come first, those right of it last.
                 const double lo = other.minx - m, hi = other.maxx + m;
@@ -1213,6 +1274,7 @@ bool FindQuiet(std::vector<OwnedSeg>& segs, double w, std::vector<char>& aside, 
                 if (NearBoxes(ba, bb, m)) meet(a, b, ba, bb);
     });
     aside = HugeVector<char>(n, 0);
+    if (2 * busyCount > n) return true;
     auto quiet = [&](uint32_t i) { return !busy[i] && joint[2 * size_t(i)] != kManyJoints && joint[2 * size_t(i) + 1] != kManyJoints; };
     for (size_t i = 0; i < n; ++i) {
         const uint32_t j0 = joint[2 * i], j1 = joint[2 * i + 1];
@@ -1313,58 +1375,17 @@ public:
     }
     bool Whole() const { return m_whole; }
 
-    // The set-aside segments and the others in their final order, shifted back by uc. No two of
-    // them are equal once reduced, so any sort in the order of HandleLess gives the order the
-    // sort of everything would: here the first x's bucket, then a sort within each bucket, and
-    // one copy of each record into its place. False, changing nothing, when some key is not a
-    // finite number.
+    // The set-aside segments and the others in their final order, shifted back by uc (see
+    // ArrangeShifted).
     bool Arrange(const UniformCoordinate& uc) {
         const size_t na = m_n, total = static_cast<size_t>(std::count(m_aside.begin(), m_aside.end(), 1)) + m_work.size();
-        if (total >= (size_t{1} << 32)) return false;
         auto rec = [&](uint32_t i) -> const OwnedSeg& { return i < na ? m_segs[i] : m_work[i - na]; };
         auto forEach = [&](auto f) {
             for (size_t i = 0; i < na; ++i)
                 if (m_aside[i]) f(static_cast<uint32_t>(i), m_segs[i]);
             for (size_t k = 0; k < m_work.size(); ++k) f(static_cast<uint32_t>(na + k), m_work[k]);
         };
-        double x0 = HUGE_VAL, x1 = -HUGE_VAL;
-        bool finite = true;
-        forEach([&](uint32_t, const OwnedSeg& s) {
-            finite = finite && std::isfinite(s.head().x) && std::isfinite(s.head().y) && std::isfinite(s.tail().x) && std::isfinite(s.tail().y);
-            x0 = std::min(x0, s.head().x);
-            x1 = std::max(x1, s.head().x);
-        });
-        if (!finite) return false;
-        const size_t nb = std::max<size_t>(total / 2, 1);
-        const double width = (x1 - x0) / double(nb);
-        const bool spread = width > 0 && std::isfinite(width);
-        // Straight segments come before arcs: the buckets of arcs follow those of straight ones.
-        auto bucket = [&](const OwnedSeg& s) { return (s.arc ? nb : 0) + (spread ? BucketOf((s.head().x - x0) / width, nb) : 0); };
-        std::vector<uint32_t> end = HugeVector<uint32_t>(2 * nb + 1, 0);
-        forEach([&](uint32_t, const OwnedSeg& s) { ++end[bucket(s) + 1]; });
-        for (size_t b = 0; b < 2 * nb; ++b) end[b + 1] += end[b];
-        struct Item {
-            double x;
-            uint32_t i;
-        };
-        std::vector<Item> items = HugeVector<Item>(total);
-        forEach([&](uint32_t i, const OwnedSeg& s) { items[end[bucket(s)]++] = {s.head().x, i}; });
-        auto less = [&](const Item& p, const Item& q) {
-            if (p.x != q.x) return p.x < q.x;
-            const OwnedSeg &a = rec(p.i), &b = rec(q.i);
-            return HandleLess::Before(HandleOf(a, 0), HandleOf(b, 0), a, b);
-        };
-        for (size_t b = 0, from = 0; b < 2 * nb; from = end[b++])
-            if (end[b] - from > 1) std::sort(items.begin() + static_cast<std::ptrdiff_t>(from), items.begin() + end[b], less);
-        std::vector<OwnedSeg> out;
-        ReserveHuge(out, total);
-        for (const Item& it : items) {
-            out.push_back(rec(it.i));
-            CsSegment v = out.back().View();
-            uc.UniformInv(v);
-        }
-        m_segs.swap(out);
-        return true;
+        return ArrangeShifted(total, forEach, rec, uc, m_segs);
     }
 
     // The set-aside segments followed by the others.
@@ -1489,6 +1510,10 @@ void NodeSegments(std::vector<OwnedSeg>& segs, int mode, double eps) {
     }
     // Callers trace rings and chains from the first segment on: the order of the ends keeps their
     // results the same whatever order the rounds left the segments in.
+    auto each = [&](auto f) {
+        for (size_t i = 0; i < segs.size(); ++i) f(static_cast<uint32_t>(i), segs[i]);
+    };
+    if (ArrangeShifted(segs.size(), each, [&](uint32_t i) -> const OwnedSeg& { return segs[i]; }, uc, segs)) return;
     std::sort(segs.begin(), segs.end(), [](const OwnedSeg& a, const OwnedSeg& b) {
         return HandleLess::Before(HandleOf(a, 0), HandleOf(b, 0), a, b);
     });
