@@ -1055,12 +1055,12 @@ void RunRounds(std::vector<OwnedSeg>& segs, Rounds& r, int from, double w) {
     }
 }
 
-// Segments that nothing comes near. A straight segment longer than the margin below, whose box
-// is further than the margin from every other box except those of the one segment joined to each
-// of its ends (exactly, in a plain joint), and whose joined segments are such segments too, is
-// never snapped, cut, merged or dropped by the noding: nothing lies within w of it as long as
-// the other segments stay within half the margin of where they started, which is checked after
-// every step. Such segments are set aside before the first snapping and only come back for the
+// Segments that nothing comes near. A straight segment longer than the margin below, further
+// than the margin from every other segment (from the box of an arc) except the one joined to each
+// of its ends exactly, in a joint giving one end on one end and nothing else, and whose joined
+// segments are such segments too, is never snapped, cut, merged or dropped by the noding:
+// nothing comes within w of it as long as the other segments stay within half the margin of the
+// input segment they came from, which is checked after every step. Such segments are set aside before the first snapping and only come back for the
 // final order, so that large inputs whose segments meet at few places cost little more than
 // their shift and sort. Where a check fails, the set-aside segments go back in their places and
 // the step is done again on everything: the results are those of noding everything.
