@@ -650,12 +650,13 @@ bool JointOf(const OwnedSeg& a, const OwnedSeg& b, Point3D& far0, Point3D& far1)
 // Two straight segments joined at an end whose other ends lie well outside each other's box
 // touch only at the joint: neither far end is near the other segment, so they cannot cross or
 // overlap, and their contact is one end on one end, which cuts nothing.
-bool PlainJoint(const OwnedSeg& a, const OwnedSeg& b, const Box& ba, const Box& bb, double w) {
+template <class B>
+bool PlainJoint(const OwnedSeg& a, const OwnedSeg& b, const B& ba, const B& bb, double w) {
     if (a.arc || b.arc) return false;
     Point3D fa, fb;
     if (!JointOf(a, b, fa, fb)) return false;
     const double m = 2 * w;
-    auto outside = [m](const Point3D& p, const Box& x) {
+    auto outside = [m](const Point3D& p, const B& x) {
         return p.x < x.minx - m || p.x > x.maxx + m || p.y < x.miny - m || p.y > x.maxy + m;
     };
     return outside(fa, bb) && outside(fb, ba);
@@ -725,7 +726,8 @@ void ForEachNearPairAlongRuns(const std::vector<OwnedSeg>& segs, const std::vect
 // One round of splitting; returns whether anything was split. Only pairs with a dirty segment
 // (new, cut or moved since the last round) are classified: two unchanged segments were found
 // clean before. The pieces cut in this round come back dirty, everything else clean.
-bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w, bool tally) {
+// With parents, the segment each appended piece was cut from is listed in the order of pieces.
+bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w, bool tally, std::vector<size_t>* parents = nullptr) {
     const size_t n = segs.size();
     std::vector<Box> boxes = HugeVector<Box>(n);
     for (size_t i = 0; i < n; ++i) boxes[i] = BoxOf(segs[i]);
@@ -801,6 +803,7 @@ bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w,
         if (segs.size() + pieces.size() > segs.capacity()) ReserveHuge(segs, segs.size() + segs.size() / 4 + pieces.size());
         segs.insert(segs.end(), pieces.begin() + 1, pieces.end());
         dirty.resize(segs.size(), kDirty | kTouched);
+        if (parents) parents->resize(parents->size() + pieces.size() - 1, i);
     }
     return any;
 }
@@ -958,6 +961,506 @@ void ReduceInBox(std::vector<OwnedSeg>& segs, const std::vector<Box>& boxes, std
     ReduceInBox(segs, boxes, b, second, limit, w, odd, depth + 1, out);
 }
 
+
+// The noded segments in their final order, shifted back by uc, into out (replacing it); the
+// segments are numbered by forEach, which calls f(number, segment) for each, and rec gives a
+// segment by its number. No two segments are equal once reduced, so any sort in the order of
+// HandleLess gives the same order: here the bucket of the first x, then a sort within each
+// bucket, and one copy of each record into its place, instead of a sort moving 80-byte
+// records. False, changing nothing, when some key is not a finite number.
+template <class ForEach, class Rec>
+bool ArrangeShifted(size_t total, ForEach forEach, Rec rec, const UniformCoordinate& uc, std::vector<OwnedSeg>& out) {
+    if (total >= (size_t{1} << 32)) return false;
+    double x0 = HUGE_VAL, x1 = -HUGE_VAL;
+    bool finite = true;
+    forEach([&](uint32_t, const OwnedSeg& s) {
+        finite = finite && std::isfinite(s.head().x) && std::isfinite(s.head().y) && std::isfinite(s.tail().x) &&
+                 std::isfinite(s.tail().y) && (!s.arc || (std::isfinite(s.p[1].x) && std::isfinite(s.p[1].y)));
+        x0 = std::min(x0, s.head().x);
+        x1 = std::max(x1, s.head().x);
+    });
+    if (!finite) return false;
+    const size_t nb = std::max<size_t>(total / 2, 1);
+    const double width = (x1 - x0) / double(nb);
+    const bool spread = width > 0 && std::isfinite(width);
+    // Straight segments come before arcs: the buckets of arcs follow those of straight ones.
+    auto bucket = [&](const OwnedSeg& s) { return (s.arc ? nb : 0) + (spread ? BucketOf((s.head().x - x0) / width, nb) : 0); };
+    std::vector<uint32_t> end = HugeVector<uint32_t>(2 * nb + 1, 0);
+    forEach([&](uint32_t, const OwnedSeg& s) { ++end[bucket(s) + 1]; });
+    for (size_t b = 0; b < 2 * nb; ++b) end[b + 1] += end[b];
+    struct Item {
+        double x;
+        uint32_t i;
+    };
+    std::vector<Item> items = HugeVector<Item>(total);
+    forEach([&](uint32_t i, const OwnedSeg& s) { items[end[bucket(s)]++] = {s.head().x, i}; });
+    auto less = [&](const Item& p, const Item& q) {
+        if (p.x != q.x) return p.x < q.x;
+        const OwnedSeg &a = rec(p.i), &b = rec(q.i);
+        return HandleLess::Before(HandleOf(a, 0), HandleOf(b, 0), a, b);
+    };
+    for (size_t b = 0, from = 0; b < 2 * nb; from = end[b++])
+        if (end[b] - from > 1) std::sort(items.begin() + static_cast<std::ptrdiff_t>(from), items.begin() + end[b], less);
+    std::vector<OwnedSeg> sorted;
+    ReserveHuge(sorted, total);
+    for (const Item& it : items) {
+        sorted.push_back(rec(it.i));
+        CsSegment v = sorted.back().View();
+        uc.UniformInv(v);
+    }
+    out.swap(sorted);
+    return true;
+}
+
+// The noding after the first snapping, in steps that the pass over set-aside segments below
+// shares. Rounds keep their marks and the tangle count between calls.
+struct Rounds {
+    std::vector<char> dirty;
+    size_t lastDirty = 0;
+    int growing = 0;
+};
+
+// The reduction of equal segments before the rounds, where the first snapping made any.
+void ReduceFirst(std::vector<OwnedSeg>& segs, int mode, double eps, double w) {
+    if (segs.size() < (size_t{1} << 32) && !AnyEqualEnds(segs)) return;
+    Box all;
+    std::vector<Box> boxes = HugeVector<Box>(segs.size());
+    for (size_t i = 0; i < segs.size(); ++i) all.add(boxes[i] = BoxOf(segs[i]));
+    all.minx -= eps, all.miny -= eps, all.maxx += eps, all.maxy += eps;
+    std::vector<size_t> ids = HugeVector<size_t>(segs.size());
+    std::iota(ids.begin(), ids.end(), 0);
+    std::vector<char> keep = HugeVector<char>(segs.size(), 0);
+    ReduceInBox(segs, boxes, ids, all, mode == 3 ? 1000000 : 50000, w, mode == 2 || mode == 3, 0, keep);
+    KeepMarked(segs, keep);
+}
+
+// The splitting of one round: whether the rounds go on to its snapping.
+bool SplitStep(std::vector<OwnedSeg>& segs, Rounds& r, int round, double w, std::vector<size_t>* parents = nullptr) {
+    // Without a split every vertex is where the last snapping left it.
+    if (!SplitRound(segs, r.dirty, w, round == 0, parents)) return false;
+    // Three vertices each within w of the opposite side but further than w from each other
+    // cut each side at the opposite vertex into the other two, round after round, doubling
+    // the pieces each time; rounds that settle cut fewer and fewer. Stop when the cut
+    // pieces keep growing: more rounds would not settle such a tangle, only multiply it.
+    const size_t nowDirty = static_cast<size_t>(std::count_if(r.dirty.begin(), r.dirty.end(), [](char d) { return d & kDirty; }));
+    r.growing = round >= 2 && nowDirty > r.lastDirty ? r.growing + 1 : 0;
+    r.lastDirty = nowDirty;
+    return r.growing < 3;
+}
+
+void RunRounds(std::vector<OwnedSeg>& segs, Rounds& r, int from, double w) {
+    for (int round = from; round < kMaxRounds && SplitStep(segs, r, round, w); ++round) {
+        SnapNearDirty(segs, r.dirty, w);
+        DropDegenerate(segs, r.dirty, w);
+    }
+}
+
+// Segments that nothing comes near. A straight segment longer than the margin below, further
+// than the margin from every other segment (from the box of an arc) except the one joined to each
+// of its ends exactly, in a joint giving one end on one end and nothing else, and whose joined
+// segments are such segments too, is never snapped, cut, merged or dropped by the noding:
+// nothing comes within w of it as long as the other segments stay within half the margin of the
+// input segment they came from, which is checked after every step. Such segments are set aside before the first snapping and only come back for the
+// final order, so that large inputs whose segments meet at few places cost little more than
+// their shift and sort. Where a check fails, the set-aside segments go back in their places and
+// the step is done again on everything: the results are those of noding everything.
+constexpr double kQuietMargin = 16;      // in tolerances
+constexpr size_t kQuietFrom = 4096;      // smaller inputs are noded whole
+constexpr size_t kChainMax = 16;
+constexpr uint32_t kNoJoint = ~uint32_t(0), kManyJoints = kNoJoint - 1;
+
+template <class A, class B>
+bool NearBoxes(const A& a, const B& b, double m) {
+    return b.minx <= a.maxx + m && b.maxx >= a.minx - m && b.miny <= a.maxy + m && b.maxy >= a.miny - m;
+}
+
+// A box without the z range and out-of-line constructors of Box, for the passes over every segment.
+struct Rect {
+    double minx, miny, maxx, maxy;
+};
+
+[[gnu::always_inline]] inline Rect RectOf(OwnedSeg& s) {
+    if (s.arc) [[unlikely]] {
+        const Box b = BoxOf(s);
+        return {b.minx, b.miny, b.maxx, b.maxy};
+    }
+    const Point3D &a = s.p[0], &b = s.p[1];
+    return {std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)};
+}
+
+bool Finite(const OwnedSeg& s) {
+    for (int k = 0; k < (s.arc ? 3 : 2); ++k)
+        if (!std::isfinite(s.p[k].x) || !std::isfinite(s.p[k].y)) return false;
+    return true;
+}
+
+double PointSegDist2(const Point3D& p, const OwnedSeg& s) {
+    const Point3D &a = s.head(), &b = s.tail();
+    const double dx = b.x - a.x, dy = b.y - a.y, l2 = dx * dx + dy * dy;
+    const double t = l2 > 0 ? std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / l2, 0.0, 1.0) : 0.0;
+    const double ex = a.x + t * dx - p.x, ey = a.y + t * dy - p.y;
+    return ex * ex + ey * ey;
+}
+
+// Whether two segments may come within m of each other: always for arcs, whose boxes met.
+bool StraightWithin(const OwnedSeg& s, const OwnedSeg& t, double m) {
+    if (s.arc || t.arc) return true;
+    auto side = [](const Point3D& a, const Point3D& b, const Point3D& c) {
+        const double v = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+        return (v > 0) - (v < 0);
+    };
+    if (side(s.head(), s.tail(), t.head()) * side(s.head(), s.tail(), t.tail()) <= 0 &&
+        side(t.head(), t.tail(), s.head()) * side(t.head(), t.tail(), s.tail()) <= 0)
+        return true;
+    const double m2 = m * m;
+    return PointSegDist2(s.head(), t) <= m2 || PointSegDist2(s.tail(), t) <= m2 || PointSegDist2(t.head(), s) <= m2 ||
+           PointSegDist2(t.tail(), s) <= m2;
+}
+
+// A joint of straight segments sharing an end exactly whose far ends come near each other's box
+// (a sharp turn), where the first round finds one end on one end and nothing else.
+bool LooseJoint(std::vector<OwnedSeg>& segs, size_t a, size_t b, double w) {
+    Point3D fa, fb;
+    if (segs[a].arc || segs[b].arc || !JointOf(segs[a], segs[b], fa, fb)) return false;
+    CsSegment A = segs[std::min(a, b)].View(), B = segs[std::max(a, b)].View();
+    Point3D p0, p1;
+    const int code = A.IntersectInfo(B, p0, p1, w);
+    return ((code >> 4) & 3) == kSegContactEndOnEnd && (code >> 8) == 0;
+}
+
+// Marks the segments to set aside, and gives each end the one segment joined to it there.
+// Consecutive straight segments that share ends and run monotone in x and y form chains, whose
+// boxes are those of their first and last vertex; only chains whose boxes come within the
+// margin are searched for near segments. Within a chain, two segments not joined are further
+// apart than the one between them is long, so only short segments make their neighbours busy.
+// False when some coordinate is not finite.
+bool FindQuiet(std::vector<OwnedSeg>& segs, double w, std::vector<char>& aside, std::vector<uint32_t>& joint) {
+    const size_t n = segs.size();
+    const double m = kQuietMargin * w;
+    std::vector<char> busy = HugeVector<char>(n, 0);
+    joint = HugeVector<uint32_t>(2 * n, kNoJoint);
+    auto same = [](const Point3D& p, const Point3D& q) { return p.x == q.x && p.y == q.y; };
+    // Once half the segments are busy, too few can be set aside to pay: the search stops.
+    size_t busyCount = 0;
+    auto mark = [&](size_t i) {
+        busyCount += !busy[i];
+        busy[i] = 1;
+    };
+    auto link = [&](size_t a, int end, size_t b) {
+        uint32_t& j = joint[2 * a + size_t(end)];
+        j = j == kNoJoint ? static_cast<uint32_t>(b) : kManyJoints;
+    };
+    // Two segments with boxes within the margin: a joint that gives one end on one end and
+    // nothing else links their ends, anything else makes both busy.
+    auto meet = [&](size_t a, size_t b, const Rect& ba, const Rect& bb) {
+        Point3D fa, fb;
+        if (!JointOf(segs[a], segs[b], fa, fb)) {
+            if (StraightWithin(segs[a], segs[b], m)) mark(a), mark(b);
+            return;
+        }
+        if (!PlainJoint(segs[a], segs[b], ba, bb, w) && !LooseJoint(segs, a, b, w)) {
+            mark(a), mark(b);
+            return;
+        }
+        const OwnedSeg &sa = segs[a], &sb = segs[b];
+        const bool atHeadA = same(sa.head(), sb.head()) || same(sa.head(), sb.tail());
+        const bool atHeadB = same(sb.head(), sa.head()) || same(sb.head(), sa.tail());
+        link(a, atHeadA ? 0 : 1, b);
+        link(b, atHeadB ? 0 : 1, a);
+    };
+    std::vector<uint32_t> chainStart;
+    std::vector<Box> chainBox;
+    std::vector<int8_t> chainDir;  // the sign of the x steps along a chain, 0 when none is seen
+    auto sign = [](double v) { return (v > 0) - (v < 0); };
+    size_t start = 0;
+    bool open = false;
+    Point3D first{}, last{};
+    int sx = 0, sy = 0;
+    auto close = [&](size_t end) {
+        chainStart.push_back(static_cast<uint32_t>(start));
+        chainDir.push_back(static_cast<int8_t>(end - start == 1 ? 0 : sx));
+        if (end - start == 1) {
+            chainBox.push_back(BoxOf(segs[start]));
+        } else {
+            chainBox.push_back(Box(std::min(first.x, last.x), std::min(first.y, last.y), std::max(first.x, last.x), std::max(first.y, last.y)));
+        }
+    };
+    for (size_t i = 0; i < n; ++i) {
+        OwnedSeg& s = segs[i];
+        if (!Finite(s)) return false;
+        auto isShort = [m](const OwnedSeg& t) { return std::max(std::abs(t.tail().x - t.head().x), std::abs(t.tail().y - t.head().y)) <= m; };
+        if (s.arc || isShort(s)) {
+            // Short: near the segments two steps along its chain as well.
+            mark(i);
+            if (i > 0) mark(i - 1);
+            if (i + 1 < n) mark(i + 1);
+        }
+        if (open && !s.arc && i - start < kChainMax) {
+            Point3D from = first, at = last;
+            int tx = sx, ty = sy;
+            bool joined = true;
+            if (i - start == 1) {
+                const OwnedSeg& prev = segs[start];
+                if (same(prev.tail(), s.head()) || same(prev.tail(), s.tail())) {
+                    from = prev.head(), at = prev.tail();
+                } else if (same(prev.head(), s.head()) || same(prev.head(), s.tail())) {
+                    from = prev.tail(), at = prev.head();
+                } else {
+                    joined = false;
+                }
+                tx = sign(at.x - from.x), ty = sign(at.y - from.y);
+            }
+            if (joined && (same(s.head(), at) || same(s.tail(), at))) {
+                const Point3D& to = same(s.head(), at) ? s.tail() : s.head();
+                const int ux = sign(to.x - at.x), uy = sign(to.y - at.y);
+                if ((ux == 0 || tx == 0 || ux == tx) && (uy == 0 || ty == 0 || uy == ty)) {
+                    first = from;
+                    last = to;
+                    sx = tx ? tx : ux;
+                    sy = ty ? ty : uy;
+                    // Two segments of a monotone run longer than the margin each form a plain
+                    // joint: each far end lies beyond the other's box by its length.
+                    const OwnedSeg& prev = segs[i - 1];
+                    if (!isShort(prev) && !isShort(s)) {
+                        link(i - 1, same(prev.head(), at) ? 0 : 1, i);
+                        link(i, same(s.head(), at) ? 0 : 1, i - 1);
+                    } else {
+                        meet(i - 1, i, RectOf(segs[i - 1]), RectOf(s));
+                    }
+                    continue;
+                }
+            }
+        }
+        if (i > 0) close(i);
+        start = i;
+        open = !s.arc;
+        first = s.head(), last = s.tail();
+        sx = sy = 0;
+    }
+    close(n);
+    chainStart.push_back(static_cast<uint32_t>(n));
+    std::vector<std::pair<uint32_t, Rect>> near0, near1;
+    ForEachNearPair(chainBox, m, [&](size_t c0, size_t c1) {
+        if (2 * busyCount > n) return;
+        auto gather = [&](size_t c, const Box& other, std::vector<std::pair<uint32_t, Rect>>& out) {
+            out.clear();
+            uint32_t from = chainStart[c], to = chainStart[c + 1];
+            if (const int d = chainDir[c]; d != 0 && to - from > 4) {
+                // Along a chain the segments' x ranges advance: those left of the other box's x
+                // range (for a chain going right) come first, those right of it last.
+                const double lo = other.minx - m, hi = other.maxx + m;
+                auto first = [&](uint32_t a, uint32_t b, auto past) {
+                    while (a < b) {
+                        const uint32_t k = a + (b - a) / 2;
+                        const Rect r = RectOf(segs[k]);
+                        if (past(r)) b = k;
+                        else a = k + 1;
+                    }
+                    return a;
+                };
+                from = first(from, to, [&](const Rect& r) { return d > 0 ? r.maxx >= lo : r.minx <= hi; });
+                to = first(from, to, [&](const Rect& r) { return d > 0 ? r.minx > hi : r.maxx < lo; });
+            }
+            for (uint32_t i = from; i < to; ++i) {
+                const Rect b = RectOf(segs[i]);
+                if (NearBoxes(b, other, m)) out.emplace_back(i, b);
+            }
+        };
+        gather(c0, chainBox[c1], near0);
+        if (near0.empty()) return;
+        gather(c1, chainBox[c0], near1);
+        for (const auto& [a, ba] : near0)
+            for (const auto& [b, bb] : near1)
+                if (NearBoxes(ba, bb, m)) meet(a, b, ba, bb);
+    });
+    aside = HugeVector<char>(n, 0);
+    if (2 * busyCount > n) return true;
+    auto quiet = [&](uint32_t i) { return !busy[i] && joint[2 * size_t(i)] != kManyJoints && joint[2 * size_t(i) + 1] != kManyJoints; };
+    for (size_t i = 0; i < n; ++i) {
+        const uint32_t j0 = joint[2 * i], j1 = joint[2 * i + 1];
+        aside[i] = quiet(static_cast<uint32_t>(i)) && (j0 == kNoJoint || quiet(j0)) && (j1 == kNoJoint || quiet(j1));
+    }
+    return true;
+}
+
+// The segments not set aside, noded on their own, with what it takes to put the set-aside ones
+// back: each one's index among all (pieces cut later come after every input segment, in the
+// order they were cut, as they would among all) and the input segment it came from.
+class AsideNoding {
+public:
+    AsideNoding(std::vector<OwnedSeg>& segs, double w) : m_segs(segs), m_w(w), m_n(segs.size()) {}
+
+    // Sets the quiet segments aside and snaps the others; false when too few are quiet to pay
+    // or the snapping moved something too far, leaving segs as they were.
+    bool Start() {
+        if (m_n < kQuietFrom || m_n >= (size_t{1} << 32) - 2 || !FindQuiet(m_segs, m_w, m_aside, m_joint)) return false;
+        const size_t quiet = static_cast<size_t>(std::count(m_aside.begin(), m_aside.end(), 1));
+        if (quiet < m_n / 2) return false;
+        for (size_t i = 0; i < m_n; ++i) {
+            if (m_aside[i]) continue;
+            m_work.push_back(m_segs[i]);
+            m_rank.push_back(i);
+            m_origin.push_back(i);
+        }
+        SnapVertices(m_work, m_w);
+        if (!Inside()) return false;
+        Drop(nullptr);
+        return true;
+    }
+    std::vector<OwnedSeg>& Work() { return m_work; }
+
+    // The rounds on the segments not set aside; where a step takes something too far, that
+    // round is done again on everything.
+    void Run(Rounds& r) {
+        struct Saved {
+            std::vector<OwnedSeg> work;
+            std::vector<size_t> rank;
+            std::vector<size_t> origin;
+            Rounds r;
+        } saved;
+        std::vector<size_t> parents;
+        for (int round = 0; round < kMaxRounds; ++round) {
+            saved = {m_work, m_rank, m_origin, r};
+            parents.clear();
+            const bool more = SplitStep(m_work, r, round, m_w, &parents);
+            for (size_t k = 0; k < parents.size(); ++k) {
+                m_rank.push_back(m_n + m_cut++);
+                m_origin.push_back(m_origin[parents[k]]);
+            }
+            bool fits = Inside();
+            if (fits && more) {
+                SnapNearDirty(m_work, r.dirty, m_w);
+                Drop(&r.dirty);
+                fits = Inside();
+            }
+            if (!fits) {
+                if (round == 0) SegIntersectTally() = SegContactTally{};
+                m_work.swap(saved.work);
+                m_rank.swap(saved.rank);
+                r = std::move(saved.r);
+                PutBack(&r.dirty, round == 0 ? kDirty : 0);
+                detail::RunRounds(m_segs, r, round, m_w);
+                m_whole = true;
+                return;
+            }
+            if (round == 0) TallyJoints();
+            if (!more) break;
+        }
+    }
+
+    // Puts the set-aside segments back among the others, in the order noding everything would
+    // have them, with the marks given for those set aside.
+    void PutBack(std::vector<char>* marks, char mark) {
+        std::vector<OwnedSeg> all;
+        ReserveHuge(all, m_n + m_work.size());
+        std::vector<char> allMarks;
+        if (marks) allMarks.reserve(m_n + m_work.size());
+        size_t k = 0;
+        auto take = [&](const OwnedSeg& s, char c) {
+            all.push_back(s);
+            if (marks) allMarks.push_back(c);
+        };
+        for (size_t i = 0; i < m_n; ++i) {
+            if (m_aside[i]) {
+                take(m_segs[i], mark);
+            } else if (k < m_work.size() && m_rank[k] == i) {
+                take(m_work[k], marks ? (*marks)[k] : 0);
+                ++k;
+            }
+        }
+        for (; k < m_work.size(); ++k) take(m_work[k], marks ? (*marks)[k] : 0);
+        m_segs.swap(all);
+        if (marks) marks->swap(allMarks);
+        m_whole = true;
+    }
+    bool Whole() const { return m_whole; }
+
+    // The set-aside segments and the others in their final order, shifted back by uc (see
+    // ArrangeShifted).
+    bool Arrange(const UniformCoordinate& uc) {
+        const size_t na = m_n, total = static_cast<size_t>(std::count(m_aside.begin(), m_aside.end(), 1)) + m_work.size();
+        auto rec = [&](uint32_t i) -> const OwnedSeg& { return i < na ? m_segs[i] : m_work[i - na]; };
+        auto forEach = [&](auto f) {
+            for (size_t i = 0; i < na; ++i)
+                if (m_aside[i]) f(static_cast<uint32_t>(i), m_segs[i]);
+            for (size_t k = 0; k < m_work.size(); ++k) f(static_cast<uint32_t>(na + k), m_work[k]);
+        };
+        return ArrangeShifted(total, forEach, rec, uc, m_segs);
+    }
+
+    // The set-aside segments followed by the others.
+    void Finish() {
+        std::vector<OwnedSeg> all;
+        ReserveHuge(all, static_cast<size_t>(std::count(m_aside.begin(), m_aside.end(), 1)) + m_work.size());
+        for (size_t i = 0; i < m_n; ++i)
+            if (m_aside[i]) all.push_back(m_segs[i]);
+        all.insert(all.end(), m_work.begin(), m_work.end());
+        m_segs.swap(all);
+    }
+
+private:
+    // Whether every segment lies within half the margin of the input segment it came from: of
+    // the segment itself when both are straight, of its box otherwise.
+    bool Inside() {
+        const double half = kQuietMargin * m_w / 2;
+        for (size_t k = 0; k < m_work.size(); ++k) {
+            OwnedSeg& s = m_work[k];
+            OwnedSeg o = m_segs[m_origin[k]];
+            if (!s.arc && !o.arc) {
+                if (!(PointSegDist2(s.head(), o) <= half * half && PointSegDist2(s.tail(), o) <= half * half)) return false;
+                continue;
+            }
+            const Box b = BoxOf(s), h = BoxOf(o);
+            if (!(b.minx >= h.minx - half && b.miny >= h.miny - half && b.maxx <= h.maxx + half && b.maxy <= h.maxy + half)) return false;
+        }
+        return true;
+    }
+    void Drop(std::vector<char>* marks) {
+        size_t k = 0;
+        for (size_t i = 0; i < m_work.size(); ++i) {
+            if (Degenerate(m_work[i], m_w)) continue;
+            m_work[k] = m_work[i];
+            m_rank[k] = m_rank[i];
+            m_origin[k] = m_origin[i];
+            if (marks) (*marks)[k] = (*marks)[i];
+            ++k;
+        }
+        m_work.resize(k);
+        m_rank.resize(k);
+        m_origin.resize(k);
+        if (marks) marks->resize(k);
+    }
+    // What the first round would have counted at the joints of set-aside segments, which keep
+    // their input shape until then, as do the segments joined to them.
+    void TallyJoints() {
+        const SegContactTally& t = SegIntersectTally();
+        for (size_t i = 0; i < m_n; ++i) {
+            if (!m_aside[i]) continue;
+            for (int end = 0; end < 2; ++end) {
+                const uint32_t j = m_joint[2 * i + size_t(end)];
+                if (j == kNoJoint || (m_aside[j] && j < i)) continue;
+                // Plain joints give one end on one end, which a full count no longer changes.
+                if (t.endStart == 255 && t.endEnd == 255 && PlainJoint(m_segs[i], m_segs[j], BoxOf(m_segs[i]), BoxOf(m_segs[j]), m_w))
+                    continue;
+                CsSegment A = m_segs[std::min<size_t>(i, j)].View(), B = m_segs[std::max<size_t>(i, j)].View();
+                Point3D p0, p1;
+                if (const int code = A.IntersectInfo(B, p0, p1, m_w)) CountContact(code);
+            }
+        }
+    }
+
+    std::vector<OwnedSeg>& m_segs;
+    const double m_w;
+    const size_t m_n;
+    std::vector<char> m_aside;
+    std::vector<uint32_t> m_joint;
+    std::vector<OwnedSeg> m_work;
+    std::vector<size_t> m_rank;
+    std::vector<size_t> m_origin;
+    size_t m_cut = 0;
+    bool m_whole = false;
+};
+
 }  // namespace
 
 void NodeSegments(std::vector<OwnedSeg>& segs, int mode, double eps) {
@@ -975,44 +1478,42 @@ void NodeSegments(std::vector<OwnedSeg>& segs, int mode, double eps) {
     const double w = std::max(eps, 1e-9);
     Regularise(segs, w);
     for (OwnedSeg& s : segs) Orient(s);
-    SnapVertices(segs, w);
-    DropDegenerate(segs, w);
 
-    const bool odd = mode == 2 || mode == 3;
-    if (segs.size() >= (size_t{1} << 32) || AnyEqualEnds(segs)) {
-        Box all;
-        std::vector<Box> boxes = HugeVector<Box>(segs.size());
-        for (size_t i = 0; i < segs.size(); ++i) all.add(boxes[i] = BoxOf(segs[i]));
-        all.minx -= eps, all.miny -= eps, all.maxx += eps, all.maxy += eps;
-        std::vector<size_t> ids = HugeVector<size_t>(segs.size());
-        std::iota(ids.begin(), ids.end(), 0);
-        std::vector<char> keep = HugeVector<char>(segs.size(), 0);
-        ReduceInBox(segs, boxes, ids, all, mode == 3 ? 1000000 : 50000, w, odd, 0, keep);
-        KeepMarked(segs, keep);
+    Rounds rounds;
+    AsideNoding aside(segs, w);
+    if (aside.Start()) {
+        std::vector<OwnedSeg>& work = aside.Work();
+        if (work.size() >= (size_t{1} << 32) || AnyEqualEnds(work)) {
+            aside.PutBack(nullptr, 0);
+            ReduceFirst(segs, mode, eps, w);
+            rounds.dirty.assign(segs.size(), kDirty);
+            RunRounds(segs, rounds, 0, w);
+        } else {
+            rounds.dirty.assign(work.size(), kDirty);
+            aside.Run(rounds);
+            if (!aside.Whole()) {
+                ReduceTouched(work, rounds.dirty, w, mode == 2);
+                if (aside.Arrange(uc)) return;
+                aside.Finish();
+            }
+        }
+        if (aside.Whole()) ReduceTouched(segs, rounds.dirty, w, mode == 2);
+    } else {
+        SnapVertices(segs, w);
+        DropDegenerate(segs, w);
+        ReduceFirst(segs, mode, eps, w);
+        rounds.dirty.assign(segs.size(), kDirty);
+        RunRounds(segs, rounds, 0, w);
+        // Overlapping stretches are equal pieces now; modes 0, 1 and 3 keep one of each, mode 2 only
+        // those covered an odd number of times.
+        ReduceTouched(segs, rounds.dirty, w, mode == 2);
     }
-
-    std::vector<char> dirty(segs.size(), 1);
-    size_t lastDirty = 0;
-    int growing = 0;
-    for (int round = 0; round < kMaxRounds; ++round) {
-        // Without a split every vertex is where the last snapping left it.
-        if (!SplitRound(segs, dirty, w, round == 0)) break;
-        // Three vertices each within w of the opposite side but further than w from each other
-        // cut each side at the opposite vertex into the other two, round after round, doubling
-        // the pieces each time; rounds that settle cut fewer and fewer. Stop when the cut
-        // pieces keep growing: more rounds would not settle such a tangle, only multiply it.
-        const size_t nowDirty = static_cast<size_t>(std::count_if(dirty.begin(), dirty.end(), [](char d) { return d & kDirty; }));
-        growing = round >= 2 && nowDirty > lastDirty ? growing + 1 : 0;
-        lastDirty = nowDirty;
-        if (growing >= 3) break;
-        SnapNearDirty(segs, dirty, w);
-        DropDegenerate(segs, dirty, w);
-    }
-    // Overlapping stretches are equal pieces now; modes 0, 1 and 3 keep one of each, mode 2 only
-    // those covered an odd number of times.
-    ReduceTouched(segs, dirty, w, mode == 2);
     // Callers trace rings and chains from the first segment on: the order of the ends keeps their
     // results the same whatever order the rounds left the segments in.
+    auto each = [&](auto f) {
+        for (size_t i = 0; i < segs.size(); ++i) f(static_cast<uint32_t>(i), segs[i]);
+    };
+    if (ArrangeShifted(segs.size(), each, [&](uint32_t i) -> const OwnedSeg& { return segs[i]; }, uc, segs)) return;
     std::sort(segs.begin(), segs.end(), [](const OwnedSeg& a, const OwnedSeg& b) {
         return HandleLess::Before(HandleOf(a, 0), HandleOf(b, 0), a, b);
     });

@@ -9,6 +9,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <tuple>
 #include <vector>
 
 #include "geometry/circle_arc.h"
@@ -17,6 +18,7 @@
 #include "overlay/arc_polygon.h"
 #include "overlay/line_handler.h"
 #include "relations/kelo_ids.h"
+#include "relations/segment_tally.h"
 
 using namespace kelo;
 
@@ -312,6 +314,112 @@ TEST(Noding, LaterRoundsBesideManyUnchangedSegments) {
         EXPECT_EQ(field.size(), 10000u);
         EXPECT_EQ(Faults(near, 1e-7), 0);
     }
+}
+
+// Noding is local: segments far from a small patch leave its noding as it is. A field of
+// thousands of far segments lets the noder set most of them aside and work only near the
+// patch, so each patch, noded alone and within the field, must give the same pieces (z
+// included) and the same tallies; the patches sit at the edges of what may be set aside: a
+// vertex around the tolerance and the margin from a segment, a fold back onto the previous
+// segment, long monotone chains beside each other, crossings and ends closer than the
+// tolerance strung along a line, ends snapping far, and duplicates (of one z: which of equal pieces survives may
+// differ). Both extents are centred on the origin so that the shift to the centre changes nothing.
+TEST(Noding, FarSegmentsLeaveAPatchAsNodedAlone) {
+    const double w = 1e-6;
+    using Pts = std::vector<Point3D>;
+    auto patch = [&](int kind, double d) {
+        std::vector<Pts> lines{{{-50, -50, 0}, {50, -50, 0}, {50, 50, 0}, {-50, 50, 0}, {-50, -50, 0}}};
+        Pts base;
+        for (int x = -40; x <= 40; ++x) base.push_back({double(x), 0, double(x % 3)});
+        lines.push_back(base);
+        switch (kind) {
+            case 0:  // a vertex d from a segment of the base line
+                lines.push_back({{0.1, 5, 1}, {0.3, d * w, 2}, {0.6, 5, 3}});
+                break;
+            case 1:  // a fold back d beside the previous segment
+                lines.push_back({{10, 10, 0}, {20, 10, 1}, {11, 10 + d * w, 2}, {11, 20, 3}});
+                break;
+            case 2: {  // monotone chains of many segments d apart, one ending inside the other's run
+                Pts a, b;
+                for (int k = 0; k <= 200; ++k) a.push_back({-30 + 0.2 * k, 20 + 0.001 * k * k / 200, 0});
+                for (int k = 50; k <= 300; ++k) b.push_back({-30 + 0.2 * k, 20 + 0.001 * k * k / 200 + d * w, 0});
+                lines.push_back(a);
+                lines.push_back(b);
+                break;
+            }
+            case 3:  // crossings or ends d apart along a line
+                for (int t = 0; t < 40; ++t) lines.push_back({{-20 + t * d * w, 30, 0}, {-20 + t * d * w + 1e-7 * t, 31 - (t % 2) * 1.5, 0}});
+                break;
+            case 4: {  // ends d apart snapping onto the first: the second fan sweeps past a segment
+                const double g = d * w;
+                for (int i = 0; i < 200; ++i) lines.push_back({{i * g, 0, 0}, {i < 100 ? -1 - 0.01 * i : 0.01 * i, 1, 0}});
+                lines.push_back({{99.5 * g, 30 * w, 0}, {99.5 * g, 150 * w, 0}});
+                break;
+            }
+            case 5:  // the far end of a segment in a sharp joint snapping towards the other one
+                lines.push_back({{10, 10, 0}, {0, 10, 0}, {20, 10 + 6 * w, 0}});
+                for (double y = 6 * w - d * w; y > -0.5 * w; y -= d * w) lines.insert(lines.begin() + 1, Pts{{20, 10 + y, 0}, {21, 10 + y * 1e6, 0}});
+                break;
+            default:  // duplicates and an overlap, one within d of the other
+                lines.push_back({{-10, -10, 0}, {-5, -8, 0}, {0, -10, 0}});
+                lines.push_back({{0, -10, 0}, {-5, -8, 0}});
+                lines.push_back({{-10, -10 + d * w, 0}, {-5, -8, 0}, {0, -10 + d * w, 0}});
+                break;
+        }
+        return lines;
+    };
+    Pts ring;  // 4800 segments at radius 1000, far from every patch
+    for (int i = 0; i <= 4800; ++i) {
+        const double t = 2 * M_PI * (i % 4800) / 4800;
+        ring.push_back({1000 * std::cos(t), 1000 * std::sin(t), 7});
+    }
+    struct Piece {
+        Point3D a, b;
+        bool operator<(const Piece& o) const {
+            return std::tie(a.x, a.y, b.x, b.y) < std::tie(o.a.x, o.a.y, o.b.x, o.b.y);
+        }
+        bool operator==(const Piece& o) const {
+            return a.x == o.a.x && a.y == o.a.y && a.z == o.a.z && b.x == o.b.x && b.y == o.b.y && b.z == o.b.z;
+        }
+    };
+    auto node = [&](const std::vector<Pts>& lines, int mode, SegContactTally& tally) {
+        CLineHandler h(w);
+        for (const Pts& l : lines) h.AddLine(l.data(), static_cast<int>(l.size()));
+        int (CLineHandler::*const op[4])(int) = {&CLineHandler::OrOverLines, &CLineHandler::OrEqualLines, &CLineHandler::XorOverLines,
+                                                 &CLineHandler::XorEqualLines};
+        (h.*op[mode])(0);
+        tally = SegIntersectTally();
+        std::vector<Piece> out;
+        for (int i = 0; i < h.GetSegmentCount(); ++i) {
+            CsSegment s;
+            h.GetSegmentAt(i, s);
+            out.push_back({*s.Head(), *s.Tail()});
+        }
+        return out;
+    };
+    std::vector<Piece> field;  // the ring as the noder orders it: lower left end first, sorted
+    for (size_t i = 0; i + 1 < ring.size(); ++i) {
+        Point3D a = ring[i], b = ring[i + 1];
+        if (b.x < a.x || (b.x == a.x && b.y < a.y)) std::swap(a, b);
+        field.push_back({a, b});
+    }
+    for (int kind = 0; kind < 7; ++kind)
+        for (double d : {0.5, 0.9, 1.1, 2.5, 7.9, 8.1, 15.9, 16.1, 40.0})
+            for (int mode = 0; mode < 4; ++mode) {
+                SCOPED_TRACE(testing::Message() << "kind " << kind << " d " << d << " mode " << mode);
+                std::vector<Pts> lines = patch(kind, d);
+                SegContactTally alone, within;
+                std::vector<Piece> expected = node(lines, mode, alone);
+                expected.insert(expected.end(), field.begin(), field.end());
+                std::sort(expected.begin(), expected.end());
+                lines.push_back(ring);
+                EXPECT_TRUE(node(lines, mode, within) == expected);
+                EXPECT_EQ(within.touch, alone.touch);
+                EXPECT_EQ(within.cross, alone.cross);
+                EXPECT_EQ(within.overlap, alone.overlap);
+                EXPECT_EQ(within.endStart, std::min(255, alone.endStart + 4800 / 2));
+                EXPECT_EQ(within.endEnd, std::min(255, alone.endEnd + 4800 / 2));
+            }
 }
 
 // Contacts of two pieces (straight or arc) away from ends they share, within tol.
