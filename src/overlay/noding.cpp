@@ -1128,6 +1128,48 @@ bool LooseJoint(std::vector<OwnedSeg>& segs, size_t a, size_t b, double w) {
     return ((code >> 4) & 3) == kSegContactEndOnEnd && (code >> 8) == 0;
 }
 
+// Whether enough segments look quiet to pay for the search: the chains in a band across the
+// middle of the input (by the y of their boxes' centres) are searched among those near the band,
+// marking busy segments only, and the segments of the chains wholly inside it are counted as
+// the search would set them aside, each with its neighbours in the input order standing for
+// its joints. Inputs where most segments meet others (many small rings overlapping many
+// others) would only find that out after searching everything; the marks made here are among
+// those the full search makes, so where it goes on its result is unchanged.
+template <class F>
+bool QuietSampleFits(const std::vector<OwnedSeg>& segs, const std::vector<uint32_t>& chainStart, const std::vector<Box>& chainBox,
+                     double m, const std::vector<char>& busy, F examine) {
+    const size_t chains = chainBox.size();
+    constexpr size_t kSampleChains = 512;
+    if (chains < 4 * kSampleChains) return true;
+    std::vector<double> mid(chains);
+    for (size_t c = 0; c < chains; ++c) mid[c] = (chainBox[c].miny + chainBox[c].maxy) / 2;
+    const size_t half = std::max(kSampleChains, chains / 32) / 2;
+    std::nth_element(mid.begin(), mid.begin() + (chains / 2 - half), mid.end());
+    const double y0 = mid[chains / 2 - half];
+    std::nth_element(mid.begin() + (chains / 2 - half), mid.begin() + (chains / 2 + half), mid.end());
+    const double y1 = mid[chains / 2 + half];
+    std::vector<uint32_t> near;
+    std::vector<Box> boxes;
+    for (size_t c = 0; c < chains; ++c)
+        if (chainBox[c].maxy >= y0 - m && chainBox[c].miny <= y1 + m) {
+            near.push_back(static_cast<uint32_t>(c));
+            boxes.push_back(chainBox[c]);
+        }
+    ForEachNearPair(boxes, m, [&](size_t i, size_t j) { examine(near[i], near[j]); });
+    size_t counted = 0, quiet = 0;
+    const size_t n = segs.size();
+    for (uint32_t c : near) {
+        if (chainBox[c].miny < y0 || chainBox[c].maxy > y1) continue;
+        for (size_t i = chainStart[c]; i < chainStart[c + 1]; ++i) {
+            ++counted;
+            quiet += !busy[i] && (i == 0 || !busy[i - 1]) && (i + 1 == n || !busy[i + 1]);
+        }
+    }
+    // Set-aside noding needs half the segments quiet; the estimate leaves room for the band
+    // not being typical.
+    return counted < 512 || 5 * quiet >= 2 * counted;
+}
+
 // Marks the segments to set aside, and gives each end the one segment joined to it there.
 // Consecutive straight segments that share ends and run monotone in x and y form chains, whose
 // boxes are those of their first and last vertex; only chains whose boxes come within the
@@ -1152,7 +1194,9 @@ bool FindQuiet(std::vector<OwnedSeg>& segs, double w, std::vector<char>& aside, 
     };
     // Two segments with boxes within the margin: a joint that gives one end on one end and
     // nothing else links their ends, anything else makes both busy.
-    auto meet = [&](size_t a, size_t b, const Rect& ba, const Rect& bb) {
+    // Without linking (for the sample below, whose pairs the full search meets again), only
+    // the busy marks are made.
+    auto meet = [&](size_t a, size_t b, const Rect& ba, const Rect& bb, bool linking = true) {
         Point3D fa, fb;
         if (!JointOf(segs[a], segs[b], fa, fb)) {
             if (StraightWithin(segs[a], segs[b], m)) mark(a), mark(b);
@@ -1162,6 +1206,7 @@ bool FindQuiet(std::vector<OwnedSeg>& segs, double w, std::vector<char>& aside, 
             mark(a), mark(b);
             return;
         }
+        if (!linking) return;
         const OwnedSeg &sa = segs[a], &sb = segs[b];
         const bool atHeadA = same(sa.head(), sb.head()) || same(sa.head(), sb.tail());
         const bool atHeadB = same(sb.head(), sa.head()) || same(sb.head(), sa.tail());
@@ -1240,8 +1285,7 @@ bool FindQuiet(std::vector<OwnedSeg>& segs, double w, std::vector<char>& aside, 
     close(n);
     chainStart.push_back(static_cast<uint32_t>(n));
     std::vector<std::pair<uint32_t, Rect>> near0, near1;
-    ForEachNearPair(chainBox, m, [&](size_t c0, size_t c1) {
-        if (2 * busyCount > n) return;
+    auto examine = [&](size_t c0, size_t c1, bool linking) {
         auto gather = [&](size_t c, const Box& other, std::vector<std::pair<uint32_t, Rect>>& out) {
             out.clear();
             uint32_t from = chainStart[c], to = chainStart[c + 1];
@@ -1271,9 +1315,13 @@ bool FindQuiet(std::vector<OwnedSeg>& segs, double w, std::vector<char>& aside, 
         gather(c1, chainBox[c0], near1);
         for (const auto& [a, ba] : near0)
             for (const auto& [b, bb] : near1)
-                if (NearBoxes(ba, bb, m)) meet(a, b, ba, bb);
-    });
+                if (NearBoxes(ba, bb, m)) meet(a, b, ba, bb, linking);
+    };
     aside = HugeVector<char>(n, 0);
+    if (!QuietSampleFits(segs, chainStart, chainBox, m, busy, [&](size_t c0, size_t c1) { examine(c0, c1, false); })) return true;
+    ForEachNearPair(chainBox, m, [&](size_t c0, size_t c1) {
+        if (2 * busyCount <= n) examine(c0, c1, true);
+    });
     if (2 * busyCount > n) return true;
     auto quiet = [&](uint32_t i) { return !busy[i] && joint[2 * size_t(i)] != kManyJoints && joint[2 * size_t(i) + 1] != kManyJoints; };
     for (size_t i = 0; i < n; ++i) {
