@@ -22,7 +22,6 @@
 namespace kelo {
 
 using detail::HugeVector;
-using detail::KeptVector;
 using detail::OwnedSeg;
 using detail::ReserveHuge;
 

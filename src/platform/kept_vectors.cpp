@@ -1,6 +1,6 @@
 #include "platform/kept_vectors.h"
 
-namespace kelo::detail {
+namespace kelo {
 
 void VectorStash::Put(Entry e) noexcept {
     std::unique_lock<std::mutex> lock(m_lock);
@@ -71,4 +71,4 @@ VectorStash& KeptVectors() {
     return *stash;
 }
 
-}  // namespace kelo::detail
+}  // namespace kelo

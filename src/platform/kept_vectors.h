@@ -20,7 +20,9 @@
 
 #include "kelo_api.h"
 
-namespace kelo::detail {
+// Outside detail: the stash is shared with code built against the library (its vectors die
+// where they were made), and detail names are not exported.
+namespace kelo {
 
 // Buffers up to this size are the heap's business: once it has freed one of them it serves
 // blocks up to that size from memory it keeps (its mapping threshold rises, up to 32 MB), so
@@ -130,4 +132,4 @@ public:
     ~KeptVector() { KeptVectors().Keep(static_cast<std::vector<T>&>(*this)); }
 };
 
-}  // namespace kelo::detail
+}  // namespace kelo

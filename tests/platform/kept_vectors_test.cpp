@@ -9,7 +9,7 @@
 
 namespace {
 
-using kelo::detail::VectorStash;
+using kelo::VectorStash;
 
 constexpr size_t kMb = size_t{1} << 20;
 
@@ -70,7 +70,7 @@ TEST(VectorStash, KeepsWithinItsBoundAndHandsEachBufferOutOnce) {
 TEST(VectorStash, DyingKeptVectorServesTheNextLargeReserve) {
     const int* base = nullptr;
     {
-        kelo::detail::KeptVector<int> v = Filled(40 * kMb);
+        kelo::KeptVector<int> v = Filled(40 * kMb);
         base = v.data();
     }
     std::vector<int> w;
