@@ -155,8 +155,8 @@ public:
         struct Span {
             uint32_t edge, k0, k1;
         };
-        std::vector<Span> spans;
-        spans.reserve(length);
+        KeptVector<Span> spans;
+        ReserveHuge(spans, length);
         m_start.assign(m_count + 1, 0);
         auto add = [&](size_t e) {
             const OwnedSeg& s = edges[e];
@@ -175,6 +175,7 @@ public:
             follow(add);
         }
         for (size_t k = 0; k < m_count; ++k) m_start[k + 1] += m_start[k];
+        ReserveHuge(m_items, m_start.back());
         m_items.resize(m_start.back());
         std::vector<uint32_t> fill(m_start.begin(), m_start.end() - 1);
         for (const Span& sp : spans)
@@ -205,7 +206,7 @@ private:
     double m_y0 = 0, m_h = 1;
     size_t m_count = 0;
     std::vector<uint32_t> m_start;
-    std::vector<uint32_t> m_items;
+    KeptVector<uint32_t> m_items;
 };
 
 }  // namespace
@@ -285,7 +286,7 @@ int CKeloMakeArcPolygon::Solve(bool) {
     // that one for h arriving at such a node, ~b where h arrives at branch node b (one edge, or
     // more than two). Branch node b (node branch[b]) has the half-edges
     // branchHalves[branchStart[b]] to branchHalves[branchStart[b + 1]], in increasing order.
-    std::vector<int> cont = HugeVector<int>(2 * ne);
+    KeptVector<int> cont = HugeVector<int>(2 * ne);
     std::vector<uint32_t> branch, branchStart{0};
     std::vector<int> branchHalves;
     auto group = [&](int* g, size_t n, size_t v) {
@@ -322,7 +323,7 @@ int CKeloMakeArcPolygon::Solve(bool) {
         // next to the arrangement, they nearly keep that order, and insertion moves each only a
         // few places.
         bool headsInOrder = true;
-        std::vector<End> order;
+        KeptVector<End> order;
         ReserveHuge(order, ne);
         for (size_t e = 0; e < ne && headsInOrder; ++e) {
             const End h = endOf(2 * e);
@@ -367,8 +368,8 @@ int CKeloMakeArcPolygon::Solve(bool) {
     if (given) {
         // The half-edges leaving each node, in increasing order: those of node v are
         // around[start[v]] to around[start[v + 1]].
-        std::vector<uint32_t> start = HugeVector<uint32_t>(nn + 1);
-        std::vector<int> around = HugeVector<int>(2 * ne);
+        KeptVector<uint32_t> start = HugeVector<uint32_t>(nn + 1);
+        KeptVector<int> around = HugeVector<int>(2 * ne);
         for (size_t h = 0; h < 2 * ne; ++h) ++start[static_cast<size_t>(from[h]) + 1];
         for (size_t v = 0; v < nn; ++v) start[v + 1] += start[v];
         for (size_t h = 0; h < 2 * ne; ++h) around[start[static_cast<size_t>(from[h])]++] = static_cast<int>(h);

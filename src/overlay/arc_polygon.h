@@ -7,6 +7,7 @@
 #include "geometry/parts.h"
 #include "kelo_api.h"
 #include "overlay/line_handler.h"
+#include "platform/kept_vectors.h"
 
 namespace kelo {
 
@@ -90,13 +91,13 @@ private:
 
     double m_eps;
     bool m_noded = false;
-    std::vector<detail::OwnedSeg> m_edges;
+    KeptVector<detail::OwnedSeg> m_edges;
     // Half-edge 2k runs arc k forwards, 2k + 1 backwards. Chains are the maximal runs of edges
     // through nodes of two edges: chain c is m_chainHalves[m_chainStart[c]] to
     // m_chainHalves[m_chainStart[c + 1]], in walking order. Ring r is the pieces m_ringStart[r]
     // to m_ringStart[r + 1]; face f is the rings m_faceRings[m_faceStart[f]] to
     // m_faceRings[m_faceStart[f + 1]], outer ring first.
-    std::vector<int> m_chainHalves;
+    KeptVector<int> m_chainHalves;
     std::vector<uint32_t> m_chainStart;
     std::vector<Piece> m_pieces;
     std::vector<uint32_t> m_ringStart;
@@ -108,7 +109,7 @@ private:
     mutable std::vector<Clear> m_clear;  // filled by the first GetClearPoint after Solve
     // After Solve (or given by AddArcsOf): the node each half-edge leaves, numbered below
     // m_nodeCount.
-    std::vector<int> m_node;
+    KeptVector<int> m_node;
     size_t m_nodeCount = 0;
     const CKeloMakeArcPolygon* m_nodesFrom = nullptr;  // the builder m_node came from
     // Scratch for GetPolygon: per node, the call that last saw it and where.

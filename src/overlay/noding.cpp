@@ -97,7 +97,7 @@ struct Keyed {
 bool SnapVertices(std::vector<OwnedSeg>& segs, double w) {
     const size_t n = segs.size() * 2;
     auto end = [&](size_t k) -> Point3D& { return k % 2 ? segs[k / 2].tail() : segs[k / 2].p[0]; };
-    std::vector<size_t> parent = HugeVector<size_t>(n);
+    KeptVector<size_t> parent = HugeVector<size_t>(n);
     std::iota(parent.begin(), parent.end(), 0);
     auto find = [&](size_t a) {
         while (parent[a] != a) a = parent[a] = parent[parent[a]];
@@ -112,7 +112,7 @@ bool SnapVertices(std::vector<OwnedSeg>& segs, double w) {
     // lies near it lies as near the other. The clusters, each merged onto its first end, are
     // the same whatever order they are joined in.
     bool near = false;
-    std::vector<Keyed> order;
+    KeptVector<Keyed> order;
     ReserveHuge(order, n);
     for (size_t k = 0; k < n; ++k) {
         const Point3D& p = end(k);
@@ -422,7 +422,7 @@ struct PairGrid {
     PairGrid(const std::vector<Box>& boxes, double tolerance, bool keepSpans = true) : w(tolerance), g(tolerance / 2) {
         // Boxes grown by half of w meet when the boxes are within w.
         const size_t n = boxes.size();
-        std::vector<double> sizes = HugeVector<double>(n);
+        KeptVector<double> sizes = HugeVector<double>(n);
         for (size_t i = 0; i < n; ++i) {
             all.add(boxes[i]);
             sizes[i] = std::max(boxes[i].maxx - boxes[i].minx, boxes[i].maxy - boxes[i].miny);
@@ -729,7 +729,7 @@ void ForEachNearPairAlongRuns(const std::vector<OwnedSeg>& segs, const std::vect
 // With parents, the segment each appended piece was cut from is listed in the order of pieces.
 bool SplitRound(std::vector<OwnedSeg>& segs, std::vector<char>& dirty, double w, bool tally, std::vector<size_t>* parents = nullptr) {
     const size_t n = segs.size();
-    std::vector<Box> boxes = HugeVector<Box>(n);
+    KeptVector<Box> boxes = HugeVector<Box>(n);
     for (size_t i = 0; i < n; ++i) boxes[i] = BoxOf(segs[i]);
     // The cut points in the order they come, with the segment each cuts: few, where a list per
     // segment would be a large block to clear and free every round.
@@ -850,7 +850,7 @@ bool AnyEqualEnds(std::vector<OwnedSeg>& segs) {
     // A slot holds an index and 32 more bits of its hash, so that most probes that pass over
     // another segment need not read its record.
     constexpr uint64_t kEmpty = ~uint64_t(0);
-    std::vector<uint64_t> table = HugeVector<uint64_t>(slots, kEmpty);
+    KeptVector<uint64_t> table = HugeVector<uint64_t>(slots, kEmpty);
     using Key = std::array<double, 5>;
     auto key = [&](const OwnedSeg& s) {
         // Adding zero turns -0 into 0, which compare equal.
@@ -885,7 +885,7 @@ bool SameSeg(const OwnedSeg& a, const OwnedSeg& b, double w) {
 
 // Marks in keep one of each group of equal segments among ids, or (odd) only groups of odd size.
 void ReduceEqual(std::vector<OwnedSeg>& segs, const std::vector<size_t>& ids, double w, bool odd, std::vector<char>& keep) {
-    std::vector<SegHandle> keys = HugeVector<SegHandle>(ids.size());
+    KeptVector<SegHandle> keys = HugeVector<SegHandle>(ids.size());
     for (size_t k = 0; k < ids.size(); ++k) {
         Orient(segs[ids[k]]);
         keys[k] = HandleOf(segs[ids[k]], ids[k]);
@@ -922,7 +922,7 @@ void ReduceTouched(std::vector<OwnedSeg>& segs, const std::vector<char>& marks, 
     if (touched.empty()) return;
     std::sort(touched.begin(), touched.end());
     std::vector<size_t> ids;
-    std::vector<char> keep = HugeVector<char>(segs.size(), 1);
+    KeptVector<char> keep = HugeVector<char>(segs.size(), 1);
     for (size_t i = 0; i < segs.size(); ++i)
         if ((marks[i] & kTouched) || std::binary_search(touched.begin(), touched.end(), ends(segs[i]))) {
             ids.push_back(i);
@@ -985,14 +985,14 @@ bool ArrangeShifted(size_t total, ForEach forEach, Rec rec, const UniformCoordin
     const bool spread = width > 0 && std::isfinite(width);
     // Straight segments come before arcs: the buckets of arcs follow those of straight ones.
     auto bucket = [&](const OwnedSeg& s) { return (s.arc ? nb : 0) + (spread ? BucketOf((s.head().x - x0) / width, nb) : 0); };
-    std::vector<uint32_t> end = HugeVector<uint32_t>(2 * nb + 1, 0);
+    KeptVector<uint32_t> end = HugeVector<uint32_t>(2 * nb + 1, 0);
     forEach([&](uint32_t, const OwnedSeg& s) { ++end[bucket(s) + 1]; });
     for (size_t b = 0; b < 2 * nb; ++b) end[b + 1] += end[b];
     struct Item {
         double x;
         uint32_t i;
     };
-    std::vector<Item> items = HugeVector<Item>(total);
+    KeptVector<Item> items = HugeVector<Item>(total);
     forEach([&](uint32_t i, const OwnedSeg& s) { items[end[bucket(s)]++] = {s.head().x, i}; });
     auto less = [&](const Item& p, const Item& q) {
         if (p.x != q.x) return p.x < q.x;
@@ -1001,7 +1001,7 @@ bool ArrangeShifted(size_t total, ForEach forEach, Rec rec, const UniformCoordin
     };
     for (size_t b = 0, from = 0; b < 2 * nb; from = end[b++])
         if (end[b] - from > 1) std::sort(items.begin() + static_cast<std::ptrdiff_t>(from), items.begin() + end[b], less);
-    std::vector<OwnedSeg> sorted;
+    KeptVector<OwnedSeg> sorted;
     ReserveHuge(sorted, total);
     for (const Item& it : items) {
         sorted.push_back(rec(it.i));
@@ -1024,12 +1024,12 @@ struct Rounds {
 void ReduceFirst(std::vector<OwnedSeg>& segs, int mode, double eps, double w) {
     if (segs.size() < (size_t{1} << 32) && !AnyEqualEnds(segs)) return;
     Box all;
-    std::vector<Box> boxes = HugeVector<Box>(segs.size());
+    KeptVector<Box> boxes = HugeVector<Box>(segs.size());
     for (size_t i = 0; i < segs.size(); ++i) all.add(boxes[i] = BoxOf(segs[i]));
     all.minx -= eps, all.miny -= eps, all.maxx += eps, all.maxy += eps;
-    std::vector<size_t> ids = HugeVector<size_t>(segs.size());
+    KeptVector<size_t> ids = HugeVector<size_t>(segs.size());
     std::iota(ids.begin(), ids.end(), 0);
-    std::vector<char> keep = HugeVector<char>(segs.size(), 0);
+    KeptVector<char> keep = HugeVector<char>(segs.size(), 0);
     ReduceInBox(segs, boxes, ids, all, mode == 3 ? 1000000 : 50000, w, mode == 2 || mode == 3, 0, keep);
     KeepMarked(segs, keep);
 }
@@ -1399,7 +1399,7 @@ public:
     // Puts the set-aside segments back among the others, in the order noding everything would
     // have them, with the marks given for those set aside.
     void PutBack(std::vector<char>* marks, char mark) {
-        std::vector<OwnedSeg> all;
+        KeptVector<OwnedSeg> all;
         ReserveHuge(all, m_n + m_work.size());
         std::vector<char> allMarks;
         if (marks) allMarks.reserve(m_n + m_work.size());
@@ -1438,7 +1438,7 @@ public:
 
     // The set-aside segments followed by the others.
     void Finish() {
-        std::vector<OwnedSeg> all;
+        KeptVector<OwnedSeg> all;
         ReserveHuge(all, static_cast<size_t>(std::count(m_aside.begin(), m_aside.end(), 1)) + m_work.size());
         for (size_t i = 0; i < m_n; ++i)
             if (m_aside[i]) all.push_back(m_segs[i]);

@@ -10,6 +10,8 @@
 
 #include <vector>
 
+#include "platform/kept_vectors.h"
+
 namespace kelo::detail {
 
 // Only the whole 2 MB pages inside the block are advised, so any allocation may be passed in
@@ -45,7 +47,7 @@ inline void AdviseMappingHugePages(void* p, size_t mappedBytes) {
 template <class T>
 void ReserveHuge(std::vector<T>& v, size_t n) {
     if (n <= v.capacity()) return;
-    v.reserve(n);
+    if (!KeptVectors().Take(v, n)) v.reserve(n);
     AdviseHugePages(v.data(), v.capacity() * sizeof(T));
 }
 
