@@ -59,32 +59,74 @@ void Orient(OwnedSeg& s) {
     if (h.x > t.x + kFlat || (std::abs(h.x - t.x) <= kFlat && h.y > t.y)) std::swap(s.p[0], s.tail());
 }
 
-// Arcs whose points are collinear are their chords; arcs that close on themselves become two.
-void Regularise(std::vector<OwnedSeg>& segs, double w) {
-    const size_t n = segs.size();
-    for (size_t i = 0; i < n; ++i) {
-        OwnedSeg& s = segs[i];
-        if (!s.arc) continue;
-        if (Near(s.p[0], s.p[2], w) && !Near(s.p[0], s.p[1], w)) {
-            const Point3D a = s.p[0], m = s.p[1];
-            const double cx = (a.x + m.x) / 2, cy = (a.y + m.y) / 2;
-            const double rx = a.x - cx, ry = a.y - cy;
-            OwnedSeg second;
-            second.arc = true;
-            second.p[0] = m;
-            second.p[1] = {cx + ry, cy - rx, a.z};
-            second.p[2] = a;
-            s.p[1] = {cx - ry, cy + rx, a.z};
-            s.p[2] = m;
-            segs.push_back(second);
+// Arcs whose points are collinear are their chords; arcs that close on themselves become two,
+// the second appended to segs.
+void Regularise(std::vector<OwnedSeg>& segs, size_t i, double w) {
+    OwnedSeg& s = segs[i];
+    if (Near(s.p[0], s.p[2], w) && !Near(s.p[0], s.p[1], w)) {
+        const Point3D a = s.p[0], m = s.p[1];
+        const double cx = (a.x + m.x) / 2, cy = (a.y + m.y) / 2;
+        const double rx = a.x - cx, ry = a.y - cy;
+        OwnedSeg second;
+        second.arc = true;
+        second.p[0] = m;
+        second.p[1] = {cx + ry, cy - rx, a.z};
+        second.p[2] = a;
+        s.p[1] = {cx - ry, cy + rx, a.z};
+        s.p[2] = m;
+        segs.push_back(second);
+        return;
+    }
+    ArcCircle c;
+    if (!ArcOf(s, c)) {
+        s.arc = false;
+        s.p[1] = s.p[2];
+    }
+}
+
+// The extent uc centres on, as adding every segment's box to it would make it (an empty box, of
+// a segment without a finite x or y, adds nothing), without calls per straight segment.
+void AddExtent(UniformCoordinate& uc, std::vector<OwnedSeg>& segs) {
+    const Box none;
+    double minx = uc.extent.minx, miny = uc.extent.miny, maxx = uc.extent.maxx, maxy = uc.extent.maxy;
+    for (OwnedSeg& s : segs) {
+        if (s.arc) [[unlikely]] {
+            uc.extent.minx = minx, uc.extent.miny = miny, uc.extent.maxx = maxx, uc.extent.maxy = maxy;
+            uc.Add(s.View());
+            minx = uc.extent.minx, miny = uc.extent.miny, maxx = uc.extent.maxx, maxy = uc.extent.maxy;
             continue;
         }
-        ArcCircle c;
-        if (!ArcOf(s, c)) {
-            s.arc = false;
-            s.p[1] = s.p[2];
+        double x0 = none.minx, y0 = none.miny, x1 = none.maxx, y1 = none.maxy;
+        for (int k = 0; k < 2; ++k) {
+            const Point3D& p = s.p[k];
+            if (p.x > x1) x1 = p.x;
+            if (p.x < x0) x0 = p.x;
+            if (p.y > y1) y1 = p.y;
+            if (p.y < y0) y0 = p.y;
         }
+        if (x0 > x1 || y0 > y1) continue;
+        minx = std::min(minx, x0);
+        miny = std::min(miny, y0);
+        maxx = std::max(maxx, x1);
+        maxy = std::max(maxy, y1);
     }
+    uc.extent.minx = minx, uc.extent.miny = miny, uc.extent.maxx = maxx, uc.extent.maxy = maxy;
+}
+
+// Shifts every segment by uc, regularises arcs and orients, in one pass.
+void ShiftAndOrient(std::vector<OwnedSeg>& segs, const UniformCoordinate& uc, double w) {
+    const size_t n = segs.size();
+    const double ox = uc.offsetX, oy = uc.offsetY, scale = uc.scale;
+    for (size_t i = 0; i < n; ++i) {
+        OwnedSeg& s = segs[i];
+        for (int k = 0; k < (s.arc ? 3 : 2); ++k) {
+            s.p[k].x = (s.p[k].x + ox) * scale;
+            s.p[k].y = (s.p[k].y + oy) * scale;
+        }
+        if (s.arc) [[unlikely]] Regularise(segs, i, w);
+        Orient(segs[i]);
+    }
+    for (size_t i = n; i < segs.size(); ++i) Orient(segs[i]);
 }
 
 // A vertex or box edge with the index it came from, sorted by value without chasing pointers.
@@ -971,29 +1013,33 @@ void ReduceInBox(std::vector<OwnedSeg>& segs, const std::vector<Box>& boxes, std
 template <class ForEach, class Rec>
 bool ArrangeShifted(size_t total, ForEach forEach, Rec rec, const UniformCoordinate& uc, std::vector<OwnedSeg>& out) {
     if (total >= (size_t{1} << 32)) return false;
+    // One pass over the records gathers the keys; the bucketing then runs on those alone.
+    struct Item {
+        double x;
+        uint32_t i, arc;
+    };
+    KeptVector<Item> keys;
+    ReserveHuge(keys, total);
     double x0 = HUGE_VAL, x1 = -HUGE_VAL;
     bool finite = true;
-    forEach([&](uint32_t, const OwnedSeg& s) {
+    forEach([&](uint32_t i, const OwnedSeg& s) {
         finite = finite && std::isfinite(s.head().x) && std::isfinite(s.head().y) && std::isfinite(s.tail().x) &&
                  std::isfinite(s.tail().y) && (!s.arc || (std::isfinite(s.p[1].x) && std::isfinite(s.p[1].y)));
         x0 = std::min(x0, s.head().x);
         x1 = std::max(x1, s.head().x);
+        keys.push_back({s.head().x, i, uint32_t(s.arc)});
     });
     if (!finite) return false;
     const size_t nb = std::max<size_t>(total / 2, 1);
     const double width = (x1 - x0) / double(nb);
     const bool spread = width > 0 && std::isfinite(width);
     // Straight segments come before arcs: the buckets of arcs follow those of straight ones.
-    auto bucket = [&](const OwnedSeg& s) { return (s.arc ? nb : 0) + (spread ? BucketOf((s.head().x - x0) / width, nb) : 0); };
+    auto bucket = [&](const Item& k) { return (k.arc ? nb : 0) + (spread ? BucketOf((k.x - x0) / width, nb) : 0); };
     KeptVector<uint32_t> end = HugeVector<uint32_t>(2 * nb + 1, 0);
-    forEach([&](uint32_t, const OwnedSeg& s) { ++end[bucket(s) + 1]; });
+    for (const Item& k : keys) ++end[bucket(k) + 1];
     for (size_t b = 0; b < 2 * nb; ++b) end[b + 1] += end[b];
-    struct Item {
-        double x;
-        uint32_t i;
-    };
     KeptVector<Item> items = HugeVector<Item>(total);
-    forEach([&](uint32_t i, const OwnedSeg& s) { items[end[bucket(s)]++] = {s.head().x, i}; });
+    for (const Item& k : keys) items[end[bucket(k)]++] = k;
     auto less = [&](const Item& p, const Item& q) {
         if (p.x != q.x) return p.x < q.x;
         const OwnedSeg &a = rec(p.i), &b = rec(q.i);
@@ -1001,12 +1047,24 @@ bool ArrangeShifted(size_t total, ForEach forEach, Rec rec, const UniformCoordin
     };
     for (size_t b = 0, from = 0; b < 2 * nb; from = end[b++])
         if (end[b] - from > 1) std::sort(items.begin() + static_cast<std::ptrdiff_t>(from), items.begin() + end[b], less);
+    // The records are read in key order, scattered over the input: fetched some way ahead.
     KeptVector<OwnedSeg> sorted;
     ReserveHuge(sorted, total);
-    for (const Item& it : items) {
-        sorted.push_back(rec(it.i));
-        CsSegment v = sorted.back().View();
-        uc.UniformInv(v);
+    const double ox = uc.offsetX, oy = uc.offsetY, scale = uc.scale;
+    constexpr size_t kAhead = 12;
+    for (size_t k = 0; k < total; ++k) {
+        if (k + kAhead < total) {
+            const char* ahead = reinterpret_cast<const char*>(&rec(items[k + kAhead].i));
+            __builtin_prefetch(ahead);
+            __builtin_prefetch(ahead + sizeof(OwnedSeg) - 1);
+        }
+        sorted.push_back(rec(items[k].i));
+        OwnedSeg& s = sorted.back();
+        // As UniformInv does it.
+        for (int c = 0; c < (s.arc ? 3 : 2); ++c) {
+            s.p[c].x = s.p[c].x / scale - ox;
+            s.p[c].y = s.p[c].y / scale - oy;
+        }
     }
     out.swap(sorted);
     return true;
@@ -1516,16 +1574,11 @@ void NodeSegments(std::vector<OwnedSeg>& segs, int mode, double eps) {
     tally = SegContactTally{};
     if (segs.empty()) return;
     UniformCoordinate uc;
-    for (OwnedSeg& s : segs) uc.Add(s.View());
+    AddExtent(uc, segs);
     uc.Ready();
-    for (OwnedSeg& s : segs) {
-        CsSegment v = s.View();
-        uc.Uniform(v);
-    }
     // A zero tolerance still has to absorb the rounding of computed crossing points.
     const double w = std::max(eps, 1e-9);
-    Regularise(segs, w);
-    for (OwnedSeg& s : segs) Orient(s);
+    ShiftAndOrient(segs, uc, w);
 
     Rounds rounds;
     AsideNoding aside(segs, w);
