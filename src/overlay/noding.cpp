@@ -113,10 +113,18 @@ void AddExtent(UniformCoordinate& uc, std::vector<OwnedSeg>& segs) {
     uc.extent.minx = minx, uc.extent.miny = miny, uc.extent.maxx = maxx, uc.extent.maxy = maxy;
 }
 
-// Shifts every segment by uc, regularises arcs and orients, in one pass.
-void ShiftAndOrient(std::vector<OwnedSeg>& segs, const UniformCoordinate& uc, double w) {
+bool Finite(const OwnedSeg& s) {
+    for (int k = 0; k < (s.arc ? 3 : 2); ++k)
+        if (!std::isfinite(s.p[k].x) || !std::isfinite(s.p[k].y)) return false;
+    return true;
+}
+
+// Shifts every segment by uc, regularises arcs and orients, in one pass; whether every
+// coordinate is finite then.
+bool ShiftAndOrient(std::vector<OwnedSeg>& segs, const UniformCoordinate& uc, double w) {
     const size_t n = segs.size();
     const double ox = uc.offsetX, oy = uc.offsetY, scale = uc.scale;
+    bool finite = true;
     for (size_t i = 0; i < n; ++i) {
         OwnedSeg& s = segs[i];
         for (int k = 0; k < (s.arc ? 3 : 2); ++k) {
@@ -125,8 +133,13 @@ void ShiftAndOrient(std::vector<OwnedSeg>& segs, const UniformCoordinate& uc, do
         }
         if (s.arc) [[unlikely]] Regularise(segs, i, w);
         Orient(segs[i]);
+        finite = Finite(segs[i]) && finite;
     }
-    for (size_t i = n; i < segs.size(); ++i) Orient(segs[i]);
+    for (size_t i = n; i < segs.size(); ++i) {
+        Orient(segs[i]);
+        finite = Finite(segs[i]) && finite;
+    }
+    return finite;
 }
 
 // A vertex or box edge with the index it came from, sorted by value without chasing pointers.
@@ -1146,12 +1159,6 @@ struct Rect {
     return {std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)};
 }
 
-bool Finite(const OwnedSeg& s) {
-    for (int k = 0; k < (s.arc ? 3 : 2); ++k)
-        if (!std::isfinite(s.p[k].x) || !std::isfinite(s.p[k].y)) return false;
-    return true;
-}
-
 double PointSegDist2(const Point3D& p, const OwnedSeg& s) {
     const Point3D &a = s.head(), &b = s.tail();
     const double dx = b.x - a.x, dy = b.y - a.y, l2 = dx * dx + dy * dy;
@@ -1233,8 +1240,8 @@ bool QuietSampleFits(const std::vector<OwnedSeg>& segs, const std::vector<uint32
 // boxes are those of their first and last vertex; only chains whose boxes come within the
 // margin are searched for near segments. Within a chain, two segments not joined are further
 // apart than the one between them is long, so only short segments make their neighbours busy.
-// False when some coordinate is not finite.
-bool FindQuiet(std::vector<OwnedSeg>& segs, double w, std::vector<char>& aside, std::vector<uint32_t>& joint) {
+// Every coordinate is finite.
+void FindQuiet(std::vector<OwnedSeg>& segs, double w, std::vector<char>& aside, std::vector<uint32_t>& joint) {
     const size_t n = segs.size();
     const double m = kQuietMargin * w;
     std::vector<char> busy = HugeVector<char>(n, 0);
@@ -1290,7 +1297,6 @@ bool FindQuiet(std::vector<OwnedSeg>& segs, double w, std::vector<char>& aside, 
     };
     for (size_t i = 0; i < n; ++i) {
         OwnedSeg& s = segs[i];
-        if (!Finite(s)) return false;
         auto isShort = [m](const OwnedSeg& t) { return std::max(std::abs(t.tail().x - t.head().x), std::abs(t.tail().y - t.head().y)) <= m; };
         if (s.arc || isShort(s)) {
             // Short: near the segments two steps along its chain as well.
@@ -1376,17 +1382,16 @@ bool FindQuiet(std::vector<OwnedSeg>& segs, double w, std::vector<char>& aside, 
                 if (NearBoxes(ba, bb, m)) meet(a, b, ba, bb, linking);
     };
     aside = HugeVector<char>(n, 0);
-    if (!QuietSampleFits(segs, chainStart, chainBox, m, busy, [&](size_t c0, size_t c1) { examine(c0, c1, false); })) return true;
+    if (!QuietSampleFits(segs, chainStart, chainBox, m, busy, [&](size_t c0, size_t c1) { examine(c0, c1, false); })) return;
     ForEachNearPair(chainBox, m, [&](size_t c0, size_t c1) {
         if (2 * busyCount <= n) examine(c0, c1, true);
     });
-    if (2 * busyCount > n) return true;
+    if (2 * busyCount > n) return;
     auto quiet = [&](uint32_t i) { return !busy[i] && joint[2 * size_t(i)] != kManyJoints && joint[2 * size_t(i) + 1] != kManyJoints; };
     for (size_t i = 0; i < n; ++i) {
         const uint32_t j0 = joint[2 * i], j1 = joint[2 * i + 1];
         aside[i] = quiet(static_cast<uint32_t>(i)) && (j0 == kNoJoint || quiet(j0)) && (j1 == kNoJoint || quiet(j1));
     }
-    return true;
 }
 
 // The segments not set aside, noded on their own, with what it takes to put the set-aside ones
@@ -1396,10 +1401,12 @@ class AsideNoding {
 public:
     AsideNoding(std::vector<OwnedSeg>& segs, double w) : m_segs(segs), m_w(w), m_n(segs.size()) {}
 
-    // Sets the quiet segments aside and snaps the others; false when too few are quiet to pay
-    // or the snapping moved something too far, leaving segs as they were.
-    bool Start() {
-        if (m_n < kQuietFrom || m_n >= (size_t{1} << 32) - 2 || !FindQuiet(m_segs, m_w, m_aside, m_joint)) return false;
+    // Sets the quiet segments aside and snaps the others; false when some coordinate is not
+    // finite, too few are quiet to pay or the snapping moved something too far, leaving segs as
+    // they were.
+    bool Start(bool finite) {
+        if (!finite || m_n < kQuietFrom || m_n >= (size_t{1} << 32) - 2) return false;
+        FindQuiet(m_segs, m_w, m_aside, m_joint);
         const size_t quiet = static_cast<size_t>(std::count(m_aside.begin(), m_aside.end(), 1));
         if (quiet < m_n / 2) return false;
         for (size_t i = 0; i < m_n; ++i) {
@@ -1444,12 +1451,15 @@ public:
                 m_work.swap(saved.work);
                 m_rank.swap(saved.rank);
                 r = std::move(saved.r);
+                if (m_tallyDue) TallyJoints();
                 PutBack(&r.dirty, round == 0 ? kDirty : 0);
                 detail::RunRounds(m_segs, r, round, m_w);
                 m_whole = true;
                 return;
             }
-            if (round == 0) TallyJoints();
+            // The joints are counted on the way through the final order, unless noding everything
+            // after all comes first.
+            if (round == 0) m_tallyDue = true;
             if (!more) break;
         }
     }
@@ -1487,11 +1497,18 @@ public:
         const size_t na = m_n, total = static_cast<size_t>(std::count(m_aside.begin(), m_aside.end(), 1)) + m_work.size();
         auto rec = [&](uint32_t i) -> const OwnedSeg& { return i < na ? m_segs[i] : m_work[i - na]; };
         auto forEach = [&](auto f) {
+            const bool tally = m_tallyDue;
+            m_tallyDue = false;
             for (size_t i = 0; i < na; ++i)
-                if (m_aside[i]) f(static_cast<uint32_t>(i), m_segs[i]);
+                if (m_aside[i]) {
+                    if (tally) TallyJointsOf(i);
+                    f(static_cast<uint32_t>(i), m_segs[i]);
+                }
             for (size_t k = 0; k < m_work.size(); ++k) f(static_cast<uint32_t>(na + k), m_work[k]);
         };
-        return ArrangeShifted(total, forEach, rec, uc, m_segs);
+        const bool arranged = ArrangeShifted(total, forEach, rec, uc, m_segs);
+        if (m_tallyDue) TallyJoints();
+        return arranged;
     }
 
     // The set-aside segments followed by the others.
@@ -1539,19 +1556,21 @@ private:
     // What the first round would have counted at the joints of set-aside segments, which keep
     // their input shape until then, as do the segments joined to them.
     void TallyJoints() {
+        m_tallyDue = false;
+        for (size_t i = 0; i < m_n; ++i)
+            if (m_aside[i]) TallyJointsOf(i);
+    }
+    void TallyJointsOf(size_t i) {
         const SegContactTally& t = SegIntersectTally();
-        for (size_t i = 0; i < m_n; ++i) {
-            if (!m_aside[i]) continue;
-            for (int end = 0; end < 2; ++end) {
-                const uint32_t j = m_joint[2 * i + size_t(end)];
-                if (j == kNoJoint || (m_aside[j] && j < i)) continue;
-                // Plain joints give one end on one end, which a full count no longer changes.
-                if (t.endStart == 255 && t.endEnd == 255 && PlainJoint(m_segs[i], m_segs[j], BoxOf(m_segs[i]), BoxOf(m_segs[j]), m_w))
-                    continue;
-                CsSegment A = m_segs[std::min<size_t>(i, j)].View(), B = m_segs[std::max<size_t>(i, j)].View();
-                Point3D p0, p1;
-                if (const int code = A.IntersectInfo(B, p0, p1, m_w)) CountContact(code);
-            }
+        for (int end = 0; end < 2; ++end) {
+            const uint32_t j = m_joint[2 * i + size_t(end)];
+            if (j == kNoJoint || (m_aside[j] && j < i)) continue;
+            // Plain joints give one end on one end, which a full count no longer changes.
+            if (t.endStart == 255 && t.endEnd == 255 && PlainJoint(m_segs[i], m_segs[j], RectOf(m_segs[i]), RectOf(m_segs[j]), m_w))
+                continue;
+            CsSegment A = m_segs[std::min<size_t>(i, j)].View(), B = m_segs[std::max<size_t>(i, j)].View();
+            Point3D p0, p1;
+            if (const int code = A.IntersectInfo(B, p0, p1, m_w)) CountContact(code);
         }
     }
 
@@ -1565,6 +1584,7 @@ private:
     std::vector<size_t> m_origin;
     size_t m_cut = 0;
     bool m_whole = false;
+    bool m_tallyDue = false;
 };
 
 }  // namespace
@@ -1578,11 +1598,11 @@ void NodeSegments(std::vector<OwnedSeg>& segs, int mode, double eps) {
     uc.Ready();
     // A zero tolerance still has to absorb the rounding of computed crossing points.
     const double w = std::max(eps, 1e-9);
-    ShiftAndOrient(segs, uc, w);
+    const bool finite = ShiftAndOrient(segs, uc, w);
 
     Rounds rounds;
     AsideNoding aside(segs, w);
-    if (aside.Start()) {
+    if (aside.Start(finite)) {
         std::vector<OwnedSeg>& work = aside.Work();
         if (work.size() >= (size_t{1} << 32) || AnyEqualEnds(work)) {
             aside.PutBack(nullptr, 0);
