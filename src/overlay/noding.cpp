@@ -1029,7 +1029,7 @@ bool ArrangeShifted(size_t total, ForEach forEach, Rec rec, const UniformCoordin
     // One pass over the records gathers the keys; the bucketing then runs on those alone.
     struct Item {
         double x;
-        uint32_t i, arc;
+        uint32_t i, arc;  // arc: whether an arc among the keys, the bucket among the items
     };
     KeptVector<Item> keys;
     ReserveHuge(keys, total);
@@ -1047,12 +1047,14 @@ bool ArrangeShifted(size_t total, ForEach forEach, Rec rec, const UniformCoordin
     const double width = (x1 - x0) / double(nb);
     const bool spread = width > 0 && std::isfinite(width);
     // Straight segments come before arcs: the buckets of arcs follow those of straight ones.
-    auto bucket = [&](const Item& k) { return (k.arc ? nb : 0) + (spread ? BucketOf((k.x - x0) / width, nb) : 0); };
     KeptVector<uint32_t> end = HugeVector<uint32_t>(2 * nb + 1, 0);
-    for (const Item& k : keys) ++end[bucket(k) + 1];
+    for (Item& k : keys) {
+        k.arc = static_cast<uint32_t>((k.arc ? nb : 0) + (spread ? BucketOf((k.x - x0) / width, nb) : 0));
+        ++end[k.arc + 1];
+    }
     for (size_t b = 0; b < 2 * nb; ++b) end[b + 1] += end[b];
     KeptVector<Item> items = HugeVector<Item>(total);
-    for (const Item& k : keys) items[end[bucket(k)]++] = k;
+    for (const Item& k : keys) items[end[k.arc]++] = k;
     auto less = [&](const Item& p, const Item& q) {
         if (p.x != q.x) return p.x < q.x;
         const OwnedSeg &a = rec(p.i), &b = rec(q.i);
@@ -1073,10 +1075,15 @@ bool ArrangeShifted(size_t total, ForEach forEach, Rec rec, const UniformCoordin
         }
         sorted.push_back(rec(items[k].i));
         OwnedSeg& s = sorted.back();
-        // As UniformInv does it.
+        // As UniformInv does it; a division by one changes nothing that the subtraction keeps.
         for (int c = 0; c < (s.arc ? 3 : 2); ++c) {
-            s.p[c].x = s.p[c].x / scale - ox;
-            s.p[c].y = s.p[c].y / scale - oy;
+            if (scale == 1.0) {
+                s.p[c].x = s.p[c].x - ox;
+                s.p[c].y = s.p[c].y - oy;
+            } else {
+                s.p[c].x = s.p[c].x / scale - ox;
+                s.p[c].y = s.p[c].y / scale - oy;
+            }
         }
     }
     out.swap(sorted);
