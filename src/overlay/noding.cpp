@@ -1026,21 +1026,30 @@ void ReduceInBox(std::vector<OwnedSeg>& segs, const std::vector<Box>& boxes, std
 template <class ForEach, class Rec>
 bool ArrangeShifted(size_t total, ForEach forEach, Rec rec, const UniformCoordinate& uc, std::vector<OwnedSeg>& out) {
     if (total >= (size_t{1} << 32)) return false;
-    // One pass over the records gathers the keys; the bucketing then runs on those alone.
+    if (total == 0) {
+        out.clear();
+        return true;
+    }
     struct Item {
         double x;
         uint32_t i, arc;  // arc: whether an arc among the keys, the bucket among the items
     };
-    KeptVector<Item> keys;
-    ReserveHuge(keys, total);
+    static_assert(sizeof(OwnedSeg) >= sizeof(Item) && alignof(OwnedSeg) % alignof(Item) == 0);
+    // One pass over the records gathers the keys; the bucketing then runs on those alone. The
+    // keys live at the end of the room for the result, which the records fill only once they
+    // are no longer needed.
+    KeptVector<OwnedSeg> sorted;
+    ReserveHuge(sorted, total);
+    Item* keys = reinterpret_cast<Item*>(reinterpret_cast<char*>(sorted.data()) + total * (sizeof(OwnedSeg) - sizeof(Item)));
     double x0 = HUGE_VAL, x1 = -HUGE_VAL;
     bool finite = true;
+    size_t kept = 0;
     forEach([&](uint32_t i, const OwnedSeg& s) {
         finite = finite && std::isfinite(s.head().x) && std::isfinite(s.head().y) && std::isfinite(s.tail().x) &&
                  std::isfinite(s.tail().y) && (!s.arc || (std::isfinite(s.p[1].x) && std::isfinite(s.p[1].y)));
         x0 = std::min(x0, s.head().x);
         x1 = std::max(x1, s.head().x);
-        keys.push_back({s.head().x, i, uint32_t(s.arc)});
+        keys[kept++] = {s.head().x, i, uint32_t(s.arc)};
     });
     if (!finite) return false;
     const size_t nb = std::max<size_t>(total / 2, 1);
@@ -1048,13 +1057,14 @@ bool ArrangeShifted(size_t total, ForEach forEach, Rec rec, const UniformCoordin
     const bool spread = width > 0 && std::isfinite(width);
     // Straight segments come before arcs: the buckets of arcs follow those of straight ones.
     KeptVector<uint32_t> end = HugeVector<uint32_t>(2 * nb + 1, 0);
-    for (Item& k : keys) {
-        k.arc = static_cast<uint32_t>((k.arc ? nb : 0) + (spread ? BucketOf((k.x - x0) / width, nb) : 0));
-        ++end[k.arc + 1];
+    for (size_t k = 0; k < total; ++k) {
+        Item& key = keys[k];
+        key.arc = static_cast<uint32_t>((key.arc ? nb : 0) + (spread ? BucketOf((key.x - x0) / width, nb) : 0));
+        ++end[key.arc + 1];
     }
     for (size_t b = 0; b < 2 * nb; ++b) end[b + 1] += end[b];
     KeptVector<Item> items = HugeVector<Item>(total);
-    for (const Item& k : keys) items[end[k.arc]++] = k;
+    for (size_t k = 0; k < total; ++k) items[end[keys[k].arc]++] = keys[k];
     auto less = [&](const Item& p, const Item& q) {
         if (p.x != q.x) return p.x < q.x;
         const OwnedSeg &a = rec(p.i), &b = rec(q.i);
@@ -1063,8 +1073,6 @@ bool ArrangeShifted(size_t total, ForEach forEach, Rec rec, const UniformCoordin
     for (size_t b = 0, from = 0; b < 2 * nb; from = end[b++])
         if (end[b] - from > 1) std::sort(items.begin() + static_cast<std::ptrdiff_t>(from), items.begin() + end[b], less);
     // The records are read in key order, scattered over the input: fetched some way ahead.
-    KeptVector<OwnedSeg> sorted;
-    ReserveHuge(sorted, total);
     const double ox = uc.offsetX, oy = uc.offsetY, scale = uc.scale;
     constexpr size_t kAhead = 12;
     for (size_t k = 0; k < total; ++k) {
