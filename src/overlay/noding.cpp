@@ -1018,8 +1018,8 @@ void ReduceInBox(std::vector<OwnedSeg>& segs, const std::vector<Box>& boxes, std
 
 
 // The noded segments in their final order, shifted back by uc, into out (replacing it); the
-// segments are numbered by forEach, which calls f(number, segment) for each, and rec gives a
-// segment by its number. No two segments are equal once reduced, so any sort in the order of
+// segments are numbered by forEach, which calls f(number, segment, known finite) for each, and
+// rec gives a segment by its number. No two segments are equal once reduced, so any sort in the order of
 // HandleLess gives the same order: here the bucket of the first x, then a sort within each
 // bucket, and one copy of each record into its place, instead of a sort moving 80-byte
 // records. False, changing nothing, when some key is not a finite number.
@@ -1044,9 +1044,9 @@ bool ArrangeShifted(size_t total, ForEach forEach, Rec rec, const UniformCoordin
     double x0 = HUGE_VAL, x1 = -HUGE_VAL;
     bool finite = true;
     size_t kept = 0;
-    forEach([&](uint32_t i, const OwnedSeg& s) {
-        finite = finite && std::isfinite(s.head().x) && std::isfinite(s.head().y) && std::isfinite(s.tail().x) &&
-                 std::isfinite(s.tail().y) && (!s.arc || (std::isfinite(s.p[1].x) && std::isfinite(s.p[1].y)));
+    forEach([&](uint32_t i, const OwnedSeg& s, bool knownFinite) {
+        finite = finite && (knownFinite || (std::isfinite(s.head().x) && std::isfinite(s.head().y) && std::isfinite(s.tail().x) &&
+                                            std::isfinite(s.tail().y) && (!s.arc || (std::isfinite(s.p[1].x) && std::isfinite(s.p[1].y)))));
         x0 = std::min(x0, s.head().x);
         x1 = std::max(x1, s.head().x);
         keys[kept++] = {s.head().x, i, uint32_t(s.arc)};
@@ -1255,8 +1255,10 @@ bool QuietSampleFits(const std::vector<OwnedSeg>& segs, const std::vector<uint32
 // boxes are those of their first and last vertex; only chains whose boxes come within the
 // margin are searched for near segments. Within a chain, two segments not joined are further
 // apart than the one between them is long, so only short segments make their neighbours busy.
-// Every coordinate is finite.
-void FindQuiet(std::vector<OwnedSeg>& segs, double w, std::vector<char>& aside, std::vector<uint32_t>& joint) {
+// Every coordinate is finite. The ends whose joint is not plain (see PlainJoint) go to loose, in
+// order; every other joint given is plain.
+void FindQuiet(std::vector<OwnedSeg>& segs, double w, std::vector<char>& aside, std::vector<uint32_t>& joint,
+               std::vector<size_t>& loose) {
     const size_t n = segs.size();
     const double m = kQuietMargin * w;
     std::vector<char> busy = HugeVector<char>(n, 0);
@@ -1282,7 +1284,8 @@ void FindQuiet(std::vector<OwnedSeg>& segs, double w, std::vector<char>& aside, 
             if (StraightWithin(segs[a], segs[b], m)) mark(a), mark(b);
             return;
         }
-        if (!PlainJoint(segs[a], segs[b], ba, bb, w) && !LooseJoint(segs, a, b, w)) {
+        const bool plain = PlainJoint(segs[a], segs[b], ba, bb, w);
+        if (!plain && !LooseJoint(segs, a, b, w)) {
             mark(a), mark(b);
             return;
         }
@@ -1292,6 +1295,10 @@ void FindQuiet(std::vector<OwnedSeg>& segs, double w, std::vector<char>& aside, 
         const bool atHeadB = same(sb.head(), sa.head()) || same(sb.head(), sa.tail());
         link(a, atHeadA ? 0 : 1, b);
         link(b, atHeadB ? 0 : 1, a);
+        if (!plain) {
+            loose.push_back(2 * a + (atHeadA ? 0 : 1));
+            loose.push_back(2 * b + (atHeadB ? 0 : 1));
+        }
     };
     std::vector<uint32_t> chainStart;
     std::vector<Box> chainBox;
@@ -1402,6 +1409,7 @@ void FindQuiet(std::vector<OwnedSeg>& segs, double w, std::vector<char>& aside, 
         if (2 * busyCount <= n) examine(c0, c1, true);
     });
     if (2 * busyCount > n) return;
+    std::sort(loose.begin(), loose.end());
     auto quiet = [&](uint32_t i) { return !busy[i] && joint[2 * size_t(i)] != kManyJoints && joint[2 * size_t(i) + 1] != kManyJoints; };
     for (size_t i = 0; i < n; ++i) {
         const uint32_t j0 = joint[2 * i], j1 = joint[2 * i + 1];
@@ -1421,7 +1429,7 @@ public:
     // they were.
     bool Start(bool finite) {
         if (!finite || m_n < kQuietFrom || m_n >= (size_t{1} << 32) - 2) return false;
-        FindQuiet(m_segs, m_w, m_aside, m_joint);
+        FindQuiet(m_segs, m_w, m_aside, m_joint, m_loose);
         const size_t quiet = static_cast<size_t>(std::count(m_aside.begin(), m_aside.end(), 1));
         if (quiet < m_n / 2) return false;
         for (size_t i = 0; i < m_n; ++i) {
@@ -1517,9 +1525,9 @@ public:
             for (size_t i = 0; i < na; ++i)
                 if (m_aside[i]) {
                     if (tally) TallyJointsOf(i);
-                    f(static_cast<uint32_t>(i), m_segs[i]);
+                    f(static_cast<uint32_t>(i), m_segs[i], true);  // the search saw them finite
                 }
-            for (size_t k = 0; k < m_work.size(); ++k) f(static_cast<uint32_t>(na + k), m_work[k]);
+            for (size_t k = 0; k < m_work.size(); ++k) f(static_cast<uint32_t>(na + k), m_work[k], false);
         };
         const bool arranged = ArrangeShifted(total, forEach, rec, uc, m_segs);
         if (m_tallyDue) TallyJoints();
@@ -1580,8 +1588,11 @@ private:
         for (int end = 0; end < 2; ++end) {
             const uint32_t j = m_joint[2 * i + size_t(end)];
             if (j == kNoJoint || (m_aside[j] && j < i)) continue;
-            // Plain joints give one end on one end, which a full count no longer changes.
-            if (t.endStart == 255 && t.endEnd == 255 && PlainJoint(m_segs[i], m_segs[j], RectOf(m_segs[i]), RectOf(m_segs[j]), m_w))
+            // Plain joints give one end on one end, which a full count no longer changes. The
+            // search found them plain, all but the loose ones.
+            if (t.endStart == 255 && t.endEnd == 255 &&
+                (!std::binary_search(m_loose.begin(), m_loose.end(), 2 * i + size_t(end)) ||
+                 PlainJoint(m_segs[i], m_segs[j], RectOf(m_segs[i]), RectOf(m_segs[j]), m_w)))
                 continue;
             CsSegment A = m_segs[std::min<size_t>(i, j)].View(), B = m_segs[std::max<size_t>(i, j)].View();
             Point3D p0, p1;
@@ -1594,6 +1605,7 @@ private:
     const size_t m_n;
     std::vector<char> m_aside;
     std::vector<uint32_t> m_joint;
+    std::vector<size_t> m_loose;  // ends whose joint is not plain
     std::vector<OwnedSeg> m_work;
     std::vector<size_t> m_rank;
     std::vector<size_t> m_origin;
@@ -1647,7 +1659,7 @@ void NodeSegments(std::vector<OwnedSeg>& segs, int mode, double eps) {
     // Callers trace rings and chains from the first segment on: the order of the ends keeps their
     // results the same whatever order the rounds left the segments in.
     auto each = [&](auto f) {
-        for (size_t i = 0; i < segs.size(); ++i) f(static_cast<uint32_t>(i), segs[i]);
+        for (size_t i = 0; i < segs.size(); ++i) f(static_cast<uint32_t>(i), segs[i], false);
     };
     if (ArrangeShifted(segs.size(), each, [&](uint32_t i) -> const OwnedSeg& { return segs[i]; }, uc, segs)) return;
     std::sort(segs.begin(), segs.end(), [](const OwnedSeg& a, const OwnedSeg& b) {
