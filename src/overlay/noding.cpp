@@ -54,7 +54,7 @@ bool Near(const Point3D& a, const Point3D& b, double w) {
 }
 
 // Lower-left first, so that equal segments compare equal whatever their input direction.
-void Orient(OwnedSeg& s) {
+[[gnu::always_inline]] inline void Orient(OwnedSeg& s) {
     const Point3D &h = s.head(), &t = s.tail();
     if (h.x > t.x + kFlat || (std::abs(h.x - t.x) <= kFlat && h.y > t.y)) std::swap(s.p[0], s.tail());
 }
@@ -1583,7 +1583,7 @@ private:
         for (size_t i = 0; i < m_n; ++i)
             if (m_aside[i]) TallyJointsOf(i);
     }
-    void TallyJointsOf(size_t i) {
+    [[gnu::always_inline]] void TallyJointsOf(size_t i) {
         const SegContactTally& t = SegIntersectTally();
         for (int end = 0; end < 2; ++end) {
             const uint32_t j = m_joint[2 * i + size_t(end)];
