@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <numeric>
@@ -273,6 +274,125 @@ void CKeloMakeArcPolygon::AddGeometry(const GM_Object* object) {
     });
 }
 
+// Noded straight edges come ordered by their first ends, and an edge's last end is nearly always
+// the first end of an edge a few dozen places on: it is looked up in a small table of the first
+// ends just read, instead of sorting every last end. Those not found there are searched for
+// among all first ends; the ones that are no edge's first end (a ring's easternmost points) are
+// few, and sorted apart. m_node doubles as scratch meanwhile: m_node[2j] holds the last of the
+// edges whose last end is first end j (-1 none, -2 where first end j equals first end j - 1 and
+// so joins its node), m_node[2e + 1] the next such edge.
+template <class Group>
+bool CKeloMakeArcPolygon::NumberSortedEnds(Group&& group) {
+    const size_t ne = m_edges.size();
+    m_node = HugeVector<int>(2 * ne, -1);
+    m_nodeCount = 0;
+    auto finite = [](const Point3D& p) { return std::isfinite(p.x) && std::isfinite(p.y); };
+    auto before = [](const Point3D& p, const Point3D& q) { return p.x < q.x || (p.x == q.x && p.y < q.y); };
+    auto same = [](const Point3D& p, const Point3D& q) { return p.x == q.x && p.y == q.y; };
+    // The table holds the first of each run of equal first ends, read kAhead places ahead of the
+    // last ends looked up; a slot keeps the latest point hashed to it.
+    constexpr size_t kAhead = 256;
+    constexpr int kBits = 14;
+    std::vector<int> recent(size_t{1} << kBits, -1);
+    auto slotOf = [](const Point3D& p) {
+        const double x = p.x + 0.0, y = p.y + 0.0;  // -0 and 0 are one point
+        uint64_t bx, by;
+        std::memcpy(&bx, &x, sizeof bx);
+        std::memcpy(&by, &y, sizeof by);
+        return static_cast<size_t>(((bx * 0x9E3779B97F4A7C15ull) ^ (by * 0xC2B2AE3D27D4EB4Full)) >> (64 - kBits));
+    };
+    const Point3D* last = nullptr;
+    auto admit = [&](size_t j) {
+        const Point3D& h = m_edges[j].head();
+        if (!finite(h) || (last && before(h, *last))) return false;
+        if (last && same(h, *last)) m_node[2 * j] = -2;
+        else recent[slotOf(h)] = static_cast<int>(j);
+        last = &h;
+        return true;
+    };
+    for (size_t j = 0; j < std::min(kAhead, ne); ++j)
+        if (!admit(j)) return false;
+    struct Lone {
+        double x, y;
+        size_t k, slot;
+    };
+    std::vector<Lone> lone;
+    for (size_t e = 0; e < ne; ++e) {
+        if (e + kAhead < ne && !admit(e + kAhead)) return false;
+        const Point3D& t = m_edges[e].tail();
+        if (!finite(t)) return false;
+        const int r = recent[slotOf(t)];
+        size_t j = static_cast<size_t>(r);
+        if (r < 0 || !same(m_edges[j].head(), t)) {
+            // The first first end not before t, galloping out from e.
+            auto headBefore = [&](size_t i) { return before(m_edges[i].head(), t); };
+            size_t lo, hi;
+            if (headBefore(e)) {
+                lo = e + 1, hi = ne;
+                for (size_t step = 1; lo + step - 1 < ne; step *= 2) {
+                    const size_t probe = lo + step - 1;
+                    if (!headBefore(probe)) {
+                        hi = probe;
+                        break;
+                    }
+                    lo = probe + 1;
+                }
+            } else {
+                lo = 0, hi = e;
+                for (size_t step = 1; step <= hi; step *= 2) {
+                    const size_t probe = hi - step;
+                    if (headBefore(probe)) {
+                        lo = probe + 1;
+                        break;
+                    }
+                    hi = probe;
+                }
+            }
+            while (lo < hi) {
+                const size_t mid = lo + (hi - lo) / 2;
+                if (headBefore(mid)) lo = mid + 1;
+                else hi = mid;
+            }
+            j = lo;
+            if (j == ne || !same(m_edges[j].head(), t)) {
+                lone.push_back({t.x, t.y, 2 * e + 1, j});
+                continue;
+            }
+        }
+        m_node[2 * e + 1] = m_node[2 * j];
+        m_node[2 * j] = static_cast<int>(e);
+    }
+    std::sort(lone.begin(), lone.end(), [](const Lone& p, const Lone& q) { return p.x < q.x || (p.x == q.x && p.y < q.y); });
+    std::vector<int> members;  // the half-edges of the node being numbered
+    auto close = [&] {
+        if (members.empty()) return;
+        group(members.data(), members.size(), m_nodeCount++);
+        members.clear();
+    };
+    auto join = [&](size_t k) {
+        m_node[k] = static_cast<int>(m_nodeCount);
+        members.push_back(static_cast<int>(k));
+    };
+    size_t li = 0;
+    for (size_t j = 0; j <= ne; ++j) {
+        for (; li < lone.size() && lone[li].slot == j; ++li) {
+            if (li == 0 || lone[li].x != lone[li - 1].x || lone[li].y != lone[li - 1].y) close();
+            join(lone[li].k);
+        }
+        if (j == ne) break;
+        int e = m_node[2 * j];
+        if (e != -2) close();
+        join(2 * j);
+        while (e >= 0) {
+            const int next = m_node[2 * static_cast<size_t>(e) + 1];
+            join(2 * static_cast<size_t>(e) + 1);
+            e = next;
+        }
+    }
+    close();
+    return true;
+}
+
 int CKeloMakeArcPolygon::Solve(bool) {
     m_faceRings.clear();
     m_faceStart.clear();
@@ -303,8 +423,9 @@ int CKeloMakeArcPolygon::Solve(bool) {
         branch.push_back(static_cast<uint32_t>(v));
         branchStart.push_back(static_cast<uint32_t>(branchHalves.size()));
     };
-    if (!given) {
-        // After noding, ends that meet are equal: equal ends get one node id.
+    // After noding, ends that meet are equal: equal ends get one node id, ids going up in the
+    // order of the points (x, then y).
+    if (!given && !NumberSortedEnds(group)) {
         m_node = HugeVector<int>(2 * ne);
         m_nodeCount = 0;
         struct End {

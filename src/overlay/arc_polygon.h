@@ -117,6 +117,10 @@ private:
     mutable std::vector<int> m_at;
     mutable uint32_t m_stamp = 0;
     mutable std::vector<int> m_halves;  // a ring's half-edges, for GetPolygon
+    // Numbers the nodes of noded straight edges ordered by their first ends, handing each node's
+    // half-edges to group(halves, count, node); false (nothing numbered) for other edges.
+    template <class Group>
+    bool NumberSortedEnds(Group&& group);
 };
 
 // Builds the faces of the lines (noded with eps) and appends each bounded face as a new polygon
