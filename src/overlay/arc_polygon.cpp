@@ -141,40 +141,24 @@ public:
     bool Empty() const { return m_start.empty(); }
 
     // The edges of band k are m_items[m_start[k]] to m_items[m_start[k + 1]]: one array for all
-    // bands, filled after counting, rather than a list per band. A cycle holding a good share of
-    // all edges is gathered by going through the edge array in order (inCycle(e) tells whether
-    // edge e runs along the cycle): followed round the cycle, its edges lie scattered over the array, and
-    // on a million-edge face nearly every visit would miss the cache. Shorter cycles are followed,
-    // so that many of them never cost a pass each over all edges. The crossing count does not
-    // depend on the order of the edges.
-    template <class InCycle, class Follow>
-    void Build(size_t edgeCount, size_t length, const Box& box, InCycle inCycle, Follow follow,
-               const std::vector<OwnedSeg>& edges) {
-        m_count = std::max<size_t>(length / 4, 1);
-        m_y0 = box.miny;
-        m_h = std::max(box.maxy - box.miny, 1e-300) / double(m_count);
+    // bands, filled after counting, rather than a list per band. The edges come by following the
+    // cycle (follow(add) calls add(edge) for each): cycles holding a good share of all edges go
+    // to InsideAll instead. The crossing count does not depend on the order of the edges.
+    template <class Follow>
+    void Build(size_t length, const Box& box, Follow follow, const std::vector<OwnedSeg>& edges) {
+        Divide(length, box);
         struct Span {
             uint32_t edge, k0, k1;
         };
         KeptVector<Span> spans;
         ReserveHuge(spans, length);
         m_start.assign(m_count + 1, 0);
-        auto add = [&](size_t e) {
+        follow([&](size_t e) {
             const OwnedSeg& s = edges[e];
-            double lo = std::min(s.head().y, s.tail().y), hi = std::max(s.head().y, s.tail().y);
-            if (s.arc) {
-                const Box ab = const_cast<OwnedSeg&>(s).View().GetBox();
-                lo = ab.miny, hi = ab.maxy;
-            }
-            spans.push_back({static_cast<uint32_t>(e), static_cast<uint32_t>(Band(lo)), static_cast<uint32_t>(Band(hi))});
+            Box ab;
+            spans.push_back({static_cast<uint32_t>(e), static_cast<uint32_t>(Band(Low(s, ab))), static_cast<uint32_t>(Band(High(s, ab)))});
             for (size_t k = spans.back().k0; k <= spans.back().k1; ++k) ++m_start[k + 1];
-        };
-        if (8 * length >= edgeCount) {
-            for (size_t e = 0; e < edgeCount; ++e)
-                if (inCycle(e)) add(e);
-        } else {
-            follow(add);
-        }
+        });
         for (size_t k = 0; k < m_count; ++k) m_start[k + 1] += m_start[k];
         ReserveHuge(m_items, m_start.back());
         m_items.resize(m_start.back());
@@ -201,7 +185,64 @@ public:
         return in;
     }
 
+    // Inside for several points at once, for a cycle holding a good share of all edges, which
+    // Build would gather by going through the whole edge array: the same pass answers the points
+    // whose band each edge spans, instead of sorting every edge into its bands first.
+    template <class InCycle>
+    void InsideAll(size_t length, const Box& box, InCycle inCycle, const std::vector<OwnedSeg>& edges,
+                   const std::vector<Point3D>& points, std::vector<int8_t>& answers) {
+        Divide(length, box);
+        const size_t q = points.size();
+        // The points by band, in a coarse index of a few buckets per point.
+        std::vector<size_t> band(q);
+        for (size_t i = 0; i < q; ++i) band[i] = Band(points[i].y);
+        int shift = 0;
+        while ((m_count >> shift) > 4 * q + 4) ++shift;
+        const size_t coarse = (m_count >> shift) + 1;
+        std::vector<uint32_t> start(coarse + 1, 0), items(q);
+        for (size_t i = 0; i < q; ++i) ++start[(band[i] >> shift) + 1];
+        for (size_t k = 0; k < coarse; ++k) start[k + 1] += start[k];
+        {
+            std::vector<uint32_t> fill(start.begin(), start.end() - 1);
+            for (size_t i = 0; i < q; ++i) items[fill[band[i] >> shift]++] = static_cast<uint32_t>(i);
+        }
+        std::vector<char> in(q, 0), undecided(q, 0);
+        for (size_t e = 0; e < edges.size(); ++e) {
+            if (!inCycle(e)) continue;
+            const OwnedSeg& s = edges[e];
+            Box ab;
+            const size_t k0 = Band(Low(s, ab)), k1 = Band(High(s, ab));
+            for (size_t cb = k0 >> shift; cb <= k1 >> shift; ++cb)
+                for (uint32_t t = start[cb]; t < start[cb + 1]; ++t) {
+                    const size_t i = items[t];
+                    if (band[i] < k0 || band[i] > k1) continue;
+                    const Point3D& p = points[i];
+                    if (s.arc) {
+                        if (ab.miny <= p.y && ab.maxy >= p.y && ab.maxx >= p.x) undecided[i] = 1;
+                        continue;
+                    }
+                    const Point3D &a = s.head(), &b = s.tail();
+                    if ((a.y > p.y) == (b.y > p.y)) continue;
+                    if (a.x + (p.y - a.y) * (b.x - a.x) / (b.y - a.y) > p.x) in[i] ^= 1;
+                }
+        }
+        answers.resize(q);
+        for (size_t i = 0; i < q; ++i) answers[i] = static_cast<int8_t>(undecided[i] ? -1 : in[i]);
+    }
+
 private:
+    // The lowest and highest y of an edge; an arc's box is put in ab by Low.
+    static double Low(const OwnedSeg& s, Box& ab) {
+        if (!s.arc) return std::min(s.head().y, s.tail().y);
+        ab = const_cast<OwnedSeg&>(s).View().GetBox();
+        return ab.miny;
+    }
+    static double High(const OwnedSeg& s, const Box& ab) { return s.arc ? ab.maxy : std::max(s.head().y, s.tail().y); }
+    void Divide(size_t length, const Box& box) {
+        m_count = std::max<size_t>(length / 4, 1);
+        m_y0 = box.miny;
+        m_h = std::max(box.maxy - box.miny, 1e-300) / double(m_count);
+    }
     size_t Band(double y) const { return detail::BucketOf((y - m_y0) / m_h, m_count); }
 
     double m_y0 = 0, m_h = 1;
@@ -770,26 +811,55 @@ int CKeloMakeArcPolygon::Solve(bool) {
                 grid[gy * side + gx].push_back(f);
     }
     std::vector<CycleBands> bands(bounded.size());
-    for (size_t c : outsides) {
-        const int h = firstHalf(c);
-        const Point3D& p = (h % 2) ? m_edges[static_cast<size_t>(h / 2)].tail() : m_edges[static_cast<size_t>(h / 2)].head();
-        const int myPiece = pieceOfRing(c);
+    // The point each outside cycle is placed by, and its piece.
+    std::vector<Point3D> at(outsides.size());
+    std::vector<int> pieceAt(outsides.size());
+    for (size_t i = 0; i < outsides.size(); ++i) {
+        const int h = firstHalf(outsides[i]);
+        at[i] = (h % 2) ? m_edges[static_cast<size_t>(h / 2)].tail() : m_edges[static_cast<size_t>(h / 2)].head();
+        pieceAt[i] = pieceOfRing(outsides[i]);
+    }
+    // For faces whose outer cycle holds a good share of all edges: the answers for every outside
+    // cycle that may ask (those of other pieces within the face's box), by outside index.
+    std::vector<std::vector<int8_t>> answered(bounded.size());
+    std::vector<Point3D> asking;
+    std::vector<size_t> askers;
+    std::vector<int8_t> answers;
+    for (size_t oi = 0; oi < outsides.size(); ++oi) {
+        const size_t c = outsides[oi];
+        const Point3D& p = at[oi];
+        const int myPiece = pieceAt[oi];
         bool placed = false;
-        const bool within = p.x >= extent.minx && p.x <= extent.maxx && p.y >= extent.miny && p.y <= extent.maxy;
+        const bool inExtent = p.x >= extent.minx && p.x <= extent.maxx && p.y >= extent.miny && p.y <= extent.maxy;
         static const std::vector<size_t> kNone;
         const std::vector<size_t>& cell =
-            within ? grid[cellOf(p.y, extent.miny, ch) * side + cellOf(p.x, extent.minx, cw)] : kNone;
+            inExtent ? grid[cellOf(p.y, extent.miny, ch) * side + cellOf(p.x, extent.minx, cw)] : kNone;
         for (size_t f : cell) {
             Bounded& b = bounded[f];
-            if (pieceOfRing(b.cycle) == myPiece) continue;
-            if (p.x < b.box.minx || p.x > b.box.maxx || p.y < b.box.miny || p.y > b.box.maxy) continue;
+            const int facePiece = pieceOfRing(b.cycle);
+            if (facePiece == myPiece) continue;
+            auto within = [&](const Point3D& q) { return q.x >= b.box.minx && q.x <= b.box.maxx && q.y >= b.box.miny && q.y <= b.box.maxy; };
+            if (!within(p)) continue;
             int in = -1;
-            if (ringLength[b.cycle] > kBandedCycle) {
-                if (bands[f].Empty()) {
+            const size_t length = ringLength[b.cycle];
+            if (length > kBandedCycle && 8 * length >= m_edges.size()) {
+                if (answered[f].empty()) {
+                    asking.clear();
+                    askers.clear();
+                    for (size_t i = 0; i < outsides.size(); ++i)
+                        if (pieceAt[i] != facePiece && within(at[i])) asking.push_back(at[i]), askers.push_back(i);
                     const int cycle = static_cast<int>(b.cycle);
+                    CycleBands().InsideAll(
+                        length, b.box, [&](size_t e) { return cycleOfHalf(2 * e) == cycle || cycleOfHalf(2 * e + 1) == cycle; },
+                        m_edges, asking, answers);
+                    answered[f].assign(outsides.size(), -1);
+                    for (size_t i = 0; i < askers.size(); ++i) answered[f][askers[i]] = answers[i];
+                }
+                in = answered[f][oi];
+            } else if (length > kBandedCycle) {
+                if (bands[f].Empty()) {
                     bands[f].Build(
-                        m_edges.size(), ringLength[b.cycle], b.box,
-                        [&](size_t e) { return cycleOfHalf(2 * e) == cycle || cycleOfHalf(2 * e + 1) == cycle; },
+                        length, b.box,
                         [&](auto&& add) { EachHalf(b.cycle, [&](int g) { add(static_cast<size_t>(g / 2)); return true; }); },
                         m_edges);
                 }
