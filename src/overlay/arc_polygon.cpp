@@ -434,6 +434,118 @@ bool CKeloMakeArcPolygon::NumberSortedEnds(Group&& group) {
     return true;
 }
 
+// Walking a chain is a chase from one half-edge to the next through arrays far larger than the
+// cache, each step waiting for the last. Several walks are interleaved instead, so that their
+// fetches overlap: the next chain ends in turn (and a closed run from both ends at once), each
+// walk stopping where it meets another, which is then the same chain walked from its other end.
+// Chains are numbered and stored as if walked one after the other: each from the first of its
+// ends in turn, closed runs from their least edge. Meanwhile m_chainOf[e] holds 2w + (h & 1) for
+// the walk w that took half-edge h of edge e.
+size_t CKeloMakeArcPolygon::WalkChains(const std::vector<int>& cont, const std::vector<uint32_t>& branchStart,
+                                       const std::vector<int>& branchHalves, std::vector<uint32_t>& endAt) {
+    std::vector<int>& chainOf = m_chainOf;
+    struct Walk {
+        std::vector<int> halves;
+        int next;          // the half-edge to take next; ~b where the walk reached branch node b
+        int met = -1;      // the walk it met
+        bool done = false;
+        bool absorbed = false;  // the far end of an earlier walk's chain
+        uint32_t from = 0;      // the branch node it left
+    };
+    std::vector<Walk> walks;
+    // Per walk: its chain, and whether it ran the chain backwards.
+    std::vector<std::pair<uint32_t, bool>> chainOfWalk;
+    std::vector<uint32_t> active;
+    size_t settled = 0;
+    auto start = [&](int g, uint32_t from) {
+        if (chainOf[static_cast<size_t>(g / 2)] >= 0) return false;
+        const uint32_t w = static_cast<uint32_t>(walks.size());
+        walks.push_back(Walk{{g}, cont[static_cast<size_t>(g)], -1, false, false, from});
+        chainOf[static_cast<size_t>(g / 2)] = static_cast<int>(2 * w) + (g & 1);
+        active.push_back(w);
+        return true;
+    };
+    auto step = [&](uint32_t w) {
+        Walk& k = walks[w];
+        const int h = k.next;
+        if (h < 0) {
+            k.done = true;
+            return;
+        }
+        const int owner = chainOf[static_cast<size_t>(h / 2)];
+        if (owner >= 0) {
+            k.done = true;
+            k.met = owner >> 1;
+            return;
+        }
+        chainOf[static_cast<size_t>(h / 2)] = static_cast<int>(2 * w) + (h & 1);
+        k.halves.push_back(h);
+        k.next = cont[static_cast<size_t>(h)];
+    };
+    // Steps the active walks in turn until fewer than most are left.
+    auto run = [&](size_t most) {
+        while (active.size() >= most && !active.empty()) {
+            for (int rep = 0; rep < 16; ++rep)
+                for (uint32_t w : active) step(w);
+            active.erase(std::remove_if(active.begin(), active.end(), [&](uint32_t w) { return walks[w].done; }), active.end());
+        }
+    };
+    // Stores the chains of the finished walks, in the order of the walks.
+    auto settle = [&](bool isOpen) {
+        for (; settled < walks.size(); ++settled) {
+            Walk& k = walks[settled];
+            if (!k.done) return;
+            if (k.absorbed) continue;
+            Walk* other = nullptr;
+            if (k.met >= 0 && static_cast<size_t>(k.met) != settled) {
+                other = &walks[static_cast<size_t>(k.met)];
+                if (!other->done) return;
+                other->absorbed = true;
+            }
+            const uint32_t c = static_cast<uint32_t>(m_chainStart.size() - 1);
+            chainOfWalk.resize(walks.size());
+            chainOfWalk[settled] = {c, false};
+            m_chainHalves.insert(m_chainHalves.end(), k.halves.begin(), k.halves.end());
+            if (other) {
+                chainOfWalk[static_cast<size_t>(k.met)] = {c, true};
+                for (auto it = other->halves.rbegin(); it != other->halves.rend(); ++it) m_chainHalves.push_back(*it ^ 1);
+                other->halves = {};
+            }
+            k.halves = {};
+            m_chainStart.push_back(static_cast<uint32_t>(m_chainHalves.size()));
+            if (isOpen) {
+                endAt.push_back(k.from);
+                endAt.push_back(static_cast<uint32_t>(~cont[static_cast<size_t>(m_chainHalves.back())]));
+            }
+        }
+    };
+    constexpr size_t kWalks = 8;
+    uint32_t b = 0;
+    for (size_t k = 0; k < branchHalves.size(); ++k) {
+        while (branchStart[b + 1] <= k) ++b;
+        if (!start(branchHalves[k], b)) continue;
+        run(kWalks);
+        settle(true);
+    }
+    run(1);
+    settle(true);
+    const size_t open = m_chainStart.size() - 1;
+    const size_t ne = m_edges.size();
+    for (size_t e = 0; e < ne; ++e) {
+        if (chainOf[e] >= 0) continue;
+        start(static_cast<int>(2 * e), 0);
+        start(cont[2 * e + 1], 0);
+        run(1);
+        settle(false);
+    }
+    for (size_t e = 0; e < ne; ++e) {
+        const int w = chainOf[e];
+        const auto& [c, back] = chainOfWalk[static_cast<size_t>(w >> 1)];
+        chainOf[e] = static_cast<int>(2 * c) + ((w & 1) ^ static_cast<int>(back));
+    }
+    return open;
+}
+
 int CKeloMakeArcPolygon::Solve(bool) {
     m_faceRings.clear();
     m_faceStart.clear();
@@ -552,30 +664,9 @@ int CKeloMakeArcPolygon::Solve(bool) {
     m_chainHalves.clear();
     ReserveHuge(m_chainHalves, ne);
     m_chainStart.assign(1, 0);
-    // Walks a chain from h; returns where it stopped: ~b at branch node b.
-    auto walk = [&](int h, bool closed) {
-        const int first = h;
-        const int c = static_cast<int>(m_chainStart.size() - 1);
-        while (true) {
-            m_chainHalves.push_back(h);
-            chainOf[static_cast<size_t>(h / 2)] = 2 * c + (h & 1);
-            h = cont[static_cast<size_t>(h)];
-            if (h < 0 || (closed && h == first)) break;
-        }
-        m_chainStart.push_back(static_cast<uint32_t>(m_chainHalves.size()));
-        return h;
-    };
     // Ends of the open chains as branch indices: chain c runs from endAt[2c] to endAt[2c + 1].
     std::vector<uint32_t> endAt;
-    for (size_t b = 0; b < branch.size(); ++b)
-        for (uint32_t k = branchStart[b]; k < branchStart[b + 1]; ++k)
-            if (chainOf[static_cast<size_t>(branchHalves[k] / 2)] < 0) {
-                endAt.push_back(static_cast<uint32_t>(b));
-                endAt.push_back(static_cast<uint32_t>(~walk(branchHalves[k], false)));
-            }
-    const size_t open = m_chainStart.size() - 1;  // chains from here on are closed runs
-    for (size_t e = 0; e < ne; ++e)
-        if (chainOf[e] < 0) walk(static_cast<int>(2 * e), true);
+    const size_t open = WalkChains(cont, branchStart, branchHalves, endAt);  // chains from here on are closed runs
     const size_t nc = m_chainStart.size() - 1;
     auto length = [&](size_t d) { return m_chainStart[d / 2 + 1] - m_chainStart[d / 2]; };
     // The k-th half-edge of directed chain d.
