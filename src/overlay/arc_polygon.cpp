@@ -640,16 +640,34 @@ int CKeloMakeArcPolygon::Solve(bool) {
     const std::vector<int>& from = m_node;
 
     if (given) {
-        // The half-edges leaving each node, in increasing order: those of node v are
-        // around[start[v]] to around[start[v + 1]].
-        KeptVector<uint32_t> start = HugeVector<uint32_t>(nn + 1);
-        KeptVector<int> around = HugeVector<int>(2 * ne);
-        for (size_t h = 0; h < 2 * ne; ++h) ++start[static_cast<size_t>(from[h]) + 1];
-        for (size_t v = 0; v < nn; ++v) start[v + 1] += start[v];
-        for (size_t h = 0; h < 2 * ne; ++h) around[start[static_cast<size_t>(from[h])]++] = static_cast<int>(h);
-        for (size_t v = 0; v < nn; ++v) {
-            const uint32_t b = v == 0 ? 0 : start[v - 1];
-            if (start[v] > b) group(around.data() + b, start[v] - b, v);
+        // Most nodes have two half-edges, paired as they come; the others' half-edges are gathered
+        // and handed over node by node, in increasing order.
+        std::vector<uint8_t> count(nn, 0);
+        for (size_t h = 0; h < 2 * ne; ++h) {
+            uint8_t& n = count[static_cast<size_t>(from[h])];
+            n = static_cast<uint8_t>(n + (n < 3));
+        }
+        KeptVector<int> seen = HugeVector<int>(nn, -1);
+        std::vector<std::pair<int, int>> others;  // node and half-edge
+        for (size_t h = 0; h < 2 * ne; ++h) {
+            const size_t v = static_cast<size_t>(from[h]);
+            if (count[v] != 2) {
+                others.emplace_back(from[h], static_cast<int>(h));
+            } else if (seen[v] < 0) {
+                seen[v] = static_cast<int>(h);
+            } else {
+                int pair[2] = {seen[v], static_cast<int>(h)};
+                group(pair, 2, v);
+            }
+        }
+        std::sort(others.begin(), others.end());
+        std::vector<int> members;
+        for (size_t i = 0; i < others.size();) {
+            size_t j = i;
+            members.clear();
+            for (; j < others.size() && others[j].first == others[i].first; ++j) members.push_back(others[j].second);
+            group(members.data(), members.size(), static_cast<size_t>(others[i].first));
+            i = j;
         }
     }
 
@@ -769,12 +787,15 @@ int CKeloMakeArcPolygon::Solve(bool) {
     std::vector<uint32_t> leastAt(2 * nc, 0);
     for (size_t c = 0; c < nc; ++c) {
         if (!alive[c]) continue;
-        const uint32_t s = m_chainStart[c], len = m_chainStart[c + 1] - s;
-        for (uint32_t k = 0; k < len; ++k) {
-            const int h = m_chainHalves[s + k];
-            if (least[2 * c] < 0 || h < least[2 * c]) least[2 * c] = h, leastAt[2 * c] = k;
-            if (least[2 * c + 1] < 0 || (h ^ 1) < least[2 * c + 1]) least[2 * c + 1] = h ^ 1, leastAt[2 * c + 1] = len - 1 - k;
-        }
+        // A chain runs each of its edges once: its least half-edge is that of its least edge, either
+        // way round.
+        const int* const halves = m_chainHalves.data() + m_chainStart[c];
+        const uint32_t len = m_chainStart[c + 1] - m_chainStart[c];
+        uint32_t at = 0;
+        for (uint32_t k = 1; k < len; ++k)
+            if (halves[k] < halves[at]) at = k;
+        least[2 * c] = halves[at], leastAt[2 * c] = at;
+        least[2 * c + 1] = halves[at] ^ 1, leastAt[2 * c + 1] = len - 1 - at;
     }
     std::vector<uint32_t> firstDir(ncyc);  // index into cycleDirs of the directed chain with the least half-edge
     for (size_t k = 0; k < ncyc; ++k) {
@@ -853,16 +874,13 @@ int CKeloMakeArcPolygon::Solve(bool) {
             origin[c] = h % 2 ? s.tail() : s.head();
             boxes[c] = Box(origin[c].x, origin[c].y, origin[c].x, origin[c].y);
         }
-        for (size_t h = 0; h < 2 * ne; ++h) {
-            const int k = cycleOfHalf(h);
-            if (k < 0) continue;
+        auto add = [&](int k, size_t h, const OwnedSeg& s, const Point3D& a, const Point3D& b) {
             const size_t c = static_cast<size_t>(k);
-            const OwnedSeg& s = m_edges[h / 2];
             if (s.arc) {
                 areas[c] = std::numeric_limits<double>::quiet_NaN();
-                continue;
+                return;
             }
-            const Point3D &a = h % 2 ? s.tail() : s.head(), &b = h % 2 ? s.head() : s.tail(), &o = origin[c];
+            const Point3D& o = origin[c];
             areas[c] += (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
             Longest& l = m_longest[c];
             const double l2 = Length2(a, b);
@@ -871,6 +889,15 @@ int CKeloMakeArcPolygon::Solve(bool) {
             Box& box = boxes[c];
             box.minx = std::min(box.minx, b.x), box.maxx = std::max(box.maxx, b.x);
             box.miny = std::min(box.miny, b.y), box.maxy = std::max(box.maxy, b.y);
+        };
+        // Both half-edges of an edge in turn, as they come in half-edge order.
+        for (size_t e = 0; e < ne; ++e) {
+            const size_t d = static_cast<size_t>(chainOf[e]);
+            const int k0 = m_dirRing[d], k1 = m_dirRing[d ^ 1];
+            if (k0 < 0 && k1 < 0) continue;
+            const OwnedSeg& s = m_edges[e];
+            if (k0 >= 0) add(k0, 2 * e, s, s.head(), s.tail());
+            if (k1 >= 0) add(k1, 2 * e + 1, s, s.tail(), s.head());
         }
         for (double& t : areas) t /= 2;
     }
