@@ -439,58 +439,71 @@ bool CKeloMakeArcPolygon::NumberSortedEnds(Group&& group) {
 // fetches overlap: the next chain ends in turn (and a closed run from both ends at once), each
 // walk stopping where it meets another, which is then the same chain walked from its other end.
 // Chains are numbered and stored as if walked one after the other: each from the first of its
-// ends in turn, closed runs from their least edge. Meanwhile m_chainOf[e] holds 2w + (h & 1) for
-// the walk w that took half-edge h of edge e.
+// ends in turn, closed runs from their least edge. A walk only marks each edge it takes with the
+// walk and the place; the chains' half-edges are put in place by one pass over the edges after.
 size_t CKeloMakeArcPolygon::WalkChains(const std::vector<int>& cont, const std::vector<uint32_t>& branchStart,
                                        const std::vector<int>& branchHalves, std::vector<uint32_t>& endAt) {
-    std::vector<int>& chainOf = m_chainOf;
+    const size_t ne = m_edges.size();
+    struct Mark {
+        int walk;  // 2w + (h & 1) for walk w taking half-edge h of the edge; -1 before
+        uint32_t at;
+    };
+    KeptVector<Mark> mark = HugeVector<Mark>(ne, Mark{-1, 0});
     struct Walk {
-        std::vector<int> halves;
-        int next;          // the half-edge to take next; ~b where the walk reached branch node b
-        int met = -1;      // the walk it met
-        bool done = false;
-        bool absorbed = false;  // the far end of an earlier walk's chain
-        uint32_t from = 0;      // the branch node it left
+        int first, next;  // its first half-edge, and the one to take next (~b at branch node b)
+        uint32_t length = 0;
+        int met = -1;  // the walk it met
+        uint32_t from = 0;  // the branch node it left
+        bool done = false, absorbed = false, back = false;
+        uint32_t chain = 0, base = 0, end = 0;  // where its chain's half-edges go
     };
     std::vector<Walk> walks;
-    // Per walk: its chain, and whether it ran the chain backwards.
-    std::vector<std::pair<uint32_t, bool>> chainOfWalk;
-    std::vector<uint32_t> active;
+    constexpr size_t kWalks = 8;
+    uint32_t slot[kWalks];
+    size_t active = 0;
     size_t settled = 0;
     auto start = [&](int g, uint32_t from) {
-        if (chainOf[static_cast<size_t>(g / 2)] >= 0) return false;
+        if (mark[static_cast<size_t>(g / 2)].walk >= 0) return false;
         const uint32_t w = static_cast<uint32_t>(walks.size());
-        walks.push_back(Walk{{g}, cont[static_cast<size_t>(g)], -1, false, false, from});
-        chainOf[static_cast<size_t>(g / 2)] = static_cast<int>(2 * w) + (g & 1);
-        active.push_back(w);
+        Walk k;
+        k.first = g;
+        k.next = cont[static_cast<size_t>(g)];
+        k.length = 1;
+        k.from = from;
+        walks.push_back(k);
+        mark[static_cast<size_t>(g / 2)] = {static_cast<int>(2 * w) + (g & 1), 0};
+        slot[active++] = w;
         return true;
-    };
-    auto step = [&](uint32_t w) {
-        Walk& k = walks[w];
-        const int h = k.next;
-        if (h < 0) {
-            k.done = true;
-            return;
-        }
-        const int owner = chainOf[static_cast<size_t>(h / 2)];
-        if (owner >= 0) {
-            k.done = true;
-            k.met = owner >> 1;
-            return;
-        }
-        chainOf[static_cast<size_t>(h / 2)] = static_cast<int>(2 * w) + (h & 1);
-        k.halves.push_back(h);
-        k.next = cont[static_cast<size_t>(h)];
     };
     // Steps the active walks in turn until fewer than most are left.
     auto run = [&](size_t most) {
-        while (active.size() >= most && !active.empty()) {
+        while (active >= most && active > 0) {
             for (int rep = 0; rep < 16; ++rep)
-                for (uint32_t w : active) step(w);
-            active.erase(std::remove_if(active.begin(), active.end(), [&](uint32_t w) { return walks[w].done; }), active.end());
+                for (size_t i = 0; i < active; ++i) {
+                    const uint32_t w = slot[i];
+                    Walk& k = walks[w];
+                    const int h = k.next;
+                    if (h < 0 || k.done) {
+                        k.done = true;
+                        continue;
+                    }
+                    Mark& m = mark[static_cast<size_t>(h / 2)];
+                    if (m.walk >= 0) {
+                        k.done = true;
+                        k.met = m.walk >> 1;
+                        continue;
+                    }
+                    m = {static_cast<int>(2 * w) + (h & 1), k.length++};
+                    k.next = cont[static_cast<size_t>(h)];
+                }
+            size_t kept = 0;
+            for (size_t i = 0; i < active; ++i)
+                if (!walks[slot[i]].done) slot[kept++] = slot[i];
+            active = kept;
         }
     };
-    // Stores the chains of the finished walks, in the order of the walks.
+    // Numbers the chains of the finished walks, in the order of the walks.
+    uint32_t stored = 0;
     auto settle = [&](bool isOpen) {
         for (; settled < walks.size(); ++settled) {
             Walk& k = walks[settled];
@@ -503,23 +516,17 @@ size_t CKeloMakeArcPolygon::WalkChains(const std::vector<int>& cont, const std::
                 other->absorbed = true;
             }
             const uint32_t c = static_cast<uint32_t>(m_chainStart.size() - 1);
-            chainOfWalk.resize(walks.size());
-            chainOfWalk[settled] = {c, false};
-            m_chainHalves.insert(m_chainHalves.end(), k.halves.begin(), k.halves.end());
-            if (other) {
-                chainOfWalk[static_cast<size_t>(k.met)] = {c, true};
-                for (auto it = other->halves.rbegin(); it != other->halves.rend(); ++it) m_chainHalves.push_back(*it ^ 1);
-                other->halves = {};
-            }
-            k.halves = {};
-            m_chainStart.push_back(static_cast<uint32_t>(m_chainHalves.size()));
+            const uint32_t end = stored + k.length + (other ? other->length : 0);
+            k.chain = c, k.base = stored, k.end = end;
+            if (other) other->chain = c, other->back = true, other->base = stored, other->end = end;
+            stored = end;
+            m_chainStart.push_back(end);
             if (isOpen) {
                 endAt.push_back(k.from);
-                endAt.push_back(static_cast<uint32_t>(~cont[static_cast<size_t>(m_chainHalves.back())]));
+                endAt.push_back(static_cast<uint32_t>(other ? ~cont[static_cast<size_t>(other->first ^ 1)] : ~k.next));
             }
         }
     };
-    constexpr size_t kWalks = 8;
     uint32_t b = 0;
     for (size_t k = 0; k < branchHalves.size(); ++k) {
         while (branchStart[b + 1] <= k) ++b;
@@ -530,18 +537,21 @@ size_t CKeloMakeArcPolygon::WalkChains(const std::vector<int>& cont, const std::
     run(1);
     settle(true);
     const size_t open = m_chainStart.size() - 1;
-    const size_t ne = m_edges.size();
     for (size_t e = 0; e < ne; ++e) {
-        if (chainOf[e] >= 0) continue;
+        if (mark[e].walk >= 0) continue;
         start(static_cast<int>(2 * e), 0);
         start(cont[2 * e + 1], 0);
         run(1);
         settle(false);
     }
+    m_chainHalves.resize(ne);
+    std::vector<int>& chainOf = m_chainOf;
     for (size_t e = 0; e < ne; ++e) {
-        const int w = chainOf[e];
-        const auto& [c, back] = chainOfWalk[static_cast<size_t>(w >> 1)];
-        chainOf[e] = static_cast<int>(2 * c) + ((w & 1) ^ static_cast<int>(back));
+        const Mark m = mark[e];
+        const Walk& k = walks[static_cast<size_t>(m.walk >> 1)];
+        const int bit = (m.walk & 1) ^ static_cast<int>(k.back);
+        m_chainHalves[k.back ? k.end - 1 - m.at : k.base + m.at] = static_cast<int>(2 * e) + bit;
+        chainOf[e] = static_cast<int>(2 * k.chain) + bit;
     }
     return open;
 }
@@ -874,7 +884,7 @@ int CKeloMakeArcPolygon::Solve(bool) {
             origin[c] = h % 2 ? s.tail() : s.head();
             boxes[c] = Box(origin[c].x, origin[c].y, origin[c].x, origin[c].y);
         }
-        auto add = [&](int k, size_t h, const OwnedSeg& s, const Point3D& a, const Point3D& b) {
+        auto add = [&](int k, size_t h, const OwnedSeg& s, const Point3D& a, const Point3D& b) __attribute__((always_inline)) {
             const size_t c = static_cast<size_t>(k);
             if (s.arc) {
                 areas[c] = std::numeric_limits<double>::quiet_NaN();
