@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <numeric>
@@ -140,40 +141,24 @@ public:
     bool Empty() const { return m_start.empty(); }
 
     // The edges of band k are m_items[m_start[k]] to m_items[m_start[k + 1]]: one array for all
-    // bands, filled after counting, rather than a list per band. A cycle holding a good share of
-    // all edges is gathered by going through the edge array in order (inCycle(e) tells whether
-    // edge e runs along the cycle): followed round the cycle, its edges lie scattered over the array, and
-    // on a million-edge face nearly every visit would miss the cache. Shorter cycles are followed,
-    // so that many of them never cost a pass each over all edges. The crossing count does not
-    // depend on the order of the edges.
-    template <class InCycle, class Follow>
-    void Build(size_t edgeCount, size_t length, const Box& box, InCycle inCycle, Follow follow,
-               const std::vector<OwnedSeg>& edges) {
-        m_count = std::max<size_t>(length / 4, 1);
-        m_y0 = box.miny;
-        m_h = std::max(box.maxy - box.miny, 1e-300) / double(m_count);
+    // bands, filled after counting, rather than a list per band. The edges come by following the
+    // cycle (follow(add) calls add(edge) for each): cycles holding a good share of all edges go
+    // to InsideAll instead. The crossing count does not depend on the order of the edges.
+    template <class Follow>
+    void Build(size_t length, const Box& box, Follow follow, const std::vector<OwnedSeg>& edges) {
+        Divide(length, box);
         struct Span {
             uint32_t edge, k0, k1;
         };
         KeptVector<Span> spans;
         ReserveHuge(spans, length);
         m_start.assign(m_count + 1, 0);
-        auto add = [&](size_t e) {
+        follow([&](size_t e) {
             const OwnedSeg& s = edges[e];
-            double lo = std::min(s.head().y, s.tail().y), hi = std::max(s.head().y, s.tail().y);
-            if (s.arc) {
-                const Box ab = const_cast<OwnedSeg&>(s).View().GetBox();
-                lo = ab.miny, hi = ab.maxy;
-            }
-            spans.push_back({static_cast<uint32_t>(e), static_cast<uint32_t>(Band(lo)), static_cast<uint32_t>(Band(hi))});
+            Box ab;
+            spans.push_back({static_cast<uint32_t>(e), static_cast<uint32_t>(Band(Low(s, ab))), static_cast<uint32_t>(Band(High(s, ab)))});
             for (size_t k = spans.back().k0; k <= spans.back().k1; ++k) ++m_start[k + 1];
-        };
-        if (8 * length >= edgeCount) {
-            for (size_t e = 0; e < edgeCount; ++e)
-                if (inCycle(e)) add(e);
-        } else {
-            follow(add);
-        }
+        });
         for (size_t k = 0; k < m_count; ++k) m_start[k + 1] += m_start[k];
         ReserveHuge(m_items, m_start.back());
         m_items.resize(m_start.back());
@@ -200,7 +185,64 @@ public:
         return in;
     }
 
+    // Inside for several points at once, for a cycle holding a good share of all edges, which
+    // Build would gather by going through the whole edge array: the same pass answers the points
+    // whose band each edge spans, instead of sorting every edge into its bands first.
+    template <class InCycle>
+    void InsideAll(size_t length, const Box& box, InCycle inCycle, const std::vector<OwnedSeg>& edges,
+                   const std::vector<Point3D>& points, std::vector<int8_t>& answers) {
+        Divide(length, box);
+        const size_t q = points.size();
+        // The points by band, in a coarse index of a few buckets per point.
+        std::vector<size_t> band(q);
+        for (size_t i = 0; i < q; ++i) band[i] = Band(points[i].y);
+        int shift = 0;
+        while ((m_count >> shift) > 4 * q + 4) ++shift;
+        const size_t coarse = (m_count >> shift) + 1;
+        std::vector<uint32_t> start(coarse + 1, 0), items(q);
+        for (size_t i = 0; i < q; ++i) ++start[(band[i] >> shift) + 1];
+        for (size_t k = 0; k < coarse; ++k) start[k + 1] += start[k];
+        {
+            std::vector<uint32_t> fill(start.begin(), start.end() - 1);
+            for (size_t i = 0; i < q; ++i) items[fill[band[i] >> shift]++] = static_cast<uint32_t>(i);
+        }
+        std::vector<char> in(q, 0), undecided(q, 0);
+        for (size_t e = 0; e < edges.size(); ++e) {
+            if (!inCycle(e)) continue;
+            const OwnedSeg& s = edges[e];
+            Box ab;
+            const size_t k0 = Band(Low(s, ab)), k1 = Band(High(s, ab));
+            for (size_t cb = k0 >> shift; cb <= k1 >> shift; ++cb)
+                for (uint32_t t = start[cb]; t < start[cb + 1]; ++t) {
+                    const size_t i = items[t];
+                    if (band[i] < k0 || band[i] > k1) continue;
+                    const Point3D& p = points[i];
+                    if (s.arc) {
+                        if (ab.miny <= p.y && ab.maxy >= p.y && ab.maxx >= p.x) undecided[i] = 1;
+                        continue;
+                    }
+                    const Point3D &a = s.head(), &b = s.tail();
+                    if ((a.y > p.y) == (b.y > p.y)) continue;
+                    if (a.x + (p.y - a.y) * (b.x - a.x) / (b.y - a.y) > p.x) in[i] ^= 1;
+                }
+        }
+        answers.resize(q);
+        for (size_t i = 0; i < q; ++i) answers[i] = static_cast<int8_t>(undecided[i] ? -1 : in[i]);
+    }
+
 private:
+    // The lowest and highest y of an edge; an arc's box is put in ab by Low.
+    static double Low(const OwnedSeg& s, Box& ab) {
+        if (!s.arc) return std::min(s.head().y, s.tail().y);
+        ab = const_cast<OwnedSeg&>(s).View().GetBox();
+        return ab.miny;
+    }
+    static double High(const OwnedSeg& s, const Box& ab) { return s.arc ? ab.maxy : std::max(s.head().y, s.tail().y); }
+    void Divide(size_t length, const Box& box) {
+        m_count = std::max<size_t>(length / 4, 1);
+        m_y0 = box.miny;
+        m_h = std::max(box.maxy - box.miny, 1e-300) / double(m_count);
+    }
     size_t Band(double y) const { return detail::BucketOf((y - m_y0) / m_h, m_count); }
 
     double m_y0 = 0, m_h = 1;
@@ -273,6 +315,247 @@ void CKeloMakeArcPolygon::AddGeometry(const GM_Object* object) {
     });
 }
 
+// Noded straight edges come ordered by their first ends, and an edge's last end is nearly always
+// the first end of an edge a few dozen places on: it is looked up in a small table of the first
+// ends just read, instead of sorting every last end. Those not found there are searched for
+// among all first ends; the ones that are no edge's first end (a ring's easternmost points) are
+// few, and sorted apart. m_node doubles as scratch meanwhile: m_node[2j] holds the last of the
+// edges whose last end is first end j (-1 none, -2 where first end j equals first end j - 1 and
+// so joins its node), m_node[2e + 1] the next such edge.
+template <class Group>
+bool CKeloMakeArcPolygon::NumberSortedEnds(Group&& group) {
+    const size_t ne = m_edges.size();
+    m_node = HugeVector<int>(2 * ne, -1);
+    m_nodeCount = 0;
+    auto finite = [](const Point3D& p) { return std::isfinite(p.x) && std::isfinite(p.y); };
+    auto before = [](const Point3D& p, const Point3D& q) { return p.x < q.x || (p.x == q.x && p.y < q.y); };
+    auto same = [](const Point3D& p, const Point3D& q) { return p.x == q.x && p.y == q.y; };
+    // The table holds the first of each run of equal first ends, read kAhead places ahead of the
+    // last ends looked up; a slot keeps the latest point hashed to it.
+    constexpr size_t kAhead = 256;
+    constexpr int kBits = 14;
+    std::vector<int> recent(size_t{1} << kBits, -1);
+    auto slotOf = [](const Point3D& p) {
+        const double x = p.x + 0.0, y = p.y + 0.0;  // -0 and 0 are one point
+        uint64_t bx, by;
+        std::memcpy(&bx, &x, sizeof bx);
+        std::memcpy(&by, &y, sizeof by);
+        return static_cast<size_t>(((bx * 0x9E3779B97F4A7C15ull) ^ (by * 0xC2B2AE3D27D4EB4Full)) >> (64 - kBits));
+    };
+    const Point3D* last = nullptr;
+    auto admit = [&](size_t j) {
+        const Point3D& h = m_edges[j].head();
+        if (!finite(h) || (last && before(h, *last))) return false;
+        if (last && same(h, *last)) m_node[2 * j] = -2;
+        else recent[slotOf(h)] = static_cast<int>(j);
+        last = &h;
+        return true;
+    };
+    for (size_t j = 0; j < std::min(kAhead, ne); ++j)
+        if (!admit(j)) return false;
+    struct Lone {
+        double x, y;
+        size_t k, slot;
+    };
+    std::vector<Lone> lone;
+    for (size_t e = 0; e < ne; ++e) {
+        if (e + kAhead < ne && !admit(e + kAhead)) return false;
+        const Point3D& t = m_edges[e].tail();
+        if (!finite(t)) return false;
+        const int r = recent[slotOf(t)];
+        size_t j = static_cast<size_t>(r);
+        if (r < 0 || !same(m_edges[j].head(), t)) {
+            // The first first end not before t, galloping out from e.
+            auto headBefore = [&](size_t i) { return before(m_edges[i].head(), t); };
+            size_t lo, hi;
+            if (headBefore(e)) {
+                lo = e + 1, hi = ne;
+                for (size_t step = 1; lo + step - 1 < ne; step *= 2) {
+                    const size_t probe = lo + step - 1;
+                    if (!headBefore(probe)) {
+                        hi = probe;
+                        break;
+                    }
+                    lo = probe + 1;
+                }
+            } else {
+                lo = 0, hi = e;
+                for (size_t step = 1; step <= hi; step *= 2) {
+                    const size_t probe = hi - step;
+                    if (headBefore(probe)) {
+                        lo = probe + 1;
+                        break;
+                    }
+                    hi = probe;
+                }
+            }
+            while (lo < hi) {
+                const size_t mid = lo + (hi - lo) / 2;
+                if (headBefore(mid)) lo = mid + 1;
+                else hi = mid;
+            }
+            j = lo;
+            if (j == ne || !same(m_edges[j].head(), t)) {
+                lone.push_back({t.x, t.y, 2 * e + 1, j});
+                continue;
+            }
+        }
+        m_node[2 * e + 1] = m_node[2 * j];
+        m_node[2 * j] = static_cast<int>(e);
+    }
+    std::sort(lone.begin(), lone.end(), [](const Lone& p, const Lone& q) { return p.x < q.x || (p.x == q.x && p.y < q.y); });
+    std::vector<int> members;  // the half-edges of the node being numbered
+    auto close = [&] {
+        if (members.empty()) return;
+        group(members.data(), members.size(), m_nodeCount++);
+        members.clear();
+    };
+    auto join = [&](size_t k) {
+        m_node[k] = static_cast<int>(m_nodeCount);
+        members.push_back(static_cast<int>(k));
+    };
+    size_t li = 0;
+    for (size_t j = 0; j <= ne; ++j) {
+        for (; li < lone.size() && lone[li].slot == j; ++li) {
+            if (li == 0 || lone[li].x != lone[li - 1].x || lone[li].y != lone[li - 1].y) close();
+            join(lone[li].k);
+        }
+        if (j == ne) break;
+        int e = m_node[2 * j];
+        if (e != -2) close();
+        join(2 * j);
+        while (e >= 0) {
+            const int next = m_node[2 * static_cast<size_t>(e) + 1];
+            join(2 * static_cast<size_t>(e) + 1);
+            e = next;
+        }
+    }
+    close();
+    return true;
+}
+
+// Walking a chain is a chase from one half-edge to the next through arrays far larger than the
+// cache, each step waiting for the last. Several walks are interleaved instead, so that their
+// fetches overlap: the next chain ends in turn (and a closed run from both ends at once), each
+// walk stopping where it meets another, which is then the same chain walked from its other end.
+// Chains are numbered and stored as if walked one after the other: each from the first of its
+// ends in turn, closed runs from their least edge. A walk only marks each edge it takes with the
+// walk and the place; the chains' half-edges are put in place by one pass over the edges after.
+size_t CKeloMakeArcPolygon::WalkChains(const std::vector<int>& cont, const std::vector<uint32_t>& branchStart,
+                                       const std::vector<int>& branchHalves, std::vector<uint32_t>& endAt) {
+    const size_t ne = m_edges.size();
+    struct Mark {
+        int walk;  // 2w + (h & 1) for walk w taking half-edge h of the edge; -1 before
+        uint32_t at;
+    };
+    KeptVector<Mark> mark = HugeVector<Mark>(ne, Mark{-1, 0});
+    struct Walk {
+        int first, next;  // its first half-edge, and the one to take next (~b at branch node b)
+        uint32_t length = 0;
+        int met = -1;  // the walk it met
+        uint32_t from = 0;  // the branch node it left
+        bool done = false, absorbed = false, back = false;
+        uint32_t chain = 0, base = 0, end = 0;  // where its chain's half-edges go
+    };
+    std::vector<Walk> walks;
+    constexpr size_t kWalks = 8;
+    uint32_t slot[kWalks];
+    size_t active = 0;
+    size_t settled = 0;
+    auto start = [&](int g, uint32_t from) {
+        if (mark[static_cast<size_t>(g / 2)].walk >= 0) return false;
+        const uint32_t w = static_cast<uint32_t>(walks.size());
+        Walk k;
+        k.first = g;
+        k.next = cont[static_cast<size_t>(g)];
+        k.length = 1;
+        k.from = from;
+        walks.push_back(k);
+        mark[static_cast<size_t>(g / 2)] = {static_cast<int>(2 * w) + (g & 1), 0};
+        slot[active++] = w;
+        return true;
+    };
+    // Steps the active walks in turn until fewer than most are left.
+    auto run = [&](size_t most) {
+        while (active >= most && active > 0) {
+            for (int rep = 0; rep < 16; ++rep)
+                for (size_t i = 0; i < active; ++i) {
+                    const uint32_t w = slot[i];
+                    Walk& k = walks[w];
+                    const int h = k.next;
+                    if (h < 0 || k.done) {
+                        k.done = true;
+                        continue;
+                    }
+                    Mark& m = mark[static_cast<size_t>(h / 2)];
+                    if (m.walk >= 0) {
+                        k.done = true;
+                        k.met = m.walk >> 1;
+                        continue;
+                    }
+                    m = {static_cast<int>(2 * w) + (h & 1), k.length++};
+                    k.next = cont[static_cast<size_t>(h)];
+                }
+            size_t kept = 0;
+            for (size_t i = 0; i < active; ++i)
+                if (!walks[slot[i]].done) slot[kept++] = slot[i];
+            active = kept;
+        }
+    };
+    // Numbers the chains of the finished walks, in the order of the walks.
+    uint32_t stored = 0;
+    auto settle = [&](bool isOpen) {
+        for (; settled < walks.size(); ++settled) {
+            Walk& k = walks[settled];
+            if (!k.done) return;
+            if (k.absorbed) continue;
+            Walk* other = nullptr;
+            if (k.met >= 0 && static_cast<size_t>(k.met) != settled) {
+                other = &walks[static_cast<size_t>(k.met)];
+                if (!other->done) return;
+                other->absorbed = true;
+            }
+            const uint32_t c = static_cast<uint32_t>(m_chainStart.size() - 1);
+            const uint32_t end = stored + k.length + (other ? other->length : 0);
+            k.chain = c, k.base = stored, k.end = end;
+            if (other) other->chain = c, other->back = true, other->base = stored, other->end = end;
+            stored = end;
+            m_chainStart.push_back(end);
+            if (isOpen) {
+                endAt.push_back(k.from);
+                endAt.push_back(static_cast<uint32_t>(other ? ~cont[static_cast<size_t>(other->first ^ 1)] : ~k.next));
+            }
+        }
+    };
+    uint32_t b = 0;
+    for (size_t k = 0; k < branchHalves.size(); ++k) {
+        while (branchStart[b + 1] <= k) ++b;
+        if (!start(branchHalves[k], b)) continue;
+        run(kWalks);
+        settle(true);
+    }
+    run(1);
+    settle(true);
+    const size_t open = m_chainStart.size() - 1;
+    for (size_t e = 0; e < ne; ++e) {
+        if (mark[e].walk >= 0) continue;
+        start(static_cast<int>(2 * e), 0);
+        start(cont[2 * e + 1], 0);
+        run(1);
+        settle(false);
+    }
+    m_chainHalves.resize(ne);
+    std::vector<int>& chainOf = m_chainOf;
+    for (size_t e = 0; e < ne; ++e) {
+        const Mark m = mark[e];
+        const Walk& k = walks[static_cast<size_t>(m.walk >> 1)];
+        const int bit = (m.walk & 1) ^ static_cast<int>(k.back);
+        m_chainHalves[k.back ? k.end - 1 - m.at : k.base + m.at] = static_cast<int>(2 * e) + bit;
+        chainOf[e] = static_cast<int>(2 * k.chain) + bit;
+    }
+    return open;
+}
+
 int CKeloMakeArcPolygon::Solve(bool) {
     m_faceRings.clear();
     m_faceStart.clear();
@@ -303,8 +586,9 @@ int CKeloMakeArcPolygon::Solve(bool) {
         branch.push_back(static_cast<uint32_t>(v));
         branchStart.push_back(static_cast<uint32_t>(branchHalves.size()));
     };
-    if (!given) {
-        // After noding, ends that meet are equal: equal ends get one node id.
+    // After noding, ends that meet are equal: equal ends get one node id, ids going up in the
+    // order of the points (x, then y).
+    if (!given && !NumberSortedEnds(group)) {
         m_node = HugeVector<int>(2 * ne);
         m_nodeCount = 0;
         struct End {
@@ -366,16 +650,34 @@ int CKeloMakeArcPolygon::Solve(bool) {
     const std::vector<int>& from = m_node;
 
     if (given) {
-        // The half-edges leaving each node, in increasing order: those of node v are
-        // around[start[v]] to around[start[v + 1]].
-        KeptVector<uint32_t> start = HugeVector<uint32_t>(nn + 1);
-        KeptVector<int> around = HugeVector<int>(2 * ne);
-        for (size_t h = 0; h < 2 * ne; ++h) ++start[static_cast<size_t>(from[h]) + 1];
-        for (size_t v = 0; v < nn; ++v) start[v + 1] += start[v];
-        for (size_t h = 0; h < 2 * ne; ++h) around[start[static_cast<size_t>(from[h])]++] = static_cast<int>(h);
-        for (size_t v = 0; v < nn; ++v) {
-            const uint32_t b = v == 0 ? 0 : start[v - 1];
-            if (start[v] > b) group(around.data() + b, start[v] - b, v);
+        // Most nodes have two half-edges, paired as they come; the others' half-edges are gathered
+        // and handed over node by node, in increasing order.
+        std::vector<uint8_t> count(nn, 0);
+        for (size_t h = 0; h < 2 * ne; ++h) {
+            uint8_t& n = count[static_cast<size_t>(from[h])];
+            n = static_cast<uint8_t>(n + (n < 3));
+        }
+        KeptVector<int> seen = HugeVector<int>(nn, -1);
+        std::vector<std::pair<int, int>> others;  // node and half-edge
+        for (size_t h = 0; h < 2 * ne; ++h) {
+            const size_t v = static_cast<size_t>(from[h]);
+            if (count[v] != 2) {
+                others.emplace_back(from[h], static_cast<int>(h));
+            } else if (seen[v] < 0) {
+                seen[v] = static_cast<int>(h);
+            } else {
+                int pair[2] = {seen[v], static_cast<int>(h)};
+                group(pair, 2, v);
+            }
+        }
+        std::sort(others.begin(), others.end());
+        std::vector<int> members;
+        for (size_t i = 0; i < others.size();) {
+            size_t j = i;
+            members.clear();
+            for (; j < others.size() && others[j].first == others[i].first; ++j) members.push_back(others[j].second);
+            group(members.data(), members.size(), static_cast<size_t>(others[i].first));
+            i = j;
         }
     }
 
@@ -390,30 +692,9 @@ int CKeloMakeArcPolygon::Solve(bool) {
     m_chainHalves.clear();
     ReserveHuge(m_chainHalves, ne);
     m_chainStart.assign(1, 0);
-    // Walks a chain from h; returns where it stopped: ~b at branch node b.
-    auto walk = [&](int h, bool closed) {
-        const int first = h;
-        const int c = static_cast<int>(m_chainStart.size() - 1);
-        while (true) {
-            m_chainHalves.push_back(h);
-            chainOf[static_cast<size_t>(h / 2)] = 2 * c + (h & 1);
-            h = cont[static_cast<size_t>(h)];
-            if (h < 0 || (closed && h == first)) break;
-        }
-        m_chainStart.push_back(static_cast<uint32_t>(m_chainHalves.size()));
-        return h;
-    };
     // Ends of the open chains as branch indices: chain c runs from endAt[2c] to endAt[2c + 1].
     std::vector<uint32_t> endAt;
-    for (size_t b = 0; b < branch.size(); ++b)
-        for (uint32_t k = branchStart[b]; k < branchStart[b + 1]; ++k)
-            if (chainOf[static_cast<size_t>(branchHalves[k] / 2)] < 0) {
-                endAt.push_back(static_cast<uint32_t>(b));
-                endAt.push_back(static_cast<uint32_t>(~walk(branchHalves[k], false)));
-            }
-    const size_t open = m_chainStart.size() - 1;  // chains from here on are closed runs
-    for (size_t e = 0; e < ne; ++e)
-        if (chainOf[e] < 0) walk(static_cast<int>(2 * e), true);
+    const size_t open = WalkChains(cont, branchStart, branchHalves, endAt);  // chains from here on are closed runs
     const size_t nc = m_chainStart.size() - 1;
     auto length = [&](size_t d) { return m_chainStart[d / 2 + 1] - m_chainStart[d / 2]; };
     // The k-th half-edge of directed chain d.
@@ -516,12 +797,15 @@ int CKeloMakeArcPolygon::Solve(bool) {
     std::vector<uint32_t> leastAt(2 * nc, 0);
     for (size_t c = 0; c < nc; ++c) {
         if (!alive[c]) continue;
-        const uint32_t s = m_chainStart[c], len = m_chainStart[c + 1] - s;
-        for (uint32_t k = 0; k < len; ++k) {
-            const int h = m_chainHalves[s + k];
-            if (least[2 * c] < 0 || h < least[2 * c]) least[2 * c] = h, leastAt[2 * c] = k;
-            if (least[2 * c + 1] < 0 || (h ^ 1) < least[2 * c + 1]) least[2 * c + 1] = h ^ 1, leastAt[2 * c + 1] = len - 1 - k;
-        }
+        // A chain runs each of its edges once: its least half-edge is that of its least edge, either
+        // way round.
+        const int* const halves = m_chainHalves.data() + m_chainStart[c];
+        const uint32_t len = m_chainStart[c + 1] - m_chainStart[c];
+        uint32_t at = 0;
+        for (uint32_t k = 1; k < len; ++k)
+            if (halves[k] < halves[at]) at = k;
+        least[2 * c] = halves[at], leastAt[2 * c] = at;
+        least[2 * c + 1] = halves[at] ^ 1, leastAt[2 * c + 1] = len - 1 - at;
     }
     std::vector<uint32_t> firstDir(ncyc);  // index into cycleDirs of the directed chain with the least half-edge
     for (size_t k = 0; k < ncyc; ++k) {
@@ -600,16 +884,13 @@ int CKeloMakeArcPolygon::Solve(bool) {
             origin[c] = h % 2 ? s.tail() : s.head();
             boxes[c] = Box(origin[c].x, origin[c].y, origin[c].x, origin[c].y);
         }
-        for (size_t h = 0; h < 2 * ne; ++h) {
-            const int k = cycleOfHalf(h);
-            if (k < 0) continue;
+        auto add = [&](int k, size_t h, const OwnedSeg& s, const Point3D& a, const Point3D& b) __attribute__((always_inline)) {
             const size_t c = static_cast<size_t>(k);
-            const OwnedSeg& s = m_edges[h / 2];
             if (s.arc) {
                 areas[c] = std::numeric_limits<double>::quiet_NaN();
-                continue;
+                return;
             }
-            const Point3D &a = h % 2 ? s.tail() : s.head(), &b = h % 2 ? s.head() : s.tail(), &o = origin[c];
+            const Point3D& o = origin[c];
             areas[c] += (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
             Longest& l = m_longest[c];
             const double l2 = Length2(a, b);
@@ -618,6 +899,15 @@ int CKeloMakeArcPolygon::Solve(bool) {
             Box& box = boxes[c];
             box.minx = std::min(box.minx, b.x), box.maxx = std::max(box.maxx, b.x);
             box.miny = std::min(box.miny, b.y), box.maxy = std::max(box.maxy, b.y);
+        };
+        // Both half-edges of an edge in turn, as they come in half-edge order.
+        for (size_t e = 0; e < ne; ++e) {
+            const size_t d = static_cast<size_t>(chainOf[e]);
+            const int k0 = m_dirRing[d], k1 = m_dirRing[d ^ 1];
+            if (k0 < 0 && k1 < 0) continue;
+            const OwnedSeg& s = m_edges[e];
+            if (k0 >= 0) add(k0, 2 * e, s, s.head(), s.tail());
+            if (k1 >= 0) add(k1, 2 * e + 1, s, s.tail(), s.head());
         }
         for (double& t : areas) t /= 2;
     }
@@ -649,26 +939,55 @@ int CKeloMakeArcPolygon::Solve(bool) {
                 grid[gy * side + gx].push_back(f);
     }
     std::vector<CycleBands> bands(bounded.size());
-    for (size_t c : outsides) {
-        const int h = firstHalf(c);
-        const Point3D& p = (h % 2) ? m_edges[static_cast<size_t>(h / 2)].tail() : m_edges[static_cast<size_t>(h / 2)].head();
-        const int myPiece = pieceOfRing(c);
+    // The point each outside cycle is placed by, and its piece.
+    std::vector<Point3D> at(outsides.size());
+    std::vector<int> pieceAt(outsides.size());
+    for (size_t i = 0; i < outsides.size(); ++i) {
+        const int h = firstHalf(outsides[i]);
+        at[i] = (h % 2) ? m_edges[static_cast<size_t>(h / 2)].tail() : m_edges[static_cast<size_t>(h / 2)].head();
+        pieceAt[i] = pieceOfRing(outsides[i]);
+    }
+    // For faces whose outer cycle holds a good share of all edges: the answers for every outside
+    // cycle that may ask (those of other pieces within the face's box), by outside index.
+    std::vector<std::vector<int8_t>> answered(bounded.size());
+    std::vector<Point3D> asking;
+    std::vector<size_t> askers;
+    std::vector<int8_t> answers;
+    for (size_t oi = 0; oi < outsides.size(); ++oi) {
+        const size_t c = outsides[oi];
+        const Point3D& p = at[oi];
+        const int myPiece = pieceAt[oi];
         bool placed = false;
-        const bool within = p.x >= extent.minx && p.x <= extent.maxx && p.y >= extent.miny && p.y <= extent.maxy;
+        const bool inExtent = p.x >= extent.minx && p.x <= extent.maxx && p.y >= extent.miny && p.y <= extent.maxy;
         static const std::vector<size_t> kNone;
         const std::vector<size_t>& cell =
-            within ? grid[cellOf(p.y, extent.miny, ch) * side + cellOf(p.x, extent.minx, cw)] : kNone;
+            inExtent ? grid[cellOf(p.y, extent.miny, ch) * side + cellOf(p.x, extent.minx, cw)] : kNone;
         for (size_t f : cell) {
             Bounded& b = bounded[f];
-            if (pieceOfRing(b.cycle) == myPiece) continue;
-            if (p.x < b.box.minx || p.x > b.box.maxx || p.y < b.box.miny || p.y > b.box.maxy) continue;
+            const int facePiece = pieceOfRing(b.cycle);
+            if (facePiece == myPiece) continue;
+            auto within = [&](const Point3D& q) { return q.x >= b.box.minx && q.x <= b.box.maxx && q.y >= b.box.miny && q.y <= b.box.maxy; };
+            if (!within(p)) continue;
             int in = -1;
-            if (ringLength[b.cycle] > kBandedCycle) {
-                if (bands[f].Empty()) {
+            const size_t length = ringLength[b.cycle];
+            if (length > kBandedCycle && 8 * length >= m_edges.size()) {
+                if (answered[f].empty()) {
+                    asking.clear();
+                    askers.clear();
+                    for (size_t i = 0; i < outsides.size(); ++i)
+                        if (pieceAt[i] != facePiece && within(at[i])) asking.push_back(at[i]), askers.push_back(i);
                     const int cycle = static_cast<int>(b.cycle);
+                    CycleBands().InsideAll(
+                        length, b.box, [&](size_t e) { return cycleOfHalf(2 * e) == cycle || cycleOfHalf(2 * e + 1) == cycle; },
+                        m_edges, asking, answers);
+                    answered[f].assign(outsides.size(), -1);
+                    for (size_t i = 0; i < askers.size(); ++i) answered[f][askers[i]] = answers[i];
+                }
+                in = answered[f][oi];
+            } else if (length > kBandedCycle) {
+                if (bands[f].Empty()) {
                     bands[f].Build(
-                        m_edges.size(), ringLength[b.cycle], b.box,
-                        [&](size_t e) { return cycleOfHalf(2 * e) == cycle || cycleOfHalf(2 * e + 1) == cycle; },
+                        length, b.box,
                         [&](auto&& add) { EachHalf(b.cycle, [&](int g) { add(static_cast<size_t>(g / 2)); return true; }); },
                         m_edges);
                 }

@@ -117,6 +117,15 @@ private:
     mutable std::vector<int> m_at;
     mutable uint32_t m_stamp = 0;
     mutable std::vector<int> m_halves;  // a ring's half-edges, for GetPolygon
+    // Numbers the nodes of noded straight edges ordered by their first ends, handing each node's
+    // half-edges to group(halves, count, node); false (nothing numbered) for other edges.
+    template <class Group>
+    bool NumberSortedEnds(Group&& group);
+    // Walks the chains (from the branch nodes' half-edges in order, then the closed runs) into
+    // m_chainHalves, m_chainStart and m_chainOf, cont passing the walk on (see Solve); endAt gets
+    // the branch nodes at the ends of each open chain. Returns the number of open chains.
+    size_t WalkChains(const std::vector<int>& cont, const std::vector<uint32_t>& branchStart,
+                      const std::vector<int>& branchHalves, std::vector<uint32_t>& endAt);
 };
 
 // Builds the faces of the lines (noded with eps) and appends each bounded face as a new polygon

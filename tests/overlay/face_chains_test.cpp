@@ -163,3 +163,51 @@ TEST(FaceChains, CyclesMatchAPlainHalfEdgeTrace) {
         }
     }
 }
+
+// Small squares inside and outside a long ring (straight, or of arcs, which leave the crossing
+// count undecided and go to the built ring): those inside must become holes of the ring's face,
+// the others rings of the unbounded face beside the long ring.
+TEST(FaceChains, SeparateRingsFindTheLongRingAroundThem) {
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> angle(0, 2 * M_PI), corner(0, 1);
+    for (int t = 0; t < 40; ++t) {
+        const bool arcs = t % 2;
+        CKeloMakeArcPolygon f(1e-9);
+        const int m = 100 + t;
+        const double r = 10;
+        for (int k = 0; k < m; ++k) {
+            const double a0 = 2 * M_PI * k / m, a1 = 2 * M_PI * (k + 1) / m;
+            const Point3D p0{r * std::cos(a0), r * std::sin(a0), 0}, p1{r * std::cos(a1), r * std::sin(a1), 0};
+            if (!arcs) {
+                Line(f, {p0, p1}, false);
+                continue;
+            }
+            const double am = (a0 + a1) / 2;
+            keloPoints run(std::vector<Point3D>{p0, {r * std::cos(am), r * std::sin(am), 0}, p1}, klLT3PArc);
+            f.AddArc(&run);
+        }
+        int inside = 0, outside = 0;
+        for (int s = 0; s < 30; ++s) {
+            // Well inside or well outside, apart from each other; two level with a vertex of the ring.
+            const bool in = rng() % 2;
+            const double a = 2 * M_PI * s / 30 + 0.02 * angle(rng), d = in ? 3 + 5 * corner(rng) : 11 + 4 * corner(rng);
+            const double x = s % 15 == 0 ? (s ? -d : d) : d * std::cos(a), y = s % 15 == 0 ? 0.0 : d * std::sin(a);
+            Line(f, {{x, y, 0}, {x + 0.3, y, 0}, {x + 0.3, y + 0.3, 0}, {x, y + 0.3, 0}}, true);
+            (in ? inside : outside)++;
+        }
+        f.Solve();
+        ASSERT_EQ(f.GetPolygonCount(), 30 + 2) << "case " << t;
+        int rings = 0;
+        for (int i = 0; i + 1 < f.GetPolygonCount(); ++i) {
+            keloPolygon face;
+            ASSERT_TRUE(f.GetPolygon(i, face));
+            const bool around = face.GetArea() > 100;
+            rings += around;
+            EXPECT_EQ(face.GetRingsCount(), around ? 1 + inside : 1) << "case " << t << " face " << i;
+        }
+        EXPECT_EQ(rings, 1) << "case " << t;
+        std::vector<int> ids;
+        f.GetPolygonArcs(f.GetPolygonCount() - 1, ids);
+        EXPECT_EQ(ids.size(), static_cast<size_t>(m + 4 * outside)) << "case " << t;
+    }
+}
