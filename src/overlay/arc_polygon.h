@@ -117,6 +117,9 @@ private:
     mutable std::vector<int> m_at;
     mutable uint32_t m_stamp = 0;
     mutable std::vector<int> m_halves;  // a ring's half-edges, for GetPolygon
+    mutable std::vector<int> m_pieceNodes;  // the nodes where a ring's pieces start
+    bool PassesNodeTwice(size_t r) const;
+    bool StraightRing(size_t r, keloParts& out, double* twice) const;
 };
 
 // Builds the faces of the lines (noded with eps) and appends each bounded face as a new polygon
