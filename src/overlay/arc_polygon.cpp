@@ -943,6 +943,13 @@ void CKeloMakeArcPolygon::FindClearPoints() const {
         }
         const Point3D& q = c.q;
         if ((u->y > q.y) != (v->y > q.y) && u->x + (q.y - u->y) * (v->x - u->x) / (v->y - u->y) > q.x) in[f] ^= 1;
+        // Nearly every edge lies far from the point on one axis by more than twice the clearance
+        // (with room for rounding): the distance below would come out clear anyway, and its
+        // division and clamping branches cost more than the rest of the pass.
+        const double gx = std::max(std::min(u->x, v->x) - q.x, q.x - std::max(u->x, v->x));
+        if (gx > c.away + 1e-12 * (std::abs(u->x) + std::abs(v->x) + std::abs(q.x))) continue;
+        const double gy = std::max(std::min(u->y, v->y) - q.y, q.y - std::max(u->y, v->y));
+        if (gy > c.away + 1e-12 * (std::abs(u->y) + std::abs(v->y) + std::abs(q.y))) continue;
         const double dx = v->x - u->x, dy = v->y - u->y, l2 = dx * dx + dy * dy;
         const double t = l2 > 0 ? std::clamp(((q.x - u->x) * dx + (q.y - u->y) * dy) / l2, 0.0, 1.0) : 0.0;
         const double ex = q.x - (u->x + t * dx), ey = q.y - (u->y + t * dy);
