@@ -742,34 +742,21 @@ void CKeloMakeArcPolygon::SimpleLoops(const std::vector<int>& halves, std::vecto
     if (!stack.empty()) loops.push_back(std::move(stack));
 }
 
-// Only a node where chains meet can be passed twice: a node of two edges lies inside a chain, and
-// a ring running both ways along one chain would have been taken out as bounding no area. Every
-// chain of the ring starts where one of its pieces does (the other piece starts lie inside
-// chains and are passed once), so the nodes where the pieces start are all that is compared; a
-// ring has few pieces next to its edges, and sorting them needs no array over all nodes.
-bool CKeloMakeArcPolygon::PassesNodeTwice(size_t r) const {
-    std::vector<int>& starts = m_pieceNodes;
-    starts.clear();
-    for (uint32_t i = m_ringStart[r]; i < m_ringStart[r + 1]; ++i) {
-        const Piece& p = m_pieces[i];
-        if (p.n == 0) continue;
-        const uint32_t* s = &m_chainStart[p.d / 2];
-        const int h = p.d % 2 ? m_chainHalves[s[1] - 1 - p.k0] ^ 1 : m_chainHalves[s[0] + p.k0];
-        starts.push_back(m_node[static_cast<size_t>(h)]);
-    }
-    std::sort(starts.begin(), starts.end());
-    return std::adjacent_find(starts.begin(), starts.end()) != starts.end();
-}
-
 // Rings of at least this many points ask for large pages (a few MB of points).
 constexpr size_t kHugeRing = size_t{1} << 17;
 
-// The ring of cycle r as one line when it has no arc, walking the chains' half-edges in place;
-// with twice given, also twice the ring's signed area, summed exactly as a line's area is so that
-// the sign decides the same way. False (out untouched) when an arc comes up.
+// The ring of cycle r as one line, walking the chains' half-edges in place, when it has no arc
+// and passes no node twice; with twice given, also twice the ring's signed area, summed exactly
+// as a line's area is so that the sign decides the same way. False (out untouched) otherwise.
+//
+// Only a node where chains meet can be passed twice: a node of two edges lies inside a chain, and
+// a ring running both ways along one chain would have been taken out as bounding no area. Every
+// chain of the ring starts where one of its pieces does (the other piece starts lie inside chains
+// and are passed once), so only the points where pieces start are compared. Ends that are one
+// node have equal coordinates, and only those: the points are already at hand, where the nodes'
+// ids would be one more scattered fetch per piece.
 bool CKeloMakeArcPolygon::StraightRing(size_t r, keloParts& out, double* twice) const {
-    size_t n = 0;
-    for (uint32_t i = m_ringStart[r]; i < m_ringStart[r + 1]; ++i) n += m_pieces[i].n;
+    const size_t n = RingLength(r);
     if (n == 0) return true;
     std::unique_ptr<Point3D[]> points(new Point3D[n + 1]);
     Point3D* const pts = points.get();
@@ -783,6 +770,8 @@ bool CKeloMakeArcPolygon::StraightRing(size_t r, keloParts& out, double* twice) 
     // the records some way ahead keeps many fetches going at once (a third of the time of
     // waiting for each in turn, on a million-edge ring).
     constexpr ptrdiff_t kAhead = 64;
+    std::vector<std::pair<double, double>>& starts = m_pieceStarts;
+    starts.clear();
     size_t k = 0;
     double sum = 0;
     Point3D o{0, 0, 0}, prev{0, 0, 0};
@@ -803,12 +792,25 @@ bool CKeloMakeArcPolygon::StraightRing(size_t r, keloParts& out, double* twice) 
             const OwnedSeg& seg = edges[static_cast<size_t>(h / 2)];
             if (seg.arc) return false;
             const bool rev = h % 2;
-            if (k == 0) o = prev = pts[0] = rev ? seg.tail() : seg.head();
+            const Point3D& a = rev ? seg.tail() : seg.head();
+            if (j == 0) {
+                if (!(a.x == a.x && a.y == a.y)) return false;  // not orderable: leave it to the node ids
+                starts.emplace_back(a.x, a.y);
+            }
+            if (k == 0) o = prev = pts[0] = a;
             const Point3D b = rev ? seg.head() : seg.tail();
             pts[++k] = b;
             if (twice) sum += (prev.x - o.x) * (b.y - o.y) - (prev.y - o.y) * (b.x - o.x);
             prev = b;
         }
+    }
+    if (starts.size() > 16) {
+        std::sort(starts.begin(), starts.end());
+        if (std::adjacent_find(starts.begin(), starts.end()) != starts.end()) return false;
+    } else {
+        for (size_t a = 1; a < starts.size(); ++a)
+            for (size_t b = 0; b < a; ++b)
+                if (starts[a] == starts[b]) return false;
     }
     if (twice) *twice = sum;
     auto* parts = new CurveSegment[1];
@@ -829,19 +831,14 @@ int CKeloMakeArcPolygon::GetPolygon(int i, keloPolygon& out) const {
         // Of a bounded face's outer cycle, the counter-clockwise loop stays outer; loops turning
         // the other way are the holes it wrapped round.
         const bool outer = c == 0 && i + 1 < GetPolygonCount();
-        if (!PassesNodeTwice(r)) {
-            keloParts ring;
-            double twice = 0;
-            if (StraightRing(r, ring, outer ? &twice : nullptr)) {
-                (outer && 0.5 * twice > 0 ? outers : holes).push_back(std::move(ring));
-                continue;
-            }
-            loops.clear();
-            RingHalves(r, halves);
-        } else {
-            RingHalves(r, halves);
-            SimpleLoops(halves, loops);
+        keloParts ring;
+        double twice = 0;
+        if (StraightRing(r, ring, outer ? &twice : nullptr)) {
+            (outer && 0.5 * twice > 0 ? outers : holes).push_back(std::move(ring));
+            continue;
         }
+        RingHalves(r, halves);
+        SimpleLoops(halves, loops);
         const size_t count = loops.empty() ? 1 : loops.size();
         for (size_t l = 0; l < count; ++l) {
             keloParts ring = RingOf(m_edges, loops.empty() ? halves : loops[l]);
@@ -873,9 +870,13 @@ int CKeloMakeArcPolygon::GetPolygonArcs(int i, std::vector<int>& ids) const {
     ids.clear();
     if (i < 0 || i >= GetPolygonCount()) return 0;
     const size_t face = static_cast<size_t>(i);
+    size_t n = 0;
+    for (size_t c = 0; c < RingCount(face); ++c) n += RingLength(RingOfFace(face, c));
+    ids.resize(n);
+    int* id = ids.data();
     for (size_t c = 0; c < RingCount(face); ++c)
         EachHalf(RingOfFace(face, c), [&](int h) {
-            ids.push_back(h % 2 ? -(h / 2 + 1) : h / 2 + 1);
+            *id++ = h % 2 ? -(h / 2 + 1) : h / 2 + 1;
             return true;
         });
     return static_cast<int>(ids.size());

@@ -117,9 +117,13 @@ private:
     mutable std::vector<int> m_at;
     mutable uint32_t m_stamp = 0;
     mutable std::vector<int> m_halves;  // a ring's half-edges, for GetPolygon
-    mutable std::vector<int> m_pieceNodes;  // the nodes where a ring's pieces start
-    bool PassesNodeTwice(size_t r) const;
+    mutable std::vector<std::pair<double, double>> m_pieceStarts;  // where a ring's pieces start
     bool StraightRing(size_t r, keloParts& out, double* twice) const;
+    size_t RingLength(size_t r) const {
+        size_t n = 0;
+        for (uint32_t i = m_ringStart[r]; i < m_ringStart[r + 1]; ++i) n += m_pieces[i].n;
+        return n;
+    }
 };
 
 // Builds the faces of the lines (noded with eps) and appends each bounded face as a new polygon
