@@ -126,6 +126,13 @@ private:
     // the branch nodes at the ends of each open chain. Returns the number of open chains.
     size_t WalkChains(const std::vector<int>& cont, const std::vector<uint32_t>& branchStart,
                       const std::vector<int>& branchHalves, std::vector<uint32_t>& endAt);
+    mutable std::vector<std::pair<double, double>> m_pieceStarts;  // where a ring's pieces start
+    bool StraightRing(size_t r, keloParts& out, double* twice) const;
+    size_t RingLength(size_t r) const {
+        size_t n = 0;
+        for (uint32_t i = m_ringStart[r]; i < m_ringStart[r + 1]; ++i) n += m_pieces[i].n;
+        return n;
+    }
 };
 
 // Builds the faces of the lines (noded with eps) and appends each bounded face as a new polygon

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <map>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "geometry/parts.h"
@@ -101,6 +102,29 @@ void ExpectSameCycles(const CKeloMakeArcPolygon& f, const std::string& what) {
     EXPECT_EQ(std::count(used.begin(), used.end(), 1), static_cast<long>(cycles.size())) << what;
 }
 
+// A face's rings use each of its arcs once and touch no node twice (a boundary wrapping round to
+// touch itself is cut there); the outer ring turns counter-clockwise, holes clockwise.
+void ExpectSimpleRings(const CKeloMakeArcPolygon& f, const std::string& what) {
+    std::vector<int> ids;
+    for (int i = 0; i + 1 < f.GetPolygonCount(); ++i) {
+        keloPolygon face;
+        ASSERT_TRUE(f.GetPolygon(i, face)) << what;
+        f.GetPolygonArcs(i, ids);
+        size_t vertices = 0;
+        for (int r = 0; r < face.GetRingsCount(); ++r) {
+            const keloParts& ring = *face.GetOriginalRingAt(r);
+            std::vector<std::pair<double, double>> seen;
+            for (int v = 0; v < ring.GetVertexCount(); ++v)
+                seen.emplace_back(ring.GetPointByVertexAt(v)->x, ring.GetPointByVertexAt(v)->y);
+            vertices += seen.size();
+            std::sort(seen.begin(), seen.end());
+            EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end()) << what << " face " << i;
+            EXPECT_EQ(ring.GetArea() > 0, r == 0) << what << " face " << i << " ring " << r;
+        }
+        EXPECT_EQ(vertices, ids.size()) << what << " face " << i;
+    }
+}
+
 void Line(CKeloMakeArcPolygon& f, std::vector<Point3D> pts, bool closed) {
     if (closed) pts.push_back(pts.front());
     keloPoints run(pts, klLTPolyline);
@@ -141,6 +165,7 @@ TEST(FaceChains, CyclesMatchAPlainHalfEdgeTrace) {
         }
         f.Solve();
         ExpectSameCycles(f, "case " + std::to_string(t));
+        ExpectSimpleRings(f, "case " + std::to_string(t));
         std::vector<int> side(static_cast<size_t>(f.GetArcCount()), 0), ids;
         for (int i = 0; i + 1 < f.GetPolygonCount(); i += 2) {
             f.GetPolygonArcs(i, ids);
@@ -153,6 +178,7 @@ TEST(FaceChains, CyclesMatchAPlainHalfEdgeTrace) {
         again.AddArcsOf(f, kept);
         again.SolveNoded();
         ExpectSameCycles(again, "kept arcs of case " + std::to_string(t));
+        ExpectSimpleRings(again, "kept arcs of case " + std::to_string(t));
         // A clear point lies inside its own face.
         for (int i = 0; i + 1 < f.GetPolygonCount(); ++i) {
             Point3D p;
