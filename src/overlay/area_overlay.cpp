@@ -442,6 +442,7 @@ private:
         // Cutting costs a pass and a rectangle's long sides in the noding: it pays only where a
         // real share of the operand lies outside.
         size_t outside = 0, all = 0;
+        if (o.straight) return o.straight->CountOutside(w, all) * kClipMinShare >= all;
         detail::ForEachLine(o.obj, [&](LineString& l) {
             for (uint32_t s = 0; s < l.partCount && l.parts; ++s)
                 for (uint32_t i = 0; i < l.parts[s].pointCount && l.parts[s].points; ++i) {
