@@ -622,8 +622,12 @@ private:
             for (int id : ids) side[static_cast<size_t>(std::abs(id) - 1)] += id > 0 ? 1 : -1;
         }
         CKeloMakeArcPolygon kept(faces.GetEps());
+        // Sized first: grown push by push, a million-arc list would be copied a dozen times.
+        const size_t n = static_cast<size_t>(side.size() - static_cast<size_t>(std::count(side.begin(), side.end(), 0)));
         std::vector<int> dir;
         std::vector<size_t> arcs;
+        dir.reserve(n);
+        arcs.reserve(n);
         for (size_t e = 0; e < side.size(); ++e)
             if (side[e] != 0) {
                 arcs.push_back(e);

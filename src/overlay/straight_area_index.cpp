@@ -71,7 +71,7 @@ CStraightAreaIndex::CStraightAreaIndex(const WKBGeometry& g) : m_geom(g) {
                 const CurveSegment& run = line.parts[s];
                 const Point3D* last = nullptr;
                 for (uint32_t b0 = 0; run.points && b0 < run.pointCount; b0 += kBlockPoints) {
-                    Block block{run.points, last, b0, std::min(run.pointCount, b0 + kBlockPoints), ring, Box(), true};
+                    Block block{run.points, last, nullptr, b0, std::min(run.pointCount, b0 + kBlockPoints), ring, Box(), true};
                     for (uint32_t i = b0; i < block.end; ++i) {
                         const Point3D* q = &run.points[i];
                         if (FiniteXY(*q)) Grow(block.box, *q);
@@ -91,6 +91,7 @@ CStraightAreaIndex::CStraightAreaIndex(const WKBGeometry& g) : m_geom(g) {
                         }
                         last = q;
                     }
+                    block.tail = last;
                     m_blocks.push_back(block);
                 }
             }
@@ -226,33 +227,64 @@ void CStraightAreaIndex::WhereAll(const std::vector<Point3D>& points, double tol
     for (size_t j = order.size(); j-- > 0;) first[bandOf(points[order[j]].y)] = static_cast<uint32_t>(j);
     for (size_t k = bands; k-- > 0;) first[k] = std::min(first[k], first[k + 1]);
     std::vector<uint8_t> state(order.size() * rings, 0);
-    auto segment = [&](const Point3D* a, const Point3D* b, uint32_t ring) {
-        if (!FiniteXY(*a) || !FiniteXY(*b)) return false;
+    // The tests for segment a-b and the points listed from *j0 to *j1 (places in order).
+    auto test = [&](const Point3D* a, const Point3D* b, uint32_t ring, const uint32_t* j0, const uint32_t* j1) {
         const double lo = std::min(a->y, b->y), hi = std::max(a->y, b->y);
         // Wider than the tests reach, so that rounding never leaves a point out.
         const double w = 2 * tol + 1e-9 * (1 + std::abs(lo) + std::abs(hi));
-        if (hi + w < y0 || lo - w > y1) return false;
         const double left = std::min(a->x, b->x) - w, right = std::max(a->x, b->x) + w;
-        for (uint32_t j = first[bandOf(lo - w)], end = first[bandOf(hi + w) + 1]; j < end; ++j) {
-            const Point3D& p = points[order[j]];
+        for (const uint32_t* j = j0; j < j1; ++j) {
+            const Point3D& p = points[order[*j]];
             // Points beyond the widened box can be neither near nor to the left of a crossing.
             if (p.x > right || p.y < lo - w || p.y > hi + w) continue;
-            uint8_t& st = state[j * rings + ring];
+            uint8_t& st = state[*j * rings + ring];
             if (!(st & kNear) && p.x >= left && Near(*a, *b, SegBox({a, b, ring}), p, tol)) st |= kNear | kListed;
             if (Crosses(*a, *b, p)) st = static_cast<uint8_t>((st ^ kOdd) | kListed);
         }
+    };
+    std::vector<uint32_t> all(order.size()), reach;
+    for (size_t j = 0; j < order.size(); ++j) all[j] = static_cast<uint32_t>(j);
+    // Each segment with the points of its bands.
+    auto segment = [&](const Point3D* a, const Point3D* b, uint32_t ring) {
+        if (!FiniteXY(*a) || !FiniteXY(*b)) return false;
+        const double lo = std::min(a->y, b->y), hi = std::max(a->y, b->y);
+        const double w = 2 * tol + 1e-9 * (1 + std::abs(lo) + std::abs(hi));
+        if (hi + w < y0 || lo - w > y1) return false;
+        test(a, b, ring, all.data() + first[bandOf(lo - w)], all.data() + first[bandOf(hi + w) + 1]);
         return false;
     };
     for (const Block& block : m_blocks) {
-        if (block.finite) {
-            // A block's segments reach no further than its points and the point before it; the
-            // widening is twice the largest any of its segments takes.
-            double lo = block.box.miny, hi = block.box.maxy;
-            if (block.last && FiniteXY(*block.last)) lo = std::min(lo, block.last->y), hi = std::max(hi, block.last->y);
-            const double m = std::max(std::abs(lo), std::abs(hi)), w = 2 * (2 * tol + 1e-9 * (1 + m + m));
-            if (hi + w < y0 || lo - w > y1 || first[bandOf(lo - w)] >= first[bandOf(hi + w) + 1]) continue;
+        if (!block.finite || (block.last && !FiniteXY(*block.last))) {
+            ForEachSegOf(block, segment);
+            continue;
         }
-        ForEachSegOf(block, segment);
+        // The block's segments lie in the box of its points and the point kept before it, and
+        // run as one chain from head to tail. A point beyond the box by more than any segment's
+        // reach (twice it, and rounding of x) is near none of them; to the right it is crossed
+        // by none, to the left its level ray crosses the chain as often as the chain's ends lie
+        // on different sides of it, odd or even. Only points within reach see the segments.
+        Box b = block.box;
+        const Point3D* head = block.last ? block.last : &block.points[block.begin];
+        Grow(b, *head);
+        const double my = std::max(std::abs(b.miny), std::abs(b.maxy)), wy = 2 * (2 * tol + 1e-9 * (1 + my + my));
+        const double mx = std::max(std::abs(b.minx), std::abs(b.maxx)), wx = 2 * (2 * tol + 1e-9 * (1 + mx + mx));
+        if (b.maxy + wy < y0 || b.miny - wy > y1) continue;
+        reach.clear();
+        for (uint32_t j = first[bandOf(b.miny - wy)], end = first[bandOf(b.maxy + wy) + 1]; j < end; ++j) {
+            const Point3D& p = points[order[j]];
+            if (p.y < b.miny - wy || p.y > b.maxy + wy || p.x > b.maxx + wx) continue;
+            if (p.x >= b.minx - wx) {
+                reach.push_back(j);
+            } else if ((head->y > p.y) != (block.tail->y > p.y)) {
+                uint8_t& st = state[j * rings + block.ring];
+                st = static_cast<uint8_t>((st ^ kOdd) | kListed);
+            }
+        }
+        if (reach.empty()) continue;
+        ForEachSegOf(block, [&](const Point3D* a, const Point3D* c, uint32_t ring) {
+            test(a, c, ring, reach.data(), reach.data() + reach.size());
+            return false;
+        });
     }
     std::vector<uint32_t> touched;
     for (size_t j = 0; j < order.size(); ++j) {

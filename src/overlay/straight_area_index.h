@@ -62,6 +62,7 @@ private:
     struct Block {
         const Point3D* points;  // the run's
         const Point3D* last;    // the point kept before the block; null at the run's start
+        const Point3D* tail;    // the last point kept in it
         uint32_t begin, end;    // the run's points begin to end
         uint32_t ring;
         Box box;      // of those points, when all are finite
