@@ -369,6 +369,16 @@ bool CStraightAreaIndex::SurelyMeets(const CStraightAreaIndex& other, double tol
     return false;
 }
 
+bool CStraightAreaIndex::PointBox(Box& box) const {
+    Box all;
+    for (const Block& block : m_blocks) {
+        if (!block.finite) return false;
+        all.add(block.box);
+    }
+    box = all;
+    return true;
+}
+
 size_t CStraightAreaIndex::CountOutside(const Box& w, size_t& all) const {
     size_t outside = 0;
     all = 0;

@@ -31,6 +31,9 @@ public:
     // vertex inside the other area and one beyond the other's box, and every ring of the other
     // is closed, so the ring crosses the other's boundary between the two. False says nothing.
     bool SurelyMeets(const CStraightAreaIndex& other, double tol) const;
+    // The box of all the record's points, as the record itself finds it; false (box untouched)
+    // when a point is not finite.
+    bool PointBox(Box& box) const;
     // How many of the record's points lie outside w (points that are not finite count as inside),
     // and how many points there are.
     size_t CountOutside(const Box& w, size_t& all) const;

@@ -161,6 +161,10 @@ TEST(StraightAreaIndex, LongRingsAnswerAsShortOnes) {
             const int loc = theirs.Locate(probes[i], tol), want = loc == 0 ? 2 : loc == 1 ? 1 : 0;
             ASSERT_EQ(together[i], want) << "round " << round << " at " << probes[i].x << ' ' << probes[i].y;
         }
+        Box box, record = g.mbRegion();
+        ASSERT_EQ(ours.PointBox(box), round % 4 != 1);
+        if (round % 4 != 1)
+            EXPECT_TRUE(box.minx == record.minx && box.maxx == record.maxx && box.miny == record.miny && box.maxy == record.maxy);
         // Points outside windows cutting through the rings, counted one by one.
         for (double cut : {-20.0, -3.0, 0.0, 4.0}) {
             const Box w(cut, -7, cut + 30, 7);
