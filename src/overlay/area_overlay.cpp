@@ -7,6 +7,7 @@
 // again, so results come out as whole polygons rather than pieces of the arrangement.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <memory>
 
 #include "companion/gbk.h"
@@ -620,31 +621,27 @@ private:
     // a third polygon of the same layer may have its corner there, and dropping the vertex would
     // open a sliver between the merged polygon and that neighbour.
     static void Dissolve(const CKeloMakeArcPolygon& faces, const std::vector<int>& slot, PolygonList& out) {
-        std::vector<int> side(static_cast<size_t>(faces.GetArcCount()), 0);  // summed directions of kept faces
+        // The summed directions of the kept faces along each arc: a face runs an arc at most once
+        // each way, so they lie in -2..2. Bytes, for a million arcs are many pages.
+        std::vector<int8_t> side(static_cast<size_t>(faces.GetArcCount()), 0);
         std::vector<int> ids;
         for (size_t f = 0; f < slot.size(); ++f) {
             if (slot[f] < 0) continue;
             faces.GetPolygonArcs(static_cast<int>(f), ids);
-            for (int id : ids) side[static_cast<size_t>(std::abs(id) - 1)] += id > 0 ? 1 : -1;
+            for (int id : ids) side[static_cast<size_t>(std::abs(id) - 1)] += static_cast<int8_t>(id > 0 ? 1 : -1);
         }
         CKeloMakeArcPolygon kept(faces.GetEps());
         // Sized first: grown push by push, a million-arc list would be copied a dozen times.
-        const size_t n = static_cast<size_t>(side.size() - static_cast<size_t>(std::count(side.begin(), side.end(), 0)));
-        std::vector<int> dir;
         std::vector<size_t> arcs;
-        dir.reserve(n);
-        arcs.reserve(n);
+        arcs.reserve(side.size() - static_cast<size_t>(std::count(side.begin(), side.end(), 0)));
         for (size_t e = 0; e < side.size(); ++e)
-            if (side[e] != 0) {
-                arcs.push_back(e);
-                dir.push_back(side[e]);
-            }
+            if (side[e] != 0) arcs.push_back(e);
         kept.AddArcsOf(faces, arcs);
         kept.SolveNoded();
         keloPolygon face;
         for (int f = 0; f + 1 < kept.GetPolygonCount(); ++f) {
             kept.GetPolygonArcs(f, ids);
-            if (ids.empty() || (ids[0] > 0) != (dir[static_cast<size_t>(std::abs(ids[0]) - 1)] > 0)) continue;
+            if (ids.empty() || (ids[0] > 0) != (side[arcs[static_cast<size_t>(std::abs(ids[0]) - 1)]] > 0)) continue;
             if (kept.GetPolygon(f, face)) out.push_back(std::move(face));
         }
     }
