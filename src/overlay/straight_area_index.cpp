@@ -60,7 +60,15 @@ bool CStraightAreaIndex::ForEachSeg(F&& f) const {
 
 CStraightAreaIndex::CStraightAreaIndex(const WKBGeometry& g) : m_geom(g) {
     ForEachPolygon(g, [&](const WKBPolygon& p) { AddPolygon(p); });
-    // The blocks, and each ring's box, ends and segment count, in one pass over the points.
+    // The blocks, and each ring's box, ends and segment count, in one pass over the points. The
+    // block list is sized first: grown block by block, its copies would shift the heap's blocks.
+    size_t blocks = 0;
+    ForEachPolygon(g, [&](const WKBPolygon& p) {
+        for (int r = 0; Usable(p) && r < p.ringCount; ++r)
+            for (uint32_t s = 0; s < p.rings[r].partCount && p.rings[r].parts; ++s)
+                if (p.rings[r].parts[s].points) blocks += (p.rings[r].parts[s].pointCount + kBlockPoints - 1) / kBlockPoints;
+    });
+    m_blocks.reserve(blocks);
     uint32_t ring = 0;
     ForEachPolygon(g, [&](const WKBPolygon& p) {
         if (!Usable(p)) return;
