@@ -291,6 +291,13 @@ bool Within(const Box& in, const Box& out) {
     return in.minx >= out.minx && in.maxx <= out.maxx && in.miny >= out.miny && in.maxy <= out.maxy;
 }
 
+// A run's segments. Straight runs go in through their points: the run's own segment views look
+// up the run's kind and count again for every segment, a million times on a large operand.
+void AddWhole(CKeloMakeArcPolygon& faces, CurveSegment& run) {
+    if (run.lineType != klLTPolyline || !run.points) return faces.AddRun(run);
+    for (uint32_t i = 0; i + 1 < run.pointCount; ++i) faces.Add(CsSegment(run.points + i, klLTPolyline));
+}
+
 // Adds g's segments as far as they lie in w; true when a segment was cut, so that the caller
 // closes the cut boundaries with w's sides. Runs inside w go in whole and runs beyond it not at
 // all.
@@ -305,7 +312,7 @@ bool AddClipped(CKeloMakeArcPolygon& faces, const GM_Object& g, const Box& w) {
             }
             const Box rb = RunBox(run);
             if (Within(rb, w)) {
-                faces.AddRun(run);
+                AddWhole(faces, run);
                 continue;
             }
             if (!IsBoxIntersect(rb, w, 0)) continue;
@@ -315,7 +322,7 @@ bool AddClipped(CKeloMakeArcPolygon& faces, const GM_Object& g, const Box& w) {
                 const bool aIn = a.x >= w.minx && a.x <= w.maxx && a.y >= w.miny && a.y <= w.maxy;
                 const bool bIn = b.x >= w.minx && b.x <= w.maxx && b.y >= w.miny && b.y <= w.maxy;
                 if (aIn && bIn) {
-                    faces.Add(CsSegment(&run, static_cast<int>(i)));
+                    faces.Add(CsSegment(run.points + i, klLTPolyline));
                 } else if (ClipSegment(a, b, w, piece)) {
                     faces.Add(CsSegment(piece, klLTPolyline));
                     cut = true;
@@ -412,7 +419,7 @@ private:
                 continue;
             }
             detail::ForEachLine(o->obj, [&](LineString& l) {
-                for (uint32_t s = 0; s < l.partCount && l.parts; ++s) faces->AddRun(l.parts[s]);
+                for (uint32_t s = 0; s < l.partCount && l.parts; ++s) AddWhole(*faces, l.parts[s]);
             });
         }
         if (cut) AddRectangle(*faces, region);
