@@ -7,6 +7,7 @@
 // again, so results come out as whole polygons rather than pieces of the arrangement.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <memory>
 
 #include "companion/gbk.h"
@@ -18,6 +19,7 @@
 #include "overlay/boolean_overlay.h"
 #include "overlay/overlay_detail.h"
 #include "overlay/straight_area_index.h"
+#include "platform/huge_pages.h"
 #include "relations/nine_intersection.h"
 
 namespace kelo {
@@ -159,6 +161,12 @@ struct Operand {
         if (!index) index = std::make_unique<C9iObjIndex>(&obj);
         return *index;
     }
+    // The record's box, from the light index where it has one (another pass over a million
+    // points otherwise).
+    kelo::Box Box() const {
+        kelo::Box box;
+        return straight && straight->PointBox(box) ? box : obj.mbRegion();
+    }
     // 2 inside, 1 on the boundary, 0 outside.
     int Where(const Point3D& p, double tol) const {
         if (straight) return straight->Where(p, tol);
@@ -283,6 +291,13 @@ bool Within(const Box& in, const Box& out) {
     return in.minx >= out.minx && in.maxx <= out.maxx && in.miny >= out.miny && in.maxy <= out.maxy;
 }
 
+// A run's segments. Straight runs go in through their points: the run's own segment views look
+// up the run's kind and count again for every segment, a million times on a large operand.
+void AddWhole(CKeloMakeArcPolygon& faces, CurveSegment& run) {
+    if (run.lineType != klLTPolyline || !run.points) return faces.AddRun(run);
+    for (uint32_t i = 0; i + 1 < run.pointCount; ++i) faces.Add(CsSegment(run.points + i, klLTPolyline));
+}
+
 // Adds g's segments as far as they lie in w; true when a segment was cut, so that the caller
 // closes the cut boundaries with w's sides. Runs inside w go in whole and runs beyond it not at
 // all.
@@ -297,7 +312,7 @@ bool AddClipped(CKeloMakeArcPolygon& faces, const GM_Object& g, const Box& w) {
             }
             const Box rb = RunBox(run);
             if (Within(rb, w)) {
-                faces.AddRun(run);
+                AddWhole(faces, run);
                 continue;
             }
             if (!IsBoxIntersect(rb, w, 0)) continue;
@@ -307,7 +322,7 @@ bool AddClipped(CKeloMakeArcPolygon& faces, const GM_Object& g, const Box& w) {
                 const bool aIn = a.x >= w.minx && a.x <= w.maxx && a.y >= w.miny && a.y <= w.maxy;
                 const bool bIn = b.x >= w.minx && b.x <= w.maxx && b.y >= w.miny && b.y <= w.maxy;
                 if (aIn && bIn) {
-                    faces.Add(CsSegment(&run, static_cast<int>(i)));
+                    faces.Add(CsSegment(run.points + i, klLTPolyline));
                 } else if (ClipSegment(a, b, w, piece)) {
                     faces.Add(CsSegment(piece, klLTPolyline));
                     cut = true;
@@ -404,7 +419,7 @@ private:
                 continue;
             }
             detail::ForEachLine(o->obj, [&](LineString& l) {
-                for (uint32_t s = 0; s < l.partCount && l.parts; ++s) faces->AddRun(l.parts[s]);
+                for (uint32_t s = 0; s < l.partCount && l.parts; ++s) AddWhole(*faces, l.parts[s]);
             });
         }
         if (cut) AddRectangle(*faces, region);
@@ -442,6 +457,7 @@ private:
         // Cutting costs a pass and a rectangle's long sides in the noding: it pays only where a
         // real share of the operand lies outside.
         size_t outside = 0, all = 0;
+        if (o.straight) return o.straight->CountOutside(w, all) * kClipMinShare >= all;
         detail::ForEachLine(o.obj, [&](LineString& l) {
             for (uint32_t s = 0; s < l.partCount && l.parts; ++s)
                 for (uint32_t i = 0; i < l.parts[s].pointCount && l.parts[s].points; ++i) {
@@ -455,7 +471,7 @@ private:
 
     // Disjoint and strictly nested operands need no noding.
     bool FastPath(std::vector<PolygonList>& out) {
-        m_boxA = m_a.obj.mbRegion(), m_boxB = m_b.obj.mbRegion();
+        m_boxA = m_a.Box(), m_boxB = m_b.Box();
         const Box &ba = m_boxA, &bb = m_boxB;
         const bool boxesApart = ba.maxx < bb.minx - m_tol || bb.maxx < ba.minx - m_tol || ba.maxy < bb.miny - m_tol ||
                                 bb.maxy < ba.miny - m_tol;
@@ -613,27 +629,29 @@ private:
     // a third polygon of the same layer may have its corner there, and dropping the vertex would
     // open a sliver between the merged polygon and that neighbour.
     static void Dissolve(const CKeloMakeArcPolygon& faces, const std::vector<int>& slot, PolygonList& out) {
-        std::vector<int> side(static_cast<size_t>(faces.GetArcCount()), 0);  // summed directions of kept faces
+        // The summed directions of the kept faces along each arc: a face runs an arc at most once
+        // each way, so they lie in -2..2. Bytes, for a million arcs are many pages.
+        // The large lists here go to 2 MB pages: one fault each instead of one per 4 KB page.
+        std::vector<int8_t> side = detail::HugeVector<int8_t>(static_cast<size_t>(faces.GetArcCount()), 0);
         std::vector<int> ids;
+        detail::ReserveHuge(ids, 2 * side.size());  // no face runs more arcs than that
         for (size_t f = 0; f < slot.size(); ++f) {
             if (slot[f] < 0) continue;
             faces.GetPolygonArcs(static_cast<int>(f), ids);
-            for (int id : ids) side[static_cast<size_t>(std::abs(id) - 1)] += id > 0 ? 1 : -1;
+            for (int id : ids) side[static_cast<size_t>(std::abs(id) - 1)] += static_cast<int8_t>(id > 0 ? 1 : -1);
         }
         CKeloMakeArcPolygon kept(faces.GetEps());
-        std::vector<int> dir;
+        // Sized first: grown push by push, a million-arc list would be copied a dozen times.
         std::vector<size_t> arcs;
+        detail::ReserveHuge(arcs, side.size() - static_cast<size_t>(std::count(side.begin(), side.end(), 0)));
         for (size_t e = 0; e < side.size(); ++e)
-            if (side[e] != 0) {
-                arcs.push_back(e);
-                dir.push_back(side[e]);
-            }
+            if (side[e] != 0) arcs.push_back(e);
         kept.AddArcsOf(faces, arcs);
         kept.SolveNoded();
         keloPolygon face;
         for (int f = 0; f + 1 < kept.GetPolygonCount(); ++f) {
             kept.GetPolygonArcs(f, ids);
-            if (ids.empty() || (ids[0] > 0) != (dir[static_cast<size_t>(std::abs(ids[0]) - 1)] > 0)) continue;
+            if (ids.empty() || (ids[0] > 0) != (side[arcs[static_cast<size_t>(std::abs(ids[0]) - 1)]] > 0)) continue;
             if (kept.GetPolygon(f, face)) out.push_back(std::move(face));
         }
     }

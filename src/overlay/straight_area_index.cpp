@@ -29,6 +29,10 @@ void Grow(Box& b, const Point3D& p) {
     if (p.y < b.miny) b.miny = p.y;
 }
 
+bool Repeats(const Point3D* q, const Point3D* last) {
+    return std::abs(q->x - last->x) < kEpsInner && std::abs(q->y - last->y) < kEpsInner;
+}
+
 }  // namespace
 
 // The rings as the relation index takes them: each run on its own, a point closer than 1e-8 in
@@ -36,46 +40,70 @@ void Grow(Box& b, const Point3D& p) {
 // those with a point that is not finite: such a segment can be neither crossed nor touched, but
 // it still counts as a segment of its ring.
 template <class F>
+bool CStraightAreaIndex::ForEachSegOf(const Block& block, F&& f) const {
+    const Point3D* last = block.last;
+    for (uint32_t i = block.begin; i < block.end; ++i) {
+        const Point3D* q = &block.points[i];
+        if (last && Repeats(q, last)) continue;
+        if (last && f(last, q, block.ring)) return true;
+        last = q;
+    }
+    return false;
+}
+
+template <class F>
 bool CStraightAreaIndex::ForEachSeg(F&& f) const {
-    uint32_t ring = 0;
-    bool stopped = false;
-    ForEachPolygon(m_geom, [&](const WKBPolygon& p) {
-        if (!Usable(p) || stopped) return;
-        for (int r = 0; r < p.ringCount && !stopped; ++r, ++ring) {
-            const LineString& line = p.rings[r];
-            for (uint32_t s = 0; s < line.partCount && line.parts && !stopped; ++s) {
-                const CurveSegment& run = line.parts[s];
-                const Point3D* last = nullptr;
-                for (uint32_t i = 0; run.points && i < run.pointCount; ++i) {
-                    const Point3D* q = &run.points[i];
-                    if (last && std::abs(q->x - last->x) < kEpsInner && std::abs(q->y - last->y) < kEpsInner) continue;
-                    if (last && f(last, q, ring)) {
-                        stopped = true;
-                        break;
-                    }
-                    last = q;
-                }
-            }
-        }
-    });
-    return stopped;
+    for (const Block& b : m_blocks)
+        if (ForEachSegOf(b, f)) return true;
+    return false;
 }
 
 CStraightAreaIndex::CStraightAreaIndex(const WKBGeometry& g) : m_geom(g) {
     ForEachPolygon(g, [&](const WKBPolygon& p) { AddPolygon(p); });
-    ForEachSeg([&](const Point3D* a, const Point3D* b, uint32_t ring) {
-        Ring& info = m_rings[ring];
-        info.counts = true;
-        if (!info.first) info.first = a;
-        info.last = b;
-        if (FiniteXY(*a) && FiniteXY(*b)) {
-            Grow(info.box, *a);
-            Grow(info.box, *b);
-            ++m_segCount;
-        } else {
-            info.chain = false;
+    // The blocks, and each ring's box, ends and segment count, in one pass over the points. The
+    // block list is sized first: grown block by block, its copies would shift the heap's blocks.
+    size_t blocks = 0;
+    ForEachPolygon(g, [&](const WKBPolygon& p) {
+        for (int r = 0; Usable(p) && r < p.ringCount; ++r)
+            for (uint32_t s = 0; s < p.rings[r].partCount && p.rings[r].parts; ++s)
+                if (p.rings[r].parts[s].points) blocks += (p.rings[r].parts[s].pointCount + kBlockPoints - 1) / kBlockPoints;
+    });
+    m_blocks.reserve(blocks);
+    uint32_t ring = 0;
+    ForEachPolygon(g, [&](const WKBPolygon& p) {
+        if (!Usable(p)) return;
+        for (int r = 0; r < p.ringCount; ++r, ++ring) {
+            const LineString& line = p.rings[r];
+            Ring& info = m_rings[ring];
+            for (uint32_t s = 0; s < line.partCount && line.parts; ++s) {
+                const CurveSegment& run = line.parts[s];
+                const Point3D* last = nullptr;
+                for (uint32_t b0 = 0; run.points && b0 < run.pointCount; b0 += kBlockPoints) {
+                    Block block{run.points, last, nullptr, b0, std::min(run.pointCount, b0 + kBlockPoints), ring, Box(), true};
+                    for (uint32_t i = b0; i < block.end; ++i) {
+                        const Point3D* q = &run.points[i];
+                        if (FiniteXY(*q)) Grow(block.box, *q);
+                        else block.finite = false;
+                        if (last && Repeats(q, last)) continue;
+                        if (last) {
+                            info.counts = true;
+                            if (!info.first) info.first = last;
+                            info.last = q;
+                            if (FiniteXY(*last) && FiniteXY(*q)) {
+                                Grow(info.box, *last);
+                                Grow(info.box, *q);
+                                ++m_segCount;
+                            } else {
+                                info.chain = false;
+                            }
+                        }
+                        last = q;
+                    }
+                    block.tail = last;
+                    m_blocks.push_back(block);
+                }
+            }
         }
-        return false;
     });
     for (Polygon& poly : m_polygons) poly.area = m_rings[poly.first].counts && !m_rings[poly.first].box.IsEmpty();
     for (Ring& r : m_rings) {
@@ -207,23 +235,65 @@ void CStraightAreaIndex::WhereAll(const std::vector<Point3D>& points, double tol
     for (size_t j = order.size(); j-- > 0;) first[bandOf(points[order[j]].y)] = static_cast<uint32_t>(j);
     for (size_t k = bands; k-- > 0;) first[k] = std::min(first[k], first[k + 1]);
     std::vector<uint8_t> state(order.size() * rings, 0);
-    ForEachSeg([&](const Point3D* a, const Point3D* b, uint32_t ring) {
-        if (!FiniteXY(*a) || !FiniteXY(*b)) return false;
+    // The tests for segment a-b and the points listed from *j0 to *j1 (places in order).
+    auto test = [&](const Point3D* a, const Point3D* b, uint32_t ring, const uint32_t* j0, const uint32_t* j1) {
         const double lo = std::min(a->y, b->y), hi = std::max(a->y, b->y);
         // Wider than the tests reach, so that rounding never leaves a point out.
         const double w = 2 * tol + 1e-9 * (1 + std::abs(lo) + std::abs(hi));
-        if (hi + w < y0 || lo - w > y1) return false;
         const double left = std::min(a->x, b->x) - w, right = std::max(a->x, b->x) + w;
-        for (uint32_t j = first[bandOf(lo - w)], end = first[bandOf(hi + w) + 1]; j < end; ++j) {
-            const Point3D& p = points[order[j]];
+        for (const uint32_t* j = j0; j < j1; ++j) {
+            const Point3D& p = points[order[*j]];
             // Points beyond the widened box can be neither near nor to the left of a crossing.
             if (p.x > right || p.y < lo - w || p.y > hi + w) continue;
-            uint8_t& st = state[j * rings + ring];
+            uint8_t& st = state[*j * rings + ring];
             if (!(st & kNear) && p.x >= left && Near(*a, *b, SegBox({a, b, ring}), p, tol)) st |= kNear | kListed;
             if (Crosses(*a, *b, p)) st = static_cast<uint8_t>((st ^ kOdd) | kListed);
         }
+    };
+    std::vector<uint32_t> all(order.size()), reach;
+    for (size_t j = 0; j < order.size(); ++j) all[j] = static_cast<uint32_t>(j);
+    // Each segment with the points of its bands.
+    auto segment = [&](const Point3D* a, const Point3D* b, uint32_t ring) {
+        if (!FiniteXY(*a) || !FiniteXY(*b)) return false;
+        const double lo = std::min(a->y, b->y), hi = std::max(a->y, b->y);
+        const double w = 2 * tol + 1e-9 * (1 + std::abs(lo) + std::abs(hi));
+        if (hi + w < y0 || lo - w > y1) return false;
+        test(a, b, ring, all.data() + first[bandOf(lo - w)], all.data() + first[bandOf(hi + w) + 1]);
         return false;
-    });
+    };
+    for (const Block& block : m_blocks) {
+        if (!block.finite || (block.last && !FiniteXY(*block.last))) {
+            ForEachSegOf(block, segment);
+            continue;
+        }
+        // The block's segments lie in the box of its points and the point kept before it, and
+        // run as one chain from head to tail. A point beyond the box by more than any segment's
+        // reach (twice it, and rounding of x) is near none of them; to the right it is crossed
+        // by none, to the left its level ray crosses the chain as often as the chain's ends lie
+        // on different sides of it, odd or even. Only points within reach see the segments.
+        Box b = block.box;
+        const Point3D* head = block.last ? block.last : &block.points[block.begin];
+        Grow(b, *head);
+        const double my = std::max(std::abs(b.miny), std::abs(b.maxy)), wy = 2 * (2 * tol + 1e-9 * (1 + my + my));
+        const double mx = std::max(std::abs(b.minx), std::abs(b.maxx)), wx = 2 * (2 * tol + 1e-9 * (1 + mx + mx));
+        if (b.maxy + wy < y0 || b.miny - wy > y1) continue;
+        reach.clear();
+        for (uint32_t j = first[bandOf(b.miny - wy)], end = first[bandOf(b.maxy + wy) + 1]; j < end; ++j) {
+            const Point3D& p = points[order[j]];
+            if (p.y < b.miny - wy || p.y > b.maxy + wy || p.x > b.maxx + wx) continue;
+            if (p.x >= b.minx - wx) {
+                reach.push_back(j);
+            } else if ((head->y > p.y) != (block.tail->y > p.y)) {
+                uint8_t& st = state[j * rings + block.ring];
+                st = static_cast<uint8_t>((st ^ kOdd) | kListed);
+            }
+        }
+        if (reach.empty()) continue;
+        ForEachSegOf(block, [&](const Point3D* a, const Point3D* c, uint32_t ring) {
+            test(a, c, ring, reach.data(), reach.data() + reach.size());
+            return false;
+        });
+    }
     std::vector<uint32_t> touched;
     for (size_t j = 0; j < order.size(); ++j) {
         touched.clear();
@@ -276,22 +346,65 @@ bool CStraightAreaIndex::SurelyMeets(const CStraightAreaIndex& other, double tol
     // none of its rings.
     const Box& ob = other.m_box;
     const double margin = 2 * tol;
+    const Box reach(ob.minx - margin, ob.miny - margin, ob.maxx + margin, ob.maxy + margin);
     std::vector<char> beyond(m_rings.size(), 0);
     std::vector<Point3D> samples;
     std::vector<uint32_t> sampleRing;
     const size_t step = std::max<size_t>(m_segCount / 64, 1);
     size_t k = 0;
-    ForEachSeg([&](const Point3D*, const Point3D* b, uint32_t ring) {
-        if (!m_rings[ring].chain) return false;
-        if (b->x < ob.minx - margin || b->x > ob.maxx + margin || b->y < ob.miny - margin || b->y > ob.maxy + margin) beyond[ring] = 1;
+    auto visit = [&](const Point3D*, const Point3D* b, uint32_t ring) {
+        if (b->x < reach.minx || b->x > reach.maxx || b->y < reach.miny || b->y > reach.maxy) beyond[ring] = 1;
         else if (k++ % step == 0) samples.push_back(*b), sampleRing.push_back(ring);
         return false;
-    });
+    };
+    for (const Block& block : m_blocks) {
+        if (!m_rings[block.ring].chain) continue;
+        // A block within reach has no point beyond it: only the count of points walked moves on,
+        // unless a sample falls in it.
+        const size_t n = block.end - block.begin;
+        const bool within = block.finite && block.box.minx >= reach.minx && block.box.maxx <= reach.maxx &&
+                            block.box.miny >= reach.miny && block.box.maxy <= reach.maxy;
+        if (within && k % step != 0 && k / step == (k + n - 1) / step) {
+            k += n;
+            continue;
+        }
+        ForEachSegOf(block, visit);
+    }
     std::vector<int> where;
     other.WhereAll(samples, tol, where);
     for (size_t i = 0; i < samples.size(); ++i)
         if (where[i] == 2 && beyond[sampleRing[i]]) return true;
     return false;
+}
+
+bool CStraightAreaIndex::PointBox(Box& box) const {
+    Box all;
+    for (const Block& block : m_blocks) {
+        if (!block.finite) return false;
+        all.add(block.box);
+    }
+    box = all;
+    return true;
+}
+
+size_t CStraightAreaIndex::CountOutside(const Box& w, size_t& all) const {
+    size_t outside = 0;
+    all = 0;
+    for (const Block& block : m_blocks) {
+        const size_t n = block.end - block.begin;
+        all += n;
+        const Box& b = block.box;
+        if (block.finite && b.minx >= w.minx && b.maxx <= w.maxx && b.miny >= w.miny && b.maxy <= w.maxy) continue;
+        if (block.finite && (b.maxx < w.minx || b.minx > w.maxx || b.maxy < w.miny || b.miny > w.maxy)) {
+            outside += n;
+            continue;
+        }
+        for (uint32_t i = block.begin; i < block.end; ++i) {
+            const Point3D& p = block.points[i];
+            outside += p.x < w.minx || p.x > w.maxx || p.y < w.miny || p.y > w.maxy;
+        }
+    }
+    return outside;
 }
 
 bool CStraightAreaIndex::Meets(const CStraightAreaIndex& other, double tol) const {

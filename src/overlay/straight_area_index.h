@@ -31,6 +31,12 @@ public:
     // vertex inside the other area and one beyond the other's box, and every ring of the other
     // is closed, so the ring crosses the other's boundary between the two. False says nothing.
     bool SurelyMeets(const CStraightAreaIndex& other, double tol) const;
+    // The box of all the record's points, as the record itself finds it; false (box untouched)
+    // when a point is not finite.
+    bool PointBox(Box& box) const;
+    // How many of the record's points lie outside w (points that are not finite count as inside),
+    // and how many points there are.
+    size_t CountOutside(const Box& w, size_t& all) const;
 
 private:
     struct Seg {
@@ -52,9 +58,25 @@ private:
         bool area;              // an outer ring with finite segments
     };
 
+    // A stretch of up to kBlockPoints consecutive points of one run and their box: the one-pass
+    // queries step over stretches that no query point comes near, reading a few blocks instead
+    // of a million points. The walk over a block resumes at the point kept before it.
+    static constexpr uint32_t kBlockPoints = 128;
+    struct Block {
+        const Point3D* points;  // the run's
+        const Point3D* last;    // the point kept before the block; null at the run's start
+        const Point3D* tail;    // the last point kept in it
+        uint32_t begin, end;    // the run's points begin to end
+        uint32_t ring;
+        Box box;      // of those points, when all are finite
+        bool finite;  // every point has finite x and y
+    };
+
     // Each segment as the relation index takes it: f(a, b, ring); f returns true to stop.
     template <class F>
     bool ForEachSeg(F&& f) const;
+    template <class F>
+    bool ForEachSegOf(const Block& block, F&& f) const;
     void AddPolygon(const WKBPolygon& p);
     void BuildBands() const;
     Box SegBox(const Seg& s) const;
@@ -65,6 +87,7 @@ private:
     const WKBGeometry& m_geom;
     mutable bool m_built = false;
 
+    std::vector<Block> m_blocks;
     std::vector<Ring> m_rings;
     std::vector<Polygon> m_polygons;
     Box m_box;

@@ -138,3 +138,55 @@ TEST(StraightAreaIndex, LocatesAndMeetsAsTheRelationIndexDoes) {
         }
     EXPECT_GT(located, 50000);
 }
+
+// Long rings are read in stretches with boxes that let the one-pass queries skip them: the
+// stretches must join up exactly where points repeat across their seams, and a stretch with a
+// point that is not finite must still be read.
+TEST(StraightAreaIndex, LongRingsAnswerAsShortOnes) {
+    std::mt19937 rng(23);
+    for (int round = 0; round < 6; ++round) {
+        std::vector<Point3D> outer = kelo_test::StarRing(rng, 0, 0, 6, 10, 700, true);
+        for (size_t at : {127u, 128u, 255u, 383u, 384u}) outer.insert(outer.begin() + at, outer[at]);  // repeats on seams
+        outer[500].x += 5e-9;
+        if (round % 4 == 1) outer[300] = Point3D{NAN, 1, 0};
+        const GM_Object g = Area({{outer, kelo_test::StarRing(rng, 2, 1, 0.5, 1.5, 300, false)}});
+        const CStraightAreaIndex ours(g);
+        const C9iObjIndex theirs(&g);
+        const double tol = round < 3 ? 1e-6 : 0.05;
+        std::vector<Point3D> probes = Probes(g, tol, rng);
+        probes.resize(std::min<size_t>(probes.size(), 6000));
+        std::vector<int> together;
+        ours.WhereAll(probes, tol, together);
+        for (size_t i = 0; i < probes.size(); ++i) {
+            const int loc = theirs.Locate(probes[i], tol), want = loc == 0 ? 2 : loc == 1 ? 1 : 0;
+            ASSERT_EQ(together[i], want) << "round " << round << " at " << probes[i].x << ' ' << probes[i].y;
+        }
+        Box box, record = g.mbRegion();
+        ASSERT_EQ(ours.PointBox(box), round % 4 != 1);
+        if (round % 4 != 1)
+            EXPECT_TRUE(box.minx == record.minx && box.maxx == record.maxx && box.miny == record.miny && box.maxy == record.maxy);
+        // Points outside windows cutting through the rings, counted one by one.
+        for (double cut : {-20.0, -3.0, 0.0, 4.0}) {
+            const Box w(cut, -7, cut + 30, 7);
+            size_t all = 0, outside = 0, want = 0, count = 0;
+            outside = ours.CountOutside(w, all);
+            for (int r = 0; r < g.GetOriginalPolygonAt(0)->GetRingsCount(); ++r) {
+                const keloPoints& run = *g.GetOriginalPolygonAt(0)->GetOriginalRingAt(r)->GetOriginalPointsAt(0);
+                for (int i = 0; i < run.GetCount(); ++i, ++count) {
+                    const Point3D& p = run.points[i];
+                    want += p.x < w.minx || p.x > w.maxx || p.y < w.miny || p.y > w.maxy;
+                }
+            }
+            EXPECT_EQ(outside, want) << "round " << round << " cut " << cut;
+            EXPECT_EQ(all, count);
+        }
+        // Meeting a copy moved to overlap it, and moved clear of it.
+        for (double dx : {3.0, 25.0}) {
+            GM_Object moved(g);
+            moved.OffsetAllPoints(Point3D{dx, 0, 0});
+            const CStraightAreaIndex other(moved);
+            EXPECT_EQ(ours.Meets(other, tol), dx < 20) << "round " << round;
+            EXPECT_TRUE(dx < 20 || !ours.SurelyMeets(other, tol)) << "round " << round;
+        }
+    }
+}
