@@ -1249,18 +1249,20 @@ void CKeloMakeArcPolygon::FindClearPoints() const {
         c.found = true;
         need2[f] = (c.away / 2) * (c.away / 2);
     }
-    std::vector<char> in(bounded, 0);
+    std::vector<char> in(bounded, 0), arcs(bounded, 0);
     for (size_t h = 0; h < 2 * m_edges.size(); ++h) {
         const int r = m_dirRing[static_cast<size_t>(m_chainOf[h / 2] ^ static_cast<int>(h & 1))];
         if (r < 0) continue;
         const size_t f = static_cast<size_t>(m_ringFace[static_cast<size_t>(r)]);
-        if (f >= bounded || !m_clear[f].found) continue;
-        Clear& c = m_clear[f];
+        if (f >= bounded) continue;
         const Point3D *u, *v;
         if (!ends(static_cast<int>(h), u, v)) {
-            c.found = false;
+            arcs[f] = 1;
+            m_clear[f].found = false;
             continue;
         }
+        if (!m_clear[f].found) continue;
+        Clear& c = m_clear[f];
         const Point3D& q = c.q;
         if ((u->y > q.y) != (v->y > q.y) && u->x + (q.y - u->y) * (v->x - u->x) / (v->y - u->y) > q.x) in[f] ^= 1;
         // Nearly every edge lies far from the point on one axis by more than twice the clearance
@@ -1276,6 +1278,100 @@ void CKeloMakeArcPolygon::FindClearPoints() const {
         if (!(ex * ex + ey * ey >= need2[f])) c.found = false;
     }
     for (size_t f = 0; f < bounded; ++f) m_clear[f].found = m_clear[f].found && in[f];
+    RetryClearPoints(arcs);
+}
+
+// A large face whose point beside its longest edge failed (the edge in a narrow inlet of a
+// coastline, say) would have its rings built only to find a point in it, and a face the caller
+// drops is built for nothing. A few more points are tried first, each beside the longest of a
+// short stretch of half-edges (of any ring: the face lies left of them all), the stretches
+// spread evenly round the face, so that picking them costs nothing and testing them all takes
+// one trip round the face.
+void CKeloMakeArcPolygon::RetryClearPoints(const std::vector<char>& arcs) const {
+    constexpr size_t kTries = 8, kStretch = 256;
+    // Below this many half-edges, building the rings costs less than going round.
+    constexpr size_t kWorthRetrying = 512;
+    struct Try {
+        double l2 = -1;
+        int h = -1;
+        Point3D q{0, 0, 0};
+        double away = 0, need2 = 0;
+        bool clear = false, in = false;
+    };
+    auto ends = [&](int h, const Point3D*& a, const Point3D*& b) {
+        const OwnedSeg& s = m_edges[static_cast<size_t>(h / 2)];
+        a = h % 2 ? &s.tail() : &s.head();
+        b = h % 2 ? &s.head() : &s.tail();
+    };
+    for (size_t f = 0; f < m_clear.size(); ++f) {
+        if (m_clear[f].found || arcs[f]) continue;
+        size_t size = 0;
+        for (size_t c = 0; c < RingCount(f); ++c) size += RingLength(RingOfFace(f, c));
+        if (size < kWorthRetrying) continue;
+        Try tries[kTries];
+        // The half-edges at positions from..to of the face's rings taken one after the other.
+        size_t at = 0;
+        for (size_t c = 0; c < RingCount(f); ++c) {
+            const size_t r = RingOfFace(f, c);
+            for (uint32_t i = m_ringStart[r]; i < m_ringStart[r + 1]; ++i) {
+                const Piece& p = m_pieces[i];
+                const uint32_t s0 = m_chainStart[p.d / 2], s1 = m_chainStart[p.d / 2 + 1];
+                for (size_t t = 0; t < kTries; ++t) {
+                    const size_t w = (2 * t + 1) * size / (2 * kTries);
+                    const size_t from = std::max(at, w), to = std::min(at + p.n, w + kStretch);
+                    for (size_t j = from; j < to; ++j) {
+                        const uint32_t k = p.k0 + static_cast<uint32_t>(j - at);
+                        const int h = p.d % 2 ? m_chainHalves[s1 - 1 - k] ^ 1 : m_chainHalves[s0 + k];
+                        const Point3D *u, *v;
+                        ends(h, u, v);
+                        const double l2 = Length2(*u, *v);
+                        if (l2 > tries[t].l2) tries[t].l2 = l2, tries[t].h = h;
+                    }
+                }
+                at += p.n;
+            }
+        }
+        for (Try& t : tries) {
+            if (!(t.l2 > 0) || !std::isfinite(t.l2)) continue;
+            const Point3D *a, *b;
+            ends(t.h, a, b);
+            const double length = std::sqrt(t.l2);
+            t.away = length / 4;
+            const double nx = -(b->y - a->y) / length, ny = (b->x - a->x) / length;
+            t.q = Point3D{(a->x + b->x) / 2 + nx * t.away, (a->y + b->y) / 2 + ny * t.away, 0};
+            t.need2 = (t.away / 2) * (t.away / 2);
+            t.clear = true;
+        }
+        // Two at a time: most faces take the first, and each try costs a test of every edge.
+        for (size_t first = 0; first < kTries; first += 2) {
+            Try* const pair = tries + first;
+            for (size_t c = 0; c < RingCount(f); ++c)
+                EachHalf(RingOfFace(f, c), [&](int h) {
+                    const Point3D *u, *v;
+                    ends(h, u, v);
+                    const double dx = v->x - u->x, dy = v->y - u->y, l2 = dx * dx + dy * dy;
+                    for (Try* t = pair; t < pair + 2; ++t) {
+                        if (!t->clear) continue;
+                        const Point3D& q = t->q;
+                        if ((u->y > q.y) != (v->y > q.y) && u->x + (q.y - u->y) * dx / dy > q.x) t->in = !t->in;
+                        const double reach = t->away / 2;
+                        if (std::min(u->x, v->x) > q.x + reach || std::max(u->x, v->x) < q.x - reach ||
+                            std::min(u->y, v->y) > q.y + reach || std::max(u->y, v->y) < q.y - reach)
+                            continue;
+                        const double s = l2 > 0 ? std::clamp(((q.x - u->x) * dx + (q.y - u->y) * dy) / l2, 0.0, 1.0) : 0.0;
+                        const double ex = q.x - (u->x + s * dx), ey = q.y - (u->y + s * dy);
+                        if (!(ex * ex + ey * ey >= t->need2)) t->clear = false;
+                    }
+                    return true;
+                });
+            if ((pair[0].clear && pair[0].in) || (pair[1].clear && pair[1].in)) break;
+        }
+        for (const Try& t : tries)
+            if (t.clear && t.in && t.away > 0) {
+                m_clear[f] = Clear{t.q, t.away, true};
+                break;
+            }
+    }
 }
 
 int CKeloMakeArcPolygon::GetArc(int i, keloPoints& out) const {

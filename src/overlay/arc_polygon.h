@@ -48,8 +48,9 @@ public:
     // backwards. Outer ring first, then the holes.
     int GetPolygonArcs(int i, std::vector<int>& ids) const;
     // A point inside bounded face i, at least clearance from its boundary, found beside one of
-    // its longest straight edges without building the face's rings. False when that point does
-    // not qualify (a narrow face, arcs): the caller then asks the built polygon.
+    // its longest straight edges (for a large face, else beside the longest of one of a few
+    // stretches of its edges) without building the face's rings. False when no such point
+    // qualifies (a narrow face, arcs): the caller then asks the built polygon.
     bool GetClearPoint(int i, double clearance, Point3D& p) const;
 
     double GetEps() const { return m_eps; }
@@ -80,6 +81,7 @@ private:
         bool found = false;
     };
     void FindClearPoints() const;
+    void RetryClearPoints(const std::vector<char>& arcs) const;
     // The simple loops of a face boundary that passes a node twice; none when it passes each once.
     void SimpleLoops(const std::vector<int>& halves, std::vector<std::vector<int>>& loops) const;
     // Calls fn(half-edge) round ring r in order until it returns false; false if it did.

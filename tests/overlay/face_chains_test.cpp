@@ -237,3 +237,57 @@ TEST(FaceChains, SeparateRingsFindTheLongRingAroundThem) {
         EXPECT_EQ(ids.size(), static_cast<size_t>(m + 4 * outside)) << "case " << t;
     }
 }
+
+// A large face whose longest edges line a narrow inlet: the point beside the longest edge is not
+// clear, and the face must still get a clear point without its rings being built; with a hole,
+// whose edges count in the crossing test too. The point must lie in the face and keep its
+// distance from every edge, the hole's included.
+TEST(FaceChains, LargeFacesFindAClearPointPastANarrowInlet) {
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> u(0, 1);
+    for (int t = 0; t < 12; ++t) {
+        const bool hole = t % 2;
+        const int m = 600 + 97 * t;
+        const double r = 10, at = 2 * M_PI * u(rng), gap = 1e-3;
+        // A circle of m short edges, cut between two of them by an inlet past the centre.
+        std::vector<Point3D> ring;
+        const int cut = static_cast<int>(at / (2 * M_PI) * m);
+        for (int k = 0; k < m; ++k) {
+            const double a = 2 * M_PI * k / m;
+            ring.push_back({r * std::cos(a), r * std::sin(a), 0});
+            if (k != cut) continue;
+            const double b = 2 * M_PI * (k + 0.5) / m, cx = std::cos(b), cy = std::sin(b), nx = -cy, ny = cx;
+            const double deep = 1.6 * r;
+            for (const double side : {-gap, gap}) {
+                const double d0 = side < 0 ? 0 : deep, d1 = side < 0 ? deep : 0;
+                ring.push_back({r * cx - d0 * cx + nx * side, r * cy - d0 * cy + ny * side, 0});
+                ring.push_back({r * cx - d1 * cx + nx * side, r * cy - d1 * cy + ny * side, 0});
+            }
+        }
+        CKeloMakeArcPolygon f(1e-9);
+        Line(f, ring, true);
+        // The hole well to the side of the inlet.
+        const double b = 2 * M_PI * (cut + 0.5) / m, hx = -6 * std::sin(b), hy = 6 * std::cos(b);
+        if (hole) Line(f, {{hx - 1, hy - 1, 0}, {hx - 1, hy + 1, 0}, {hx + 1, hy + 1, 0}, {hx + 1, hy - 1, 0}}, true);
+        f.Solve();
+        ASSERT_EQ(f.GetPolygonCount(), hole ? 3 : 2) << "case " << t;
+        for (int i = 0; i + 1 < f.GetPolygonCount(); ++i) {
+            keloPolygon face;
+            ASSERT_TRUE(f.GetPolygon(i, face));
+            if (face.GetArea() < 50) continue;  // the hole's own face
+            Point3D p;
+            ASSERT_TRUE(f.GetClearPoint(i, 1e-6, p)) << "case " << t;
+            EXPECT_EQ(face.IsPointIn(p, 0), 1) << "case " << t;
+            double nearest = INFINITY;
+            for (int e = 0; e < f.GetArcCount(); ++e) {
+                keloPoints arc;
+                f.GetArc(e, arc);
+                const Point3D a = arc.points[0], b = arc.points[1];
+                const double dx = b.x - a.x, dy = b.y - a.y;
+                const double s = std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / (dx * dx + dy * dy), 0.0, 1.0);
+                nearest = std::min(nearest, std::hypot(p.x - a.x - s * dx, p.y - a.y - s * dy));
+            }
+            EXPECT_GT(nearest, 1e-3) << "case " << t;
+        }
+    }
+}
